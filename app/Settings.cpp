@@ -1,0 +1,152 @@
+#include "app/Settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+
+#include "app/WUtil.h"
+#include "platform/FileSystem.h"
+
+using WUtil::TrimBoth;
+
+namespace {
+
+constexpr size_t MaxLineLength = 255;
+constexpr size_t MaxNameLength = 20;
+const char* const SettingsFileName = "READTARQ.INI";
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string BoolText(bool value) {
+  return value ? "TRUE" : "FALSE";
+}
+
+}  // namespace
+
+std::optional<std::string> ParseBoolValue(const std::string& value, bool& field) {
+  const std::string upper = UpperCase(value);
+  if (upper == "TRUE") {
+    field = true;
+  } else if (upper == "FALSE") {
+    field = false;
+  } else {
+    return std::string("il manque \"true\" ou \"false\"");
+  }
+  return std::nullopt;
+}
+
+std::string ReportSettingsError(const std::string& reason, int lineNumber) {
+  return "Erreur de lecture du fichier READTARQ.INI, ligne " + std::to_string(lineNumber) + ", " +
+         reason;
+}
+
+TSettingsFile::TSettingsFile(std::string exePath) : ExePath(std::move(exePath)) {}
+
+std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
+  ProgramDir = WUtil::WithoutTrailingBackslash(WUtil::DirectoryPart(ExePath));
+  const bool programDirWritable = platform::DirectoryWritable(ProgramDir);
+  const std::string settingsDir = programDirWritable ? ProgramDir : platform::UserConfigDirectory();
+  Path = settingsDir + platform::PathDelim + SettingsFileName;
+
+  Settings.FlashUnit = driveLetter;
+  Settings.DataDir = programDirWritable ? ProgramDir : platform::HomeDirectory();
+
+  platform::TRecordFile file;
+  if (!WUtil::OpenForReading(file, Path, 0)) return std::nullopt;
+
+  int lineNumber = 0;
+  std::string line;
+  std::optional<std::string> error;
+  while (!error && file.ReadLine(line)) {
+    ++lineNumber;
+    if (line.size() > MaxLineLength) line.resize(MaxLineLength);
+    if (size_t semicolon = line.find(';'); semicolon != std::string::npos) line.resize(semicolon);
+    TrimBoth(line);
+    if (line.empty() || line[0] == '#' || line[0] == '[' || line[0] == '{') continue;
+
+    size_t separator = line.find('=');
+    if (separator == std::string::npos) separator = line.find(':');
+    if (separator == std::string::npos) {
+      error = ReportSettingsError("il manque un =", lineNumber);
+      break;
+    }
+    std::string name = line.substr(0, std::min(separator, MaxNameLength));
+    if (!name.empty() && name.back() == ':') name.pop_back();
+    TrimBoth(name);
+    if (name.empty()) {
+      error = ReportSettingsError("variable manquante", lineNumber);
+      break;
+    }
+    std::string value = line.substr(separator + 1);
+    TrimBoth(value);
+    name = UpperCase(name);
+
+    std::optional<std::string> reason;
+    if (name == "FLASHUNIT") {
+      // An empty value names no drive: the drive selector's drive stays.
+      if (!value.empty()) Settings.FlashUnit = value[0];
+    } else if (name == "DATADIR") {
+      Settings.DataDir = WUtil::WithoutTrailingBackslash(value);
+    } else if (name == "RECORDFILE" || name == "SINGLEFILE") {
+      reason = ParseBoolValue(value, Settings.RecordFile);
+    } else if (name == "SENSORFILES") {
+      reason = ParseBoolValue(value, Settings.SensorFiles);
+    } else if (name == "BINARYFILE") {
+      reason = ParseBoolValue(value, Settings.BinaryFile);
+    } else if (name == "SACFILES") {
+      reason = ParseBoolValue(value, Settings.SacFiles);
+    } else if (name == "SERIALNR") {
+      reason = ParseBoolValue(value, Settings.SerialNr);
+    } else {
+      reason = "variable inconnue";
+    }
+    if (reason) error = ReportSettingsError(*reason, lineNumber);
+  }
+  WUtil::CloseChecked(file);
+  return error;
+}
+
+void TSettingsFile::WriteSettings() {
+  if (Path.empty()) {
+    // ReadSettings was never called: derive the place the same way.
+    ProgramDir = WUtil::WithoutTrailingBackslash(WUtil::DirectoryPart(ExePath));
+    const std::string dir =
+        platform::DirectoryWritable(ProgramDir) ? ProgramDir : platform::UserConfigDirectory();
+    Path = dir + platform::PathDelim + SettingsFileName;
+  }
+  const std::string dir = WUtil::DirectoryPart(Path);
+  if (!dir.empty() && !platform::DirectoryExists(dir)) {
+    // The user's configuration directory may not exist yet; create it and its parent.
+    platform::MakeDirectory(WUtil::DirectoryPart(dir));
+    platform::MakeDirectory(dir);
+  }
+  // Written beside the old file and renamed over it, so that a full disk never leaves a
+  // half-written settings file behind.
+  const std::string temporary = Path + ".new";
+  platform::TRecordFile file;
+  if (!WUtil::OpenForWriting(file, temporary, 0)) {
+    throw platform::EInOutError(WUtil::FileFlags().IoResult, Path);
+  }
+  try {
+    file.WriteLine(std::string("FlashUnit   := ") + Settings.FlashUnit + ";");
+    file.WriteLine("DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";");
+    file.WriteLine("RecordFile  := " + BoolText(Settings.RecordFile) + ";");
+    file.WriteLine("SensorFiles := " + BoolText(Settings.SensorFiles) + ";");
+    file.WriteLine("BinaryFile  := " + BoolText(Settings.BinaryFile) + ";");
+    file.WriteLine("SacFiles    := " + BoolText(Settings.SacFiles) + ";");
+    file.WriteLine("SerialNr    := " + BoolText(Settings.SerialNr) + ";");
+    WUtil::CloseChecked(file);
+  } catch (const platform::EInOutError&) {
+    if (file.IsOpen()) file.Close();
+    std::remove(temporary.c_str());
+    throw;
+  }
+  if (!platform::RenameFile(temporary, Path)) {
+    const int code = platform::IoCodeFromErrno(errno);
+    std::remove(temporary.c_str());
+    throw platform::EInOutError(code, Path);
+  }
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The settings file READTARQ.INI: the user's choices kept between runs.
+
+#include <optional>
+#include <string>
+
+// The user's options. One instance for the program, owned by its start-up code.
+struct TSettings {
+  char FlashUnit = 'c';      // drive of the card
+  std::string DataDir;       // destination directory, without a trailing separator
+  bool RecordFile = true;    // one text file per event with all channels
+  bool SensorFiles = false;  // one text file per three-channel sensor
+  bool BinaryFile = false;   // one binary copy per event
+  bool SacFiles = false;     // one SAC file per channel
+  bool SerialNr = true;      // the station serial in every output name
+};
+
+// Reads and writes the settings file. The file lies in the program's directory; when that
+// directory cannot be written (a program installed in a system directory) it lies in the
+// user's configuration directory instead, and downloads go to the home directory by default.
+class TSettingsFile {
+ public:
+  // exePath: the program's own path (ExecutablePath() for the real program).
+  explicit TSettingsFile(std::string exePath);
+
+  TSettings Settings;
+  std::string ProgramDir;  // set by ReadSettings
+
+  // Sets ProgramDir and the defaults of FlashUnit (driveLetter: the drive selector's drive)
+  // and DataDir, then applies the file if it can be opened. A bad line returns the message to
+  // show ("Erreur de lecture du fichier READTARQ.INI, ligne N, ..."); the caller shows it and
+  // ends the program. The file on disk is never changed by reading.
+  std::optional<std::string> ReadSettings(char driveLetter);
+  // Writes the seven canonical lines. Throws EInOutError when the file cannot be written.
+  void WriteSettings();
+
+  // Where the file is read from and written to (valid after ReadSettings).
+  const std::string& FilePath() const { return Path; }
+
+ private:
+  std::string ExePath;
+  std::string Path;
+};
+
+// The value upper-cased: "TRUE" or "FALSE" set field; anything else is the bad-line reason.
+std::optional<std::string> ParseBoolValue(const std::string& value, bool& field);
+std::string ReportSettingsError(const std::string& reason, int lineNumber);

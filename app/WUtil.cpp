@@ -1,0 +1,362 @@
+#include "app/WUtil.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Messages.h"
+#include "platform/FileSystem.h"
+
+namespace WUtil {
+
+using platform::PathDelim;
+
+// ---- Text -------------------------------------------------------------------------------
+
+std::string HexText(uint32_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string text(8, '0');
+  for (int i = 7; i >= 0; --i) {
+    text[static_cast<size_t>(i)] = digits[value & 0xF];
+    value >>= 4;
+  }
+  return text;
+}
+
+void ZeroFill(std::string& text) {
+  for (char& c : text) {
+    if (c == ' ') c = '0';
+  }
+}
+
+void PadRight(std::string& text, size_t maxLen, size_t width) {
+  if (text.size() < width) {
+    text.append(width - text.size(), ' ');
+    if (text.size() > maxLen) text.resize(maxLen);
+  } else {
+    text.resize(width);
+  }
+}
+
+void TrimRight(std::string& text) {
+  size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  text.resize(end);
+}
+
+void TrimBoth(std::string& text) {
+  TrimRight(text);
+  size_t start = 0;
+  while (start < text.size() && text[start] == ' ') ++start;
+  text.erase(0, start);
+}
+
+std::string RepeatChar(char ch, int count) {
+  return count < 1 ? std::string() : std::string(static_cast<size_t>(count), ch);
+}
+
+std::string GroupThousands(int32_t n) {
+  std::string plain = std::to_string(n);
+  if (plain.size() <= 4) return plain;
+  std::string text = plain;
+  const size_t length = plain.size();
+  // Insert from the right-most group, so that each insertion leaves the positions to its
+  // left where they were in the unseparated text.
+  for (size_t i = 1; i <= (length - 1) / 3; ++i) {
+    text.insert(length - 3 * i, " ");
+  }
+  return text;
+}
+
+std::string IntText(int64_t value, int width) {
+  std::string text = std::to_string(value);
+  if (static_cast<int>(text.size()) < width) {
+    text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
+  }
+  return text;
+}
+
+std::string FixedText(double value, int width, int decimals) {
+  char buffer[400];
+  std::snprintf(buffer, sizeof buffer, "%*.*f", width, decimals, value);
+  return buffer;
+}
+
+int ValInt(std::string_view text, int32_t& value) {
+  value = 0;
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int64_t magnitude = 0;
+  bool anyDigit = false;
+  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (c < '0' || c > '9') {
+      value = static_cast<int32_t>(magnitude);
+      return static_cast<int>(i) + 1;
+    }
+    int64_t next = magnitude * 10 + (c - '0');
+    if (next > limit) {
+      value = static_cast<int32_t>(magnitude);
+      return static_cast<int>(i) + 1;
+    }
+    magnitude = next;
+    anyDigit = true;
+  }
+  if (!anyDigit) {
+    value = 0;
+    return static_cast<int>(i) + 1;
+  }
+  value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+  return 0;
+}
+
+int ValReal(std::string_view text, double& value) {
+  value = 0;
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  const size_t start = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  // At least one digit before the point: "3." is a number, ".2" is not.
+  bool digits = false;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    ++i;
+    digits = true;
+  }
+  if (!digits) return static_cast<int>(i) + 1;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    bool expDigits = false;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      ++i;
+      expDigits = true;
+    }
+    if (!expDigits) return static_cast<int>(i) + 1;
+  }
+  if (i != text.size()) return static_cast<int>(i) + 1;
+  // strtod follows the C locale, which the program never changes: "." is the decimal point.
+  std::string number(text.substr(start, i - start));
+  double parsed = std::strtod(number.c_str(), nullptr);
+  if (!std::isfinite(parsed)) return static_cast<int>(start) + 1;
+  value = parsed;
+  return 0;
+}
+
+// ---- Time and date ----------------------------------------------------------------------
+
+double HmsToSeconds(uint16_t hour, uint16_t minute, double seconds) {
+  return hour * 3600.0 + minute * 60.0 + seconds;
+}
+
+void SecondsToHms(double seconds, uint16_t& hour, uint16_t& minute, double& sec) {
+  double whole = std::trunc(seconds);
+  int64_t s = static_cast<int64_t>(whole);
+  int64_t h = s / 3600;
+  s -= h * 3600;
+  int64_t m = s / 60;
+  hour = static_cast<uint16_t>(h);
+  minute = static_cast<uint16_t>(m);
+  sec = static_cast<double>(s - m * 60) + (seconds - whole);
+}
+
+std::string TimeText(uint16_t hour, uint16_t minute, double seconds) {
+  std::string secondsText = FixedText(seconds, 6, 3);
+  unsigned h = hour;
+  unsigned m = minute;
+  if (!secondsText.empty() && secondsText[0] == '6') {
+    secondsText = "00.000";
+    ++m;
+    if (m == 60) {
+      m = 0;
+      ++h;
+    }
+  }
+  std::string text = IntText(h, 2) + ":" + IntText(m, 2) + ":" + secondsText;
+  if (text.size() > 12) text.resize(12);
+  ZeroFill(text);
+  return text;
+}
+
+std::string DateText(uint16_t day, uint16_t month, uint16_t year) {
+  std::string text = IntText(day, 2) + "." + IntText(month, 2) + "." + IntText(year, 4);
+  if (text.size() > 10) text.resize(10);
+  ZeroFill(text);
+  return text;
+}
+
+namespace {
+// Characters first..last (1-based) of text, cut where the text ends.
+std::string_view Chars(std::string_view text, size_t first, size_t last) {
+  if (first > text.size()) return {};
+  return text.substr(first - 1, std::min(last, text.size()) - first + 1);
+}
+}  // namespace
+
+// A field of a date or time text, read as a number: "3." (the day of 3.2.2004) is 3, while
+// ".2" is no number.
+static int ValField(std::string_view text, uint16_t& field) {
+  double value = 0;
+  int code = ValReal(text, value);
+  field = code == 0 && value >= 0 && value < 65536 ? static_cast<uint16_t>(value) : 0;
+  return code != 0 || value < 0 || value >= 65536 ? std::max(code, 1) : 0;
+}
+
+int ParseDateText(std::string_view text, uint16_t& day, uint16_t& month, uint16_t& year) {
+  text = text.substr(0, std::min<size_t>(text.size(), 10));
+  day = month = year = 0;
+  if (int code = ValField(Chars(text, 1, 2), day)) return code;
+  if (int code = ValField(Chars(text, 4, 5), month)) return code;
+  if (int code = ValField(Chars(text, 7, 10), year)) return code;
+  return 0;
+}
+
+int ParseTimeText(std::string_view text, uint16_t& hour, uint16_t& minute, double& seconds) {
+  text = text.substr(0, std::min<size_t>(text.size(), 12));
+  hour = minute = 0;
+  seconds = 0;
+  if (int code = ValField(Chars(text, 1, 2), hour)) return code;
+  if (int code = ValField(Chars(text, 4, 5), minute)) return code;
+  double real = 0;
+  if (int code = ValReal(Chars(text, 7, 12), real)) return code;
+  seconds = real;
+  return 0;
+}
+
+void ParseDateTime(std::string_view dateText, std::string_view timeText, TDayNumber& dayNumber,
+                   TCalendarTime& time, double& seconds, double& secondsOfDay) {
+  time = TCalendarTime{};
+  seconds = 0;
+  secondsOfDay = 0;
+  dayNumber = 0;
+  if (ParseDateText(dateText, time.Day, time.Month, time.Year) != 0) return;
+  dayNumber = DateToDayNumber(time.Day, time.Month, time.Year);
+  if (ParseTimeText(timeText, time.Hour, time.Minute, seconds) == 0) {
+    secondsOfDay = HmsToSeconds(time.Hour, time.Minute, seconds);
+  }
+}
+
+TDayNumber DateToDayNumber(uint16_t day, uint16_t month, uint16_t year) {
+  using Real = long double;
+  const int64_t y = month < 3 ? static_cast<int64_t>(year) - 1 : year;
+  const int64_t mm = month < 3 ? month + 13 : month + 1;
+  int64_t result = static_cast<int64_t>(std::trunc(365.25L * static_cast<Real>(y))) +
+                   static_cast<int64_t>(std::trunc(30.6001L * static_cast<Real>(mm))) + day -
+                   725801;
+  const int64_t a = static_cast<int64_t>(std::trunc(0.01L * static_cast<Real>(y)));
+  result = result + static_cast<int64_t>(std::trunc(0.25L * static_cast<Real>(a))) - a + 2;
+  return static_cast<TDayNumber>(result);
+}
+
+void DayNumberToDate(TDayNumber dayNumber, uint16_t& day, uint16_t& month, uint16_t& year) {
+  using Real = long double;
+  static const Real InvCentury = 1.0L / 36524.25L;
+  static const Real InvYear = 1.0L / 365.25L;
+  static const Real InvMonth = 1.0L / 30.6001L;
+  const int64_t z = static_cast<int64_t>(dayNumber) + 2446796;
+  const int64_t alpha =
+      static_cast<int64_t>(std::trunc((static_cast<Real>(z) - 1867216.25L) * InvCentury));
+  const int64_t a =
+      z + 1 + alpha - static_cast<int64_t>(std::trunc(static_cast<Real>(alpha) * 0.25L));
+  const int64_t b = a + 1524;
+  const int64_t c = static_cast<int64_t>(std::trunc((static_cast<Real>(b) - 122.1L) * InvYear));
+  const int64_t d = static_cast<int64_t>(std::trunc(365.25L * static_cast<Real>(c)));
+  const int64_t e = static_cast<int64_t>(std::trunc(static_cast<Real>(b - d) * InvMonth));
+  int64_t dd = b - d - static_cast<int64_t>(std::trunc(30.6001L * static_cast<Real>(e)));
+  int64_t mm = e - 1;
+  if (mm > 12) mm -= 12;
+  int64_t yy = c - 4715;
+  if (mm > 2) yy -= 1;
+  day = static_cast<uint16_t>(dd);
+  month = static_cast<uint16_t>(mm);
+  year = static_cast<uint16_t>(yy);
+}
+
+// ---- Paths ------------------------------------------------------------------------------
+
+std::string WithTrailingBackslash(const std::string& path) {
+  if (path.empty() || (path.size() == 2 && path[1] == ':')) return path + PathDelim;
+  return path;
+}
+
+std::string WithoutTrailingBackslash(const std::string& path) {
+  if (!path.empty() && path.back() == PathDelim) return path.substr(0, path.size() - 1);
+  return path;
+}
+
+std::string DirectoryPart(const std::string& path) {
+  size_t last = path.find_last_of(std::string(1, PathDelim) + ":");
+  if (last == std::string::npos) return {};
+  std::string dir = path.substr(0, last + 1);
+  if (dir.back() == PathDelim) {
+    const bool keep =
+        dir.size() >= 2 && (dir[dir.size() - 2] == ':' || dir[dir.size() - 2] == PathDelim);
+    if (!keep) dir.pop_back();
+  }
+  return dir;
+}
+
+// ---- Files ------------------------------------------------------------------------------
+
+namespace {
+std::atomic<int> ProcessOpenMode{2};
+}
+
+TFileFlags& FileFlags() {
+  thread_local TFileFlags flags;
+  return flags;
+}
+
+int OpenMode() {
+  return ProcessOpenMode.load();
+}
+
+bool OpenForReading(platform::TRecordFile& file, const std::string& path, int recordSize) {
+  TFileFlags& flags = FileFlags();
+  int code =
+      file.Reset(path, recordSize,
+                 recordSize == 0 ? platform::TOpenMode::ReadOnly : platform::TOpenMode::ReadWrite);
+  if (code == platform::IoAccessDenied && recordSize > 0) {
+    // Another program holds the file, or it is write-protected: read it all the same.
+    code = file.Reset(path, recordSize, platform::TOpenMode::ReadOnly);
+    ProcessOpenMode.store(66);
+  }
+  flags.IoResult = code;
+  flags.IoOk = code == 0;
+  flags.AtEof = flags.IoOk ? file.Eof() : true;
+  return flags.IoOk;
+}
+
+bool OpenForWriting(platform::TRecordFile& file, const std::string& path, int recordSize) {
+  TFileFlags& flags = FileFlags();
+  int code = file.Rewrite(path, recordSize);
+  flags.IoResult = code;
+  flags.IoOk = code == 0;
+  flags.AtEof = true;
+  return flags.IoOk;
+}
+
+void CloseChecked(platform::TRecordFile& file) {
+  const std::string name = file.Name();
+  FileFlags().IoOk = false;
+  int code = file.Close();
+  if (code != 0) FatalFileError("CloseFile", code, name);
+}
+
+void FatalFileError(const std::string& operation, int code, const std::string& fileName) {
+  Messages().Error(operation + " error " + std::to_string(code) + ", file=" + fileName);
+  std::fflush(nullptr);
+  std::_Exit(1);
+}
+
+}  // namespace WUtil

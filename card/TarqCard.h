@@ -1,0 +1,158 @@
+#pragma once
+// The card side of the card unit: the layout of the card files, the walk over their events,
+// the probe that classifies a drive, the directory of events, sizes and status, and the
+// maintenance operations erase and initialize (restore is a reading mode).
+//
+// Data file fichbase.dat, read and written in 3-byte records (one record is one sample):
+//
+//   byte 0     9 bytes   CardSignature ("TARQPROBE", or "TARQP" + version, or "TARQ" + version)
+//   byte 9     events, back to back: EventHeader (117 or 171 bytes), SamplesPerChannel frames
+//              of ChannelCount 3-byte samples, a 9-byte EventTrailer
+//   then       undefined content up to the end of the file
+//
+// Event header: 9-byte blank-padded text fields, trailing blanks removed before use.
+//
+//   off  field  format  value(s)
+//     0    1    1, 2    Marker: DEB / DEB2 (live), ERASED / ERASED2 (erased) -> EventFormat
+//     9    2    1, 2    ChannelCount "," StationSerial
+//    18    3    1, 2    not read
+//    27    4    1, 2    FileStem, MMDDhhmm of the start
+//    36    5    1, 2    StartSecond (chars 1-2), StartMillisecond (chars 3-5)
+//    45    6    1, 2    file number NNN: OriginalFileName = FileStem + "." + it (12 chars at most)
+//    54    7    1, 2    not read
+//    63    8    1, 2    SampleRate "," DurationMinutes; SamplesPerChannel = rate x minutes x 60
+//    72    9    1, 2    Gain [ "," DynamicRange (format 2 from version 508) ]
+//    81   10    1, 2    ClippedSamples (real, percent)
+//    90   11    1, 2    FullScale
+//    99   12    1, 2    MaxAmplitude
+//   108   13    2       Latitude, hemisphere "," Longitude, hemisphere (45N,006E)
+//   117   14    2       LatitudeMinutes (real)
+//   126   15    2       LongitudeMinutes (real)
+//   135   16    2       SatelliteCount "," Altitude
+//   144   17    2       DurationMs (version >= 410) or EndStamp MMDDhhmm (version < 410)
+//   153   18    2       EndSecond (chars 1-2), EndMillisecond (chars 3-5) (version < 410)
+//   108 / 162   HeaderEnd, 9 bytes, not interpreted
+//
+// Sector file secttarq.hex, 2048 bytes: CardLabel (24 bytes, "CARTE FLASH NEUVE" and seven
+// blanks on a new or erased card), DataEndHex (8 hex digits: data file size - 3), zeros.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "app/Settings.h"
+#include "platform/RecordFile.h"
+
+// The values of the event header read last.
+struct TEventHeader {
+  std::string Marker;
+  int EventFormat = 1;
+  int32_t ChannelCount = 0;
+  int32_t StationSerial = 0;
+  std::string FileStem;
+  int16_t StartSecond = 0;
+  int16_t StartMillisecond = 0;
+  std::string OriginalFileName;
+  int32_t SampleRate = 0;
+  int32_t DurationMinutes = 0;
+  int32_t SamplesPerChannel = 0;
+  int32_t Gain = 0;
+  double DynamicRange = 5.0;
+  double ClippedSamples = 0;
+  int32_t FullScale = 0;
+  int32_t MaxAmplitude = 0;
+  // Format 2 only; after a format-1 header they keep the values of the last format-2 header.
+  int32_t Latitude = 0;
+  char LatitudeHemisphere = ' ';
+  int32_t Longitude = 0;
+  char LongitudeHemisphere = ' ';
+  double LatitudeMinutes = 0;
+  double LongitudeMinutes = 0;
+  int32_t SatelliteCount = 0;
+  int32_t Altitude = 0;
+  int32_t DurationMs = 0;      // version >= 410
+  std::string EndStamp;        // version < 410
+  int16_t EndSecond = 0;       // version < 410
+  int16_t EndMillisecond = 0;  // version < 410
+  // The raw header: fields 1-12 in bytes 0-107, fields 13-18 in 108-161 (format 2 only; kept
+  // from the last format-2 header otherwise), HeaderEnd in 162-170.
+  std::array<uint8_t, 171> HeaderImage{};
+};
+
+struct TProbeDate {
+  uint16_t Year = 0;
+  uint16_t Month = 0;
+  uint16_t Day = 0;
+};
+
+enum class TStatusColour { WindowText, Green, Red };
+
+struct TCardStatus {
+  std::string Text;  // mixed case; the window shows it in capitals
+  TStatusColour Colour = TStatusColour::WindowText;
+};
+
+// Where ScanDirectory writes: the running event count and one line per event. The main window
+// hands its count box and event list; the command-line tool prints.
+class TDirectoryView {
+ public:
+  virtual ~TDirectoryView() = default;
+  virtual void BeginUpdate() {}  // the list is cleared and not redrawn line by line
+  virtual void SetCount(const std::string& text) = 0;  // shown and repainted at once
+  virtual void AddLine(const std::string& line) = 0;
+  virtual void EndUpdate() {}  // the list is redrawn once
+};
+
+class TTarqCard {
+ public:
+  explicit TTarqCard(TSettings& settings);
+
+  TSettings& Settings;  // FlashUnit names the card's drive
+
+  // The data file: opened and closed by each operation; the download run uses it too.
+  platform::TRecordFile DataFile;
+
+  int32_t EpromVersion = -1;
+  TEventHeader Event;  // the current event
+
+  bool CardValid = false;
+  bool SectorFilePresent = false;
+  bool BlankDrive = false;
+  bool NewCard = false;
+  bool NoEvents = false;
+  bool CardFull = false;
+  bool RestoreMode = false;
+  int32_t EventCount = 0;
+  int32_t UsedRecords = 0;
+  TProbeDate ProbeDate;
+
+  // Today's local date; tests replace it.
+  std::function<TProbeDate()> Today;
+
+  // The card files on the drive FlashUnit (found whatever the case of their names).
+  std::string DataFilePath() const;
+  std::string SectorFilePath() const;
+
+  // Opens the data file with record size 3 for reading and writing, without the read-only
+  // retry. Returns whether it opened.
+  bool OpenDataFile();
+
+  // The walk: ReadSignature, then ReadEventHeader and SkipEventData until a header is refused.
+  void ReadSignature();
+  bool ReadEventHeader(bool restore);
+  bool SkipEventData();
+
+  // The directory and the status.
+  void ProbeCard();
+  void ScanDirectory(TDirectoryView& view);
+  std::string EventLine() const;
+  std::pair<int64_t, int64_t> CardSizes();  // used, total bytes
+  TCardStatus CardStatus() const;
+
+  // Maintenance. Messages go through Messages(); input/output errors raise EInOutError.
+  void EraseCard();
+  bool MarkEventErased();
+  void InitializeCard();
+};

@@ -1,0 +1,6 @@
+#include "cli/Commands.h"
+
+std::vector<TCliCommand> AllCommands() {
+  std::vector<TCliCommand> commands;
+  return commands;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Input/output errors of the run-time file layer: a code and its French text.
+
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// Codes of the run-time layer's table. Any other system error keeps its own number.
+enum : int {
+  IoFileNotFound = 2,
+  IoBadFileName = 3,
+  IoTooManyFiles = 4,
+  IoAccessDenied = 5,
+  IoReadBeyondEnd = 100,
+  IoDiskFull = 101,
+  IoBadNumeric = 106,
+  IoDataError = 23,  // not in the table: shown as "Erreur E/S 23."
+};
+
+// The French text for a code, ending with a full stop ("Disque plein.", "Erreur E/S 42.").
+std::string IoErrorText(int code);
+
+// Maps a system error number (errno) to the run-time layer's code.
+int IoCodeFromErrno(int error);
+
+// Raised by a failing seek, write, size query, truncate or delete. It ends the operation in
+// progress; the application's general error handler shows Message().
+class EInOutError : public std::runtime_error {
+ public:
+  EInOutError(int code, std::string fileName);
+  int Code() const { return ErrorCode; }
+  const std::string& FileName() const { return File; }
+
+ private:
+  int ErrorCode;
+  std::string File;
+};
+
+}  // namespace platform

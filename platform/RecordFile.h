@@ -1,0 +1,96 @@
+#pragma once
+// Files of fixed-size records over the system's file handles.
+//
+// A record file is opened with a record size (0 for a text file). Reads return the whole
+// records read, positions and sizes count records. Opening never throws: it returns the
+// run-time layer's code (0 on success). A failing write, seek, size query, truncate or delete
+// throws EInOutError. Writes go through a buffer, so a full disk may surface at a later write,
+// a seek or the close; the buffered bytes are then lost with the error, as on any full disk.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/IoError.h"
+
+namespace platform {
+
+enum class TOpenMode { ReadWrite, ReadOnly };
+
+struct TReadResult {
+  int64_t Records = 0;  // whole records read
+  int Error = 0;        // 0, or the code of the input/output error that ended the read
+};
+
+class TRecordFile {
+ public:
+  TRecordFile() = default;
+  ~TRecordFile();  // closes an open file, ignoring errors
+  TRecordFile(const TRecordFile&) = delete;
+  TRecordFile& operator=(const TRecordFile&) = delete;
+
+  // Opens an existing file. Returns 0 or the run-time layer's code.
+  int Reset(const std::string& path, int recordSize, TOpenMode mode = TOpenMode::ReadWrite);
+  // Creates a file, or truncates an existing one, for reading and writing.
+  int Rewrite(const std::string& path, int recordSize);
+
+  bool IsOpen() const { return Handle >= 0; }
+  const std::string& Name() const { return Path; }
+  int RecordSize() const { return RecSize; }
+
+  // Record files.
+  TReadResult Read(void* buffer, int64_t records);  // never throws
+  void Write(const void* buffer, int64_t records);
+  void Seek(int64_t record);
+  int64_t Position() const;  // in records
+  int64_t Size();            // in records
+  bool Eof();
+  void Truncate();  // the file ends at the current position (it may grow, sparse)
+
+  // Text files: lines end with CR LF when written; CR LF or a lone LF when read.
+  bool ReadLine(std::string& line);  // false at the end of the file
+  void WriteText(std::string_view text);
+  void WriteLine(std::string_view text);  // text + CR LF
+
+  // Writes what is buffered.
+  void Flush();
+  // Flushes (a failure throws, after the handle is closed) and closes. Returns 0 or the code
+  // of a failing close.
+  int Close();
+
+  // Deletes a file; throws on failure.
+  static void Erase(const std::string& path);
+
+ private:
+  void FlushWrites();
+  void CheckOpen() const;
+  std::string Path;
+  int Handle = -1;
+  int RecSize = 1;
+  int64_t BytePos = 0;  // logical position, buffered bytes included
+  std::vector<char> WriteBuffer;
+  std::vector<char> ReadBuffer;  // text reading only
+  size_t ReadPos = 0;
+  bool ReadAtEnd = false;
+};
+
+// Fault injection for tests: makes operations on matching files fail as a full disk, a bad
+// card or a refused close would. One plan for the process.
+struct TFaultPlan {
+  std::string PathContains;     // the plan applies to paths containing this (all when empty)
+  int64_t WriteBytesLeft = -1;  // bytes that may still be written (-1: no fault)
+  int WriteErrorCode = IoDiskFull;
+  int64_t ReadBytesLeft = -1;  // bytes that may still be read (-1: no fault)
+  int ReadErrorCode = IoDataError;
+  int SeeksLeft = -1;  // seeks that still succeed (-1: no fault)
+  int SeekErrorCode = IoDataError;
+  int OpenErrorCode = 0;    // Reset of a matching file fails with this code
+  int CreateErrorCode = 0;  // Rewrite of a matching file fails with this code
+  int CloseErrorCode = 0;   // closing a matching file fails with this code
+  int DeleteErrorCode = 0;  // deleting a matching file fails with this code
+};
+void SetFaultPlan(const TFaultPlan& plan);
+void ClearFaultPlan();
+
+}  // namespace platform

@@ -1,0 +1,68 @@
+#include "support/TestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testing_support {
+
+TTempDir::TTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "readtarq-test-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  Dir = pattern;
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ignored;
+  std::filesystem::permissions(Dir, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(Dir, ignored);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> FilesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TScriptedMessages::TScriptedMessages() {
+  SetMessages(this);
+}
+TScriptedMessages::~TScriptedMessages() {
+  SetMessages(nullptr);
+}
+
+void TScriptedMessages::Warning(const std::string& text) {
+  Boxes.push_back({"warning", text});
+}
+void TScriptedMessages::Error(const std::string& text) {
+  Boxes.push_back({"error", text});
+}
+bool TScriptedMessages::Confirm(const std::string& text) {
+  Boxes.push_back({"confirm", text});
+  if (Answers.empty()) return false;
+  bool answer = Answers.front();
+  Answers.pop_front();
+  return answer;
+}
+
+}  // namespace testing_support

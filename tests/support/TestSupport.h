@@ -1,0 +1,53 @@
+#pragma once
+// Test support: temporary directories, whole-file helpers and scripted message boxes.
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/Messages.h"
+
+namespace testing_support {
+
+// A fresh directory, removed with everything in it when the object goes.
+class TTempDir {
+ public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::string& Path() const { return Dir; }
+  std::string operator/(const std::string& name) const { return Dir + "/" + name; }
+
+ private:
+  std::string Dir;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+std::vector<std::string> FilesIn(const std::string& directory);  // sorted names
+
+// Message boxes answered by script: every box is recorded; a confirmation takes the next
+// scripted answer (false when none is left).
+class TScriptedMessages : public TMessages {
+ public:
+  struct TBox {
+    std::string Kind;  // "warning", "error", "confirm"
+    std::string Text;
+  };
+  TScriptedMessages();   // installs itself
+  ~TScriptedMessages();  // restores the default
+  void Answer(bool yes) { Answers.push_back(yes); }
+
+  void Warning(const std::string& text) override;
+  void Error(const std::string& text) override;
+  bool Confirm(const std::string& text) override;
+
+  std::vector<TBox> Boxes;
+
+ private:
+  std::deque<bool> Answers;
+};
+
+}  // namespace testing_support
