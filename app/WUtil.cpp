@@ -56,7 +56,9 @@ std::string RepeatChar(char ch, int count) {
   return count < 1 ? std::string() : std::string(static_cast<size_t>(count), ch);
 }
 
-std::string GroupThousands(int32_t n) {
+std::string GroupThousands(int32_t n) { return GroupThousands(static_cast<int64_t>(n)); }
+
+std::string GroupThousands(int64_t n) {
   std::string plain = std::to_string(n);
   if (plain.size() <= 4) return plain;
   std::string text = plain;

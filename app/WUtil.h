@@ -25,6 +25,8 @@ std::string RepeatChar(char ch, int count);
 // Decimal text with one blank before each group of three digits once it is longer than 4:
 // 1234, 12 345, 1 234 567.
 std::string GroupThousands(int32_t n);
+// The same for byte counts of 2 GiB and more.
+std::string GroupThousands(int64_t n);
 
 // A whole number right-aligned in width with blanks; never cut.
 std::string IntText(int64_t value, int width = 0);

@@ -46,6 +46,7 @@ TEST(WUtilText, GroupThousands) {
       {1250000, "1 250 000"},
   };
   for (const auto& [n, expected] : cases) EXPECT_EQ(GroupThousands(n), expected) << n;
+  EXPECT_EQ(GroupThousands(int64_t{4000000000}), "4 000 000 000");
 }
 
 TEST(WUtilText, ValIntKeepsDigitsBeforeABadCharacter) {
