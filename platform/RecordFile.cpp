@@ -97,6 +97,9 @@ int TRecordFile::Reset(const std::string& path, int recordSize, TOpenMode mode) 
   ReadPos = 0;
   ReadAtEnd = false;
   if (int code = InjectedCode(path, &TFaultPlan::OpenErrorCode)) return code;
+  if (mode == TOpenMode::ReadWrite) {
+    if (int code = InjectedCode(path, &TFaultPlan::WriteAccessErrorCode)) return code;
+  }
   if (path.empty()) return IoFileNotFound;
   int flags = (mode == TOpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_BINARY | O_CLOEXEC;
   int handle = ::open(path.c_str(), flags);
