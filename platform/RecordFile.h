@@ -85,10 +85,11 @@ struct TFaultPlan {
   int ReadErrorCode = IoDataError;
   int SeeksLeft = -1;  // seeks that still succeed (-1: no fault)
   int SeekErrorCode = IoDataError;
-  int OpenErrorCode = 0;    // Reset of a matching file fails with this code
-  int CreateErrorCode = 0;  // Rewrite of a matching file fails with this code
-  int CloseErrorCode = 0;   // closing a matching file fails with this code
-  int DeleteErrorCode = 0;  // deleting a matching file fails with this code
+  int OpenErrorCode = 0;         // Reset of a matching file fails with this code
+  int WriteAccessErrorCode = 0;  // read-write Resets fail with it (a write-protected card)
+  int CreateErrorCode = 0;       // Rewrite of a matching file fails with this code
+  int CloseErrorCode = 0;        // closing a matching file fails with this code
+  int DeleteErrorCode = 0;       // deleting a matching file fails with this code
 };
 void SetFaultPlan(const TFaultPlan& plan);
 void ClearFaultPlan();
