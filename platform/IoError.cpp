@@ -51,6 +51,7 @@ int IoCodeFromErrno(int error) {
     case ENFILE:
       return IoTooManyFiles;
     case EACCES:
+    case EISDIR:
     case EPERM:
     case EROFS:
     case ETXTBSY:

@@ -1,0 +1,175 @@
+#include "app/Settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "platform/FileSystem.h"
+#include "support/TestSupport.h"
+
+using testing_support::ReadWholeFile;
+using testing_support::TTempDir;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  TTempDir Dir;
+  std::string Ini() const { return Dir / "READTARQ.INI"; }
+  std::string Exe() const { return Dir / "readtarq"; }
+
+  // Reads `content` as the settings file; returns the error message, empty when none.
+  std::string Read(const std::string& content, TSettings* out = nullptr) {
+    WriteWholeFile(Ini(), content);
+    TSettingsFile file(Exe());
+    std::optional<std::string> error = file.ReadSettings('d');
+    if (out) *out = file.Settings;
+    return error.value_or("");
+  }
+};
+
+TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
+  TSettingsFile file(Exe());
+  EXPECT_FALSE(file.ReadSettings('e').has_value());
+  EXPECT_EQ(file.ProgramDir, Dir.Path());
+  EXPECT_EQ(file.Settings.FlashUnit, 'e');
+  EXPECT_EQ(file.Settings.DataDir, Dir.Path());
+  EXPECT_TRUE(file.Settings.RecordFile);
+  EXPECT_FALSE(file.Settings.SensorFiles);
+  EXPECT_FALSE(file.Settings.BinaryFile);
+  EXPECT_FALSE(file.Settings.SacFiles);
+  EXPECT_TRUE(file.Settings.SerialNr);
+  EXPECT_EQ(file.FilePath(), Ini());
+
+  file.WriteSettings();
+  EXPECT_EQ(ReadWholeFile(Ini()),
+            "FlashUnit   := e;\r\n"
+            "DataDir     := " +
+                Dir.Path() +
+                ";\r\n"
+                "RecordFile  := TRUE;\r\n"
+                "SensorFiles := FALSE;\r\n"
+                "BinaryFile  := FALSE;\r\n"
+                "SacFiles    := FALSE;\r\n"
+                "SerialNr    := TRUE;\r\n");
+}
+
+TEST_F(SettingsTest, EveryFieldSurvivesARoundTrip) {
+  TSettingsFile writer(Exe());
+  writer.ReadSettings('c');
+  writer.Settings = TSettings{'F', "/data/seismo 2006", false, true, true, true, false};
+  writer.WriteSettings();
+
+  TSettingsFile reader(Exe());
+  ASSERT_FALSE(reader.ReadSettings('c').has_value());
+  const TSettings& s = reader.Settings;
+  EXPECT_EQ(s.FlashUnit, 'F');
+  EXPECT_EQ(s.DataDir, "/data/seismo 2006");
+  EXPECT_FALSE(s.RecordFile);
+  EXPECT_TRUE(s.SensorFiles);
+  EXPECT_TRUE(s.BinaryFile);
+  EXPECT_TRUE(s.SacFiles);
+  EXPECT_FALSE(s.SerialNr);
+}
+
+TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
+  TSettings s;
+  EXPECT_EQ(Read("# comment\r\n"
+                 "[section]\r\n"
+                 "{ braces }\r\n"
+                 "; only a comment\r\n"
+                 "   \r\n"
+                 "\r\n"
+                 "recordfile=false\r\n"
+                 "SensorFiles: TRUE ; trailing comment\r\n"
+                 "  BINARYFILE :=   true;\r\n"
+                 "SacFiles=False\r\n"
+                 "FlashUnit := E:\r\n",
+                 &s),
+            "");
+  EXPECT_FALSE(s.RecordFile);
+  EXPECT_TRUE(s.SensorFiles);
+  EXPECT_TRUE(s.BinaryFile);
+  EXPECT_FALSE(s.SacFiles);
+  EXPECT_EQ(s.FlashUnit, 'E');  // only the first character counts
+
+  EXPECT_EQ(Read("RecordFile := FALSE\r\nSingleFile : TRUE\r\n", &s), "");
+  EXPECT_TRUE(s.RecordFile);  // the second name of the same field, last line wins
+
+  EXPECT_EQ(Read("DataDir := /home/user/data/;\r\n", &s), "");
+  EXPECT_EQ(s.DataDir, "/home/user/data");
+  EXPECT_EQ(Read("DataDir := /a;b\r\n", &s), "");
+  EXPECT_EQ(s.DataDir, "/a");  // a path cannot hold ";"
+
+  // Lone LF line ends and a last line without any line end are accepted.
+  EXPECT_EQ(Read("SacFiles := TRUE\nSerialNr := FALSE", &s), "");
+  EXPECT_TRUE(s.SacFiles);
+  EXPECT_FALSE(s.SerialNr);
+}
+
+TEST_F(SettingsTest, BadLinesAreReportedWithTheirReasonAndLineNumber) {
+  const std::string prefix = "Erreur de lecture du fichier READTARQ.INI, ligne ";
+  const std::pair<const char*, std::string> cases[] = {
+      {"RecordFile := yes\r\n", "1, il manque \"true\" ou \"false\""},
+      {"# a\r\n# b\r\n\r\n[x]\r\nNonsense\r\n", "5, il manque un ="},
+      {"= TRUE\r\n", "1, variable manquante"},
+      {":= TRUE\r\n", "1, variable manquante"},
+      {"Colour := red\r\n", "1, variable inconnue"},
+      {"DataDir : C:\\a=b\r\n", "1, variable inconnue"},     // the "=" inside the path separates
+      {"FlashUnit: = e\r\n", "1, variable inconnue"},        // name FLASHUNIT: is unknown
+      {"\tRecordFile := TRUE\r\n", "1, variable inconnue"},  // a tab is no blank
+      {"SerialNr := TRUE\r\nSacFiles := \r\n", "2, il manque \"true\" ou \"false\""},
+  };
+  for (const auto& [content, expected] : cases) {
+    EXPECT_EQ(Read(content), prefix + expected) << content;
+    EXPECT_EQ(ReadWholeFile(Ini()), content) << "reading never changes the file";
+  }
+}
+
+TEST_F(SettingsTest, BareDriveAndEmptyDirectoryAreWrittenBackCanonically) {
+  TSettingsFile file(Exe());
+  WriteWholeFile(Ini(), "DataDir := D:\\\r\n");
+  ASSERT_FALSE(file.ReadSettings('c').has_value());
+  file.WriteSettings();
+  EXPECT_NE(ReadWholeFile(Ini()).find("DataDir     := D:\\;\r\n"), std::string::npos);
+
+  file.Settings.DataDir = "";
+  file.WriteSettings();
+  const std::string sep(1, platform::PathDelim);
+  EXPECT_NE(ReadWholeFile(Ini()).find("DataDir     := " + sep + ";\r\n"), std::string::npos);
+  TSettingsFile again(Exe());
+  ASSERT_FALSE(again.ReadSettings('c').has_value());
+  EXPECT_EQ(again.Settings.DataDir, "");
+}
+
+TEST_F(SettingsTest, GarbageAndLongLinesNeverCrashTheReader) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 7919) % 256);
+  std::string message = Read(garbage);
+  EXPECT_EQ(message.rfind("Erreur de lecture du fichier READTARQ.INI, ligne ", 0), 0u);
+
+  // Only the first 255 characters of a line are used: the value is cut off there.
+  TSettings s;
+  EXPECT_EQ(Read("DataDir := /" + std::string(300, 'x') + "\r\nSacFiles := TRUE\r\n", &s), "");
+  EXPECT_EQ(s.DataDir.size(), 255u - 11u);
+  EXPECT_TRUE(s.SacFiles);
+  EXPECT_EQ(Read(std::string(1000, ' ') + "\r\n" + std::string(1000, '#'), &s), "");
+  EXPECT_EQ(Read(std::string("Sac\0Files := TRUE\r\n", 19)),
+            std::string("Erreur de lecture du fichier READTARQ.INI, ligne 1, variable inconnue"));
+}
+
+TEST_F(SettingsTest, ReadOnlyProgramDirectoryMovesTheFileToTheUserConfiguration) {
+  TTempDir config;
+  ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+  TSettingsFile file("/nonexistent-readtarq-dir/readtarq");
+  EXPECT_FALSE(file.ReadSettings('c').has_value());
+  EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI");
+  EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory());
+  file.WriteSettings();
+  EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18), "FlashUnit   := c;\r");
+  ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
