@@ -44,7 +44,6 @@ int IoCodeFromErrno(int error) {
       return IoFileNotFound;
     case ENAMETOOLONG:
     case ENOTDIR:
-    case EISDIR:
     case EINVAL:
       return IoBadFileName;
     case EMFILE:
