@@ -1,0 +1,38 @@
+#pragma once
+// Shared by the fuzz targets: a scratch directory that lives for the whole fuzzing process,
+// and the splitting of one input into the two card files.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fuzzing {
+
+// A directory created once per process (and emptied by each call of Fresh).
+class TScratch {
+ public:
+  static TScratch& Instance();
+  const std::string& Root() const { return RootDir; }
+  // An empty subdirectory of the scratch root, named `name`.
+  std::string Fresh(const std::string& name);
+
+ private:
+  TScratch();
+  ~TScratch();
+  std::string RootDir;
+};
+
+void WriteFile(const std::string& path, const uint8_t* data, size_t size);
+
+// Input layout of the card targets: a flags byte, two bytes (little-endian) giving the length
+// L of the sector file (0xFFFF: no sector file), L bytes of sector file, then the data file.
+struct TCardInput {
+  uint8_t Flags = 0;
+  bool HasSectorFile = false;
+  std::string SectorFile;
+  std::string DataFile;
+};
+TCardInput SplitCardInput(const uint8_t* data, size_t size);
+std::string JoinCardInput(const TCardInput& input);
+
+}  // namespace fuzzing
