@@ -138,6 +138,8 @@ class TTarqCard {
   // Opens the data file with record size 3 for reading and writing, without the read-only
   // retry. Returns whether it opened.
   bool OpenDataFile();
+  // Closes the data file if it is open; a failing close raises EInOutError.
+  void CloseDataFile();
 
   // The walk: ReadSignature, then ReadEventHeader and SkipEventData until a header is refused.
   void ReadSignature();
@@ -151,8 +153,19 @@ class TTarqCard {
   std::pair<int64_t, int64_t> CardSizes();  // used, total bytes
   TCardStatus CardStatus() const;
 
-  // Maintenance. Messages go through Messages(); input/output errors raise EInOutError.
-  void EraseCard();
+  // Maintenance. Messages go through Messages(); input/output errors raise EInOutError. Erase
+  // and initialize return false when they stopped after a message.
+  bool EraseCard();
   bool MarkEventErased();
-  void InitializeCard();
+  bool InitializeCard();
 };
+
+// The texts of the main window's fields, shared with the command-line tool.
+// "Number of files:": the count cut to its first 4 characters (10000 shows as 1000).
+std::string EventCountText(int32_t count);
+// "Used size:": " " + grouped bytes + " (" + percentage + "%)", e.g. " 1 250 000 (12.5%)".
+std::string UsedSizeText(int64_t used, int64_t total);
+// "Total size:": " " + grouped bytes.
+std::string TotalSizeText(int64_t total);
+// "Eprom version:": four digits with leading zeros (0410), empty unless the version is > 0.
+std::string EpromVersionText(int32_t version);

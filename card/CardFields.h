@@ -1,0 +1,36 @@
+#pragma once
+// Parsing of the event header's text fields, shared by the walk and by erase.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "card/TarqCard.h"
+
+namespace card_fields {
+
+constexpr int FieldSize = 9;
+
+// Field i (1-based) of a header image, trailing blanks removed.
+std::string FieldText(const uint8_t* image, int field);
+
+// Characters a to b (1-based, inclusive) of text, cut at its end; empty when b < a.
+std::string Chars(const std::string& text, int a, int b);
+
+// Position of the first "," (1-based), 0 when there is none.
+int CommaPosition(const std::string& text);
+
+// The integer of the text by the number-parsing rule: on failure, the digits read before the
+// bad character, without their sign, or 0.
+int32_t RuleInt(const std::string& text);
+
+// Field 2: ChannelCount "," StationSerial.
+void ParseChannels(TEventHeader& event, const std::string& text);
+// Field 8: SampleRate "," DurationMinutes, then SamplesPerChannel. Returns false when
+// rate x minutes x 60 does not fit in 32 bits: the header cannot describe a real event.
+bool ParseRateDuration(TEventHeader& event, const std::string& text);
+// Whether SamplesPerChannel x ChannelCount records can be skipped: not negative and within
+// 32 bits, as every record position of the format is.
+bool SampleRecordsFit(const TEventHeader& event);
+
+}  // namespace card_fields
