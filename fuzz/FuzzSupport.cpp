@@ -3,7 +3,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <sstream>
 #include <stdexcept>
+
+#include "app/Messages.h"
+#include "platform/Drives.h"
 
 namespace fuzzing {
 
@@ -62,6 +67,42 @@ std::string JoinCardInput(const TCardInput& input) {
   bytes += static_cast<char>(length >> 8);
   if (input.HasSectorFile) bytes += input.SectorFile.substr(0, length);
   return bytes + input.DataFile;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string WriteCard(const TCardInput& input, const std::string& name) {
+  const std::string dir = TScratch::Instance().Fresh(name);
+  WriteFile(dir + "/fichbase.dat", reinterpret_cast<const uint8_t*>(input.DataFile.data()),
+            input.DataFile.size());
+  if (input.HasSectorFile) {
+    WriteFile(dir + "/secttarq.hex", reinterpret_cast<const uint8_t*>(input.SectorFile.data()),
+              input.SectorFile.size());
+  }
+  auto table = std::make_shared<platform::TMappedDriveTable>();
+  const int64_t size = (input.Flags & 1) ? 1 << 20 : 1 << 21;
+  table->Map({.Letter = CardDrive, .Directory = dir, .Total = 1 << 21, .Free = size});
+  platform::SetDriveTable(table);
+  return dir;
+}
+
+namespace {
+class TSilentMessages : public TMessages {
+ public:
+  void Warning(const std::string&) override {}
+  void Error(const std::string&) override {}
+  bool Confirm(const std::string&) override { return false; }
+};
+}  // namespace
+
+void SilenceMessages() {
+  static TSilentMessages silent;
+  SetMessages(&silent);
 }
 
 }  // namespace fuzzing

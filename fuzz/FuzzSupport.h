@@ -35,4 +35,16 @@ struct TCardInput {
 TCardInput SplitCardInput(const uint8_t* data, size_t size);
 std::string JoinCardInput(const TCardInput& input);
 
+// The card files of an input written into a fresh directory mapped as drive k: (blank-sized
+// when Flags bit 0 is set, so that the blank-drive rules are reached too). Returns the
+// directory.
+std::string WriteCard(const TCardInput& input, const std::string& name);
+constexpr char CardDrive = 'k';
+
+// Card files and everything in a directory, by name, for before/after comparisons.
+std::string ReadFile(const std::string& path);
+
+// Installs message boxes that say nothing and refuse every confirmation.
+void SilenceMessages();
+
 }  // namespace fuzzing
