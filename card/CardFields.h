@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "card/TarqCard.h"
+#include "platform/RecordFile.h"
 
 namespace card_fields {
 
@@ -32,5 +33,9 @@ bool ParseRateDuration(TEventHeader& event, const std::string& text);
 // Whether SamplesPerChannel x ChannelCount records can be skipped: not negative and within
 // 32 bits, as every record position of the format is.
 bool SampleRecordsFit(const TEventHeader& event);
+
+// Closes a file on the way out of a failed operation: no card file may stay open, and the
+// error that ended the operation is the one reported.
+void Abandon(platform::TRecordFile& file) noexcept;
 
 }  // namespace card_fields

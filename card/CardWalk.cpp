@@ -62,6 +62,13 @@ bool SampleRecordsFit(const TEventHeader& event) {
   return records >= 0 && records <= std::numeric_limits<int32_t>::max();
 }
 
+void Abandon(platform::TRecordFile& file) noexcept {
+  try {
+    file.Close();
+  } catch (...) {
+  }
+}
+
 }  // namespace card_fields
 
 using namespace card_fields;

@@ -14,7 +14,7 @@
 #include "support/TestSupport.h"
 
 class TCardFixture : public ::testing::Test {
- protected:
+ public:
   static constexpr char Letter = 'f';
 
   TCardFixture() {

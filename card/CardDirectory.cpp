@@ -1,0 +1,172 @@
+// The probe that classifies a drive, the directory of events, the sizes and the status.
+
+#include <algorithm>
+#include <limits>
+
+#include "app/WUtil.h"
+#include "card/CardFields.h"
+#include "card/TarqCard.h"
+#include "platform/Drives.h"
+
+using card_fields::Abandon;
+
+namespace {
+const char* const NewCardLabel = "CARTE FLASH NEUVE       ";
+}  // namespace
+
+void TTarqCard::ProbeCard() {
+  SectorFilePresent = false;
+  BlankDrive = false;
+  NewCard = false;
+  NoEvents = false;
+  CardFull = false;
+  // A card that is not scanned has no used records of its own: an earlier card's count would
+  // show as this card's used size.
+  UsedRecords = 0;
+  EventCount = 0;
+
+  const std::string sectorPath = SectorFilePath();
+  CardValid = OpenDataFile();
+  try {
+    if (!CardValid) {
+      platform::TRecordFile sector;
+      if (sector.Reset(sectorPath, 128) == 0) {
+        sector.Close();  // card files that cannot be used: not a blank drive
+      } else {
+        const int drive = platform::DriveNumber(Settings.FlashUnit);
+        const int64_t total = platform::DriveTable().TotalSize(drive);
+        const int64_t free = platform::DriveTable().FreeSpace(drive);
+        BlankDrive = total > 0 && total == free;
+      }
+    } else {
+      ReadSignature();
+      if (EpromVersion < 0) {
+        CardValid = false;
+      } else {
+        platform::TRecordFile sector;
+        if (WUtil::OpenForReading(sector, sectorPath, 1)) {
+          SectorFilePresent = true;
+          char label[32];
+          const platform::TReadResult read = sector.Read(label, 32);
+          if (read.Records < 32) {
+            throw platform::EInOutError(read.Error ? read.Error : platform::IoReadBeyondEnd,
+                                        sector.Name());
+          }
+          WUtil::CloseChecked(sector);
+          NewCard = std::string(label, 24) == NewCardLabel;
+          // The label of an erased card is the new-card label too; its first event tells.
+          if (NewCard && ReadEventHeader(true)) NewCard = false;
+        }
+      }
+      CloseDataFile();
+    }
+  } catch (...) {
+    Abandon(DataFile);
+    throw;
+  }
+  ProbeDate = Today();
+}
+
+void TTarqCard::ScanDirectory(TDirectoryView& view) {
+  NoEvents = true;
+  CardFull = false;
+  EventCount = 0;
+  UsedRecords = 0;
+  view.BeginUpdate();
+  try {
+    CardValid = OpenDataFile();
+    if (CardValid) {
+      ReadSignature();
+      if (EpromVersion < 0) {
+        CardValid = false;  // the file changed since the probe: nothing in it is trusted
+      } else {
+        while (ReadEventHeader(RestoreMode)) {
+          ++EventCount;
+          view.SetCount(EventCountText(EventCount));
+          view.AddLine(EventLine());
+          SkipEventData();
+        }
+        // The walk stops beyond the end of the file when the last event's samples are cut
+        // short; the used part cannot be larger than the file.
+        const int64_t stop = std::min(DataFile.Position(), DataFile.Size());
+        UsedRecords =
+            static_cast<int32_t>(std::min<int64_t>(stop, std::numeric_limits<int32_t>::max()));
+      }
+      CloseDataFile();
+    }
+  } catch (...) {
+    Abandon(DataFile);
+    view.EndUpdate();
+    throw;
+  }
+  view.EndUpdate();
+}
+
+std::string TTarqCard::EventLine() const {
+  return Event.OriginalFileName + "   " + WUtil::IntText(Event.SampleRate, 3) + " Hz   " +
+         WUtil::IntText(Event.DurationMinutes, 3) + " mn   Gain:" + WUtil::IntText(Event.Gain, 4) +
+         "   Station:" + WUtil::IntText(Event.StationSerial, 3) +
+         "   Channels:" + WUtil::IntText(Event.ChannelCount, 2);
+}
+
+std::pair<int64_t, int64_t> TTarqCard::CardSizes() {
+  if (!CardValid) return {0, 0};
+  CardValid = OpenDataFile();
+  if (!CardValid) return {0, 0};
+  int64_t total = 0;
+  try {
+    total = DataFile.Size() * 3;
+    CloseDataFile();
+  } catch (...) {
+    Abandon(DataFile);
+    throw;
+  }
+  const int64_t used = int64_t{UsedRecords} * 3;
+  CardFull = used == total;
+  return {used, total};
+}
+
+TCardStatus TTarqCard::CardStatus() const {
+  const bool card = SectorFilePresent;
+  if (CardValid) {
+    if (NewCard) return {"Empty flash card", TStatusColour::WindowText};
+    if (NoEvents) {
+      return {card ? "Erased flash card" : "Erased flash file", TStatusColour::WindowText};
+    }
+    if (CardFull) return {card ? "Flash card is full" : "Flash file is full", TStatusColour::Green};
+    if (RestoreMode) {
+      return {card ? "Restored flash card" : "Restored flash file", TStatusColour::Green};
+    }
+    return {card ? "Flash card with data" : "Flash file with data", TStatusColour::Green};
+  }
+  if (BlankDrive) return {"Flash card not initialized", TStatusColour::Red};
+  return {"Invalid or missing flash card", TStatusColour::Red};
+}
+
+std::string EventCountText(int32_t count) {
+  return std::to_string(count).substr(0, 4);
+}
+
+std::string UsedSizeText(int64_t used, int64_t total) {
+  std::string percentage;
+  if (total <= 0) {
+    percentage = "0";
+  } else if (used == total) {
+    percentage = "100";
+  } else {
+    percentage =
+        WUtil::FixedText(static_cast<double>(used) / static_cast<double>(total) * 100.0, 0, 1);
+  }
+  return " " + WUtil::GroupThousands(used) + " (" + percentage + "%)";
+}
+
+std::string TotalSizeText(int64_t total) {
+  return " " + WUtil::GroupThousands(total);
+}
+
+std::string EpromVersionText(int32_t version) {
+  if (version <= 0) return {};
+  std::string text = WUtil::IntText(version, 4).substr(0, 4);
+  WUtil::ZeroFill(text);
+  return text;
+}
