@@ -1,0 +1,174 @@
+#pragma once
+// The conversion side of the card unit: the values derived per event, the output files of an
+// event, the decoding of its samples and the download run that converts the selected events.
+//
+// One download run, event by event: OpenEventFiles (names and creates the outputs),
+// ConvertEvent (text and SAC headers, the frames, the trailer), CloseEventFiles (closes, or
+// deletes after a stop). The run reaches the event list, the progress window, the comment and
+// in-run message boxes only through its TDownloadHost.
+//
+// Output names, with D = DataDir and B = EventBaseName (yymmdd_hhmm[_serial][_letter].NNN):
+//   record file        D/B
+//   sensor file s      D/Capt_s_B
+//   binary file        D/Bin_B
+//   SAC, channel c     D/B_sensor_component letter.sac    (060512_1030_023.001_2_3E.sac)
+//
+// Binary file: the card signature (9 bytes), the event header (171 bytes: fields 1-12, fields
+// 13-18 or blanks for a format-1 event, the header end), the frames as stored, the trailer.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "card/TarqCard.h"
+#include "convert/DownloadHost.h"
+#include "convert/SacUnit.h"
+#include "platform/RecordFile.h"
+
+constexpr int MaxChannels = 18;
+constexpr int MaxSensors = 6;
+
+struct TEventDate {
+  uint16_t Year = 0;
+  uint16_t Month = 0;
+  uint16_t Day = 0;
+};
+
+struct TEventTime {
+  uint16_t Hour = 0;
+  uint16_t Minute = 0;
+  double Seconds = 0;
+};
+
+// The factor in counts per volt: the full-scale count of the rate and format over the
+// dynamic range; 0 where the recorder has no such rate, or for a dynamic range of 0.
+double ConversionFactorOf(int eventFormat, int32_t sampleRate, double dynamicRange);
+// Fixed point with 8 decimals cut to 10 characters, trailing zeros and point removed.
+std::string ConversionFactorTextOf(double factor);
+// The year of a month and day recorded without one: the probe's year, or the year before
+// when the day comes after the probe's day in the year.
+uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate);
+// Card text made safe as part of a file name in DataDir: separators, "..", control
+// characters and characters that common file systems refuse become "_".
+std::string SafeFileNamePart(const std::string& text);
+
+class TTarqConvert {
+ public:
+  TTarqConvert(TTarqCard& card, TSettings& settings);
+  ~TTarqConvert();
+  TTarqConvert(const TTarqConvert&) = delete;
+  TTarqConvert& operator=(const TTarqConvert&) = delete;
+
+  TTarqCard& Card;
+  TSettings& Settings;
+
+  // ---- Derived values of the current event (DeriveEventValues) ----
+  TEventDate StartDate;
+  TEventTime StartTime;
+  TEventDate EndDate;  // format 2 only
+  TEventTime EndTime;  // format 2 only
+  std::string SerialText;
+  int SensorCount = 0;
+  double ConversionFactor = 0;
+  std::string ConversionFactorText;
+
+  void DeriveEventValues();
+
+  // ---- Output files of the current event ----
+  enum class TOpenResult {
+    Opened,
+    Refused,  // the event cannot be converted (no free name, a channel count out of range):
+              // a message was shown, the run may go on with the next event
+    Failed,   // a file could not be created: a message was shown, the stop is requested
+  };
+  std::string NameStem;
+  std::string EventBaseName;
+  // The comment lines of the text headers ("Comment:" block only when there is one).
+  std::vector<std::string> Comment;
+
+  TOpenResult OpenEventFiles();
+  void WriteTextHeader();
+  // The header lines of the record file (sensor 0) or of sensor file s.
+  std::vector<std::string> TextHeaderLines(int sensor) const;
+  // The decoded samples of one frame (ChannelCount x 3 bytes) to the record, sensor and SAC
+  // outputs; the binary file takes the frames in whole blocks as the frame loop reads them.
+  void WriteFrame(const uint8_t* frame);
+  // After a read error at frame k: one line of zeros per missing frame in every text file and
+  // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
+  void PadOutputs(int64_t firstMissingFrame);
+  void CloseEventFiles();
+  // Closes and deletes every file created for the event in hand, ignoring further errors.
+  void DiscardEventFiles();
+  // The names (without directory) of the files created for the last event opened.
+  std::vector<std::string> OutputNames() const;
+
+  // ---- Decoding ----
+  void ConvertEvent();
+  SacUnit::TSacChannelInfo SacChannelInfo(int channel) const;  // channel 1-based
+
+  // ---- The download run ----
+  std::atomic<bool> StopRequested{false};
+  std::atomic<bool> DownloadActive{false};  // from the start of a run to its end-of-run step
+  int64_t SamplesToDownload = 0;
+  int64_t SamplesDownloaded = 0;
+
+  // Arms a run before its worker starts: a stop requested from then on is honoured, even
+  // during the totals pass. DownloadEvents arms the run itself when nobody did.
+  void PrepareRun();
+  void DownloadEvents(TDownloadHost& host);
+  // Requests a stop and waits until no run is active, calling serve while it waits so that
+  // the worker's calls to the window thread are still carried out. Returns at once when no
+  // run is active.
+  void StopDownload(const std::function<void()>& serve = {});
+
+  // The bar's position for a count of frames done: Round(done / SamplesToDownload x 100),
+  // halves to even; 100 when there is nothing to download.
+  int ProgressPercent(int64_t framesDone) const;
+
+  // Size of the blocks in which the card is read (whole frames of at most this many bytes).
+  int64_t ReadBlockBytes = 384 * 1024;
+
+ private:
+  struct TOutput {
+    platform::TRecordFile File;
+    std::string Path;  // set when the file was created for the event in hand
+  };
+  struct TTextOutput {
+    TOutput Out;
+    std::vector<char> Pending;  // lines not yet handed to the file
+    size_t Used = 0;
+  };
+
+  std::string OutputPath(const std::string& name) const;
+  bool AnyNameTaken(const std::string& baseName) const;
+  bool CreateOutput(TOutput& output, const std::string& path, int recordSize);
+  void ShowError(const std::string& text);
+  void SetProgressFor(int64_t framesDone);
+  void FlushText(TTextOutput& output);
+  void FlushPending();
+  void FlushSac();
+  void WriteBinaryHeader(const std::array<uint8_t, 9>& signature);
+
+  std::vector<std::string> LastOutputNames;
+  TDownloadHost* Host = nullptr;
+  int LastProgress = -1;
+  // Decoding needs: set per event.
+  bool DecodeRecord = false;
+  bool DecodeSensors = false;
+  bool DecodeSac = false;
+  int Channels = 0;
+
+  TTextOutput RecordOut;
+  std::array<TTextOutput, MaxSensors> SensorOut;
+  TOutput BinaryOut;
+  std::array<TOutput, MaxChannels> SacOut;
+  // Samples not yet handed to the SAC files, channel by channel.
+  std::vector<float> SacPending;
+  int64_t SacPendingFrames = 0;
+  int64_t SacPendingCapacity = 0;
+  std::vector<uint8_t> Block;
+};

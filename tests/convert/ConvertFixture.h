@@ -1,0 +1,169 @@
+#pragma once
+// A card on the drive e: (a fresh directory), a destination directory, and a scripted host
+// standing in for the event list and the progress window.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "card/TarqCard.h"
+#include "convert/DownloadHost.h"
+#include "convert/TarqConvert.h"
+#include "platform/Drives.h"
+#include "platform/RecordFile.h"
+#include "support/CardBuilder.h"
+#include "support/TestSupport.h"
+
+class TScriptedHost : public TDownloadHost {
+ public:
+  std::vector<bool> Selected;
+  std::vector<int> Deselected;
+  std::vector<std::string> FileNames;
+  std::vector<int> Progress;
+  std::vector<std::string> Errors;
+  std::vector<std::string> Comment;
+  int FinishedCalls = 0;
+  bool Succeeded = false;
+  // Called with the number of the event shown (0 for the first one shown).
+  std::function<void(int shown)> OnShowFileName;
+  std::function<void(int line)> OnIsSelected;
+
+  int LineCount() override { return static_cast<int>(Selected.size()); }
+  bool IsSelected(int line) override {
+    if (OnIsSelected) OnIsSelected(line);
+    return line >= 0 && line < LineCount() && Selected[static_cast<size_t>(line)];
+  }
+  void Deselect(int line) override {
+    Deselected.push_back(line);
+    Selected[static_cast<size_t>(line)] = false;
+  }
+  void ShowFileName(const std::string& name) override {
+    FileNames.push_back(name);
+    if (OnShowFileName) OnShowFileName(static_cast<int>(FileNames.size()) - 1);
+  }
+  void SetProgress(int percent) override { Progress.push_back(percent); }
+  void RunFinished(bool succeeded) override {
+    ++FinishedCalls;
+    Succeeded = succeeded;
+  }
+  std::vector<std::string> CommentLines() override { return Comment; }
+  void ShowError(const std::string& text) override { Errors.push_back(text); }
+};
+
+class TConvertFixture : public ::testing::Test {
+ public:
+  static constexpr char Letter = 'e';
+
+  TConvertFixture() {
+    Settings.FlashUnit = Letter;
+    Settings.DataDir = Out.Path();
+    Settings.RecordFile = true;
+    Settings.SensorFiles = false;
+    Settings.BinaryFile = false;
+    Settings.SacFiles = false;
+    Settings.SerialNr = true;
+    Card.Today = [this] { return Today; };
+    auto drives = std::make_shared<platform::TMappedDriveTable>();
+    platform::TMappedDriveTable::TMapping mapping{Letter, CardDir.Path()};
+    mapping.Total = 64'000'000;
+    mapping.Free = 1'000'000;
+    drives->Map(mapping);
+    platform::SetDriveTable(drives);
+  }
+  ~TConvertFixture() override {
+    platform::ClearFaultPlan();
+    platform::SetDriveTable(nullptr);
+  }
+
+  void AllKinds() {
+    Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = true;
+  }
+
+  // Writes the card and probes it, as the main window does before a download.
+  void Insert(const testing_support::TCardBuilder& card) {
+    card.WriteTo(CardDir.Path());
+    Card.ProbeCard();
+  }
+
+  // Downloads the events whose lines are given (0-based) out of `lines`.
+  void Download(int lines, const std::vector<int>& selected) {
+    Host.Selected.assign(static_cast<size_t>(lines), false);
+    for (int line : selected) Host.Selected[static_cast<size_t>(line)] = true;
+    Convert.DownloadEvents(Host);
+  }
+
+  std::string Output(const std::string& name) const {
+    return testing_support::ReadWholeFile(Out / name);
+  }
+  std::vector<std::string> OutputFiles() const { return testing_support::FilesIn(Out.Path()); }
+
+  testing_support::TTempDir CardDir;
+  testing_support::TTempDir Out;
+  TSettings Settings;
+  TProbeDate Today{2006, 6, 1};
+  TTarqCard Card{Settings};
+  TTarqConvert Convert{Card, Settings};
+  TScriptedHost Host;
+};
+
+// A small event: 60 frames (1 Hz for one minute) of generated samples.
+inline testing_support::TBuiltEvent SmallEvent(const std::string& channels = "3,23",
+                                               const std::string& marker = "DEB") {
+  testing_support::TBuiltEvent event;
+  event.Marker = marker;
+  event.Channels = channels;
+  event.RateDuration = "1,1";
+  return event;
+}
+
+inline std::string Lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// The sample lines of channels first..last (0-based, inclusive) of generated frames.
+inline std::string GeneratedLines(int64_t frames, int first, int last) {
+  std::string text;
+  for (int64_t k = 0; k < frames; ++k) {
+    for (int c = first; c <= last; ++c) {
+      text += std::to_string(testing_support::GeneratedSample(k, c));
+      text += c < last ? "\t" : "\r\n";
+    }
+  }
+  return text;
+}
+
+inline std::string ZeroLines(int64_t frames, int values) {
+  std::string line;
+  for (int i = 0; i < values; ++i) line += i + 1 < values ? "0\t" : "0\r\n";
+  std::string text;
+  for (int64_t k = 0; k < frames; ++k) text += line;
+  return text;
+}
+
+// A little-endian word of a SAC file's bytes.
+inline int32_t SacInt(const std::string& bytes, int word) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(bytes.at(4 * word + i));
+  return static_cast<int32_t>(v);
+}
+inline float SacFloat(const std::string& bytes, int word) {
+  uint32_t v = static_cast<uint32_t>(SacInt(bytes, word));
+  float f;
+  std::memcpy(&f, &v, 4);
+  return f;
+}
+// The samples of a SAC file, after its 632-byte header.
+inline std::vector<float> SacSamples(const std::string& bytes) {
+  std::vector<float> samples;
+  for (size_t at = 632; at + 4 <= bytes.size(); at += 4) {
+    samples.push_back(SacFloat(bytes, static_cast<int>(at / 4)));
+  }
+  return samples;
+}
