@@ -1,0 +1,118 @@
+#pragma once
+// The desktop program under test: drives mapped to temporary directories, the settings file in
+// a temporary program directory, message boxes answered by script.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/Drives.h"
+#include "support/CardBuilder.h"
+#include "support/TestSupport.h"
+#include "ui/ReadTarq.h"
+#include "ui/TarqMain.h"
+
+namespace ui_test {
+
+// Runs `act` on the next modal window once it is open, from inside its modal loop.
+inline void WhenModal(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) return;
+    timer->stop();
+    timer->deleteLater();
+    act(modal);
+  });
+  timer->start();
+}
+
+class TUiTest : public ::testing::Test {
+ public:
+  // c: is the drive of the current directory; cards go on e:.
+  static constexpr char CardLetter = 'e';
+
+  TUiTest() {
+    Drives = std::make_shared<platform::TMappedDriveTable>();
+    MapDrive('c', 500'000'000, 100'000'000);
+    MapDrive(CardLetter, 64'000'000, 32'000'000);
+    Drives->SetCurrent('c');
+    platform::SetDriveTable(Drives);
+    ProgramDir = Root / "program";
+    std::filesystem::create_directories(ProgramDir);
+  }
+  ~TUiTest() override {
+    Program.reset();
+    platform::ClearFaultPlan();
+    platform::SetDriveTable(nullptr);
+  }
+
+  // A drive: the letter mapped to its own directory, with the sizes it reports.
+  std::string MapDrive(char letter, int64_t total, int64_t free) {
+    const std::string dir = DriveDir(letter);
+    std::filesystem::create_directories(dir);
+    platform::TMappedDriveTable::TMapping mapping{letter, dir};
+    mapping.Total = total;
+    mapping.Free = free;
+    Drives->Map(mapping);
+    return dir;
+  }
+  std::string DriveDir(char letter) const { return Root / (std::string("drive-") + letter); }
+  std::string CardDir() const { return DriveDir(CardLetter); }
+  std::string IniPath() const { return ProgramDir + "/READTARQ.INI"; }
+  std::string ExePath() const { return ProgramDir + "/readtarq"; }
+
+  // The settings file naming the card drive, a destination and the output kinds.
+  void WriteSettings(const std::string& dataDir, bool record = true, bool sensors = false,
+                     bool binary = false, bool sac = false, bool serial = true,
+                     char unit = CardLetter) {
+    auto flag = [](bool on) { return on ? std::string("TRUE") : std::string("FALSE"); };
+    testing_support::WriteWholeFile(
+        IniPath(), std::string("FlashUnit   := ") + unit + ";\r\nDataDir     := " + dataDir +
+                       ";\r\nRecordFile  := " + flag(record) +
+                       ";\r\nSensorFiles := " + flag(sensors) +
+                       ";\r\nBinaryFile  := " + flag(binary) + ";\r\nSacFiles    := " + flag(sac) +
+                       ";\r\nSerialNr    := " + flag(serial) + ";\r\n");
+  }
+
+  // Starts the program as its entry does, short of the message loop.
+  bool Start() {
+    Program = std::make_unique<TReadTarqProgram>(ExePath());
+    return Program->Start();
+  }
+  TReadTarqForm& Form() { return *Program->ReadTarqForm; }
+
+  testing_support::TTempDir Root;
+  std::string ProgramDir;
+  std::shared_ptr<platform::TMappedDriveTable> Drives;
+  testing_support::TScriptedMessages Boxes;
+  std::unique_ptr<TReadTarqProgram> Program;
+};
+
+// A small consistent event: 1 Hz for 1 minute, 60 frames.
+inline testing_support::TBuiltEvent SmallEvent(const std::string& marker = "DEB",
+                                               const std::string& fileNumber = "001") {
+  testing_support::TBuiltEvent event;
+  event.Marker = marker;
+  event.RateDuration = "1,1";
+  event.FileNumber = fileNumber;
+  return event;
+}
+
+// A card with three live events and room after them.
+inline testing_support::TCardBuilder CardWithData(int events = 3) {
+  testing_support::TCardBuilder card;
+  for (int i = 1; i <= events; ++i)
+    card.Events.push_back(SmallEvent("DEB", "00" + std::to_string(i)));
+  card.TailZeros = 3000;
+  return card;
+}
+
+}  // namespace ui_test

@@ -1,0 +1,22 @@
+// The desktop program's tests: Qt Test helpers inside GoogleTest, on the offscreen platform
+// unless another is set.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+namespace {
+// The offscreen platform reports what it cannot do for every window shown; that is noise here.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+  qt_message_output(type, context, message);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler(QuietHandler);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,69 @@
+#include "ui/QtMessages.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+QString ApplicationTitle() {
+  return QStringLiteral("ReadTarq " READTARQ_VERSION_TEXT);
+}
+
+void GuiInvoke(const std::function<void()>& work) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread()) {
+    work();
+    return;
+  }
+  QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+}
+
+namespace {
+
+// One OK button, which Enter and Escape both press.
+void ShowOkBox(QMessageBox::Icon icon, const QString& title, const std::string& text) {
+  GuiInvoke([&] {
+    QMessageBox box(icon, title, QString::fromStdString(text), QMessageBox::NoButton);
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.setDefaultButton(ok);
+    box.setEscapeButton(ok);
+    box.exec();
+  });
+}
+
+}  // namespace
+
+void TQtMessages::Warning(const std::string& text) {
+  ShowOkBox(QMessageBox::Warning, QStringLiteral("Avertissement"), text);
+}
+
+void TQtMessages::Error(const std::string& text) {
+  ShowOkBox(QMessageBox::Critical, QStringLiteral("Erreur"), text);
+}
+
+bool TQtMessages::Confirm(const std::string& text) {
+  bool yes = false;
+  GuiInvoke([&] {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmation"),
+                    QString::fromStdString(text), QMessageBox::NoButton);
+    QPushButton* oui = box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
+    QPushButton* annuler = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+    box.setDefaultButton(oui);
+    box.setEscapeButton(annuler);
+    box.exec();
+    yes = box.clickedButton() == oui;
+  });
+  return yes;
+}
+
+void TQtMessages::ApplicationError(const std::string& text) {
+  ShowOkBox(QMessageBox::Critical, ApplicationTitle(), text);
+}
+
+void ShowApplicationError(const std::string& text) {
+  if (auto* boxes = dynamic_cast<TQtMessages*>(&Messages())) {
+    boxes->ApplicationError(text);
+  } else {
+    Messages().Error(text);
+  }
+}

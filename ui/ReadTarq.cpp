@@ -1,0 +1,60 @@
+#include "ui/ReadTarq.h"
+
+#include <QApplication>
+
+#include "ui/APropos.h"
+#include "ui/Comment.h"
+#include "ui/DirSelForm.h"
+#include "ui/Download.h"
+#include "ui/QtMessages.h"
+#include "ui/TarqMain.h"
+
+TReadTarqProgram::TReadTarqProgram(const std::string& exePath) : SettingsFile(exePath) {}
+
+TReadTarqProgram::~TReadTarqProgram() {
+  Finish();
+}
+
+bool TReadTarqProgram::Start() {
+  ReadTarqForm = std::make_unique<TReadTarqForm>(SettingsFile);
+  if (!ReadTarqForm->FormCreate()) {
+    Finished = true;
+    ReadTarqForm.reset();
+    return false;
+  }
+  SelectDirForm = std::make_unique<TSelectDirForm>();
+  DownloadForm = std::make_unique<TDownloadForm>();
+  AProposForm = std::make_unique<TAProposForm>();
+  CommentForm = std::make_unique<TCommentForm>();
+  ReadTarqForm->SelectDirForm = SelectDirForm.get();
+  ReadTarqForm->DownloadForm = DownloadForm.get();
+  ReadTarqForm->AProposForm = AProposForm.get();
+  ReadTarqForm->CommentForm = CommentForm.get();
+  return true;
+}
+
+int TReadTarqProgram::Run() {
+  ReadTarqForm->show();
+  QApplication::exec();
+  Finish();
+  return 0;
+}
+
+void TReadTarqProgram::Finish() {
+  if (Finished) return;
+  Finished = true;
+  if (ReadTarqForm) ReadTarqForm->FormDestroy();
+  CommentForm.reset();
+  AProposForm.reset();
+  DownloadForm.reset();
+  SelectDirForm.reset();
+  ReadTarqForm.reset();
+}
+
+int RunReadTarq(const std::string& exePath) {
+  QApplication::setApplicationName(QStringLiteral("ReadTarq"));
+  QApplication::setApplicationVersion(QStringLiteral(READTARQ_VERSION_TEXT));
+  TReadTarqProgram program(exePath);
+  if (!program.Start()) return 0;
+  return program.Run();
+}

@@ -1,0 +1,152 @@
+#pragma once
+// The main window: the card on the chosen drive (status, number of events, sizes, software
+// version) with the maintenance buttons, the list of its events, the output kinds, the
+// destination directory and the download.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/Settings.h"
+#include "card/TarqCard.h"
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class TAProposForm;
+class TCommentForm;
+class TDownloadForm;
+class TDriveComboBox;
+class TSelectDirForm;
+
+class TReadTarqForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  // The window keeps the settings file for the whole run: it reads it in FormCreate and
+  // writes it back in FormDestroy.
+  explicit TReadTarqForm(TSettingsFile& settingsFile, QWidget* parent = nullptr);
+  ~TReadTarqForm() override;
+
+  // ---- Controls ----
+  QGroupBox* GroupBoxFlash;
+  QLabel* LabelFlashUnit;
+  TDriveComboBox* DriveBox;
+  QPushButton* ButtonErase;
+  QPushButton* ButtonRefresh;
+  QPushButton* SpeedButtonRestore;
+  QPushButton* InitializeButton;
+
+  QGroupBox* GroupFlashCard;
+  QLineEdit* EditStatus;
+  QLabel* LabelFiles;
+  QLineEdit* EditFiles;
+  QLabel* LabelUsedSize;
+  QLineEdit* EditUsedSize;
+  QLabel* LabelBytes1;
+  QLabel* LabelTotalSize;
+  QLineEdit* EditTotalSize;
+  QLabel* LabelBytes2;
+  QLabel* LabelEvent;
+  QLineEdit* EditEprom;
+
+  QGroupBox* GroupBoxFiles;
+  QPushButton* ButtonSelectAll;
+  QPushButton* ButtonRead;
+  QFrame* FileTypePanel;
+  QCheckBox* CheckBoxAllChannels;
+  QCheckBox* CheckBoxThreeChannels;
+  QCheckBox* CheckBoxBinFile;
+  QCheckBox* CheckBoxSacFiles;
+  QCheckBox* CheckBoxSerial;
+  QPushButton* ButtonComment;
+  QListWidget* ListBox;
+  QLabel* LabelDirName;
+  QLineEdit* EditDirName;
+  QPushButton* ButtonBrowse;
+
+  QPushButton* ButtonAbout;
+  QPushButton* ButtonQuit;
+
+  // ---- State ----
+  TSettingsFile& SettingsFile;
+  TSettings& Settings;
+  TTarqCard Card;
+  char StartDrive = 0;     // the drive selector's drive before the settings were applied
+  char SettingsDrive = 0;  // FlashUnit as the settings file gave it, in its case
+  bool DriveChangeEnabled = true;
+  TDriveComboBox* HiddenDriveList = nullptr;  // a fresh list of the drives, for Refresh
+  bool HiddenDriveListExists = false;
+
+  // The dialogs, created after this window; FormCreate must not reach them.
+  TSelectDirForm* SelectDirForm = nullptr;
+  TDownloadForm* DownloadForm = nullptr;
+  TAProposForm* AProposForm = nullptr;
+  TCommentForm* CommentForm = nullptr;
+
+  // The status as the card unit chose it; EditStatus shows it in capitals.
+  const std::string& StatusText() const { return Status.Text; }
+  TStatusColour StatusColour() const { return Status.Colour; }
+
+  // ---- Creation and destruction ----
+  // Reads the settings and shows the card. False when the settings file has a bad line: the
+  // message has been shown and the program ends without showing the window.
+  bool FormCreate();
+  // Writes the settings back (a failure is reported, never fatal to the user's exit).
+  void FormDestroy();
+
+  // ---- Display ----
+  void RefreshCardDisplay();
+  void ShowUsedSize();
+  void ShowTotalSize();
+  void RebuildDriveList();
+  bool FindDriveInList(char letter) const;
+
+  // ---- Handlers ----
+  void DriveBoxChange();
+  void ButtonRefreshClick();
+  void CheckBoxAllChannelsClick();
+  void CheckBoxThreeChannelsClick();
+  void CheckBoxBinFileClick();
+  void CheckBoxSacFilesClick();
+  void CheckBoxSerialClick();
+  void EditDirNameChange();
+  void ButtonQuitClick();
+
+  void ButtonSelectAllClick();
+  void ButtonReadClick();
+  void ButtonEraseClick();
+  void SpeedButtonRestoreClick();
+  void InitializeButtonClick();
+  void ButtonBrowseClick();
+  void ButtonCommentClick();
+  void ButtonAboutClick();
+
+  bool EnsureDataDirectory();
+  static bool ForceDirectory(const std::string& path);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildControls();
+  void SetStatus(const TCardStatus& status);
+  bool AnyOutputKind() const;
+  void EvaluateButtonRead();
+  void SetButtonsForValidCard();
+  void SetButtonsForNoCard(bool blankDrive);
+  void SetRestoreButton(bool enabled, bool down);
+  // Runs a handler that does card or file work; an input/output error ends it and is shown by
+  // the application's general error box.
+  void Guarded(const std::function<void()>& work);
+
+  TCardStatus Status;
+  bool Created = false;
+  bool Destroyed = false;
+  bool Centred = false;
+};
