@@ -15,6 +15,7 @@
 #include "convert/DownloadHost.h"
 #include "convert/TarqConvert.h"
 #include "platform/Drives.h"
+#include "platform/FileSystem.h"
 #include "platform/RecordFile.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"

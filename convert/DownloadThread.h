@@ -1,0 +1,28 @@
+#pragma once
+// The worker thread of a download run: its Execute calls DownloadEvents.
+
+#include <thread>
+
+#include "convert/DownloadHost.h"
+#include "convert/TarqConvert.h"
+
+class TDownload {
+ public:
+  TDownload() = default;
+  ~TDownload();  // waits for the worker of the last run
+  TDownload(const TDownload&) = delete;
+  TDownload& operator=(const TDownload&) = delete;
+
+  // Starts a run on a new worker. The worker of an earlier run has ended its run already (the
+  // progress window was modal until then) and is joined first. False when a run is still
+  // active.
+  bool Start(TTarqConvert& convert, TDownloadHost& host);
+  // Waits for the worker of the last run; a run still active must have been stopped first.
+  void Join();
+
+ private:
+  void Execute();
+  TTarqConvert* Convert = nullptr;
+  TDownloadHost* Host = nullptr;
+  std::thread Worker;
+};

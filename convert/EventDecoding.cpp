@@ -1,0 +1,92 @@
+#include <algorithm>
+
+#include "app/WUtil.h"
+#include "convert/TarqConvert.h"
+
+SacUnit::TSacChannelInfo TTarqConvert::SacChannelInfo(int channel) const {
+  static const char Letters[] = "ZNE";
+  const TEventHeader& e = Card.Event;
+  SacUnit::TSacChannelInfo info;
+  const int sensor = (channel - 1) / 3 + 1;
+  info.StationName = (SerialText + static_cast<char>('0' + sensor)).substr(0, 4);
+  info.SampleCount = e.SamplesPerChannel;
+  info.SampleRate = e.SampleRate;
+  info.StartDate = WUtil::DateText(StartDate.Day, StartDate.Month, StartDate.Year);
+  info.StartTime = WUtil::TimeText(StartTime.Hour, StartTime.Minute, StartTime.Seconds);
+  info.InstrumentName = "TarqPrbe";
+  info.ComponentLetter = Letters[(channel - 1) % 3];
+  long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
+  if (e.LatitudeHemisphere == 'S') latitude = -latitude;
+  long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;
+  if (e.LongitudeHemisphere == 'W') longitude = -longitude;
+  info.Latitude = static_cast<float>(latitude);
+  info.Longitude = static_cast<float>(longitude);
+  // A format-1 recorder has no receiver: its events carry no station position.
+  info.Elevation = e.EventFormat == 2 ? static_cast<float>(e.Altitude) : 10000.0f;
+  return info;
+}
+
+void TTarqConvert::ConvertEvent() {
+  const TEventHeader& e = Card.Event;
+  // The files and buffers are those OpenEventFiles made for this event's channels.
+  if (Channels < 1 || Channels > MaxChannels || Channels != e.ChannelCount) return;
+  DeriveEventValues();
+  WriteTextHeader();
+  if (Settings.SacFiles) {
+    for (int c = 1; c <= Channels; ++c)
+      SacUnit::WriteSacHeader(SacOut[c - 1].File, SacChannelInfo(c));
+  }
+
+  const int64_t frames = std::max<int32_t>(e.SamplesPerChannel, 0);
+  const int64_t frameRecords = Channels;
+  const int64_t frameBytes = 3 * frameRecords;
+  const int64_t blockFrames = std::max<int64_t>(1, ReadBlockBytes / frameBytes);
+  Block.resize(static_cast<size_t>(blockFrames * frameBytes));
+  const bool decode = DecodeRecord || DecodeSensors || DecodeSac;
+  const bool binary = Settings.BinaryFile && BinaryOut.File.IsOpen();
+
+  int64_t k = 0;
+  int64_t nextProgress = 100;
+  bool stopped = false;
+  bool cutShort = false;
+  // The card is read in blocks of whole frames; each frame is still handled on its own:
+  // progress every 100 frames, the stop after the frame in hand, padding from the frame
+  // where the card could not be read.
+  while (k < frames) {
+    const int64_t wanted = std::min(blockFrames, frames - k);
+    const platform::TReadResult read = Card.DataFile.Read(Block.data(), wanted * frameRecords);
+    const int64_t whole = std::min(wanted, read.Records / frameRecords);
+    int64_t done = 0;
+    while (done < whole) {
+      if (decode) WriteFrame(Block.data() + done * frameBytes);
+      ++done;
+      ++k;
+      if (k == nextProgress) {
+        SetProgressFor(SamplesDownloaded + k);
+        nextProgress += 100;
+      }
+      if (StopRequested.load(std::memory_order_relaxed)) {
+        stopped = true;
+        break;
+      }
+    }
+    if (binary && done > 0) BinaryOut.File.Write(Block.data(), done * frameRecords);
+    if (stopped) break;
+    if (whole < wanted) {
+      // Frame k + 1 could not be read whole (an input/output error, or a data file that ends
+      // inside the event): what was read of it goes to the binary file, zeros to the others.
+      const int64_t partial = std::min(read.Records, wanted * frameRecords) - whole * frameRecords;
+      if (binary && partial > 0) BinaryOut.File.Write(Block.data() + whole * frameBytes, partial);
+      PadOutputs(k + 1);
+      cutShort = true;
+      break;
+    }
+  }
+
+  if (!stopped && !cutShort) {
+    uint8_t trailer[9];
+    const platform::TReadResult read = Card.DataFile.Read(trailer, 3);
+    if (read.Records == 3 && binary) BinaryOut.File.Write(trailer, 3);
+  }
+  SamplesDownloaded += frames;
+}
