@@ -1,6 +1,15 @@
 #include "cli/Commands.h"
 
+TCliCommand StatusCommand();      // cli/CardCommands.cpp
+TCliCommand ListCommand();        // cli/CardCommands.cpp
+TCliCommand EraseCommand();       // cli/CardCommands.cpp
+TCliCommand InitializeCommand();  // cli/CardCommands.cpp
+
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
+  commands.push_back(StatusCommand());
+  commands.push_back(ListCommand());
+  commands.push_back(EraseCommand());
+  commands.push_back(InitializeCommand());
   return commands;
 }
