@@ -157,11 +157,18 @@ std::string UsedSizeText(int64_t used, int64_t total) {
     percentage =
         WUtil::FixedText(static_cast<double>(used) / static_cast<double>(total) * 100.0, 0, 1);
   }
-  return " " + WUtil::GroupThousands(used) + " (" + percentage + "%)";
+  std::string text(1, ' ');
+  text += WUtil::GroupThousands(used);
+  text += " (";
+  text += percentage;
+  text += "%)";
+  return text;
 }
 
 std::string TotalSizeText(int64_t total) {
-  return " " + WUtil::GroupThousands(total);
+  std::string text(1, ' ');
+  text += WUtil::GroupThousands(total);
+  return text;
 }
 
 std::string EpromVersionText(int32_t version) {
