@@ -4,6 +4,7 @@ TCliCommand StatusCommand();      // cli/CardCommands.cpp
 TCliCommand ListCommand();        // cli/CardCommands.cpp
 TCliCommand EraseCommand();       // cli/CardCommands.cpp
 TCliCommand InitializeCommand();  // cli/CardCommands.cpp
+TCliCommand DownloadCommand();    // cli/DownloadCommand.cpp
 
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
@@ -11,5 +12,6 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(ListCommand());
   commands.push_back(EraseCommand());
   commands.push_back(InitializeCommand());
+  commands.push_back(DownloadCommand());
   return commands;
 }

@@ -1,0 +1,326 @@
+// The download command of the command-line tool: converts events of a card into a directory.
+
+#include <unistd.h>
+
+#include <charconv>
+#include <iostream>
+#include <optional>
+
+#include "app/Settings.h"
+#include "app/WUtil.h"
+#include "card/TarqCard.h"
+#include "cli/CardArgument.h"
+#include "cli/Commands.h"
+#include "convert/DownloadHost.h"
+#include "convert/TarqConvert.h"
+#include "platform/FileSystem.h"
+#include "platform/IoError.h"
+
+namespace {
+
+const char* const Usage =
+    "Usage: readtarq-cli download CARD --to DIR [--record] [--sensor] [--binary] [--sac]\n"
+    "         [--no-serial] [--events LIST] [--restore] [--comment TEXT]... "
+    "[--probe-date YYYY-MM-DD]\n";
+
+const char* const Help =
+    "\n"
+    "Converts events of the card into DIR (created when missing), with the chosen outputs:\n"
+    "\n"
+    "  --record      one text file per event with all channels (alone when no kind is given)\n"
+    "  --sensor      one text file per three-channel sensor (Capt_ names)\n"
+    "  --binary      a copy of the event as the recorder wrote it (Bin_ names)\n"
+    "  --sac         one SAC file per channel\n"
+    "  --no-serial   leave the station serial number out of the names\n"
+    "  --events LIST the events to convert, numbered from 1 as 'list' shows them: 1,3-5\n"
+    "                (all events when absent)\n"
+    "  --restore     convert the erased events (restore mode)\n"
+    "  --comment TEXT  a comment line for the text headers (repeat for more lines)\n"
+    "  --probe-date YYYY-MM-DD  the date that gives the events their year (today when\n"
+    "                absent: a card recorded in an earlier year needs the date of its reading)\n"
+    "\n"
+    "Prints one line per event converted: its name on the card, then the names of its files,\n"
+    "separated by tabs. Existing files are never replaced: names move on to _a, _b, ...\n"
+    "\n"
+    "CARD is a drive letter with its colon (e:) or a directory that holds the card files.\n"
+    "Exit code 0 when every chosen event was converted, 1 otherwise, 2 for bad usage.\n";
+
+struct TDownloadLine {
+  std::string Card;
+  std::string To;
+  bool Record = false, Sensor = false, Binary = false, Sac = false;
+  bool NoSerial = false;
+  bool Restore = false;
+  bool Help = false;
+  std::optional<std::string> Events;
+  std::vector<std::string> Comment;
+  std::optional<TProbeDate> ProbeDate;
+};
+
+int BadUsage(const std::string& reason, std::ostream& err) {
+  err << "readtarq-cli download: " << reason << "\n"
+      << Usage << "Run 'readtarq-cli download --help' for more.\n";
+  return 2;
+}
+
+bool ParseNumber(const std::string& text, int& value) {
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end && !text.empty();
+}
+
+// "1,3-5" into ranges of 1-based event numbers.
+std::optional<std::string> ParseEventList(const std::string& list,
+                                          std::vector<std::pair<int, int>>& ranges) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    const std::string item = list.substr(start, comma - start);
+    const size_t dash = item.find('-');
+    int first = 0;
+    int last = 0;
+    bool ok = dash == std::string::npos ? ParseNumber(item, first) && (last = first, true)
+                                        : ParseNumber(item.substr(0, dash), first) &&
+                                              ParseNumber(item.substr(dash + 1), last);
+    if (!ok || first < 1 || last < first) {
+      return "--events needs numbers from 1 and ranges such as 1,3-5, not '" + list + "'";
+    }
+    ranges.push_back({first, last});
+    start = comma + 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
+  int year = 0, month = 0, day = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
+      !ParseNumber(text.substr(0, 4), year) || !ParseNumber(text.substr(5, 2), month) ||
+      !ParseNumber(text.substr(8, 2), day) || year < 1000 || month < 1 || month > 12 || day < 1) {
+    return std::nullopt;
+  }
+  uint16_t d = 0, m = 0, y = 0;
+  WUtil::DayNumberToDate(
+      WUtil::DateToDayNumber(static_cast<uint16_t>(day), static_cast<uint16_t>(month),
+                             static_cast<uint16_t>(year)),
+      d, m, y);
+  if (d != day || m != month || y != year) return std::nullopt;
+  return TProbeDate{y, m, d};
+}
+
+std::optional<std::string> ParseLine(const std::vector<std::string>& args, TDownloadLine& line) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      line.Help = true;
+      return std::nullopt;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      std::optional<std::string> value;
+      if (size_t equals = arg.find('='); equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+        arg = arg.substr(0, equals);
+      }
+      const bool takesValue =
+          arg == "--to" || arg == "--events" || arg == "--comment" || arg == "--probe-date";
+      if (takesValue && !value) {
+        if (i + 1 == args.size()) return arg + " needs a value";
+        value = args[++i];
+      } else if (!takesValue && value) {
+        return "option " + arg + " takes no value";
+      }
+      if (arg == "--to") {
+        line.To = *value;
+      } else if (arg == "--events") {
+        line.Events = *value;
+      } else if (arg == "--comment") {
+        std::string comment = *value;
+        // One option, one line: a line break would split the header's line structure.
+        for (char& c : comment) {
+          if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+        }
+        line.Comment.push_back(comment);
+      } else if (arg == "--probe-date") {
+        line.ProbeDate = ParseProbeDate(*value);
+        if (!line.ProbeDate) return "--probe-date needs a date YYYY-MM-DD, not '" + *value + "'";
+      } else if (arg == "--record") {
+        line.Record = true;
+      } else if (arg == "--sensor") {
+        line.Sensor = true;
+      } else if (arg == "--binary") {
+        line.Binary = true;
+      } else if (arg == "--sac") {
+        line.Sac = true;
+      } else if (arg == "--no-serial") {
+        line.NoSerial = true;
+      } else if (arg == "--restore") {
+        line.Restore = true;
+      } else {
+        return "unknown option '" + arg + "'";
+      }
+      continue;
+    }
+    if (!line.Card.empty()) return "unexpected argument '" + arg + "'";
+    line.Card = arg;
+  }
+  if (line.Card.empty()) return "CARD is missing";
+  if (line.To.empty()) return "--to DIR is missing";
+  return std::nullopt;
+}
+
+// Creates the directory and any missing parents.
+bool EnsureDirectory(const std::string& path) {
+  if (platform::DirectoryExists(path)) return true;
+  for (size_t at = path.find(platform::PathDelim, 1); at != std::string::npos;
+       at = path.find(platform::PathDelim, at + 1)) {
+    const std::string parent = path.substr(0, at);
+    if (!platform::DirectoryExists(parent)) platform::MakeDirectory(parent);
+  }
+  platform::MakeDirectory(path);
+  return platform::DirectoryExists(path);
+}
+
+class TCliHost : public TDownloadHost {
+ public:
+  TCliHost(TTarqConvert& convert, std::vector<bool> selected, std::vector<std::string> comment,
+           std::ostream& out, std::ostream& err, bool progress)
+      : Convert(convert),
+        Selected(std::move(selected)),
+        Comment(std::move(comment)),
+        Out(out),
+        Err(err),
+        ShowsProgress(progress) {}
+
+  int LineCount() override { return static_cast<int>(Selected.size()); }
+  bool IsSelected(int line) override {
+    return line >= 0 && line < LineCount() && Selected[static_cast<size_t>(line)];
+  }
+  void Deselect(int line) override {
+    Selected[static_cast<size_t>(line)] = false;
+    ClearProgress();
+    Out << PrintableText(CurrentName);
+    for (const std::string& name : Convert.OutputNames()) Out << "\t" << PrintableText(name);
+    Out << "\n" << std::flush;
+  }
+  void ShowFileName(const std::string& name) override { CurrentName = name; }
+  void SetProgress(int percent) override {
+    if (!ShowsProgress) return;
+    Err << "\r" << PrintableText(CurrentName) << " " << percent << "%" << std::flush;
+    ProgressShown = true;
+  }
+  void RunFinished(bool succeeded) override {
+    ClearProgress();
+    Succeeded = succeeded;
+  }
+  std::vector<std::string> CommentLines() override { return Comment; }
+  void ShowError(const std::string& text) override {
+    ClearProgress();
+    Err << text << "\n";
+  }
+
+  bool AnySelected() const {
+    for (bool selected : Selected) {
+      if (selected) return true;
+    }
+    return false;
+  }
+  bool Succeeded = false;
+
+ private:
+  void ClearProgress() {
+    if (!ProgressShown) return;
+    Err << "\r" << std::string(CurrentName.size() + 6, ' ') << "\r" << std::flush;
+    ProgressShown = false;
+  }
+
+  TTarqConvert& Convert;
+  std::vector<bool> Selected;
+  std::vector<std::string> Comment;
+  std::ostream& Out;
+  std::ostream& Err;
+  bool ShowsProgress;
+  bool ProgressShown = false;
+  std::string CurrentName;
+};
+
+class TLineCounter : public TDirectoryView {
+ public:
+  void SetCount(const std::string&) override {}
+  void AddLine(const std::string&) override { ++Lines; }
+  int Lines = 0;
+};
+
+int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  TDownloadLine line;
+  if (auto reason = ParseLine(args, line)) return BadUsage(*reason, err);
+  if (line.Help) {
+    out << Usage << Help;
+    return 0;
+  }
+  std::vector<std::pair<int, int>> chosen;
+  if (line.Events) {
+    if (auto reason = ParseEventList(*line.Events, chosen)) return BadUsage(*reason, err);
+  }
+  std::string error;
+  const std::optional<TCardLocation> location = ResolveCardArgument(line.Card, error);
+  if (!location) return BadUsage(error, err);
+  TCardLocationScope scope(*location);
+  TStreamMessages messages(err, false);
+
+  TSettings settings;
+  settings.FlashUnit = location->Letter;
+  settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
+  const bool anyKind = line.Record || line.Sensor || line.Binary || line.Sac;
+  settings.RecordFile = line.Record || !anyKind;
+  settings.SensorFiles = line.Sensor;
+  settings.BinaryFile = line.Binary;
+  settings.SacFiles = line.Sac;
+  settings.SerialNr = !line.NoSerial;
+  TTarqCard card(settings);
+  TTarqConvert convert(card, settings);
+
+  try {
+    card.ProbeCard();
+    card.RestoreMode = line.Restore;
+    TLineCounter counter;
+    if (card.CardValid && !card.NewCard) card.ScanDirectory(counter);
+    if (!card.CardValid) {
+      err << "Not a valid flash card\n";
+      return 1;
+    }
+    if (line.ProbeDate) card.ProbeDate = *line.ProbeDate;
+
+    std::vector<bool> selected(static_cast<size_t>(counter.Lines), !line.Events.has_value());
+    for (auto [first, last] : chosen) {
+      if (last > counter.Lines) {
+        return BadUsage("event " + std::to_string(last) + " is not on the card, which holds " +
+                            std::to_string(counter.Lines) + " event" +
+                            (counter.Lines == 1 ? "" : "s"),
+                        err);
+      }
+      for (int n = first; n <= last; ++n) selected[static_cast<size_t>(n - 1)] = true;
+    }
+    if (selected.empty()) {
+      err << "No event selected\n";
+      return 1;
+    }
+    if (!EnsureDirectory(settings.DataDir)) {
+      err << "Cannot create directory " << settings.DataDir << "\n";
+      return 1;
+    }
+
+    const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
+    TCliHost host(convert, selected, line.Comment, out, err, progress);
+    convert.DownloadEvents(host);
+    return host.Succeeded && !host.AnySelected() ? 0 : 1;
+  } catch (const platform::EInOutError& e) {
+    err << platform::IoErrorText(e.Code()) << "\n";
+    return 1;
+  }
+}
+
+}  // namespace
+
+TCliCommand DownloadCommand() {
+  return {"download", "convert events of a card into a directory", RunDownload};
+}

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "platform/Drives.h"
+#include "support/CardBuilder.h"
+#include "support/TestSupport.h"
+
+using testing_support::FilesIn;
+using testing_support::ReadWholeFile;
+using testing_support::TBuiltEvent;
+using testing_support::TCardBuilder;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+struct TRun {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+
+class DownloadCommandTest : public ::testing::Test {
+ public:
+  DownloadCommandTest() {
+    TCardBuilder card;
+    card.Signature = "TARQP0410";
+    for (const char* number : {"001", "002", "003"}) {
+      TBuiltEvent event;
+      event.Channels = "3,23";
+      event.RateDuration = "1,1";
+      event.FileNumber = number;
+      card.Events.push_back(event);
+    }
+    card.Events[1].Channels = "4,23";
+    card.WriteTo(CardDir.Path());
+  }
+  ~DownloadCommandTest() override { platform::SetDriveTable(nullptr); }
+
+  TRun Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "download");
+    std::ostringstream out, err;
+    const int code = RunCli(args, out, err);
+    return {code, out.str(), err.str()};
+  }
+
+  testing_support::TTempDir CardDir;
+  testing_support::TTempDir Out;
+};
+
+TEST_F(DownloadCommandTest, ConvertsTheChosenEventsIntoANewDirectory) {
+  const std::string dest = Out / "a/b";
+  const TRun run = Run({CardDir.Path(), "--to", dest, "--events", "1,3-3", "--binary", "--sac",
+                        "--probe-date", "2006-06-01"});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "05121030.001\tBin_060512_1030_023.001\t060512_1030_023.001_1_1Z.sac\t"
+            "060512_1030_023.001_1_2N.sac\t060512_1030_023.001_1_3E.sac\n"
+            "05121030.003\tBin_060512_1030_023.003\t060512_1030_023.003_1_1Z.sac\t"
+            "060512_1030_023.003_1_2N.sac\t060512_1030_023.003_1_3E.sac\n");
+  EXPECT_EQ(FilesIn(dest).size(), 8u);
+  EXPECT_EQ(ReadWholeFile(dest + "/Bin_060512_1030_023.001").substr(0, 9), "TARQP0410");
+}
+
+TEST_F(DownloadCommandTest, TheRecordFileAloneByDefaultWithCommentAndYear) {
+  const TRun run = Run({CardDir.Path(), "--to", Out.Path(), "--no-serial", "--comment",
+                        "first line", "--comment=second\nline", "--probe-date", "2006-05-11"});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(FilesIn(Out.Path()),
+            (std::vector<std::string>{"050512_1030.001", "050512_1030.002", "050512_1030.003"}));
+  const std::string record = ReadWholeFile(Out / "050512_1030.002");
+  EXPECT_NE(record.find("Comment:\r\n# first line\r\n# second line\r\nReadTarq version: 3.3\r\n"
+                        "Station serial number: 023\r\nStation software version: 0410\r\n"
+                        "Channel number: 4\r\nStarting date: 12.05.2005\r\n"),
+            std::string::npos);
+}
+
+TEST_F(DownloadCommandTest, AnEventNotConvertedMakesTheExitCodeOne) {
+  const std::string base = Out / "060512_1030_023";
+  WriteWholeFile(base + ".002", "old");
+  for (char letter = 'a'; letter <= 'z'; ++letter) {
+    WriteWholeFile(base + "_" + letter + ".002", "old");
+  }
+  const TRun run = Run({CardDir.Path(), "--to", Out.Path(), "--probe-date", "2006-06-01"});
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("Cannot convert 05121030.002"), std::string::npos) << run.Err;
+  EXPECT_EQ(run.Out.find("05121030.002"), std::string::npos);
+  EXPECT_NE(run.Out.find("05121030.003"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(base + ".002"), "old");
+}
+
+TEST_F(DownloadCommandTest, BadCommandLines) {
+  const std::string card = CardDir.Path();
+  const std::string to = Out.Path();
+  struct TCase {
+    std::vector<std::string> Args;
+    int Code;
+    std::string Err;
+  };
+  const TCase cases[] = {
+      {{card}, 2, "--to DIR is missing"},
+      {{"--to", to}, 2, "CARD is missing"},
+      {{card, "--to", to, "--events", "0"}, 2, "--events needs numbers from 1"},
+      {{card, "--to", to, "--events", "3-1"}, 2, "--events needs numbers from 1"},
+      {{card, "--to", to, "--events", "1,"}, 2, "--events needs numbers from 1"},
+      {{card, "--to", to, "--events", "2-4"}, 2, "event 4 is not on the card, which holds 3"},
+      {{card, "--to", to, "--probe-date", "2006-02-29"}, 2, "--probe-date needs a date"},
+      {{card, "--to", to, "--record=yes"}, 2, "option --record takes no value"},
+      {{card, "--to", to, "--zip"}, 2, "unknown option '--zip'"},
+      {{Out.Path(), "--to", to}, 1, "Not a valid flash card"},
+  };
+  for (const TCase& c : cases) {
+    const TRun run = Run(c.Args);
+    EXPECT_EQ(run.Code, c.Code) << c.Err;
+    EXPECT_NE(run.Err.find(c.Err), std::string::npos) << run.Err;
+  }
+  EXPECT_TRUE(FilesIn(Out.Path()).empty());
+}
+
+}  // namespace
