@@ -158,6 +158,7 @@ void TTarqCard::ReadSignature() {
 }
 
 bool TTarqCard::ReadEventHeader(bool restore) {
+  const bool noEventsBefore = NoEvents;
   Event.DynamicRange = 5.0;
   uint8_t common[108];
   if (DataFile.Read(common, 36).Records < 36) return false;
@@ -238,8 +239,13 @@ bool TTarqCard::ReadEventHeader(bool restore) {
   if (DataFile.Read(headerEnd, 3).Records < 3) return false;
   std::copy(headerEnd, headerEnd + 9, Event.HeaderImage.begin() + 162);
 
-  // Samples that no seek of the format can pass over: the walk cannot go beyond this header.
-  return rateFits && SampleRecordsFit(Event);
+  // Samples that no seek of the format can pass over: the walk cannot go beyond this header,
+  // which counts as no header at all.
+  if (!rateFits || !SampleRecordsFit(Event)) {
+    NoEvents = noEventsBefore;
+    return false;
+  }
+  return true;
 }
 
 bool TTarqCard::SkipEventData() {

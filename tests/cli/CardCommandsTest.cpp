@@ -81,29 +81,6 @@ TEST_F(CardCommandsTest, StatusOfOtherCards) {
        "Status: Invalid or missing flash card\nNumber of files:\nUsed size:\nTotal size:\n"
        "Eprom version:\n",
        1},
-      {"empty",
-       [](const std::string& dir) {
-         TCardBuilder card;
-         card.Label = TCardBuilder::NewCardLabel();
-         card.TailZeros = 12'345'672;
-         card.WriteTo(dir);
-       },
-       {},
-       "Status: Empty flash card\nNumber of files:\nUsed size: 0 (0.0%)\n"
-       "Total size: 12 345 681\nEprom version:\n",
-       0},
-      {"restored",
-       [](const std::string& dir) {
-         TCardBuilder card = ThreeEvents();
-         card.Label = TCardBuilder::NewCardLabel();
-         card.TailZeros = 0;
-         for (TBuiltEvent& e : card.Events) e.Marker = e.IsFormat2() ? "ERASED2" : "ERASED";
-         card.WriteTo(dir);
-       },
-       {"--restore"},
-       "Status: Flash card is full\nNumber of files: 3\nUsed size: 2601 (100%)\n"
-       "Total size: 2601\nEprom version: 0410\n",
-       0},
       {"erased file",
        [](const std::string& dir) {
          TCardBuilder card = ThreeEvents();
