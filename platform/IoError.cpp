@@ -50,6 +50,7 @@ int IoCodeFromErrno(int error) {
     case ENFILE:
       return IoTooManyFiles;
     case EACCES:
+    case EBADF:  // a write through a handle opened read-only
     case EISDIR:
     case EPERM:
     case EROFS:
