@@ -1,0 +1,132 @@
+// The download of an arbitrary card, all lines selected, with the output kinds the input's
+// flags choose, into a scratch directory on a small disk: nothing is written outside the
+// destination, the card is not changed, every SAC file holds as many samples as its header
+// says and every text file one line per frame after its header.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "card/TarqCard.h"
+#include "convert/TarqConvert.h"
+#include "platform/IoError.h"
+#include "platform/RecordFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TLines : TDirectoryView {
+  int Count = 0;
+  void SetCount(const std::string&) override {}
+  void AddLine(const std::string&) override { ++Count; }
+};
+
+struct THost : TDownloadHost {
+  int Lines = 0;
+  int LineCount() override { return Lines; }
+  bool IsSelected(int) override { return true; }
+  void Deselect(int) override {}
+  void ShowFileName(const std::string&) override {}
+  void SetProgress(int percent) override {
+    if (percent < 0 || percent > 100) std::abort();
+  }
+  void RunFinished(bool) override {}
+  std::vector<std::string> CommentLines() override { return {"fuzz"}; }
+  void ShowError(const std::string&) override {}
+};
+
+int32_t LittleInt(const std::string& bytes, size_t offset) {
+  return static_cast<int32_t>(static_cast<uint8_t>(bytes[offset]) |
+                              static_cast<uint8_t>(bytes[offset + 1]) << 8 |
+                              static_cast<uint8_t>(bytes[offset + 2]) << 16 |
+                              static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 3])) << 24);
+}
+
+void CheckSac(const std::string& bytes) {
+  if (bytes.size() < 632) std::abort();
+  const int32_t npts = LittleInt(bytes, 79 * 4);
+  if (npts < 0 || bytes.size() != 632 + 4 * static_cast<size_t>(npts)) std::abort();
+}
+
+void CheckText(const std::string& bytes) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t end = bytes.find("\r\n", start);
+    if (end == std::string::npos) std::abort();  // every line ends with CR LF
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  long long samples = -1;
+  size_t headerEnd = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("Sample number: ", 0) == 0) samples = std::atoll(lines[i].c_str() + 15);
+    if (lines[i].rfind("Maximum amplitude: ", 0) == 0) {
+      headerEnd = i + 1;
+      break;
+    }
+  }
+  if (samples < 0 || headerEnd == 0) std::abort();
+  if (static_cast<long long>(lines.size() - headerEnd) != samples) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzing::SilenceMessages();
+  const fuzzing::TCardInput input = fuzzing::SplitCardInput(data, size);
+  const std::string cardDir = fuzzing::WriteCard(input, "download-card");
+  const std::string outDir = fuzzing::TScratch::Instance().Fresh("download-out");
+
+  TSettings settings;
+  settings.FlashUnit = fuzzing::CardDrive;
+  settings.DataDir = outDir;
+  settings.RecordFile = input.Flags & 2;
+  settings.SensorFiles = input.Flags & 4;
+  settings.BinaryFile = input.Flags & 8;
+  settings.SacFiles = input.Flags & 16;
+  settings.SerialNr = input.Flags & 32;
+  TTarqCard card(settings);
+  card.Today = [] { return TProbeDate{2006, 1, 2}; };
+  card.RestoreMode = input.Flags & 64;
+  try {
+    card.ProbeCard();
+    if (!card.CardValid || card.NewCard) return 0;
+    TLines lines;
+    card.ScanDirectory(lines);
+    // A small disk: a header that claims more samples than the card holds is padded until
+    // the disk is full, which ends the run.
+    platform::SetFaultPlan({.PathContains = outDir, .WriteBytesLeft = 4 << 20});
+    TTarqConvert convert(card, settings);
+    THost host;
+    host.Lines = lines.Count;
+    convert.DownloadEvents(host);
+    platform::ClearFaultPlan();
+  } catch (const platform::EInOutError&) {
+    platform::ClearFaultPlan();
+  }
+
+  for (const auto& entry : fs::recursive_directory_iterator(fuzzing::TScratch::Instance().Root())) {
+    const fs::path path = entry.path();
+    const std::string parent = path.parent_path().string();
+    if (entry.is_directory()) continue;
+    if (parent == cardDir) {
+      const std::string name = path.filename().string();
+      if (name != "fichbase.dat" && name != "secttarq.hex") std::abort();
+      continue;
+    }
+    if (parent != outDir) std::abort();  // nothing outside the destination
+    const std::string bytes = fuzzing::ReadFile(path.string());
+    const std::string name = path.filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".sac") == 0) {
+      CheckSac(bytes);
+    } else if (name.rfind("Bin_", 0) != 0) {
+      CheckText(bytes);
+    }
+  }
+  if (fuzzing::ReadFile(cardDir + "/fichbase.dat") != input.DataFile) std::abort();
+  return 0;
+}
