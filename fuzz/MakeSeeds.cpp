@@ -85,7 +85,12 @@ int main(int argc, char** argv) {
     // the block is never read.
     if (card.SectorFile) input.SectorFile = card.SectorFileBytes().substr(0, 32);
     const std::string bytes = fuzzing::JoinCardInput(input);
-    for (const char* target : {"card", "erase", "download"}) Write(root / target / name, bytes);
+    for (const char* target : {"card", "erase"}) Write(root / target / name, bytes);
+    // The download seeds ask for every output kind, with and without the serial number.
+    input.Flags = 2 | 4 | 8 | 16 | 32;
+    Write(root / "download" / name, fuzzing::JoinCardInput(input));
+    input.Flags = 2 | 16 | 64;
+    Write(root / "download" / (name + "-restore"), fuzzing::JoinCardInput(input));
   }
   return 0;
 }
