@@ -57,17 +57,24 @@ void TTarqConvert::ConvertEvent() {
     const platform::TReadResult read = Card.DataFile.Read(Block.data(), wanted * frameRecords);
     const int64_t whole = std::min(wanted, read.Records / frameRecords);
     int64_t done = 0;
-    while (done < whole) {
-      if (decode) WriteFrame(Block.data() + done * frameBytes);
-      ++done;
-      ++k;
+    while (done < whole && !stopped) {
+      // A run of frames up to the next progress point. The stop is polled after each frame;
+      // the run then goes to the outputs in one pass per output.
+      const int64_t run = std::min(whole - done, nextProgress - k);
+      int64_t taken = 0;
+      while (taken < run) {
+        ++taken;
+        if (StopRequested.load(std::memory_order_relaxed)) {
+          stopped = true;
+          break;
+        }
+      }
+      if (decode) WriteFrames(Block.data() + done * frameBytes, taken);
+      done += taken;
+      k += taken;
       if (k == nextProgress) {
         SetProgressFor(SamplesDownloaded + k);
         nextProgress += 100;
-      }
-      if (StopRequested.load(std::memory_order_relaxed)) {
-        stopped = true;
-        break;
       }
     }
     if (binary && done > 0) BinaryOut.File.Write(Block.data(), done * frameRecords);

@@ -10,51 +10,78 @@
 
 namespace {
 
-// Text lines are gathered and handed to their file in pieces of about this size.
-constexpr size_t TextChunk = 64 * 1024;
+// Text lines and SAC samples are gathered and handed to their files in pieces large enough
+// to go to the system without another copy.
+constexpr size_t TextChunk = 256 * 1024;
 // The longest sample line: 18 values of at most 8 characters, their tabs and CR LF.
 constexpr size_t LineMax = MaxChannels * 9 + 2;
 // Frames of SAC samples gathered per channel before they are written.
-constexpr int64_t SacChunkFrames = 16 * 1024;
+constexpr int64_t SacChunkFrames = 64 * 1024;
 // Frames of zeros written at a time when outputs are padded.
 constexpr int64_t PadChunkFrames = 4096;
 
-const char DigitPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// The two characters of 00 to 99.
+struct TDigitPairs {
+  char Text[200];
+  constexpr TDigitPairs() : Text() {
+    for (int i = 0; i < 100; ++i) {
+      Text[2 * i] = static_cast<char>('0' + i / 10);
+      Text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+};
+constexpr TDigitPairs DigitPairs;
 
-// Writes the decimal text of value at p and returns the end; per sample, so no library call.
-inline char* AppendInt(char* p, int32_t value) {
+// Writes the decimal text of a 24-bit sample at p and returns the end. It runs for every
+// sample of the text files, so it works in pairs of digits without any library call.
+inline char* AppendSample(char* p, int32_t value) {
   uint32_t u = static_cast<uint32_t>(value);
   if (value < 0) {
     *p++ = '-';
     u = 0u - u;
   }
-  int digits = 1;
-  for (uint32_t limit = 10; digits < 10 && u >= limit; limit *= 10) ++digits;
-  char* end = p + digits;
-  char* q = end;
-  while (u >= 100) {
-    const uint32_t pair = (u % 100) * 2;
-    u /= 100;
-    q -= 2;
-    q[0] = DigitPairs[pair];
-    q[1] = DigitPairs[pair + 1];
+  auto pair = [](char* at, uint32_t t) { std::memcpy(at, DigitPairs.Text + 2 * t, 2); };
+  uint32_t low = u;
+  if (u >= 10000) {
+    const uint32_t high = u / 10000;
+    low = u % 10000;
+    if (high >= 100) {
+      *p++ = static_cast<char>('0' + high / 100);
+      pair(p, high % 100);
+      p += 2;
+    } else if (high >= 10) {
+      pair(p, high);
+      p += 2;
+    } else {
+      *p++ = static_cast<char>('0' + high);
+    }
+    pair(p, low / 100);
+    pair(p + 2, low % 100);
+    return p + 4;
   }
-  if (u >= 10) {
-    q -= 2;
-    q[0] = DigitPairs[u * 2];
-    q[1] = DigitPairs[u * 2 + 1];
-  } else {
-    *--q = static_cast<char>('0' + u);
+  if (low >= 100) {
+    const uint32_t high = low / 100;
+    if (high >= 10) {
+      pair(p, high);
+      p += 2;
+    } else {
+      *p++ = static_cast<char>('0' + high);
+    }
+    pair(p, low % 100);
+    return p + 2;
   }
-  return end;
+  if (low >= 10) {
+    pair(p, low);
+    return p + 2;
+  }
+  *p = static_cast<char>('0' + low);
+  return p + 1;
 }
 
 inline int32_t DecodeSample(const uint8_t* b) {
-  const uint32_t raw = static_cast<uint32_t>(b[0]) << 16 | static_cast<uint32_t>(b[1]) << 8 | b[2];
-  return raw >= 0x800000u ? static_cast<int32_t>(raw) - 0x1000000 : static_cast<int32_t>(raw);
+  const uint32_t raw = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
+                       static_cast<uint32_t>(b[2]) << 8;
+  return static_cast<int32_t>(raw) >> 8;  // sign-extends the 24-bit value
 }
 
 std::string Chars(const std::string& text, size_t first, size_t last) {
@@ -69,11 +96,11 @@ std::string ZeroLine(int values) {
   return line;
 }
 
+}  // namespace
+
 int ChannelsOfSensor(int sensor, int channelCount) {
   return std::min(3, channelCount - 3 * (sensor - 1));
 }
-
-}  // namespace
 
 std::string SafeFileNamePart(const std::string& text) {
   std::string name = text;
@@ -334,43 +361,51 @@ void TTarqConvert::FlushPending() {
 }
 
 void TTarqConvert::WriteFrame(const uint8_t* frame) {
-  int32_t values[MaxChannels];
-  const int channels = Channels;
-  for (int c = 0; c < channels; ++c) values[c] = DecodeSample(frame + 3 * c);
+  WriteFrames(frame, 1);
+}
 
-  if (DecodeRecord) {
-    TTextOutput& out = RecordOut;
+void TTarqConvert::WriteTextLines(TTextOutput& out, const uint8_t* frames, int64_t count,
+                                  int firstChannel, int channels) {
+  const size_t frameBytes = 3 * static_cast<size_t>(Channels);
+  const uint8_t* frame = frames + 3 * firstChannel;
+  for (int64_t i = 0; i < count; ++i, frame += frameBytes) {
     if (out.Used > TextChunk) FlushText(out);
     char* p = out.Pending.data() + out.Used;
     for (int c = 0; c < channels; ++c) {
-      p = AppendInt(p, values[c]);
+      p = AppendSample(p, DecodeSample(frame + 3 * c));
       *p++ = '\t';
     }
     p[-1] = '\r';
     *p++ = '\n';
     out.Used = static_cast<size_t>(p - out.Pending.data());
   }
+}
+
+void TTarqConvert::WriteFrames(const uint8_t* frames, int64_t count) {
+  // One pass over the frames per output: each loop stays small and predictable.
+  if (DecodeRecord) WriteTextLines(RecordOut, frames, count, 0, Channels);
   if (DecodeSensors) {
     for (int s = 0; s < SensorCount; ++s) {
-      TTextOutput& out = SensorOut[s];
-      if (out.Used > TextChunk) FlushText(out);
-      char* p = out.Pending.data() + out.Used;
-      const int last = std::min(3 * s + 3, channels);
-      for (int c = 3 * s; c < last; ++c) {
-        p = AppendInt(p, values[c]);
-        *p++ = '\t';
-      }
-      p[-1] = '\r';
-      *p++ = '\n';
-      out.Used = static_cast<size_t>(p - out.Pending.data());
+      WriteTextLines(SensorOut[s], frames, count, 3 * s, ChannelsOfSensor(s + 1, Channels));
     }
   }
   if (DecodeSac) {
-    // Counts below 2^24 in magnitude are exact in single precision.
-    float* column = SacPending.data() + SacPendingFrames;
-    for (int c = 0; c < channels; ++c)
-      column[c * SacPendingCapacity] = static_cast<float>(values[c]);
-    if (++SacPendingFrames == SacPendingCapacity) FlushSac();
+    const size_t frameBytes = 3 * static_cast<size_t>(Channels);
+    while (count > 0) {
+      if (SacPendingFrames == SacPendingCapacity) FlushSac();
+      const int64_t n = std::min(count, SacPendingCapacity - SacPendingFrames);
+      for (int c = 0; c < Channels; ++c) {
+        // Counts below 2^24 in magnitude are exact in single precision.
+        float* to = SacPending.data() + c * SacPendingCapacity + SacPendingFrames;
+        const uint8_t* from = frames + 3 * c;
+        for (int64_t i = 0; i < n; ++i, from += frameBytes) {
+          to[i] = static_cast<float>(DecodeSample(from));
+        }
+      }
+      SacPendingFrames += n;
+      frames += static_cast<size_t>(n) * frameBytes;
+      count -= n;
+    }
   }
 }
 

@@ -55,6 +55,8 @@ uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate);
 // Card text made safe as part of a file name in DataDir: separators, "..", control
 // characters and characters that common file systems refuse become "_".
 std::string SafeFileNamePart(const std::string& text);
+// The channels of sensor s (1-based) of an event: 3, or fewer for the last sensor.
+int ChannelsOfSensor(int sensor, int channelCount);
 
 class TTarqConvert {
  public:
@@ -97,6 +99,8 @@ class TTarqConvert {
   // The decoded samples of one frame (ChannelCount x 3 bytes) to the record, sensor and SAC
   // outputs; the binary file takes the frames in whole blocks as the frame loop reads them.
   void WriteFrame(const uint8_t* frame);
+  // The same for `count` consecutive frames.
+  void WriteFrames(const uint8_t* frames, int64_t count);
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
   void PadOutputs(int64_t firstMissingFrame);
@@ -149,6 +153,8 @@ class TTarqConvert {
   void ShowError(const std::string& text);
   void SetProgressFor(int64_t framesDone);
   void FlushText(TTextOutput& output);
+  void WriteTextLines(TTextOutput& out, const uint8_t* frames, int64_t count, int firstChannel,
+                      int channels);
   void FlushPending();
   void FlushSac();
   void WriteBinaryHeader(const std::array<uint8_t, 9>& signature);
