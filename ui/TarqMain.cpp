@@ -17,6 +17,8 @@
 
 #include "app/Messages.h"
 #include "app/WUtil.h"
+#include "convert/DownloadThread.h"
+#include "convert/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "ui/APropos.h"
@@ -25,6 +27,7 @@
 #include "ui/Download.h"
 #include "ui/DriveComboBox.h"
 #include "ui/QtMessages.h"
+#include "ui/WindowDownloadHost.h"
 
 namespace {
 
@@ -122,11 +125,14 @@ TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, QWidget* parent)
     : QWidget(parent),
       SettingsFile(settingsFile),
       Settings(settingsFile.Settings),
-      Card(settingsFile.Settings) {
+      Card(settingsFile.Settings),
+      Convert(std::make_unique<TTarqConvert>(Card, settingsFile.Settings)) {
   setObjectName(QStringLiteral("ReadTarqForm"));
   setWindowTitle(QStringLiteral("ReadTarq"));
   setWindowIcon(QIcon(ReadTarqPixmap(32)));
   BuildControls();
+  DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm, CommentForm);
+  Download = std::make_unique<TDownload>();
 }
 
 TReadTarqForm::~TReadTarqForm() = default;
@@ -620,8 +626,19 @@ void TReadTarqForm::ButtonReadClick() {
     }
     if (!EnsureDataDirectory()) return;
     DownloadForm->PrepareRun();
-    // The run starts here once the conversion unit is in.
+    // Closing the progress window stops the run and waits for it, carrying out meanwhile the
+    // worker's calls to the windows; the user's input waits too. The close may itself come
+    // from a posted event, whose delivery the event loop does not re-enter: the worker's calls
+    // are therefore delivered explicitly.
+    DownloadForm->OnClose = [this] {
+      Convert->StopDownload([] {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      });
+    };
+    if (!Download->Start(*Convert, *DownloadHost)) return;
     DownloadForm->exec();
+    Download->Join();
   });
 }
 

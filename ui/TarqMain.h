@@ -23,6 +23,9 @@ class TCommentForm;
 class TDownloadForm;
 class TDriveComboBox;
 class TSelectDirForm;
+class TDownload;
+class TTarqConvert;
+class TWindowDownloadHost;
 
 class TReadTarqForm : public QWidget {
   Q_OBJECT
@@ -77,6 +80,10 @@ class TReadTarqForm : public QWidget {
   TSettingsFile& SettingsFile;
   TSettings& Settings;
   TTarqCard Card;
+  // The download run: its state, what it reaches in the windows, its worker.
+  std::unique_ptr<TTarqConvert> Convert;
+  std::unique_ptr<TWindowDownloadHost> DownloadHost;
+  std::unique_ptr<TDownload> Download;
   char StartDrive = 0;     // the drive selector's drive before the settings were applied
   char SettingsDrive = 0;  // FlashUnit as the settings file gave it, in its case
   bool DriveChangeEnabled = true;
