@@ -58,7 +58,7 @@ TAProposForm::TAProposForm(QWidget* parent) : QDialog(parent) {
   ReadTarqStaticText->setPalette(red);
   ReadTarqStaticText->setAlignment(Qt::AlignCenter);
   ReadTarqStaticText->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  ReadTarqStaticText->setContentsMargins(12, 2, 12, 2);
+  ReadTarqStaticText->setContentsMargins(14, 2, 14, 8);
 
   Image = new QLabel;
   Image->setPixmap(ReadTarqPixmap(32));

@@ -28,6 +28,8 @@ TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QTreeWidget(parent) {
   setExpandsOnDoubleClick(false);
   setIndentation(12);
   setColumnCount(1);
+  // Every directory of the chain is open and stays so: no branch marks.
+  setStyleSheet(QStringLiteral("QTreeView::branch { image: none; border-image: none; }"));
   connect(this, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     if (item) SetDirectory(item->data(0, PathRole).toString());
   });
@@ -104,7 +106,11 @@ TSelectDirForm::TSelectDirForm(QWidget* parent) : QDialog(parent) {
   DriveLabel->setBuddy(DriveComboBox1);
   // The file list is for information only: its names are drawn in a subdued colour.
   QPalette subdued = FileListBox1->palette();
-  subdued.setColor(QPalette::Text, subdued.color(QPalette::Disabled, QPalette::WindowText));
+  const QColor text = subdued.color(QPalette::Text);
+  const QColor base = subdued.color(QPalette::Base);
+  subdued.setColor(QPalette::Text, QColor((text.red() * 11 + base.red() * 9) / 20,
+                                          (text.green() * 11 + base.green() * 9) / 20,
+                                          (text.blue() * 11 + base.blue() * 9) / 20));
   FileListBox1->setPalette(subdued);
   FileListBox1->setSelectionMode(QAbstractItemView::NoSelection);
 

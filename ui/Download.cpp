@@ -25,7 +25,7 @@ TDownloadForm::TDownloadForm(QWidget* parent) : QDialog(parent) {
   QPalette face = EditFile->palette();
   face.setColor(QPalette::Base, face.color(QPalette::Button));
   EditFile->setPalette(face);
-  EditFile->setMinimumWidth(EditFile->fontMetrics().horizontalAdvance(QStringLiteral("M")) * 14);
+  EditFile->setMinimumWidth(EditFile->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 22);
 
   LabelResult = new QLabel(QString::fromLatin1(SuccessText));
   LabelResult->setAlignment(Qt::AlignCenter);
@@ -67,7 +67,8 @@ TDownloadForm::TDownloadForm(QWidget* parent) : QDialog(parent) {
   buttons->addStretch(1);
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(16, 12, 16, 10);
+  layout->setContentsMargins(18, 14, 18, 12);
+  layout->setSpacing(10);
   layout->addLayout(top);
   layout->addWidget(ProgressBarDownload);
   layout->addSpacing(6);

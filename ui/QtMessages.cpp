@@ -18,17 +18,31 @@ void GuiInvoke(const std::function<void()>& work) {
   QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
 }
 
+std::unique_ptr<QMessageBox> NewOkBox(QMessageBox::Icon icon, const QString& title,
+                                      const std::string& text) {
+  auto box = std::make_unique<QMessageBox>(icon, title, QString::fromStdString(text),
+                                           QMessageBox::NoButton);
+  // One OK button, which Enter and Escape both press.
+  QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+  box->setDefaultButton(ok);
+  box->setEscapeButton(ok);
+  return box;
+}
+
+std::unique_ptr<QMessageBox> NewConfirmBox(const std::string& text) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Question, QStringLiteral("Confirmation"),
+                                           QString::fromStdString(text), QMessageBox::NoButton);
+  QPushButton* oui = box->addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
+  QPushButton* annuler = box->addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+  box->setDefaultButton(oui);
+  box->setEscapeButton(annuler);
+  return box;
+}
+
 namespace {
 
-// One OK button, which Enter and Escape both press.
 void ShowOkBox(QMessageBox::Icon icon, const QString& title, const std::string& text) {
-  GuiInvoke([&] {
-    QMessageBox box(icon, title, QString::fromStdString(text), QMessageBox::NoButton);
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-    box.setDefaultButton(ok);
-    box.setEscapeButton(ok);
-    box.exec();
-  });
+  GuiInvoke([&] { NewOkBox(icon, title, text)->exec(); });
 }
 
 }  // namespace
@@ -44,14 +58,9 @@ void TQtMessages::Error(const std::string& text) {
 bool TQtMessages::Confirm(const std::string& text) {
   bool yes = false;
   GuiInvoke([&] {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirmation"),
-                    QString::fromStdString(text), QMessageBox::NoButton);
-    QPushButton* oui = box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
-    QPushButton* annuler = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
-    box.setDefaultButton(oui);
-    box.setEscapeButton(annuler);
-    box.exec();
-    yes = box.clickedButton() == oui;
+    std::unique_ptr<QMessageBox> box = NewConfirmBox(text);
+    box->exec();
+    yes = box->clickedButton() == box->defaultButton();
   });
   return yes;
 }

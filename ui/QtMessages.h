@@ -2,13 +2,15 @@
 // The message boxes of the desktop program, and the hop from the download worker to the window
 // thread that every window access of the worker takes.
 
+#include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/Messages.h"
 
-// The application title, shown in the task bar and on the general error box.
+// The application title "ReadTarq 3.3": the general error box carries it.
 QString ApplicationTitle();
 
 // Runs `work` on the window thread and returns when it is done. On the window thread itself it
@@ -27,6 +29,11 @@ class TQtMessages : public TMessages {
   // The application's general error box: titled with the application title, error icon, OK.
   void ApplicationError(const std::string& text);
 };
+
+// The boxes as TQtMessages shows them: one OK button, or "&Oui" and "Annuler".
+std::unique_ptr<QMessageBox> NewOkBox(QMessageBox::Icon icon, const QString& title,
+                                      const std::string& text);
+std::unique_ptr<QMessageBox> NewConfirmBox(const std::string& text);
 
 // Shows an input/output error that ended a handler: the general error box when the real boxes
 // are installed, otherwise an error through Messages() (tests record it there).

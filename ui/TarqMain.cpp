@@ -88,6 +88,13 @@ QLineEdit* InfoField(const char* hint, int widthChars) {
   return field;
 }
 
+// A field for a few characters only, which does not grow with the window.
+QLineEdit* ShortInfoField(const char* hint, int widthChars) {
+  QLineEdit* field = InfoField(hint, widthChars);
+  field->setFixedWidth(field->minimumWidth());
+  return field;
+}
+
 QCheckBox* CheckBox(const char* caption, const char* hint) {
   auto* box = new QCheckBox(QString::fromUtf8(caption));
   box->setToolTip(QString::fromUtf8(hint));
@@ -172,7 +179,7 @@ void TReadTarqForm::BuildControls() {
   GroupFlashCard = new QGroupBox(QStringLiteral("Flash card infos"));
   EditStatus = InfoField("Flash card status", 26);
   LabelFiles = new QLabel(QStringLiteral("Number of files:"));
-  EditFiles = InfoField("Number of files on flash card", 4);
+  EditFiles = ShortInfoField("Number of files on flash card", 5);
   LabelUsedSize = new QLabel(QStringLiteral("Used size:"));
   EditUsedSize = InfoField("Total size of files recorded on flash card", 20);
   LabelBytes1 = new QLabel(QStringLiteral("Bytes"));
@@ -180,7 +187,7 @@ void TReadTarqForm::BuildControls() {
   EditTotalSize = InfoField("Flash card size", 15);
   LabelBytes2 = new QLabel(QStringLiteral("Bytes"));
   LabelEvent = new QLabel(QStringLiteral("Eprom version:"));
-  EditEprom = InfoField("TarqProbe acquisition software version", 5);
+  EditEprom = ShortInfoField("TarqProbe acquisition software version", 5);
   {
     auto* grid = new QGridLayout(GroupFlashCard);
     grid->setContentsMargins(14, 10, 14, 12);
@@ -203,8 +210,6 @@ void TReadTarqForm::BuildControls() {
   GroupBoxFiles = new QGroupBox(QStringLiteral("Files"));
   ButtonSelectAll = Button("&Select all", "Select all files listed in the window");
   ButtonRead = Button("&Download", "Download selected files to destination directory");
-  QFont bold = ButtonRead->font();
-  bold.setBold(true);
   ButtonSelectAll->setEnabled(false);
   ButtonRead->setEnabled(false);
   FileTypePanel = new QFrame;
@@ -272,10 +277,12 @@ void TReadTarqForm::BuildControls() {
   StyleGroupCaption(GroupBoxFlash);
   StyleGroupCaption(GroupFlashCard);
   StyleGroupCaption(GroupBoxFiles);
-  ButtonRead->setFont(bold);
-  QFont quitFont = ButtonQuit->font();
-  quitFont.setBold(true);
-  ButtonQuit->setFont(quitFont);
+  // After the group styles: the button keeps the window's font, only bold.
+  for (QPushButton* button : {ButtonRead, ButtonQuit}) {
+    QFont bold = button->font();
+    bold.setBold(true);
+    button->setFont(bold);
+  }
   ButtonQuit->setMinimumHeight(ButtonQuit->sizeHint().height() + 6);
   ButtonQuit->setMinimumWidth(ButtonQuit->sizeHint().width() + 20);
 

@@ -1,9 +1,13 @@
 // The desktop program's tests: Qt Test helpers inside GoogleTest, on the offscreen platform
-// unless another is set.
+// unless another is set. With --screenshots DIR CARD it saves pictures of the windows instead.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstring>
+#include <string>
+
+int SaveScreenshots(const std::string& outDir, const std::string& cardDir);
 
 namespace {
 // The offscreen platform reports what it cannot do for every window shown; that is noise here.
@@ -17,6 +21,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler(QuietHandler);
   QApplication app(argc, argv);
+  // Pictures of the windows for the documentation, rather than the tests.
+  if (argc == 4 && std::strcmp(argv[1], "--screenshots") == 0)
+    return SaveScreenshots(argv[2], argv[3]);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

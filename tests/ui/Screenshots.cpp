@@ -1,0 +1,138 @@
+// Pictures of every window for the documentation: test_ui --screenshots DIR CARD saves a PNG
+// of each window into DIR, the main window showing the card in the directory CARD.
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "platform/Drives.h"
+#include "support/TestSupport.h"
+#include "ui/APropos.h"
+#include "ui/Comment.h"
+#include "ui/DirSelForm.h"
+#include "ui/Download.h"
+#include "ui/DriveComboBox.h"
+#include "ui/QtMessages.h"
+#include "ui/ReadTarq.h"
+#include "ui/TarqMain.h"
+
+namespace {
+
+// Drives as a desktop shows them, over temporary directories.
+class TPictureDriveTable : public platform::TMappedDriveTable {
+ public:
+  std::vector<platform::TDrive> Drives() override {
+    std::vector<platform::TDrive> drives = TMappedDriveTable::Drives();
+    for (platform::TDrive& drive : drives) {
+      if (drive.Letter == 'c') drive.ItemText = "c: /";
+      if (drive.Letter == 'd') drive.ItemText = "d: /home";
+      if (drive.Letter == 'e') drive.ItemText = "e: /media/user/TARQCARD";
+    }
+    return drives;
+  }
+};
+
+bool Save(QWidget& window, const std::string& dir, const char* name) {
+  window.show();
+  QApplication::processEvents();
+  const std::string path = dir + "/" + name;
+  const bool saved = window.grab().save(QString::fromStdString(path), "PNG");
+  std::printf("%s %s\n", saved ? "saved" : "FAILED", path.c_str());
+  window.hide();
+  return saved;
+}
+
+}  // namespace
+
+int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
+  namespace fs = std::filesystem;
+  // A fixed place, so that the chooser's picture is the same at every run.
+  const fs::path rootPath = fs::temp_directory_path() / "readtarq-screenshots";
+  fs::remove_all(rootPath);
+  const std::string rootDir = rootPath.string();
+  auto root = [&rootDir](const std::string& name) { return rootDir + "/" + name; };
+  testing_support::TScriptedMessages boxes;
+  fs::create_directories(root("program"));
+  fs::create_directories(root("system"));
+  fs::create_directories(root("home/user/seismo/2005/mali"));
+  fs::create_directories(root("home/user/seismo/2006"));
+  testing_support::WriteWholeFile(root("home/user/seismo/notes.txt"), "x");
+  testing_support::WriteWholeFile(root("home/user/seismo/stations.csv"), "x");
+  // The card is read from a copy: the program opens card files for reading and writing.
+  fs::create_directories(root("card"));
+  for (const auto& entry : fs::directory_iterator(cardDir)) {
+    fs::copy_file(entry.path(), fs::path(root("card")) / entry.path().filename());
+  }
+
+  auto drives = std::make_shared<TPictureDriveTable>();
+  drives->Map({'c', root("system"), 250'000'000'000, 120'000'000'000});
+  drives->Map({'d', root("home"), 500'000'000'000, 310'000'000'000});
+  drives->Map({'e', root("card"), 1'000'000'000, 999'000'000});
+  drives->SetCurrent('c');
+  platform::SetDriveTable(drives);
+  fs::create_directories(outDir);
+
+  testing_support::WriteWholeFile(root("program/READTARQ.INI"),
+                                  "FlashUnit   := e;\r\nDataDir     := /home/user/seismo;\r\n"
+                                  "RecordFile  := TRUE;\r\nSensorFiles := FALSE;\r\n"
+                                  "BinaryFile  := FALSE;\r\nSacFiles    := TRUE;\r\n"
+                                  "SerialNr    := TRUE;\r\n");
+  bool ok = true;
+  {
+    TReadTarqProgram program(root("program/readtarq"));
+    if (!program.Start()) return 1;
+    TReadTarqForm& form = *program.ReadTarqForm;
+    for (int i = 0; i < form.ListBox->count() && i < 2; ++i)
+      form.ListBox->item(i)->setSelected(true);
+    ok &= Save(form, outDir, "main-window.png");
+
+    TDownloadForm& download = *program.DownloadForm;
+    download.PrepareRun();
+    if (form.ListBox->count() > 1) {
+      download.EditFile->setText(form.ListBox->item(1)->text().left(12));
+    }
+    download.ProgressBarDownload->setValue(42);
+    ok &= Save(download, outDir, "download.png");
+    download.RunFinished(true);
+    ok &= Save(download, outDir, "download-finished.png");
+
+    TSelectDirForm& chooser = *program.SelectDirForm;
+    chooser.setWindowTitle(QStringLiteral("Select data directory"));
+    chooser.DirNameLabel->setText(QStringLiteral("Name of directory:"));
+    chooser.DirsLabel->setText(QStringLiteral("Directories:"));
+    chooser.FilesLabel->setText(QStringLiteral("&Files : (*.*)"));
+    chooser.DriveLabel->setText(QStringLiteral("&Drives :"));
+    chooser.CancelButton->setText(QStringLiteral("Cancel"));
+    chooser.DirNameEdit->setText(QString::fromStdString(root("home/user/seismo")));
+    ok &= Save(chooser, outDir, "select-directory.png");
+
+    TCommentForm& comment = *program.CommentForm;
+    comment.MemoComment->setPlainText(
+        QStringLiteral("Aftershock survey, station 3\nSensor buried 50 cm, north marked\n"));
+    ok &= Save(comment, outDir, "comment.png");
+
+    TAProposForm& about = *program.AProposForm;
+    about.VersionLabel->setText(QStringLiteral("Version " READTARQ_VERSION_TEXT));
+    ok &= Save(about, outDir, "about.png");
+
+    ok &= Save(*NewConfirmBox("Erase flash card"), outDir, "confirmation.png");
+    ok &= Save(*NewOkBox(QMessageBox::Critical, ApplicationTitle(), "Disque plein."), outDir,
+               "error.png");
+    // The same window on a drive without a card: the status in red.
+    form.DriveBox->setCurrentIndex(
+        form.DriveBox->findText(QStringLiteral("d:"), Qt::MatchStartsWith));
+    ok &= Save(form, outDir, "main-window-no-card.png");
+    program.Finish();
+  }
+  platform::SetDriveTable(nullptr);
+  fs::remove_all(rootPath);
+  return ok ? 0 : 1;
+}
