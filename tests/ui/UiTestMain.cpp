@@ -8,6 +8,7 @@
 #include <string>
 
 int SaveScreenshots(const std::string& outDir, const std::string& cardDir);
+int FatalCloseChild(const std::string& where);
 
 namespace {
 // The offscreen platform reports what it cannot do for every window shown; that is noise here.
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qInstallMessageHandler(QuietHandler);
   QApplication app(argc, argv);
+  if (argc == 3 && std::strcmp(argv[1], "--fatal-close") == 0) return FatalCloseChild(argv[2]);
   // Pictures of the windows for the documentation, rather than the tests.
   if (argc == 4 && std::strcmp(argv[1], "--screenshots") == 0)
     return SaveScreenshots(argv[2], argv[3]);
