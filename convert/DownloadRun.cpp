@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <thread>
 
 #include "convert/TarqConvert.h"
@@ -14,14 +15,22 @@ int TTarqConvert::ProgressPercent(int64_t framesDone) const {
   const long double percent =
       static_cast<long double>(framesDone) / static_cast<long double>(SamplesToDownload) * 100.0L;
   // Default rounding mode: halves go to the even neighbour (12.5 gives 12, 13.5 gives 14).
-  const long double rounded = std::nearbyint(percent);
+  const long double rounded = std::rint(percent);
   if (!(rounded > 0)) return 0;
   return rounded >= 100 ? 100 : static_cast<int>(rounded);
 }
 
 void TTarqConvert::SetProgressFor(int64_t framesDone) {
-  if (!Host) return;
+  if (!Host || framesDone < NextProgressCheck) return;
   const int percent = ProgressPercent(framesDone);
+  // The count only grows during a run, and the bar cannot show percent + 1 before
+  // (percent + 0.5) % of it: the division waits until then.
+  NextProgressCheck =
+      SamplesToDownload <= 0
+          ? INT64_MAX
+          : static_cast<int64_t>((percent + 0.5L) * static_cast<long double>(SamplesToDownload) /
+                                 100.0L) -
+                1;
   if (percent == LastProgress) return;
   LastProgress = percent;
   Host->SetProgress(percent);
@@ -41,6 +50,7 @@ void TTarqConvert::WriteBinaryHeader(const std::array<uint8_t, 9>& signature) {
 void TTarqConvert::PrepareRun() {
   StopRequested = false;
   LastProgress = -1;
+  NextProgressCheck = 0;
   DownloadActive = true;
 }
 
@@ -48,6 +58,7 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
   if (!DownloadActive.load()) PrepareRun();
   Host = &host;
   LastProgress = -1;
+  NextProgressCheck = 0;
   bool failed = false;
   bool refused = false;
   std::string errorText;

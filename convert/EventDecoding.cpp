@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 
 #include "app/WUtil.h"
 #include "convert/TarqConvert.h"
@@ -40,8 +41,10 @@ void TTarqConvert::ConvertEvent() {
   const int64_t frames = std::max<int32_t>(e.SamplesPerChannel, 0);
   const int64_t frameRecords = Channels;
   const int64_t frameBytes = 3 * frameRecords;
-  const int64_t blockFrames = std::max<int64_t>(1, ReadBlockBytes / frameBytes);
-  Block.resize(static_cast<size_t>(blockFrames * frameBytes));
+  // The decoding reads each sample with the byte after it: one byte of the buffer stays free.
+  const int64_t blockBytes =
+      std::min<int64_t>(ReadBlockBytes, static_cast<int64_t>(TOutputWriter::BufferBytes) - 1);
+  const int64_t blockFrames = std::max<int64_t>(1, blockBytes / frameBytes);
   const bool decode = DecodeRecord || DecodeSensors || DecodeSac;
   const bool binary = Settings.BinaryFile && BinaryOut.File.IsOpen();
 
@@ -52,10 +55,13 @@ void TTarqConvert::ConvertEvent() {
   // The card is read in blocks of whole frames; each frame is still handled on its own:
   // progress every 100 frames, the stop after the frame in hand, padding from the frame
   // where the card could not be read.
-  while (k < frames) {
+  while (k < frames && !stopped && !cutShort) {
+    if (!Block) Block = Writer.Acquire();
+    uint8_t* block = reinterpret_cast<uint8_t*>(Block->Bytes.data());
     const int64_t wanted = std::min(blockFrames, frames - k);
-    const platform::TReadResult read = Card.DataFile.Read(Block.data(), wanted * frameRecords);
-    const int64_t whole = std::min(wanted, read.Records / frameRecords);
+    const platform::TReadResult read = Card.DataFile.Read(block, wanted * frameRecords);
+    const int64_t recordsRead = std::min(read.Records, wanted * frameRecords);
+    const int64_t whole = recordsRead / frameRecords;
     int64_t done = 0;
     while (done < whole && !stopped) {
       // A run of frames up to the next progress point. The stop is polled after each frame;
@@ -69,7 +75,7 @@ void TTarqConvert::ConvertEvent() {
           break;
         }
       }
-      if (decode) WriteFrames(Block.data() + done * frameBytes, taken);
+      if (decode) WriteFrames(block + done * frameBytes, taken);
       done += taken;
       k += taken;
       if (k == nextProgress) {
@@ -77,23 +83,27 @@ void TTarqConvert::ConvertEvent() {
         nextProgress += 100;
       }
     }
-    if (binary && done > 0) BinaryOut.File.Write(Block.data(), done * frameRecords);
-    if (stopped) break;
-    if (whole < wanted) {
-      // Frame k + 1 could not be read whole (an input/output error, or a data file that ends
-      // inside the event): what was read of it goes to the binary file, zeros to the others.
-      const int64_t partial = std::min(read.Records, wanted * frameRecords) - whole * frameRecords;
-      if (binary && partial > 0) BinaryOut.File.Write(Block.data() + whole * frameBytes, partial);
-      PadOutputs(k + 1);
-      cutShort = true;
-      break;
+    // Frame k + 1 could not be read whole (an input/output error, or a data file that ends
+    // inside the event): the binary file keeps the whole samples read of it, the other
+    // outputs are padded with zeros.
+    cutShort = !stopped && whole < wanted;
+    const int64_t binaryRecords = cutShort ? recordsRead : done * frameRecords;
+    if (binary && binaryRecords > 0) {
+      Block->Used = static_cast<size_t>(binaryRecords * 3);
+      Writer.Submit(BinaryOut.File, std::move(Block));
     }
+    if (cutShort) PadOutputs(k + 1);
   }
 
   if (!stopped && !cutShort) {
     uint8_t trailer[9];
     const platform::TReadResult read = Card.DataFile.Read(trailer, 3);
-    if (read.Records == 3 && binary) BinaryOut.File.Write(trailer, 3);
+    if (read.Records == 3 && binary) {
+      TOutputWriter::TBufferPtr buffer = Writer.Acquire();
+      std::memcpy(buffer->Bytes.data(), trailer, 9);
+      buffer->Used = 9;
+      Writer.Submit(BinaryOut.File, std::move(buffer));
+    }
   }
   SamplesDownloaded += frames;
 }

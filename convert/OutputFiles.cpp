@@ -10,78 +10,67 @@
 
 namespace {
 
-// Text lines and SAC samples are gathered and handed to their files in pieces large enough
-// to go to the system without another copy.
+// The longest sample line: 18 values of at most 8 characters, their tabs and CR LF, and the
+// bytes that AppendSample may write past its text.
+constexpr size_t LineMax = MaxChannels * 9 + 2 + 3;
+// Text lines and SAC samples are gathered and handed to the writer in pieces large enough to
+// go to the system without another copy.
 constexpr size_t TextChunk = 256 * 1024;
-// The longest sample line: 18 values of at most 8 characters, their tabs and CR LF.
-constexpr size_t LineMax = MaxChannels * 9 + 2;
+static_assert(TextChunk + LineMax <= TOutputWriter::BufferBytes);
 // Frames of SAC samples gathered per channel before they are written.
 constexpr int64_t SacChunkFrames = 64 * 1024;
+static_assert(SacChunkFrames * 4 <= TOutputWriter::BufferBytes);
 // Frames of zeros written at a time when outputs are padded.
 constexpr int64_t PadChunkFrames = 4096;
 
-// The two characters of 00 to 99.
-struct TDigitPairs {
-  char Text[200];
-  constexpr TDigitPairs() : Text() {
-    for (int i = 0; i < 100; ++i) {
-      Text[2 * i] = static_cast<char>('0' + i / 10);
-      Text[2 * i + 1] = static_cast<char>('0' + i % 10);
+// The four digits of 0000 to 9999, and how many of them a number below 10000 needs.
+struct TDigitGroups {
+  char Text[4 * 10000 + 4];
+  uint8_t Length[10000];
+  constexpr TDigitGroups() : Text(), Length() {
+    for (int i = 0; i < 10000; ++i) {
+      Text[4 * i] = static_cast<char>('0' + i / 1000);
+      Text[4 * i + 1] = static_cast<char>('0' + i / 100 % 10);
+      Text[4 * i + 2] = static_cast<char>('0' + i / 10 % 10);
+      Text[4 * i + 3] = static_cast<char>('0' + i % 10);
+      Length[i] = static_cast<uint8_t>(i >= 1000 ? 4 : i >= 100 ? 3 : i >= 10 ? 2 : 1);
     }
   }
 };
-constexpr TDigitPairs DigitPairs;
+constexpr TDigitGroups DigitGroups;
 
 // Writes the decimal text of a 24-bit sample at p and returns the end. It runs for every
-// sample of the text files, so it works in pairs of digits without any library call.
+// sample of the text files, so it copies whole groups of four digits from a table, with no
+// library call. It may write up to 3 bytes past the end.
 inline char* AppendSample(char* p, int32_t value) {
   uint32_t u = static_cast<uint32_t>(value);
   if (value < 0) {
     *p++ = '-';
     u = 0u - u;
   }
-  auto pair = [](char* at, uint32_t t) { std::memcpy(at, DigitPairs.Text + 2 * t, 2); };
-  uint32_t low = u;
   if (u >= 10000) {
-    const uint32_t high = u / 10000;
-    low = u % 10000;
-    if (high >= 100) {
-      *p++ = static_cast<char>('0' + high / 100);
-      pair(p, high % 100);
-      p += 2;
-    } else if (high >= 10) {
-      pair(p, high);
-      p += 2;
-    } else {
-      *p++ = static_cast<char>('0' + high);
-    }
-    pair(p, low / 100);
-    pair(p + 2, low % 100);
+    const uint32_t high = u / 10000;  // below 839
+    const uint32_t low = u % 10000;
+    const int length = DigitGroups.Length[high];
+    std::memcpy(p, DigitGroups.Text + 4 * high + 4 - length, 4);
+    p += length;
+    std::memcpy(p, DigitGroups.Text + 4 * low, 4);
     return p + 4;
   }
-  if (low >= 100) {
-    const uint32_t high = low / 100;
-    if (high >= 10) {
-      pair(p, high);
-      p += 2;
-    } else {
-      *p++ = static_cast<char>('0' + high);
-    }
-    pair(p, low % 100);
-    return p + 2;
-  }
-  if (low >= 10) {
-    pair(p, low);
-    return p + 2;
-  }
-  *p = static_cast<char>('0' + low);
-  return p + 1;
+  const int length = DigitGroups.Length[u];
+  std::memcpy(p, DigitGroups.Text + 4 * u + 4 - length, 4);
+  return p + length;
 }
 
+// The sample at b, read with the byte after it in one load: the frame buffers keep at least
+// one byte after their frames.
 inline int32_t DecodeSample(const uint8_t* b) {
-  const uint32_t raw = static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
-                       static_cast<uint32_t>(b[2]) << 8;
-  return static_cast<int32_t>(raw) >> 8;  // sign-extends the 24-bit value
+  uint32_t raw;
+  std::memcpy(&raw, b, 4);
+  if constexpr (std::endian::native == std::endian::little) {
+    raw = (raw >> 24) | ((raw >> 8) & 0xFF00u) | ((raw << 8) & 0xFF0000u) | (raw << 24);
+  }
+  return static_cast<int32_t>(raw) >> 8;  // drops the extra byte, sign-extends the sample
 }
 
 std::string Chars(const std::string& text, size_t first, size_t last) {
@@ -243,15 +232,7 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
     LastOutputNames.push_back(what.first);
   }
 
-  RecordOut.Used = 0;
-  RecordOut.Pending.resize(DecodeRecord ? TextChunk + LineMax : 0);
-  for (int s = 0; s < MaxSensors; ++s) {
-    SensorOut[s].Used = 0;
-    SensorOut[s].Pending.resize(DecodeSensors && s < SensorCount ? TextChunk + LineMax : 0);
-  }
   SacPendingFrames = 0;
-  SacPendingCapacity = DecodeSac ? SacChunkFrames : 0;
-  SacPending.assign(static_cast<size_t>(SacPendingCapacity * Channels), 0.0f);
   return TOpenResult::Opened;
 }
 
@@ -328,10 +309,9 @@ void TTarqConvert::WriteTextHeader() {
 }
 
 void TTarqConvert::FlushText(TTextOutput& output) {
-  if (output.Used == 0) return;
-  const size_t used = output.Used;
-  output.Used = 0;
-  output.Out.File.WriteText(std::string_view(output.Pending.data(), used));
+  if (!output.Pending) return;
+  if (output.Pending->Used == 0) return;
+  Writer.Submit(output.Out.File, std::move(output.Pending));
 }
 
 void TTarqConvert::FlushSac() {
@@ -339,16 +319,15 @@ void TTarqConvert::FlushSac() {
   SacPendingFrames = 0;
   if (frames == 0) return;
   for (int c = 0; c < Channels; ++c) {
-    float* samples = SacPending.data() + c * SacPendingCapacity;
+    TOutputWriter::TBuffer& buffer = *SacPending[c];
+    buffer.Used = static_cast<size_t>(frames) * 4;
     if constexpr (std::endian::native == std::endian::big) {
-      for (int64_t i = 0; i < frames; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, samples + i, 4);
-        bits = (bits >> 24) | ((bits >> 8) & 0xFF00u) | ((bits << 8) & 0xFF0000u) | (bits << 24);
-        std::memcpy(samples + i, &bits, 4);
+      for (size_t at = 0; at < buffer.Used; at += 4) {
+        std::swap(buffer.Bytes[at], buffer.Bytes[at + 3]);
+        std::swap(buffer.Bytes[at + 1], buffer.Bytes[at + 2]);
       }
     }
-    SacOut[c].File.Write(samples, frames);
+    Writer.Submit(SacOut[c].File, std::move(SacPending[c]));
   }
 }
 
@@ -360,24 +339,37 @@ void TTarqConvert::FlushPending() {
   if (DecodeSac) FlushSac();
 }
 
+void TTarqConvert::ReleasePending() {
+  Writer.Release(std::move(RecordOut.Pending));
+  for (TTextOutput& out : SensorOut) Writer.Release(std::move(out.Pending));
+  for (auto& buffer : SacPending) Writer.Release(std::move(buffer));
+  SacPendingFrames = 0;
+}
+
 void TTarqConvert::WriteFrame(const uint8_t* frame) {
-  WriteFrames(frame, 1);
+  uint8_t padded[3 * MaxChannels + 1] = {};
+  std::memcpy(padded, frame, 3 * static_cast<size_t>(Channels));
+  WriteFrames(padded, 1);
 }
 
 void TTarqConvert::WriteTextLines(TTextOutput& out, const uint8_t* frames, int64_t count,
                                   int firstChannel, int channels) {
   const size_t frameBytes = 3 * static_cast<size_t>(Channels);
   const uint8_t* frame = frames + 3 * firstChannel;
+  if (!out.Pending) out.Pending = Writer.Acquire();
   for (int64_t i = 0; i < count; ++i, frame += frameBytes) {
-    if (out.Used > TextChunk) FlushText(out);
-    char* p = out.Pending.data() + out.Used;
+    if (out.Pending->Used > TextChunk) {
+      FlushText(out);
+      out.Pending = Writer.Acquire();
+    }
+    char* p = out.Pending->Bytes.data() + out.Pending->Used;
     for (int c = 0; c < channels; ++c) {
       p = AppendSample(p, DecodeSample(frame + 3 * c));
       *p++ = '\t';
     }
     p[-1] = '\r';
     *p++ = '\n';
-    out.Used = static_cast<size_t>(p - out.Pending.data());
+    out.Pending->Used = static_cast<size_t>(p - out.Pending->Bytes.data());
   }
 }
 
@@ -392,14 +384,20 @@ void TTarqConvert::WriteFrames(const uint8_t* frames, int64_t count) {
   if (DecodeSac) {
     const size_t frameBytes = 3 * static_cast<size_t>(Channels);
     while (count > 0) {
-      if (SacPendingFrames == SacPendingCapacity) FlushSac();
-      const int64_t n = std::min(count, SacPendingCapacity - SacPendingFrames);
+      if (SacPendingFrames == SacChunkFrames) FlushSac();
+      if (SacPendingFrames == 0) {
+        for (int c = 0; c < Channels; ++c) {
+          if (!SacPending[c]) SacPending[c] = Writer.Acquire();
+        }
+      }
+      const int64_t n = std::min(count, SacChunkFrames - SacPendingFrames);
       for (int c = 0; c < Channels; ++c) {
-        // Counts below 2^24 in magnitude are exact in single precision.
-        float* to = SacPending.data() + c * SacPendingCapacity + SacPendingFrames;
+        char* to = SacPending[c]->Bytes.data() + 4 * SacPendingFrames;
         const uint8_t* from = frames + 3 * c;
-        for (int64_t i = 0; i < n; ++i, from += frameBytes) {
-          to[i] = static_cast<float>(DecodeSample(from));
+        for (int64_t i = 0; i < n; ++i, from += frameBytes, to += 4) {
+          // Counts below 2^24 in magnitude are exact in single precision.
+          const float sample = static_cast<float>(DecodeSample(from));
+          std::memcpy(to, &sample, 4);
         }
       }
       SacPendingFrames += n;
@@ -414,6 +412,7 @@ void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
   int64_t missing = total - firstMissingFrame + 1;
   if (missing <= 0) return;
   FlushPending();
+  Writer.Drain();
 
   std::string recordBlock;
   if (DecodeRecord) {
@@ -454,11 +453,11 @@ void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
 void TTarqConvert::CloseEventFiles() {
   const bool deleting = StopRequested.load();
   if (deleting) {
-    RecordOut.Used = 0;
-    for (TTextOutput& out : SensorOut) out.Used = 0;
-    SacPendingFrames = 0;
+    ReleasePending();
+    Writer.Abandon();
   } else {
     FlushPending();
+    Writer.Drain();
   }
   std::vector<TOutput*> outputs;
   if (Settings.RecordFile) outputs.push_back(&RecordOut.Out);
@@ -480,9 +479,8 @@ void TTarqConvert::CloseEventFiles() {
 }
 
 void TTarqConvert::DiscardEventFiles() {
-  RecordOut.Used = 0;
-  for (TTextOutput& out : SensorOut) out.Used = 0;
-  SacPendingFrames = 0;
+  ReleasePending();
+  Writer.Abandon();
   auto discard = [](TOutput& output) {
     if (output.File.IsOpen()) {
       try {

@@ -26,6 +26,7 @@
 #include "app/Settings.h"
 #include "card/TarqCard.h"
 #include "convert/DownloadHost.h"
+#include "convert/OutputWriter.h"
 #include "convert/SacUnit.h"
 #include "platform/RecordFile.h"
 
@@ -99,7 +100,7 @@ class TTarqConvert {
   // The decoded samples of one frame (ChannelCount x 3 bytes) to the record, sensor and SAC
   // outputs; the binary file takes the frames in whole blocks as the frame loop reads them.
   void WriteFrame(const uint8_t* frame);
-  // The same for `count` consecutive frames.
+  // The same for `count` consecutive frames, followed by at least one more readable byte.
   void WriteFrames(const uint8_t* frames, int64_t count);
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
@@ -143,8 +144,7 @@ class TTarqConvert {
   };
   struct TTextOutput {
     TOutput Out;
-    std::vector<char> Pending;  // lines not yet handed to the file
-    size_t Used = 0;
+    TOutputWriter::TBufferPtr Pending;  // lines not yet handed to the writer
   };
 
   std::string OutputPath(const std::string& name) const;
@@ -156,12 +156,14 @@ class TTarqConvert {
   void WriteTextLines(TTextOutput& out, const uint8_t* frames, int64_t count, int firstChannel,
                       int channels);
   void FlushPending();
+  void ReleasePending();
   void FlushSac();
   void WriteBinaryHeader(const std::array<uint8_t, 9>& signature);
 
   std::vector<std::string> LastOutputNames;
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;
+  int64_t NextProgressCheck = 0;
   // Decoding needs: set per event.
   bool DecodeRecord = false;
   bool DecodeSensors = false;
@@ -173,8 +175,8 @@ class TTarqConvert {
   TOutput BinaryOut;
   std::array<TOutput, MaxChannels> SacOut;
   // Samples not yet handed to the SAC files, channel by channel.
-  std::vector<float> SacPending;
+  std::array<TOutputWriter::TBufferPtr, MaxChannels> SacPending;
   int64_t SacPendingFrames = 0;
-  int64_t SacPendingCapacity = 0;
-  std::vector<uint8_t> Block;
+  TOutputWriter::TBufferPtr Block;  // frames read from the card
+  TOutputWriter Writer;
 };

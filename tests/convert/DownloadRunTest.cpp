@@ -215,6 +215,27 @@ TEST_F(DownloadRun, ErrorsEndTheRunAndRemoveTheEventInHand) {
   }
 }
 
+TEST_F(DownloadRun, ADiskThatFillsUpInALongEvent) {
+  AllKinds();
+  TCardBuilder card;
+  card.Events = {SmallEvent("6,23")};
+  card.Events[0].RateDuration = "125,10";  // 75000 frames: megabytes of every output
+  Insert(card);
+  platform::TFaultPlan plan;
+  plan.PathContains = Out.Path();
+  plan.WriteBytesLeft = 3'000'000;
+  platform::SetFaultPlan(plan);
+  Download(1, {0});
+  platform::ClearFaultPlan();
+  EXPECT_EQ(Host.Errors, std::vector<std::string>{"Disque plein."});
+  EXPECT_TRUE(OutputFiles().empty());
+  EXPECT_EQ(Host.Selected, std::vector<bool>{true});
+  EXPECT_FALSE(Host.Succeeded);
+  // The progress went on while the outputs were written, up to the failing write.
+  ASSERT_FALSE(Host.Progress.empty());
+  EXPECT_LT(Host.Progress.back(), 100);
+}
+
 TEST_F(DownloadRun, ACardThatCannotBePositionedEndsTheRun) {
   Insert(ThreeEvents());
   Host.OnShowFileName = [&](int) {

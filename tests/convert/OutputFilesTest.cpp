@@ -203,6 +203,39 @@ TEST_F(EventOutputs, EveryKindByteForByte) {
   }
 }
 
+TEST_F(EventOutputs, SamplesOfEveryLengthAndSign) {
+  Settings.SacFiles = true;
+  std::vector<int32_t> values;
+  for (int32_t magnitude = 1; magnitude <= 1000000; magnitude *= 10) {
+    for (int32_t v : {magnitude - 1, magnitude, magnitude + 1}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
+  }
+  for (int32_t v : {8388607, -8388608, -8388607, 1234567, -7654321, 4194304, -65536}) {
+    values.push_back(v);
+  }
+  TCardBuilder card;
+  card.Events = {SmallEvent("3,23")};
+  card.Events[0].UseRawSamples = true;
+  std::string lines;
+  std::vector<int32_t> channel2;
+  for (size_t k = 0; k < 60; ++k) {
+    for (size_t c = 0; c < 3; ++c) {
+      const int32_t v = values[(3 * k + c) % values.size()];
+      card.Events[0].RawSamples += SampleBytes(v);
+      lines += std::to_string(v) + (c < 2 ? "\t" : "\r\n");
+      if (c == 1) channel2.push_back(v);
+    }
+  }
+  Insert(card);
+  Download(1, {0});
+  EXPECT_EQ(SampleLines(Output("060512_1030_023.001"), 15), lines);
+  const std::vector<float> samples = SacSamples(Output("060512_1030_023.001_1_2N.sac"));
+  ASSERT_EQ(samples.size(), 60u);
+  for (size_t k = 0; k < 60; ++k) EXPECT_EQ(samples[k], static_cast<float>(channel2[k]));
+}
+
 TEST_F(EventOutputs, NamesMoveToAFreeLetter) {
   struct TCase {
     std::string Title;
