@@ -158,6 +158,10 @@ struct TDisplayCase {
   int Lines;
 };
 
+void PrintTo(const TDisplayCase& display, std::ostream* out) {
+  *out << display.Name;
+}
+
 class DisplayTest : public MainWindowTest, public ::testing::WithParamInterface<TDisplayCase> {};
 
 TEST_P(DisplayTest, StatusAndButtons) {
