@@ -54,14 +54,41 @@ void TTarqConvert::ConvertEvent() {
   bool cutShort = false;
   // The card is read in blocks of whole frames; each frame is still handled on its own:
   // progress every 100 frames, the stop after the frame in hand, padding from the frame
-  // where the card could not be read.
+  // where the card could not be read. Formatting text takes longer than reading, so for
+  // text outputs the next block is read on the writer's thread while this one is decoded;
+  // otherwise the writer has enough to do with the writes, and the block is read here.
+  const bool readAhead = DecodeRecord || DecodeSensors;
+  TOutputWriter::TBufferPtr readHere;
+  platform::TReadResult readHereResult;
+  auto startRead = [&](int64_t records) {
+    TOutputWriter::TBufferPtr buffer = Writer.Acquire();
+    if (readAhead) {
+      Writer.StartRead(Card.DataFile, std::move(buffer), records);
+    } else {
+      readHereResult = Card.DataFile.Read(buffer->Bytes.data(), records);
+      readHere = std::move(buffer);
+    }
+  };
+  auto takeRead = [&](platform::TReadResult& result) {
+    if (readAhead) return Writer.TakeRead(result);
+    result = readHereResult;
+    return std::move(readHere);
+  };
+
+  int64_t wanted = std::min(blockFrames, frames);
+  if (frames > 0) startRead(wanted * frameRecords);
   while (k < frames && !stopped && !cutShort) {
-    if (!Block) Block = Writer.Acquire();
-    uint8_t* block = reinterpret_cast<uint8_t*>(Block->Bytes.data());
-    const int64_t wanted = std::min(blockFrames, frames - k);
-    const platform::TReadResult read = Card.DataFile.Read(block, wanted * frameRecords);
+    platform::TReadResult read;
+    TOutputWriter::TBufferPtr block = takeRead(read);
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(block->Bytes.data());
     const int64_t recordsRead = std::min(read.Records, wanted * frameRecords);
     const int64_t whole = recordsRead / frameRecords;
+    const int64_t blockStart = k;
+    if (whole == wanted && k + wanted < frames) {
+      const int64_t next = std::min(blockFrames, frames - k - wanted);
+      startRead(next * frameRecords);
+      wanted = next;
+    }
     int64_t done = 0;
     while (done < whole && !stopped) {
       // A run of frames up to the next progress point. The stop is polled after each frame;
@@ -75,7 +102,7 @@ void TTarqConvert::ConvertEvent() {
           break;
         }
       }
-      if (decode) WriteFrames(block + done * frameBytes, taken);
+      if (decode) WriteFrames(bytes + done * frameBytes, taken);
       done += taken;
       k += taken;
       if (k == nextProgress) {
@@ -86,14 +113,22 @@ void TTarqConvert::ConvertEvent() {
     // Frame k + 1 could not be read whole (an input/output error, or a data file that ends
     // inside the event): the binary file keeps the whole samples read of it, the other
     // outputs are padded with zeros.
-    cutShort = !stopped && whole < wanted;
+    cutShort = !stopped && k - blockStart < std::min(blockFrames, frames - blockStart);
     const int64_t binaryRecords = cutShort ? recordsRead : done * frameRecords;
     if (binary && binaryRecords > 0) {
-      Block->Used = static_cast<size_t>(binaryRecords * 3);
-      Writer.Submit(BinaryOut.File, std::move(Block));
+      block->Used = static_cast<size_t>(binaryRecords * 3);
+      Writer.Submit(BinaryOut.File, std::move(block));
+    } else {
+      Writer.Release(std::move(block));
     }
     if (cutShort) PadOutputs(k + 1);
   }
+  // A stop leaves the next block's read outstanding: the card is the run's again.
+  if (Writer.ReadOutstanding()) {
+    platform::TReadResult ignored;
+    Writer.Release(Writer.TakeRead(ignored));
+  }
+  Writer.Release(std::move(readHere));
 
   if (!stopped && !cutShort) {
     uint8_t trailer[9];

@@ -5,7 +5,7 @@
 TOutputWriter::~TOutputWriter() {
   {
     std::unique_lock lock(Mutex);
-    Done.wait(lock, [this] { return Queue.empty() && !Writing; });
+    Done.wait(lock, [this] { return Queue.empty() && !Busy; });
     Quit = true;
   }
   Wake.notify_all();
@@ -52,7 +52,7 @@ void TOutputWriter::Submit(platform::TRecordFile& file, TBufferPtr buffer) {
 
 void TOutputWriter::Drain() {
   std::unique_lock lock(Mutex);
-  Done.wait(lock, [this] { return Queue.empty() && !Writing; });
+  Done.wait(lock, [this] { return Queue.empty() && !Busy; });
   RaiseError();
 }
 
@@ -60,22 +60,67 @@ void TOutputWriter::Abandon() {
   std::unique_lock lock(Mutex);
   for (TJob& job : Queue) Free.push_back(std::move(job.Buffer));
   Queue.clear();
-  Done.wait(lock, [this] { return !Writing; });
+  Done.wait(lock, [this] { return !Busy; });
+  if (ReadBuffer) Free.push_back(std::move(ReadBuffer));
+  ReadFile = nullptr;
+  ReadStarted = ReadDone = false;
   ErrorCode = 0;
   ErrorFile.clear();
   Done.notify_all();
 }
 
+void TOutputWriter::StartRead(platform::TRecordFile& file, TBufferPtr buffer, int64_t records) {
+  {
+    std::lock_guard lock(Mutex);
+    if (!Thread.joinable()) Thread = std::thread([this] { Run(); });
+    ReadFile = &file;
+    ReadBuffer = std::move(buffer);
+    ReadRecords = records;
+    ReadStarted = ReadDone = false;
+  }
+  Wake.notify_one();
+}
+
+TOutputWriter::TBufferPtr TOutputWriter::TakeRead(platform::TReadResult& result) {
+  std::unique_lock lock(Mutex);
+  Done.wait(lock, [this] { return ReadFile == nullptr || ReadDone; });
+  result = ReadResult;
+  ReadFile = nullptr;
+  ReadStarted = ReadDone = false;
+  return std::move(ReadBuffer);
+}
+
+bool TOutputWriter::ReadOutstanding() {
+  std::lock_guard lock(Mutex);
+  return ReadFile != nullptr;
+}
+
 void TOutputWriter::Run() {
   std::unique_lock lock(Mutex);
   for (;;) {
-    Wake.wait(lock, [this] { return Quit || !Queue.empty(); });
+    Wake.wait(lock, [this] { return Quit || !Queue.empty() || (ReadFile && !ReadStarted); });
+    if (ReadFile && !ReadStarted) {
+      // The frames of the card come first: the conversion waits for them.
+      ReadStarted = true;
+      Busy = true;
+      platform::TRecordFile& file = *ReadFile;
+      char* bytes = ReadBuffer->Bytes.data();
+      const int64_t records = ReadRecords;
+      lock.unlock();
+      const platform::TReadResult result = file.Read(bytes, records);
+      lock.lock();
+      ReadResult = result;
+      ReadDone = true;
+      Busy = false;
+      Done.notify_all();
+      continue;
+    }
     if (Queue.empty()) return;
     TJob job = std::move(Queue.front());
     Queue.pop_front();
     // After an error the rest of the queue is dropped: the run ends and its files go.
     if (ErrorCode == 0) {
-      Writing = true;
+      Busy = true;
       lock.unlock();
       int code = 0;
       std::string name;
@@ -95,7 +140,7 @@ void TOutputWriter::Run() {
         name = job.File->Name();
       }
       lock.lock();
-      Writing = false;
+      Busy = false;
       if (code != 0 && ErrorCode == 0) {
         ErrorCode = code;
         ErrorFile = name;

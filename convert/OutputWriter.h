@@ -1,9 +1,10 @@
 #pragma once
 // Writes filled buffers to their output files on a thread of its own, so that decoding and
-// formatting the next frames overlap with the system copying the last ones into its files.
-// Buffers come from a pool; at most a few wait in the queue, so memory stays bounded. Writes
-// to one file keep their order. A file must not be touched directly while buffers of it are
-// queued: Drain first.
+// formatting the next frames overlap with the system copying the last ones into its files;
+// it reads the next block of the card there too. Buffers come from a pool; at most a few
+// wait in the queue, so memory stays bounded. Writes to one file keep their order. A file
+// must not be touched directly while buffers of it are queued (Drain first), nor the card
+// while a read of it is outstanding (TakeRead first).
 
 #include <condition_variable>
 #include <deque>
@@ -38,9 +39,16 @@ class TOutputWriter {
   void Release(TBufferPtr buffer);
   // Waits until every queued buffer is written, then raises the first write error if any.
   void Drain();
-  // Drops what is queued, waits for the write in progress and forgets any error: the files
-  // are being discarded.
+  // Drops what is queued and an outstanding read, waits for the operation in progress and
+  // forgets any error: the files are being discarded.
   void Abandon();
+
+  // Starts reading `records` records of the file into the buffer; one read at a time. It
+  // goes before the queued writes.
+  void StartRead(platform::TRecordFile& file, TBufferPtr buffer, int64_t records);
+  // Waits for the read started last and returns its buffer and what Read returned.
+  TBufferPtr TakeRead(platform::TReadResult& result);
+  bool ReadOutstanding();
 
  private:
   struct TJob {
@@ -57,7 +65,14 @@ class TOutputWriter {
   std::condition_variable Done;  // a job was written
   std::deque<TJob> Queue;
   std::vector<TBufferPtr> Free;
-  bool Writing = false;
+  bool Busy = false;  // a write or read is in progress
+  // The outstanding read.
+  platform::TRecordFile* ReadFile = nullptr;
+  TBufferPtr ReadBuffer;
+  int64_t ReadRecords = 0;
+  bool ReadStarted = false;
+  bool ReadDone = false;
+  platform::TReadResult ReadResult;
   bool Quit = false;
   int ErrorCode = 0;
   std::string ErrorFile;

@@ -177,6 +177,5 @@ class TTarqConvert {
   // Samples not yet handed to the SAC files, channel by channel.
   std::array<TOutputWriter::TBufferPtr, MaxChannels> SacPending;
   int64_t SacPendingFrames = 0;
-  TOutputWriter::TBufferPtr Block;  // frames read from the card
   TOutputWriter Writer;
 };
