@@ -296,14 +296,29 @@ std::vector<std::string> TTarqConvert::TextHeaderLines(int sensor) const {
   return lines;
 }
 
+namespace {
+
+// A header line stays one line: a corrupt card's name field may hold line breaks.
+void WriteHeaderLines(platform::TRecordFile& file, std::vector<std::string> lines) {
+  for (std::string& line : lines) {
+    for (char& c : line) {
+      if (c == '\r' || c == '\n') c = '?';
+    }
+    file.WriteLine(line);
+  }
+}
+
+}  // namespace
+
 void TTarqConvert::WriteTextHeader() {
   if (Settings.RecordFile && RecordOut.Out.File.IsOpen()) {
-    for (const std::string& line : TextHeaderLines(0)) RecordOut.Out.File.WriteLine(line);
+    WriteHeaderLines(RecordOut.Out.File, TextHeaderLines(0));
   }
   if (Settings.SensorFiles) {
     for (int s = 1; s <= SensorCount && s <= MaxSensors; ++s) {
-      if (!SensorOut[s - 1].Out.File.IsOpen()) continue;
-      for (const std::string& line : TextHeaderLines(s)) SensorOut[s - 1].Out.File.WriteLine(line);
+      if (SensorOut[s - 1].Out.File.IsOpen()) {
+        WriteHeaderLines(SensorOut[s - 1].Out.File, TextHeaderLines(s));
+      }
     }
   }
 }

@@ -349,7 +349,7 @@ TEST_F(EventOutputs, CardTextNeverLeavesTheDestination) {
   card.Events[0].FileStem = "../../../";
   card.Events[0].FileNumber = "/../../..";
   card.Events[1].FileStem = "05\\1:*?<>";
-  card.Events[1].FileNumber = "a|\"\t";
+  card.Events[1].FileNumber = "\r\n|\"\t";
   Insert(card);
   Download(2, {0, 1});
   EXPECT_TRUE(Host.Errors.empty());
@@ -357,6 +357,15 @@ TEST_F(EventOutputs, CardTextNeverLeavesTheDestination) {
   const std::vector<std::string> made = testing_support::FilesIn(dest);
   EXPECT_EQ(made.size(), 2u * (1 + 1 + 1 + 3));
   for (const std::string& name : made) EXPECT_EQ(name.find(".."), std::string::npos) << name;
+  // Nor does it break a header line in two.
+  int records = 0;
+  for (const std::string& name : made) {
+    const std::string text = testing_support::ReadWholeFile(dest + "/" + name);
+    if (text.rfind("Original file name: 05\\1:*?<>.??\r\n", 0) != 0) continue;
+    ++records;
+    EXPECT_EQ(SampleLines(text, 15), GeneratedLines(60, 0, 2)) << name;
+  }
+  EXPECT_EQ(records, 2);  // the record file and the sensor file
 }
 
 }  // namespace
