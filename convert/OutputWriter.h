@@ -55,7 +55,8 @@ class TOutputWriter {
     platform::TRecordFile* File = nullptr;
     TBufferPtr Buffer;
   };
-  static constexpr size_t MaxQueued = 4;
+  // Enough for a flush of every channel's SAC samples to leave the conversion going.
+  static constexpr size_t MaxQueued = 8;
 
   void Run();
   void RaiseError();  // with the mutex held
