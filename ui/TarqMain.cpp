@@ -480,11 +480,7 @@ void TReadTarqForm::RefreshCardDisplay() {
     ShowUsedSize();
     ShowTotalSize();
     SetStatus(Card.CardStatus());
-    if (Card.EpromVersion > 0) {
-      std::string version = WUtil::IntText(Card.EpromVersion, 4).substr(0, 4);
-      WUtil::ZeroFill(version);
-      EditEprom->setText(QString::fromLatin1(version.c_str()));
-    }
+    EditEprom->setText(QString::fromLatin1(EpromVersionText(Card.EpromVersion).c_str()));
     SetButtonsForValidCard();
   } else if (Card.BlankDrive) {
     SetStatus({"Flash card not initialized", TStatusColour::Red});
@@ -499,22 +495,13 @@ void TReadTarqForm::ShowUsedSize() {
   auto [used, total] = Card.CardSizes();
   // A new card is not scanned: the count of a previous card's scan means nothing for it.
   if (Card.NewCard) used = 0;
-  std::string percent;
-  if (total <= 0) {
-    percent = "0";
-  } else if (used == total) {
-    percent = "100";
-  } else {
-    percent =
-        WUtil::FixedText(static_cast<double>(used) / static_cast<double>(total) * 100.0, 0, 1);
-  }
-  const std::string text = " " + WUtil::GroupThousands(used) + " (" + percent + "%)";
+  const std::string text = UsedSizeText(used, total);
   EditUsedSize->setText(QString::fromLatin1(text.c_str()));
 }
 
 void TReadTarqForm::ShowTotalSize() {
   const int64_t total = Card.CardSizes().second;
-  const std::string text = " " + WUtil::GroupThousands(total);
+  const std::string text = TotalSizeText(total);
   EditTotalSize->setText(QString::fromLatin1(text.c_str()));
 }
 
