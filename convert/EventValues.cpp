@@ -92,18 +92,27 @@ uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate) {
 
 TTarqConvert::TTarqConvert(TTarqCard& card, TSettings& settings) : Card(card), Settings(settings) {}
 
+namespace {
+// A recorder's MMDDhhmm stamp with its seconds and milliseconds; the year comes from the
+// day the card was read.
+void ReadStamp(const std::string& stamp, int16_t second, int16_t millisecond,
+               const TProbeDate& probeDate, TEventDate& date, TEventTime& time) {
+  date.Month = StampValue(stamp, 1);
+  date.Day = StampValue(stamp, 3);
+  date.Year = InferYear(date.Month, date.Day, probeDate);
+  time.Hour = StampValue(stamp, 5);
+  time.Minute = StampValue(stamp, 7);
+  time.Seconds = second + millisecond * 0.001;
+}
+}  // namespace
+
 TTarqConvert::~TTarqConvert() {
   DiscardEventFiles();
 }
 
 void TTarqConvert::DeriveEventValues() {
   const TEventHeader& e = Card.Event;
-  StartDate.Month = StampValue(e.FileStem, 1);
-  StartDate.Day = StampValue(e.FileStem, 3);
-  StartDate.Year = InferYear(StartDate.Month, StartDate.Day, Card.ProbeDate);
-  StartTime.Hour = StampValue(e.FileStem, 5);
-  StartTime.Minute = StampValue(e.FileStem, 7);
-  StartTime.Seconds = e.StartSecond + e.StartMillisecond * 0.001;
+  ReadStamp(e.FileStem, e.StartSecond, e.StartMillisecond, Card.ProbeDate, StartDate, StartTime);
 
   SerialText = WUtil::IntText(e.StationSerial, 3);
   if (SerialText.size() > 4) SerialText.resize(4);
@@ -131,11 +140,6 @@ void TTarqConvert::DeriveEventValues() {
     }
     WUtil::SecondsToHms(s, EndTime.Hour, EndTime.Minute, EndTime.Seconds);
   } else {
-    EndDate.Month = StampValue(e.EndStamp, 1);
-    EndDate.Day = StampValue(e.EndStamp, 3);
-    EndDate.Year = InferYear(EndDate.Month, EndDate.Day, Card.ProbeDate);
-    EndTime.Hour = StampValue(e.EndStamp, 5);
-    EndTime.Minute = StampValue(e.EndStamp, 7);
-    EndTime.Seconds = e.EndSecond + e.EndMillisecond * 0.001;
+    ReadStamp(e.EndStamp, e.EndSecond, e.EndMillisecond, Card.ProbeDate, EndDate, EndTime);
   }
 }

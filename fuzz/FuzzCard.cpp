@@ -8,15 +8,6 @@
 #include "card/TarqCard.h"
 #include "platform/IoError.h"
 
-namespace {
-struct TLines : TDirectoryView {
-  std::vector<std::string> Lines;
-  std::string Count;
-  void SetCount(const std::string& text) override { Count = text; }
-  void AddLine(const std::string& line) override { Lines.push_back(line); }
-};
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::SilenceMessages();
   const fuzzing::TCardInput input = fuzzing::SplitCardInput(data, size);
@@ -32,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (bool restore : {false, true}) {
       card.RestoreMode = restore;
       if (!card.CardValid || card.NewCard) break;
-      TLines view;
+      fuzzing::TListedLines view;
       card.ScanDirectory(view);
       if (card.DataFile.IsOpen()) std::abort();
       if (static_cast<size_t>(card.EventCount) != view.Lines.size()) std::abort();

@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TLines : TDirectoryView {
-  int Count = 0;
-  void SetCount(const std::string&) override {}
-  void AddLine(const std::string&) override { ++Count; }
-};
-
 struct THost : TDownloadHost {
   int Lines = 0;
   int LineCount() override { return Lines; }
@@ -95,14 +89,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     card.ProbeCard();
     if (!card.CardValid || card.NewCard) return 0;
-    TLines lines;
+    fuzzing::TListedLines lines;
     card.ScanDirectory(lines);
     // A small disk: a header that claims more samples than the card holds is padded until
     // the disk is full, which ends the run.
     platform::SetFaultPlan({.PathContains = outDir, .WriteBytesLeft = 4 << 20});
     TTarqConvert convert(card, settings);
     THost host;
-    host.Lines = lines.Count;
+    host.Lines = static_cast<int>(lines.Lines.size());
     convert.DownloadEvents(host);
     platform::ClearFaultPlan();
   } catch (const platform::EInOutError&) {

@@ -11,15 +11,9 @@
 #include "platform/IoError.h"
 
 namespace {
-struct TLines : TDirectoryView {
-  std::vector<std::string> Lines;
-  void SetCount(const std::string&) override {}
-  void AddLine(const std::string& line) override { Lines.push_back(line); }
-};
-
 std::vector<std::string> Scan(TTarqCard& card, bool restore) {
   card.RestoreMode = restore;
-  TLines view;
+  fuzzing::TListedLines view;
   card.ScanDirectory(view);
   return view.Lines;
 }

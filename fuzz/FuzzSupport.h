@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "card/TarqCard.h"
 
 namespace fuzzing {
 
@@ -43,6 +46,13 @@ constexpr char CardDrive = 'k';
 
 // Card files and everything in a directory, by name, for before/after comparisons.
 std::string ReadFile(const std::string& path);
+
+// A directory view that keeps the lines a scan lists.
+struct TListedLines : TDirectoryView {
+  std::vector<std::string> Lines;
+  void SetCount(const std::string&) override {}
+  void AddLine(const std::string& line) override { Lines.push_back(line); }
+};
 
 // Installs message boxes that say nothing and refuse every confirmation.
 void SilenceMessages();

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/CardArgument.h"
 #include "cli/Cli.h"
 #include "platform/Drives.h"
@@ -16,21 +17,13 @@ using testing_support::WriteWholeFile;
 
 namespace {
 
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
+using cli_test::TRun;
 
 class CardCommandsTest : public ::testing::Test {
  public:
   ~CardCommandsTest() override { platform::SetDriveTable(nullptr); }
 
-  TRun Run(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int code = RunCli(args, out, err);
-    return {code, out.str(), err.str()};
-  }
+  TRun Run(std::vector<std::string> args) { return cli_test::RunCaptured(args); }
   const std::string& Card() const { return Dir.Path(); }
 
   testing_support::TTempDir Dir;

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "CliRun.h"
 #include "cli/Cli.h"
 #include "platform/Drives.h"
 #include "support/CardBuilder.h"
@@ -15,11 +16,7 @@ using testing_support::WriteWholeFile;
 
 namespace {
 
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
+using cli_test::TRun;
 
 class DownloadCommandTest : public ::testing::Test {
  public:
@@ -40,9 +37,7 @@ class DownloadCommandTest : public ::testing::Test {
 
   TRun Run(std::vector<std::string> args) {
     args.insert(args.begin(), "download");
-    std::ostringstream out, err;
-    const int code = RunCli(args, out, err);
-    return {code, out.str(), err.str()};
+    return cli_test::RunCaptured(args);
   }
 
   testing_support::TTempDir CardDir;
