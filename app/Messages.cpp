@@ -1,23 +1,23 @@
 #include "app/Messages.h"
 
 #include <atomic>
-#include <cstdio>
+#include <iostream>
 
 namespace {
-TConsoleMessages DefaultMessages;
+TStreamMessages DefaultMessages(std::cerr);
 std::atomic<TMessages*> Installed{nullptr};
 }  // namespace
 
-void TConsoleMessages::Warning(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
+void TStreamMessages::Warning(const std::string& text) {
+  Stream << text << std::endl;
 }
 
-void TConsoleMessages::Error(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
+void TStreamMessages::Error(const std::string& text) {
+  Stream << text << std::endl;
 }
 
-bool TConsoleMessages::Confirm(const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", text.c_str(), Answer ? "yes" : "no");
+bool TStreamMessages::Confirm(const std::string& text) {
+  Stream << text << ": " << (Answer ? "yes" : "no") << std::endl;
   return Answer;
 }
 

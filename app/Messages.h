@@ -3,6 +3,7 @@
 // real boxes, the command-line tool prints, tests answer by script. Nothing in the core waits on
 // a real dialog.
 
+#include <ostream>
 #include <string>
 
 class TMessages {
@@ -14,19 +15,31 @@ class TMessages {
   virtual bool Confirm(const std::string& text) = 0;
 };
 
-// Prints warnings and errors to standard error and answers every confirmation with `answer`.
-class TConsoleMessages : public TMessages {
+// The message boxes printed to a stream (standard error for the tool): a confirmation is
+// printed with the answer given beforehand (the tool's --yes).
+class TStreamMessages : public TMessages {
  public:
-  explicit TConsoleMessages(bool answer = false) : Answer(answer) {}
+  explicit TStreamMessages(std::ostream& stream, bool answer = false)
+      : Stream(stream), Answer(answer) {}
   void Warning(const std::string& text) override;
   void Error(const std::string& text) override;
   bool Confirm(const std::string& text) override;
 
  private:
+  std::ostream& Stream;
   bool Answer;
 };
 
-// The message boxes in use; a TConsoleMessages that refuses every confirmation unless another
-// was installed. The caller keeps the installed object alive.
+// The message boxes in use: standard error, refusing every confirmation, unless others were
+// installed. The caller keeps the installed object alive.
 TMessages& Messages();
 void SetMessages(TMessages* messages);  // null restores the default
+
+// Installs message boxes for the life of the scope, then restores the default.
+class TMessagesScope {
+ public:
+  explicit TMessagesScope(TMessages& messages) { SetMessages(&messages); }
+  ~TMessagesScope() { SetMessages(nullptr); }
+  TMessagesScope(const TMessagesScope&) = delete;
+  TMessagesScope& operator=(const TMessagesScope&) = delete;
+};

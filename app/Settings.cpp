@@ -45,11 +45,16 @@ std::string ReportSettingsError(const std::string& reason, int lineNumber) {
 
 TSettingsFile::TSettingsFile(std::string exePath) : ExePath(std::move(exePath)) {}
 
-std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
+bool TSettingsFile::LocateFile() {
   ProgramDir = WUtil::WithoutTrailingBackslash(WUtil::DirectoryPart(ExePath));
   const bool programDirWritable = platform::DirectoryWritable(ProgramDir);
   const std::string settingsDir = programDirWritable ? ProgramDir : platform::UserConfigDirectory();
   Path = settingsDir + platform::PathDelim + SettingsFileName;
+  return programDirWritable;
+}
+
+std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
+  const bool programDirWritable = LocateFile();
 
   Settings.FlashUnit = driveLetter;
   Settings.DataDir = programDirWritable ? ProgramDir : platform::HomeDirectory();
@@ -110,13 +115,7 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
 }
 
 void TSettingsFile::WriteSettings() {
-  if (Path.empty()) {
-    // ReadSettings was never called: derive the place the same way.
-    ProgramDir = WUtil::WithoutTrailingBackslash(WUtil::DirectoryPart(ExePath));
-    const std::string dir =
-        platform::DirectoryWritable(ProgramDir) ? ProgramDir : platform::UserConfigDirectory();
-    Path = dir + platform::PathDelim + SettingsFileName;
-  }
+  if (Path.empty()) LocateFile();  // ReadSettings was never called
   const std::string dir = WUtil::DirectoryPart(Path);
   if (!dir.empty() && !platform::DirectoryExists(dir)) {
     // The user's configuration directory may not exist yet; create it and its parent.

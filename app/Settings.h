@@ -38,6 +38,8 @@ class TSettingsFile {
   const std::string& FilePath() const { return Path; }
 
  private:
+  // Sets ProgramDir and Path; true when the settings live in the program's directory.
+  bool LocateFile();
   std::string ExePath;
   std::string Path;
 };

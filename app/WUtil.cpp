@@ -56,7 +56,17 @@ std::string RepeatChar(char ch, int count) {
   return count < 1 ? std::string() : std::string(static_cast<size_t>(count), ch);
 }
 
-std::string GroupThousands(int32_t n) { return GroupThousands(static_cast<int64_t>(n)); }
+std::string Chars(std::string_view text, int first, int last) {
+  first = std::max(first, 1);
+  last = std::min(last, static_cast<int>(text.size()));
+  if (last < first) return {};
+  return std::string(
+      text.substr(static_cast<size_t>(first - 1), static_cast<size_t>(last - first + 1)));
+}
+
+std::string GroupThousands(int32_t n) {
+  return GroupThousands(static_cast<int64_t>(n));
+}
 
 std::string GroupThousands(int64_t n) {
   std::string plain = std::to_string(n);
@@ -196,14 +206,6 @@ std::string DateText(uint16_t day, uint16_t month, uint16_t year) {
   ZeroFill(text);
   return text;
 }
-
-namespace {
-// Characters first..last (1-based) of text, cut where the text ends.
-std::string_view Chars(std::string_view text, size_t first, size_t last) {
-  if (first > text.size()) return {};
-  return text.substr(first - 1, std::min(last, text.size()) - first + 1);
-}
-}  // namespace
 
 // A field of a date or time text, read as a number: "3." (the day of 3.2.2004) is 3, while
 // ".2" is no number.

@@ -22,6 +22,9 @@ void PadRight(std::string& text, size_t maxLen, size_t width);
 void TrimRight(std::string& text);  // trailing blanks (code 32 only)
 void TrimBoth(std::string& text);   // trailing, then leading blanks
 std::string RepeatChar(char ch, int count);
+// Characters first to last (1-based, inclusive) of text, cut where the text ends; empty when
+// last < first.
+std::string Chars(std::string_view text, int first, int last);
 // Decimal text with one blank before each group of three digits once it is longer than 4:
 // 1234, 12 345, 1 234 567.
 std::string GroupThousands(int32_t n);

@@ -15,9 +15,6 @@ constexpr int FieldSize = 9;
 // Field i (1-based) of a header image, trailing blanks removed.
 std::string FieldText(const uint8_t* image, int field);
 
-// Characters a to b (1-based, inclusive) of text, cut at its end; empty when b < a.
-std::string Chars(const std::string& text, int a, int b);
-
 // Position of the first "," (1-based), 0 when there is none.
 int CommaPosition(const std::string& text);
 

@@ -11,18 +11,13 @@
 
 namespace card_fields {
 
+using WUtil::Chars;
+
 std::string FieldText(const uint8_t* image, int field) {
   const uint8_t* start = image + (field - 1) * FieldSize;
   std::string text(reinterpret_cast<const char*>(start), FieldSize);
   WUtil::TrimRight(text);
   return text;
-}
-
-std::string Chars(const std::string& text, int a, int b) {
-  if (a < 1) a = 1;
-  if (b > static_cast<int>(text.size())) b = static_cast<int>(text.size());
-  if (b < a) return {};
-  return text.substr(static_cast<size_t>(a - 1), static_cast<size_t>(b - a + 1));
 }
 
 int CommaPosition(const std::string& text) {

@@ -60,25 +60,3 @@ std::string PrintableText(const std::string& text) {
   }
   return printable;
 }
-
-TStreamMessages::TStreamMessages(std::ostream& stream, bool answer)
-    : Stream(stream), Answer(answer) {
-  SetMessages(this);
-}
-
-TStreamMessages::~TStreamMessages() {
-  SetMessages(nullptr);
-}
-
-void TStreamMessages::Warning(const std::string& text) {
-  Stream << text << "\n";
-}
-
-void TStreamMessages::Error(const std::string& text) {
-  Stream << text << "\n";
-}
-
-bool TStreamMessages::Confirm(const std::string& text) {
-  Stream << text << ": " << (Answer ? "yes" : "no") << "\n";
-  return Answer;
-}

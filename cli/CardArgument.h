@@ -56,21 +56,3 @@ bool HoldsCardFiles(const std::string& directory);
 // Card texts as printed: control characters of a corrupt card would drive the terminal, so
 // they are shown as "?".
 std::string PrintableText(const std::string& text);
-
-// The message boxes of the core, printed to a stream (the tool's standard error). A
-// confirmation is printed with the answer given on the command line (--yes).
-class TStreamMessages : public TMessages {
- public:
-  TStreamMessages(std::ostream& stream, bool answer);  // installs itself
-  ~TStreamMessages() override;                         // restores the default
-  TStreamMessages(const TStreamMessages&) = delete;
-  TStreamMessages& operator=(const TStreamMessages&) = delete;
-
-  void Warning(const std::string& text) override;
-  void Error(const std::string& text) override;
-  bool Confirm(const std::string& text) override;
-
- private:
-  std::ostream& Stream;
-  bool Answer;
-};

@@ -155,6 +155,7 @@ int RunCardCommand(
   if (!location) return BadUsage(text, error, err);
   TCardLocationScope scope(*location);
   TStreamMessages messages(err, line.Yes);
+  TMessagesScope messagesScope(messages);
   TSettings settings;
   settings.FlashUnit = location->Letter;
   TTarqCard card(settings);

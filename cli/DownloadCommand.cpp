@@ -266,6 +266,7 @@ int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::os
   if (!location) return BadUsage(error, err);
   TCardLocationScope scope(*location);
   TStreamMessages messages(err, false);
+  TMessagesScope messagesScope(messages);
 
   TSettings settings;
   settings.FlashUnit = location->Letter;

@@ -5,16 +5,10 @@
 
 namespace {
 
-// Characters first..last (1-based) of text, cut where the text ends.
-std::string Chars(const std::string& text, size_t first, size_t last) {
-  if (first > text.size()) return {};
-  return text.substr(first - 1, std::min(last, text.size()) - first + 1);
-}
-
 // Two digits of a stamp such as MMDDhhmm. A digit that is not decimal ends the number there.
-uint16_t StampValue(const std::string& text, size_t first) {
+uint16_t StampValue(const std::string& text, int first) {
   int32_t value = 0;
-  WUtil::ValInt(Chars(text, first, first + 1), value);
+  WUtil::ValInt(WUtil::Chars(text, first, first + 1), value);
   return value < 0 ? 0 : static_cast<uint16_t>(value);
 }
 

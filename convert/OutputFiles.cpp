@@ -8,6 +8,8 @@
 #include "convert/TarqConvert.h"
 #include "platform/FileSystem.h"
 
+using WUtil::Chars;
+
 namespace {
 
 // The longest sample line: 18 values of at most 8 characters, their tabs and CR LF, and the
@@ -71,11 +73,6 @@ inline int32_t DecodeSample(const uint8_t* b) {
     raw = (raw >> 24) | ((raw >> 8) & 0xFF00u) | ((raw << 8) & 0xFF0000u) | (raw << 24);
   }
   return static_cast<int32_t>(raw) >> 8;  // drops the extra byte, sign-extends the sample
-}
-
-std::string Chars(const std::string& text, size_t first, size_t last) {
-  if (first > text.size()) return {};
-  return text.substr(first - 1, std::min(last, text.size()) - first + 1);
 }
 
 // "0", tab, "0", ..., CR LF: the line of a frame that could not be read.

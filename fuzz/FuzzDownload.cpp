@@ -75,15 +75,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string cardDir = fuzzing::WriteCard(input, "download-card");
   const std::string outDir = fuzzing::TScratch::Instance().Fresh("download-out");
 
-  TSettings settings;
-  settings.FlashUnit = fuzzing::CardDrive;
+  fuzzing::TCardUnderTest unit;
+  TSettings& settings = unit.Settings;
   settings.DataDir = outDir;
   settings.RecordFile = input.Flags & 2;
   settings.SensorFiles = input.Flags & 4;
   settings.BinaryFile = input.Flags & 8;
   settings.SacFiles = input.Flags & 16;
   settings.SerialNr = input.Flags & 32;
-  TTarqCard card(settings);
+  TTarqCard& card = unit.Card;
+  // Early in the year, so that events of later months fall in the year before.
   card.Today = [] { return TProbeDate{2006, 1, 2}; };
   card.RestoreMode = input.Flags & 64;
   try {

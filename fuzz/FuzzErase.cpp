@@ -45,10 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fuzzing::TCardInput input = fuzzing::SplitCardInput(data, size);
   const std::string dir = fuzzing::WriteCard(input, "erase");
 
-  TSettings settings;
-  settings.FlashUnit = fuzzing::CardDrive;
-  TTarqCard card(settings);
-  card.Today = [] { return TProbeDate{2006, 6, 30}; };
+  fuzzing::TCardUnderTest unit;
+  TTarqCard& card = unit.Card;
   try {
     card.ProbeCard();
     if (!card.CardValid) return 0;

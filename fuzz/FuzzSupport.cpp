@@ -91,6 +91,11 @@ std::string WriteCard(const TCardInput& input, const std::string& name) {
   return dir;
 }
 
+TCardUnderTest::TCardUnderTest() {
+  Settings.FlashUnit = CardDrive;
+  Card.Today = [] { return TProbeDate{2006, 6, 30}; };
+}
+
 namespace {
 class TSilentMessages : public TMessages {
  public:

@@ -47,6 +47,13 @@ constexpr char CardDrive = 'k';
 // Card files and everything in a directory, by name, for before/after comparisons.
 std::string ReadFile(const std::string& path);
 
+// The card unit on drive k:, dated 30 June 2006 whatever the day of the run.
+struct TCardUnderTest {
+  TCardUnderTest();
+  TSettings Settings;
+  TTarqCard Card{Settings};
+};
+
 // A directory view that keeps the lines a scan lists.
 struct TListedLines : TDirectoryView {
   std::vector<std::string> Lines;

@@ -78,7 +78,7 @@ class TRecordFile {
 // Fault injection for tests: makes operations on matching files fail as a full disk, a bad
 // card or a refused close would. One plan for the process.
 struct TFaultPlan {
-  std::string PathContains;     // the plan applies to paths containing this (all when empty)
+  std::string PathContains = {};  // the plan applies to paths containing this (all when empty)
   int64_t WriteBytesLeft = -1;  // bytes that may still be written (-1: no fault)
   int WriteErrorCode = IoDiskFull;
   int64_t ReadBytesLeft = -1;  // bytes that may still be read (-1: no fault)

@@ -492,9 +492,8 @@ void TReadTarqForm::RefreshCardDisplay() {
 }
 
 void TReadTarqForm::ShowUsedSize() {
-  auto [used, total] = Card.CardSizes();
-  // A new card is not scanned: the count of a previous card's scan means nothing for it.
-  if (Card.NewCard) used = 0;
+  // A new card is not scanned; the probe has set its used records to 0.
+  const auto [used, total] = Card.CardSizes();
   const std::string text = UsedSizeText(used, total);
   EditUsedSize->setText(QString::fromLatin1(text.c_str()));
 }
