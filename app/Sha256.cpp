@@ -209,11 +209,11 @@ std::string TSha256::FinalHex() {
   return Hex(Final());
 }
 
-std::string TSha256::Hex(const TDigest& digest) {
+std::string TSha256::Hex(std::span<const uint8_t> bytes) {
   static constexpr char Digits[] = "0123456789abcdef";
   std::string text;
-  text.reserve(64);
-  for (uint8_t byte : digest) {
+  text.reserve(2 * bytes.size());
+  for (uint8_t byte : bytes) {
     text += Digits[byte >> 4];
     text += Digits[byte & 15];
   }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,7 +29,8 @@ class TSha256 {
   // Final() as 64 lower-case hexadecimal digits.
   std::string FinalHex();
 
-  static std::string Hex(const TDigest& digest);
+  // Bytes as lower-case hexadecimal digits, two per byte.
+  static std::string Hex(std::span<const uint8_t> bytes);
   // The digest of one whole buffer, as hexadecimal text.
   static std::string HexOf(std::string_view bytes);
   // True when this processor has the SHA instructions and they are used.

@@ -14,16 +14,6 @@ std::string Printable(std::span<const uint8_t> bytes) {
   return text;
 }
 
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string text;
-  for (uint8_t byte : bytes) {
-    text += Digits[byte >> 4];
-    text += Digits[byte & 15];
-  }
-  return text;
-}
-
 }  // namespace
 
 std::string EventIdentity(std::span<const uint8_t> header,
@@ -57,7 +47,7 @@ std::string EventIdentity(const TEventHeader& header,
 TCardIdentity CardIdentity(std::span<const uint8_t, CardSignatureSize> signature,
                            std::span<const uint8_t> label, int64_t dataFileSize, int64_t usedSize) {
   TCardIdentity card;
-  card.Key = HexBytes(signature) + "-" + std::to_string(dataFileSize);
+  card.Key = TSha256::Hex(signature) + "-" + std::to_string(dataFileSize);
   card.Signature = Printable(signature);
   while (!card.Signature.empty() && card.Signature.back() == ' ') card.Signature.pop_back();
   label = label.first(std::min(label.size(), CardLabelSize));
