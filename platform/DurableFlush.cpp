@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/IoError.h"
@@ -46,6 +47,18 @@ void SyncFile(const std::string& path) {
 
 void SyncDirectory(const std::string& path) {
   SyncPath(path, true);
+}
+
+void SyncSavedFiles(const std::vector<std::string>& paths) {
+  std::vector<std::string> directories;
+  for (const std::string& path : paths) {
+    SyncFile(path);
+    std::string directory = ParentDirectory(path);
+    if (std::find(directories.begin(), directories.end(), directory) == directories.end()) {
+      directories.push_back(std::move(directory));
+    }
+  }
+  for (const std::string& directory : directories) SyncDirectory(directory);
 }
 
 std::string ParentDirectory(const std::string& path) {

@@ -7,6 +7,7 @@
 // (a full disk is "Disque plein.", a failing medium "Erreur E/S 23.").
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -16,6 +17,9 @@ void SyncFileData(int handle, const std::string& name);
 void SyncFile(const std::string& path);
 // fsync of a directory, so that the entries created or renamed in it are on the medium.
 void SyncDirectory(const std::string& path);
+// What makes an event's files saved: each file's data flushed, then each directory holding
+// them once, in the order first met. The first failure throws; nothing after it is flushed.
+void SyncSavedFiles(const std::vector<std::string>& paths);
 // The directory part of a path ("." for a bare name): the directory to flush after a file.
 std::string ParentDirectory(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,23 @@ TEST(DurableFlush, FlushesFilesAndDirectoriesAndReportsFailuresAsIoErrors) {
     }
   }
   FailWith = 0;
+
+  // An event's files: every file, then every directory once; a failure stops there.
+  std::filesystem::create_directory(dir / "sub");
+  WriteWholeFile(dir / "sub/event.rec", "r");
+  Calls.clear();
+  EXPECT_THROW(platform::SyncSavedFiles({file, dir / "sub/event.rec", dir / "event.bin"}),
+               platform::EInOutError);
+  EXPECT_EQ(Calls.size(), 2u);  // event.bin is missing: no directory is flushed
+  WriteWholeFile(dir / "event.bin", "b");
+  Calls.clear();
+  platform::SyncSavedFiles({file, dir / "sub/event.rec", dir / "event.bin"});
+  ASSERT_EQ(Calls.size(), 5u);
+  EXPECT_EQ(Calls[2].Path, dir / "event.bin");
+  EXPECT_FALSE(Calls[2].Directory);
+  EXPECT_EQ(Calls[3].Path, dir.Path());
+  EXPECT_EQ(Calls[4].Path, dir / "sub");
+  EXPECT_TRUE(Calls[4].Directory);
 
   // A path that is not there, or a file taken for a directory, fails before any flush.
   Calls.clear();
