@@ -253,7 +253,10 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
     return fail(sqlite3_errmsg(Db));
   }
 
-  auto version = [&] { return std::atoi(SingleText(Db, "PRAGMA user_version").c_str()); };
+  auto version = [&] {
+    TStatement statement(Db, "PRAGMA user_version");
+    return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
+  };
   if (version() == 0) {
     // Another process may be creating it at the same moment: decide inside the transaction.
     if (!Execute(Db, "BEGIN IMMEDIATE")) return fail(sqlite3_errmsg(Db));
@@ -268,7 +271,7 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
       return fail(error);
     }
   }
-  if (const int found = version(); found != SchemaVersion) {
+  if (const int64_t found = version(); found != SchemaVersion) {
     return fail("unknown ledger version " + std::to_string(found));
   }
   return std::nullopt;

@@ -231,6 +231,17 @@ TEST_F(LedgerTest, ACorruptLedgerGivesAWarningAndAnEmptyAnswer) {
   EXPECT_TRUE(ledger.RecordSavedEvent(Event("ev", "E", Dir.Path(), {})).has_value());
   EXPECT_EQ(ReadWholeFile(garbage), std::string(8192, '\x5a'));  // left as it was
 
+  // A ledger of a later, unknown layout is left alone.
+  const std::string later = Dir / "later.sqlite";
+  ASSERT_EQ(TLedger().Open(later), std::nullopt);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(later.c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "PRAGMA user_version = 2", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  const auto unknown = TLedger().Open(later);
+  ASSERT_TRUE(unknown.has_value());
+  EXPECT_NE(unknown->find("unknown ledger version 2"), std::string::npos) << *unknown;
+
   // A real ledger whose pages were overwritten after its header.
   {
     TLedger good;
