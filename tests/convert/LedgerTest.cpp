@@ -260,7 +260,7 @@ TEST_F(LedgerTest, ACorruptLedgerGivesAWarningAndAnEmptyAnswer) {
   EXPECT_NE(damaged->find("The ledger is off"), std::string::npos) << *damaged;
 }
 
-TEST_F(LedgerTest, AnUnusablePlaceGivesAWarning) {
+TEST_F(LedgerTest, APlaceThatCannotHoldItGivesAWarning) {
   // A path through a regular file fails even for root.
   WriteWholeFile(Dir / "file", "x");
   for (const std::string& path :
@@ -271,7 +271,9 @@ TEST_F(LedgerTest, AnUnusablePlaceGivesAWarning) {
     EXPECT_NE(warning->find(path), std::string::npos) << *warning;
     EXPECT_FALSE(ledger.IsOpen());
   }
+}
 
+TEST_F(LedgerTest, AReadOnlyHomeOrLedgerGivesAWarning) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
   const std::string home = Dir / "home";
   std::filesystem::create_directory(home);
