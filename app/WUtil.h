@@ -31,6 +31,10 @@ std::string GroupThousands(int32_t n);
 // The same for byte counts of 2 GiB and more.
 std::string GroupThousands(int64_t n);
 
+// UTF-8 text as ISO 8859-1, the 8-bit encoding of the output files' texts: a character beyond
+// U+00FF becomes "?", and so does every byte that does not belong to a valid UTF-8 sequence.
+std::string Utf8ToLatin1(std::string_view text);
+
 // A whole number right-aligned in width with blanks; never cut.
 std::string IntText(int64_t value, int width = 0);
 // A real in fixed-point notation with `decimals` digits, rounded, right-aligned in width.

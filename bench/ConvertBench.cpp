@@ -61,7 +61,7 @@ class TQuietHost : public TDownloadHost {
   void Deselect(int) override { ++Converted; }
   void ShowFileName(const std::string&) override {}
   void SetProgress(int) override {}
-  void RunFinished(bool succeeded) override { Succeeded = succeeded; }
+  void RunFinished(bool succeeded, int) override { Succeeded = succeeded; }
   std::vector<std::string> CommentLines() override { return {}; }
   void ShowError(const std::string& text) override { Error = text; }
   int Lines;

@@ -208,7 +208,7 @@ class TCliHost : public TDownloadHost {
     Err << "\r" << PrintableText(CurrentName) << " " << percent << "%" << std::flush;
     ProgressShown = true;
   }
-  void RunFinished(bool succeeded) override {
+  void RunFinished(bool succeeded, int) override {
     ClearProgress();
     Succeeded = succeeded;
   }

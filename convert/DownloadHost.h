@@ -7,6 +7,16 @@
 #include <string>
 #include <vector>
 
+// The result line of a finished run: "Download successful", "Download finished: N event(s)
+// not converted" when only refused events were left out, otherwise "Download failed".
+inline std::string DownloadResultText(bool succeeded, int notConverted) {
+  if (succeeded) return "Download successful";
+  if (notConverted > 0) {
+    return "Download finished: " + std::to_string(notConverted) + " event(s) not converted";
+  }
+  return "Download failed";
+}
+
 class TDownloadHost {
  public:
   virtual ~TDownloadHost() = default;
@@ -19,9 +29,11 @@ class TDownloadHost {
   // The progress window.
   virtual void ShowFileName(const std::string& originalFileName) = 0;
   virtual void SetProgress(int percent) = 0;  // 0 to 100
-  // The end-of-run step: the file name hidden and emptied, the result shown ("Download
-  // successful" when succeeded, otherwise a failure), Cancel disabled, OK enabled.
-  virtual void RunFinished(bool succeeded) = 0;
+  // The end-of-run step: the file name hidden and emptied, the result shown
+  // (DownloadResultText), Cancel disabled, OK enabled. succeeded: every selected event was
+  // converted. notConverted: the number of selected events refused (a message shown for
+  // each) in a run that otherwise went to its end; 0 after an error or a stop.
+  virtual void RunFinished(bool succeeded, int notConverted) = 0;
 
   // The comment dialog's lines, read at each event.
   virtual std::vector<std::string> CommentLines() = 0;

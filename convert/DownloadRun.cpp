@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "app/WUtil.h"
 #include "convert/TarqConvert.h"
 #include "platform/IoError.h"
 
@@ -60,7 +61,7 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
   LastProgress = -1;
   NextProgressCheck = 0;
   bool failed = false;
-  bool refused = false;
+  int refused = 0;
   std::string errorText;
 
   try {
@@ -98,7 +99,9 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
         } else {
           host.ShowFileName(e.OriginalFileName);
           SetProgressFor(SamplesDownloaded);
+          // The hosts hand UTF-8; the headers are ISO 8859-1 like every other text in them.
           Comment = host.CommentLines();
+          for (std::string& line : Comment) line = WUtil::Utf8ToLatin1(line);
           const TOpenResult opened = OpenEventFiles();
           if (opened == TOpenResult::Failed) {
             failed = true;
@@ -106,7 +109,7 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
           }
           if (opened == TOpenResult::Refused) {
             // The message is shown; the line stays selected and the run goes on.
-            refused = true;
+            ++refused;
             SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
             Card.SkipEventData();
           } else {
@@ -145,7 +148,7 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
   // waiting in StopDownload (serving these calls) or joining the worker never waits on it.
   try {
     if (!errorText.empty()) host.ShowError(errorText);
-    host.RunFinished(!failed && !refused && !stopped);
+    host.RunFinished(!failed && refused == 0 && !stopped, failed || stopped ? 0 : refused);
   } catch (...) {
   }
   Host = nullptr;

@@ -27,7 +27,7 @@ struct THost : TDownloadHost {
   void SetProgress(int percent) override {
     if (percent < 0 || percent > 100) std::abort();
   }
-  void RunFinished(bool) override {}
+  void RunFinished(bool, int) override {}
   std::vector<std::string> CommentLines() override { return {"fuzz"}; }
   void ShowError(const std::string&) override {}
 };

@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/WUtil.h"
+
 TCommentForm::TCommentForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CommentForm"));
   setWindowTitle(QStringLiteral("Comment"));
@@ -64,7 +66,10 @@ TCommentForm::TCommentForm(QWidget* parent) : QDialog(parent) {
 }
 
 int TCommentForm::CommentLength(const QString& text) {
-  return static_cast<int>(text.size() + text.count(QLatin1Char('\n')));
+  // As many bytes as the headers write: one per character (ISO 8859-1, "?" for the others),
+  // two per line break.
+  return static_cast<int>(WUtil::Utf8ToLatin1(text.toStdString()).size() +
+                          static_cast<size_t>(text.count(QLatin1Char('\n'))));
 }
 
 std::vector<std::string> TCommentForm::CommentLines() const {
@@ -88,6 +93,11 @@ void TCommentForm::LimitLength(int position, int /*charsRemoved*/, int charsAdde
   int start = end;
   while (start > position && excess > 0) {
     --start;
+    // A surrogate pair is one character, written as one "?".
+    if (text.at(start).isLowSurrogate() && start > position &&
+        text.at(start - 1).isHighSurrogate()) {
+      --start;
+    }
     excess -= text.at(start) == QLatin1Char('\n') ? 2 : 1;
   }
   Limiting = true;

@@ -25,7 +25,8 @@ class TCommentForm : public QDialog {
   // The memo's lines. Every line ends with a line break, as the header files write them, so
   // the memo's first text, a lone line break, is one empty line, and an empty memo no line.
   std::vector<std::string> CommentLines() const;
-  // The memo's length as the headers count it: a line break is a CR LF pair.
+  // The memo's length in the bytes the headers write (ISO 8859-1): a line break is a CR LF
+  // pair.
   static int CommentLength(const QString& text);
 
   void FormShow();

@@ -9,10 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-const char* const SuccessText = "Download successful";
-const char* const FailureText = "Download failed";
-}  // namespace
+#include "convert/DownloadHost.h"
 
 TDownloadForm::TDownloadForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("DownloadForm"));
@@ -27,7 +24,7 @@ TDownloadForm::TDownloadForm(QWidget* parent) : QDialog(parent) {
   EditFile->setPalette(face);
   EditFile->setMinimumWidth(EditFile->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 22);
 
-  LabelResult = new QLabel(QString::fromLatin1(SuccessText));
+  LabelResult = new QLabel(QString::fromStdString(DownloadResultText(true, 0)));
   LabelResult->setAlignment(Qt::AlignCenter);
   QFont resultFont = LabelResult->font();
   resultFont.setBold(true);
@@ -94,13 +91,13 @@ void TDownloadForm::PrepareRun() {
   ButtonOk->setEnabled(false);
 }
 
-void TDownloadForm::RunFinished(bool succeeded) {
+void TDownloadForm::RunFinished(bool succeeded, int notConverted) {
   ButtonCancel->setEnabled(false);
   LabelFile->hide();
   EditFile->hide();
   LabelFile->parentWidget()->hide();
   EditFile->clear();
-  LabelResult->setText(QString::fromLatin1(succeeded ? SuccessText : FailureText));
+  LabelResult->setText(QString::fromStdString(DownloadResultText(succeeded, notConverted)));
   QPalette palette = LabelResult->palette();
   palette.setColor(QPalette::WindowText, succeeded ? QColor(0, 128, 0) : QColor(255, 0, 0));
   LabelResult->setPalette(palette);

@@ -30,8 +30,8 @@ class TDownloadForm : public QDialog {
   // Before each run: bar at 0, the file name shown, the result hidden, Cancel on, OK off.
   void PrepareRun();
   // The end-of-run step: the file name hidden and emptied, the result shown, Cancel off, OK on.
-  // A run that did not succeed says so in red.
-  void RunFinished(bool succeeded);
+  // A run that did not convert every selected event says so in red.
+  void RunFinished(bool succeeded, int notConverted = 0);
 
   void ButtonOkClick();
   void ButtonCancelClick();

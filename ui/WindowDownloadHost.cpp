@@ -38,8 +38,8 @@ void TWindowDownloadHost::SetProgress(int percent) {
   GuiInvoke([&] { DownloadForm->ProgressBarDownload->setValue(percent); });
 }
 
-void TWindowDownloadHost::RunFinished(bool succeeded) {
-  GuiInvoke([&] { DownloadForm->RunFinished(succeeded); });
+void TWindowDownloadHost::RunFinished(bool succeeded, int notConverted) {
+  GuiInvoke([&] { DownloadForm->RunFinished(succeeded, notConverted); });
 }
 
 std::vector<std::string> TWindowDownloadHost::CommentLines() {

@@ -20,7 +20,7 @@ class TWindowDownloadHost : public TDownloadHost {
   void Deselect(int line) override;
   void ShowFileName(const std::string& originalFileName) override;
   void SetProgress(int percent) override;
-  void RunFinished(bool succeeded) override;
+  void RunFinished(bool succeeded, int notConverted) override;
   std::vector<std::string> CommentLines() override;
   void ShowError(const std::string& text) override;
 

@@ -30,6 +30,7 @@ class TScriptedHost : public TDownloadHost {
   std::vector<std::string> Comment;
   int FinishedCalls = 0;
   bool Succeeded = false;
+  int NotConverted = 0;
   // Called with the number of the event shown (0 for the first one shown).
   std::function<void(int shown)> OnShowFileName;
   std::function<void(int line)> OnIsSelected;
@@ -48,9 +49,10 @@ class TScriptedHost : public TDownloadHost {
     if (OnShowFileName) OnShowFileName(static_cast<int>(FileNames.size()) - 1);
   }
   void SetProgress(int percent) override { Progress.push_back(percent); }
-  void RunFinished(bool succeeded) override {
+  void RunFinished(bool succeeded, int notConverted) override {
     ++FinishedCalls;
     Succeeded = succeeded;
+    NotConverted = notConverted;
   }
   std::vector<std::string> CommentLines() override { return Comment; }
   void ShowError(const std::string& text) override { Errors.push_back(text); }

@@ -337,6 +337,25 @@ TEST_F(EventOutputs, EventsThatCannotBeConvertedAreRefusedAndTheRunGoesOn) {
   EXPECT_EQ(Output(base + ".001"), "old");
   EXPECT_EQ(SampleLines(Output(base + ".004"), 15), GeneratedLines(60, 0, 2));
   EXPECT_FALSE(Host.Succeeded);
+  // Not a failed run: the result counts the refused events.
+  EXPECT_EQ(Host.NotConverted, 3);
+  EXPECT_EQ(DownloadResultText(Host.Succeeded, Host.NotConverted),
+            "Download finished: 3 event(s) not converted");
+}
+
+TEST_F(EventOutputs, ARefusedEventInARunThatIsStoppedLeavesAFailedRun) {
+  TCardBuilder card;
+  card.Events = {SmallEvent("0,23"), SmallEvent("3,23")};
+  card.Events[1].FileNumber = "002";
+  Insert(card);
+  Host.OnShowFileName = [&](int shown) {
+    if (shown == 1) Convert.StopRequested = true;
+  };
+  Download(2, {0, 1});
+  EXPECT_EQ(Host.Errors.size(), 1u);
+  EXPECT_FALSE(Host.Succeeded);
+  EXPECT_EQ(Host.NotConverted, 0);
+  EXPECT_EQ(DownloadResultText(Host.Succeeded, Host.NotConverted), "Download failed");
 }
 
 TEST_F(EventOutputs, CardTextNeverLeavesTheDestination) {
