@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "card/TarqCard.h"
 #include "platform/FileSystem.h"
+#include "support/TestSupport.h"
 
 using namespace WUtil;
 
@@ -81,6 +83,53 @@ TEST(WUtilText, ValRealIgnoresLocaleAndRejectsGarbage) {
   EXPECT_NE(ValReal("", v), 0);
   EXPECT_NE(ValReal("1e", v), 0);
   EXPECT_NE(ValReal("1e999", v), 0);
+  EXPECT_NE(ValReal("-1000e306", v), 0);
+  EXPECT_EQ(ValReal("+2.5", v), 0);
+  EXPECT_DOUBLE_EQ(v, 2.5);
+  // Too small for a double: zero, as the C library reads it.
+  EXPECT_EQ(ValReal("1e-400", v), 0);
+  EXPECT_EQ(v, 0);
+  EXPECT_EQ(ValReal("0.00001e-320", v), 0);
+  EXPECT_EQ(v, 0);
+}
+
+// A host program may set a decimal-comma locale (the desktop one follows the user's); the
+// texts of the files and the window keep their decimal point, and reading them still works.
+TEST(WUtilText, NumbersIgnoreACommaDecimalLocale) {
+  testing_support::TCommaDecimalLocale locale;
+  ASSERT_TRUE(locale.Active()) << "fr_FR.UTF-8 is missing: scripts/install-deps makes it";
+  EXPECT_EQ(FixedText(26214.2, 0, 4), "26214.2000");
+  EXPECT_EQ(FixedText(0, 0, 2), "0.00");
+  EXPECT_EQ(FixedText(0.125, 0, 2), "0.12");
+  EXPECT_EQ(FixedText(-2.5, 7, 1), "   -2.5");
+  EXPECT_EQ(FixedText(1.0 / 3.0, 0, 8), "0.33333333");
+  EXPECT_EQ(TimeText(10, 23, 12.345), "10:23:12.345");
+  EXPECT_EQ(UsedSizeText(944, 1000), " 944 (94.4%)");
+  double v = 0;
+  EXPECT_EQ(ValReal("26214.2", v), 0);
+  EXPECT_DOUBLE_EQ(v, 26214.2);
+  EXPECT_NE(ValReal("2,5", v), 0);
+  uint16_t h = 0, mi = 0;
+  EXPECT_EQ(ParseTimeText("10:30:07.250", h, mi, v), 0);
+  EXPECT_DOUBLE_EQ(v, 7.25);
+}
+
+TEST(WUtilText, Utf8ToLatin1) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain text", "plain text"},
+      {"d\xC3\xA9j\xC3\xA0 vu \xC3\xBF", "d\xE9j\xE0 vu \xFF"},
+      {"\xC2\x80", "\x80"},
+      {"\xE2\x82\xAC 5", "? 5"},          // beyond U+00FF
+      {"a\xF0\x9F\x98\x80" "b", "a?b"},     // one character of four bytes
+      {"\xC3", "?"},                       // cut sequence
+      {"\xC3x", "?x"},
+      {"\xE2\x82x", "??x"},               // every byte of a bad sequence
+      {"\xC0\xAF", "??"},                  // overlong
+      {"\xED\xA0\x80", "???"},             // surrogate
+      {"\xF4\x90\x80\x80", "????"},        // beyond U+10FFFF
+      {"\xBF\xFE", "??"},
+  };
+  for (const auto& [utf8, latin1] : cases) EXPECT_EQ(Utf8ToLatin1(utf8), latin1) << utf8;
 }
 
 TEST(WUtilTime, TimeTextRoundsAndCarries) {

@@ -47,10 +47,11 @@ TEST_F(EventOutputs, TextHeaders) {
   const TCase cases[] = {
       {"TARQP0410",
        format1,
-       {"quarry blast test"},
+       // UTF-8 from the hosts, ISO 8859-1 in the file: a character beyond it as "?".
+       {"quarry blast test", "d\xC3\xA9j\xC3\xA0 vu \xE2\x9C\x93"},
        "060512_1030_023.001",
        {"Original file name: 05121030.001", "Transformed into: 060512_1030_023.001",
-        "Comment:", "# quarry blast test", "ReadTarq version: 3.3", "Station serial number: 023",
+        "Comment:", "# quarry blast test", "# d\xE9j\xE0 vu ?", "ReadTarq version: 3.3", "Station serial number: 023",
         "Station software version: 0410", "Channel number: 3", "Starting date: 12.05.2006",
         "Starting time: 10:30:07.250", "Sample rate: 125 Hz", "Sample number: 7500",
         "Recording duration: 1 mn", "Conversion factor: 26214.2", "Gain: 1",
@@ -201,6 +202,44 @@ TEST_F(EventOutputs, EveryKindByteForByte) {
     }
     EXPECT_TRUE(Host.Succeeded);
   }
+}
+
+// The desktop program runs under the user's locale, often one with a decimal comma: the files
+// must not change with it (times, factors, percentages, positions, the SAC start time).
+TEST_F(EventOutputs, EveryKindIsTheSameUnderACommaDecimalLocale) {
+  AllKinds();
+  TCardBuilder card;
+  card.Signature = "TARQP0410";
+  TBuiltEvent e = SmallEvent("3,23", "DEB2");
+  e.Gain = "2,2.5";
+  e.Clipped = "0.35";
+  e.LatMinutes = "30.125";
+  card.Events = {e};
+  auto convert = [&](const std::string& dir) {
+    Settings.DataDir = dir;
+    Insert(card);
+    Download(1, {0});
+    EXPECT_TRUE(Host.Succeeded);
+  };
+  testing_support::TTempDir plain;
+  testing_support::TTempDir comma;
+  convert(plain.Path());
+  {
+    testing_support::TCommaDecimalLocale locale;
+    ASSERT_TRUE(locale.Active()) << "fr_FR.UTF-8 is missing: scripts/install-deps makes it";
+    convert(comma.Path());
+  }
+  const std::vector<std::string> names = testing_support::FilesIn(plain.Path());
+  ASSERT_EQ(names.size(), 6u);
+  EXPECT_EQ(testing_support::FilesIn(comma.Path()), names);
+  for (const std::string& name : names) {
+    EXPECT_EQ(testing_support::ReadWholeFile(comma / name),
+              testing_support::ReadWholeFile(plain / name))
+        << name;
+  }
+  EXPECT_NE(testing_support::ReadWholeFile(plain / "060512_1030_023.001")
+                .find("Starting time: 10:30:07.250\r\nEnding date"),
+            std::string::npos);
 }
 
 TEST_F(EventOutputs, SamplesOfEveryLengthAndSign) {

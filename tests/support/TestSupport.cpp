@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +22,22 @@ TTempDir::~TTempDir() {
   std::filesystem::permissions(Dir, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(Dir, ignored);
+}
+
+TCommaDecimalLocale::TCommaDecimalLocale() {
+  const char* current = std::setlocale(LC_ALL, nullptr);
+  Previous = current ? current : "C";
+  std::setlocale(LC_ALL, "fr_FR.UTF-8");
+}
+
+TCommaDecimalLocale::~TCommaDecimalLocale() {
+  std::setlocale(LC_ALL, Previous.c_str());
+}
+
+bool TCommaDecimalLocale::Active() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f", 94.4);
+  return std::string(text) == "94,4";
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -24,6 +24,22 @@ class TTempDir {
   std::string Dir;
 };
 
+// The process locale set to fr_FR.UTF-8 (decimal comma) while the object lives, as a host
+// program such as the desktop one may set it; the previous locale is put back after.
+class TCommaDecimalLocale {
+ public:
+  TCommaDecimalLocale();
+  ~TCommaDecimalLocale();
+  TCommaDecimalLocale(const TCommaDecimalLocale&) = delete;
+  TCommaDecimalLocale& operator=(const TCommaDecimalLocale&) = delete;
+  // The locale is in force: the C library writes 94.4 as "94,4". When it is not, the
+  // locale is missing on this machine (scripts/install-deps makes it).
+  bool Active() const;
+
+ private:
+  std::string Previous;
+};
+
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 std::vector<std::string> FilesIn(const std::string& directory);  // sorted names
