@@ -119,14 +119,14 @@ TEST(WUtilText, Utf8ToLatin1) {
       {"plain text", "plain text"},
       {"d\xC3\xA9j\xC3\xA0 vu \xC3\xBF", "d\xE9j\xE0 vu \xFF"},
       {"\xC2\x80", "\x80"},
-      {"\xE2\x82\xAC 5", "? 5"},          // beyond U+00FF
-      {"a\xF0\x9F\x98\x80" "b", "a?b"},     // one character of four bytes
-      {"\xC3", "?"},                       // cut sequence
+      {"\xE2\x82\xAC 5", "? 5"},      // beyond U+00FF
+      {"a\xF0\x9F\x98\x80z", "a?z"},  // one character of four bytes
+      {"\xC3", "?"},                  // cut sequence
       {"\xC3x", "?x"},
-      {"\xE2\x82x", "??x"},               // every byte of a bad sequence
-      {"\xC0\xAF", "??"},                  // overlong
-      {"\xED\xA0\x80", "???"},             // surrogate
-      {"\xF4\x90\x80\x80", "????"},        // beyond U+10FFFF
+      {"\xE2\x82x", "??x"},          // every byte of a bad sequence
+      {"\xC0\xAF", "??"},            // overlong
+      {"\xED\xA0\x80", "???"},       // surrogate
+      {"\xF4\x90\x80\x80", "????"},  // beyond U+10FFFF
       {"\xBF\xFE", "??"},
   };
   for (const auto& [utf8, latin1] : cases) EXPECT_EQ(Utf8ToLatin1(utf8), latin1) << utf8;

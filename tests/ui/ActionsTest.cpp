@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "../cli/CliRun.h"
 #include "UiFixture.h"
 #include "convert/TarqConvert.h"
 #include "ui/APropos.h"
@@ -169,6 +170,48 @@ TEST_F(ActionsTest, DownloadConvertsTheSelectedEventsAndDeselectsThem) {
   EXPECT_TRUE(Boxes.Boxes.empty());
   // The main window is not refreshed after a download.
   EXPECT_EQ(Form().ListBox->count(), 3);
+}
+
+// The desktop program runs under the user's locale (QApplication sets it from the
+// environment); under a decimal-comma one the window and the files keep their decimal point,
+// and a download gives the very bytes the command-line tool writes.
+TEST_F(ActionsTest, UnderADecimalCommaLocaleTheWindowAndTheFilesMatchTheCommandLineTool) {
+  TCardBuilder card = CardWithData();
+  card.Signature = "TARQP0410";
+  card.Events[1].Marker = "DEB2";
+  card.Events[1].LatMinutes = "30.125";
+  card.Events[1].Clipped = "0.35";
+  card.Events[1].StartSecond = "07345";
+  // 2169 bytes used of 2297: 94.43 %.
+  card.TailZeros = 238;
+  card.WriteTo(CardDir());
+  std::filesystem::create_directories(Out());
+  WriteSettings(Out(), true, true, true, true);
+  {
+    testing_support::TCommaDecimalLocale locale;
+    ASSERT_TRUE(locale.Active()) << "fr_FR.UTF-8 is missing: scripts/install-deps makes it";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(Form().EditUsedSize->text().toStdString(), " 2169 (94.4%)");
+    Form().ButtonSelectAllClick();
+    Program->CommentForm->MemoComment->setPlainText(QString::fromUtf8("S\xC3\xA9isme 7\n"));
+    DownloadAndWaitForTheEnd();
+    EXPECT_EQ(Program->DownloadForm->LabelResult->text(), "Download successful");
+    Program.reset();
+  }
+
+  // The command-line tool never sets the locale: it runs under "C".
+
+  const std::string cliOut = Root / "cli";
+  const cli_test::TRun run =
+      cli_test::RunCaptured({"download", CardDir(), "--to", cliOut, "--record", "--sensor",
+                             "--binary", "--sac", "--comment", "S\xC3\xA9isme 7"});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const std::vector<std::string> names = FilesIn(cliOut);
+  EXPECT_EQ(names.size(), 3u * 6u);
+  EXPECT_EQ(FilesIn(Out()), names);
+  for (const std::string& name : names) {
+    EXPECT_EQ(ReadWholeFile(Out() + "/" + name), ReadWholeFile(cliOut + "/" + name)) << name;
+  }
 }
 
 TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {

@@ -211,6 +211,17 @@ TEST(CommentFormTest, TheMemoRefusesInputBeyond400Characters) {
   form.MemoComment->clear();
   form.MemoComment->insertPlainText(Typed(100000));
   EXPECT_EQ(form.MemoComment->toPlainText().size(), 400);
+
+  // The count is of bytes written in ISO 8859-1: "\u00e9" is one, and so is a character
+  // beyond it (one "?") even where it takes two UTF-16 units; a pair is never split.
+  const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+  form.MemoComment->clear();
+  form.MemoComment->insertPlainText(Typed(396, QChar(0xE9)) + smile + smile);
+  EXPECT_EQ(TCommentForm::CommentLength(form.MemoComment->toPlainText()), 398);
+  form.MemoComment->insertPlainText(smile + smile + smile);
+  EXPECT_EQ(form.MemoComment->toPlainText(),
+            Typed(396, QChar(0xE9)) + smile + smile + smile + smile);
+  EXPECT_EQ(TCommentForm::CommentLength(form.MemoComment->toPlainText()), 400);
 }
 
 // ---- Progress window ----
@@ -243,6 +254,11 @@ TEST(DownloadFormTest, PreparedAndFinishedStates) {
   form.PrepareRun();
   form.RunFinished(false);
   EXPECT_EQ(form.LabelResult->text(), "Download failed");
+  EXPECT_EQ(form.LabelResult->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  // Nor does one that left refused events out, though it is not a failure.
+  form.PrepareRun();
+  form.RunFinished(false, 2);
+  EXPECT_EQ(form.LabelResult->text(), "Download finished: 2 event(s) not converted");
   EXPECT_EQ(form.LabelResult->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   form.hide();
 }
