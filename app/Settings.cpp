@@ -122,9 +122,13 @@ void TSettingsFile::WriteSettings() {
     platform::MakeDirectory(WUtil::DirectoryPart(dir));
     platform::MakeDirectory(dir);
   }
+  // A settings file made a symbolic link stays one: the file it names is replaced. A file
+  // made read-only is not replaced at all.
+  const std::string target = platform::FollowSymbolicLinks(Path);
+  if (platform::FileReadOnly(target)) throw platform::EInOutError(platform::IoAccessDenied, Path);
   // Written beside the old file and renamed over it, so that a full disk never leaves a
   // half-written settings file behind.
-  const std::string temporary = Path + ".new";
+  const std::string temporary = target + ".new";
   platform::TRecordFile file;
   if (!WUtil::OpenForWriting(file, temporary, 0)) {
     throw platform::EInOutError(WUtil::FileFlags().IoResult, Path);
@@ -143,7 +147,7 @@ void TSettingsFile::WriteSettings() {
     std::remove(temporary.c_str());
     throw;
   }
-  if (!platform::RenameFile(temporary, Path)) {
+  if (!platform::RenameFile(temporary, target)) {
     const int code = platform::IoCodeFromErrno(errno);
     std::remove(temporary.c_str());
     throw platform::EInOutError(code, Path);

@@ -38,6 +38,40 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+std::string FollowSymbolicLinks(const std::string& path) {
+#ifdef _WIN32
+  return path;
+#else
+  std::string current = path;
+  // As many links as the system itself follows in one path before it gives up (ELOOP).
+  for (int links = 0; links < 40; ++links) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+    const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) return current;
+    target.resize(static_cast<size_t>(length));
+    if (target[0] != PathDelim) {
+      const size_t slash = current.rfind(PathDelim);
+      if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+    }
+    current = target;
+  }
+  return path;
+#endif
+}
+
+bool FileReadOnly(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0) return false;
+#ifdef _WIN32
+  return (info.st_mode & _S_IWRITE) == 0;
+#else
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::access(path.c_str(), W_OK) != 0;
+#endif
+}
+
 bool DirectoryWritable(const std::string& path) {
   return DirectoryExists(path) && ::access(path.c_str(), W_OK) == 0;
 }

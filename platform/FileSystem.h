@@ -20,6 +20,13 @@ bool DirectoryExists(const std::string& path);
 bool MakeDirectory(const std::string& path);
 // Renames a file, replacing the target; false on failure (errno tells why).
 bool RenameFile(const std::string& from, const std::string& to);
+// The file a path names once its symbolic links are followed (each link's target, relative
+// ones taken from the link's directory), so that replacing it keeps the links. A dangling
+// link gives the path its target would have; a loop leaves the path as it is.
+std::string FollowSymbolicLinks(const std::string& path);
+// True when the file exists and must not be replaced: it has no write permission bit at all
+// (as it is even for root, who could write it anyway), or this process may not write it.
+bool FileReadOnly(const std::string& path);
 // True when files may be created in the directory.
 bool DirectoryWritable(const std::string& path);
 

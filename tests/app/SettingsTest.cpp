@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/FileSystem.h"
+#include "platform/IoError.h"
 #include "support/TestSupport.h"
 
 using testing_support::ReadWholeFile;
@@ -158,6 +162,62 @@ TEST_F(SettingsTest, GarbageAndLongLinesNeverCrashTheReader) {
   EXPECT_EQ(Read(std::string(1000, ' ') + "\r\n" + std::string(1000, '#'), &s), "");
   EXPECT_EQ(Read(std::string("Sac\0Files := TRUE\r\n", 19)),
             std::string("Erreur de lecture du fichier READTARQ.INI, ligne 1, variable inconnue"));
+}
+
+// Saving goes through a temporary file renamed over the old one; that must neither replace a
+// file the user made read-only (even where root could write it) nor a symbolic link.
+TEST_F(SettingsTest, SavingKeepsAReadOnlyFileAndSymbolicLinks) {
+  const std::string old = "FlashUnit   := e;\r\n";
+  TSettingsFile file(Exe());
+  file.ReadSettings('c');
+
+  WriteWholeFile(Ini(), old);
+  ASSERT_EQ(::chmod(Ini().c_str(), 0444), 0);
+  try {
+    file.WriteSettings();
+    ADD_FAILURE() << "a read-only settings file was replaced";
+  } catch (const platform::EInOutError& error) {
+    EXPECT_EQ(error.Code(), platform::IoAccessDenied);
+  }
+  EXPECT_EQ(ReadWholeFile(Ini()), old);
+  EXPECT_EQ(::chmod(Ini().c_str(), 0644), 0);
+  std::remove(Ini().c_str());
+
+  struct TCase {
+    const char* Title;
+    std::string LinkText;  // what READTARQ.INI points to
+    std::string Target;    // the file written
+    bool Exists;
+  };
+  ASSERT_TRUE(platform::MakeDirectory(Dir / "real"));
+  const TCase cases[] = {
+      {"relative link", "real/settings.ini", Dir / "real/settings.ini", true},
+      {"absolute link", Dir / "real/abs.ini", Dir / "real/abs.ini", true},
+      {"link to a link", "chain", Dir / "real/chained.ini", true},
+      {"dangling link", "real/new.ini", Dir / "real/new.ini", false},
+  };
+  ASSERT_EQ(::symlink("real/chained.ini", (Dir / "chain").c_str()), 0);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Title);
+    if (c.Exists) WriteWholeFile(c.Target, old);
+    ASSERT_EQ(::symlink(c.LinkText.c_str(), Ini().c_str()), 0);
+    file.WriteSettings();
+    struct stat info {};
+    ASSERT_EQ(::lstat(Ini().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(ReadWholeFile(c.Target).substr(0, 18), "FlashUnit   := c;\r");
+    // The temporary file was beside the target, and is gone.
+    EXPECT_FALSE(platform::PathExists(c.Target + ".new"));
+    EXPECT_FALSE(platform::PathExists(Ini() + ".new"));
+    std::remove(Ini().c_str());
+  }
+
+  // A read-only file behind a link is kept too.
+  WriteWholeFile(Dir / "real/locked.ini", old);
+  ASSERT_EQ(::chmod((Dir / "real/locked.ini").c_str(), 0444), 0);
+  ASSERT_EQ(::symlink("real/locked.ini", Ini().c_str()), 0);
+  EXPECT_THROW(file.WriteSettings(), platform::EInOutError);
+  EXPECT_EQ(ReadWholeFile(Dir / "real/locked.ini"), old);
 }
 
 TEST_F(SettingsTest, ReadOnlyProgramDirectoryMovesTheFileToTheUserConfiguration) {
