@@ -1,10 +1,13 @@
 // The download of an arbitrary card, all lines selected, with the output kinds the input's
 // flags choose, into a scratch directory on a small disk: nothing is written outside the
-// destination, the card is not changed, every SAC file holds as many samples as its header
-// says and every text file one line per frame after its header.
+// destination, the card is not changed, every file left is one the run reported for an event
+// it converted, every SAC file holds as many samples as its header says and every text file
+// one line per frame after its header. A file's kind comes from the run, never from its
+// suffix: a card's file number may read "sac", which makes a record file name end in .sac.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,11 +21,27 @@ namespace fs = std::filesystem;
 
 namespace {
 
+enum class TKind { Text, Binary, Sac };
+
 struct THost : TDownloadHost {
+  explicit THost(const TTarqConvert& convert) : Convert(convert) {}
+  const TTarqConvert& Convert;
   int Lines = 0;
+  // The files of every converted event by name, with their kind: the record file is named
+  // B, the sensor files Capt_<s>_B, the binary file Bin_B and the SAC files the others.
+  std::map<std::string, TKind> Written;
   int LineCount() override { return Lines; }
   bool IsSelected(int) override { return true; }
-  void Deselect(int) override {}
+  void Deselect(int) override {
+    const std::string& base = Convert.EventBaseName;
+    for (const std::string& name : Convert.OutputNames()) {
+      const bool sensor = name.rfind("Capt_", 0) == 0 && name.size() > base.size() &&
+                          name.compare(name.size() - base.size(), base.size(), base) == 0;
+      Written[name] = name == base || sensor  ? TKind::Text
+                      : name == "Bin_" + base ? TKind::Binary
+                                              : TKind::Sac;
+    }
+  }
   void ShowFileName(const std::string&) override {}
   void SetProgress(int percent) override {
     if (percent < 0 || percent > 100) std::abort();
@@ -87,6 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Early in the year, so that events of later months fall in the year before.
   card.Today = [] { return TProbeDate{2006, 1, 2}; };
   card.RestoreMode = input.Flags & 64;
+  std::map<std::string, TKind> written;
   try {
     card.ProbeCard();
     if (!card.CardValid || card.NewCard) return 0;
@@ -96,9 +116,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // the disk is full, which ends the run.
     platform::SetFaultPlan({.PathContains = outDir, .WriteBytesLeft = 4 << 20});
     TTarqConvert convert(card, settings);
-    THost host;
+    THost host(convert);
     host.Lines = static_cast<int>(lines.Lines.size());
     convert.DownloadEvents(host);
+    written = host.Written;
     platform::ClearFaultPlan();
   } catch (const platform::EInOutError&) {
     platform::ClearFaultPlan();
@@ -115,12 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (parent != outDir) std::abort();  // nothing outside the destination
     const std::string bytes = fuzzing::ReadFile(path.string());
-    const std::string name = path.filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".sac") == 0) {
-      CheckSac(bytes);
-    } else if (name.rfind("Bin_", 0) != 0) {
-      CheckText(bytes);
-    }
+    const auto kind = written.find(path.filename().string());
+    if (kind == written.end()) std::abort();  // a file the run did not report
+    if (kind->second == TKind::Sac) CheckSac(bytes);
+    if (kind->second == TKind::Text) CheckText(bytes);
   }
   if (fuzzing::ReadFile(cardDir + "/fichbase.dat") != input.DataFile) std::abort();
   return 0;
