@@ -29,6 +29,14 @@ std::string LabelBlock(const std::string& dataEndHex) {
 }  // namespace
 
 bool TTarqCard::EraseCard() {
+  // Neither the label nor a marker of a write-protected card changes.
+  if (OpenDataFile()) {
+    CloseDataFile();
+    if (WriteProtected) {
+      Messages().Error(WriteProtectedText);
+      return false;
+    }
+  }
   {
     platform::TRecordFile sector;
     if (!WUtil::OpenForReading(sector, SectorFilePath(), 1)) {

@@ -125,7 +125,15 @@ std::string TTarqCard::SectorFilePath() const {
 }
 
 bool TTarqCard::OpenDataFile() {
-  return DataFile.Reset(DataFilePath(), 3, platform::TOpenMode::ReadWrite) == 0;
+  const std::string path = DataFilePath();
+  int code = DataFile.Reset(path, 3, platform::TOpenMode::ReadWrite);
+  WriteProtected = false;
+  if (code == platform::IoAccessDenied) {
+    // Denied writing, not reading: the card can be read all the same.
+    code = DataFile.Reset(path, 3, platform::TOpenMode::ReadOnly);
+    WriteProtected = code == 0;
+  }
+  return code == 0;
 }
 
 void TTarqCard::CloseDataFile() {

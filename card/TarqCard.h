@@ -124,6 +124,9 @@ class TTarqCard {
   bool NoEvents = false;
   bool CardFull = false;
   bool RestoreMode = false;
+  // The data file could be opened for reading only (a locked card, a read-only mount): it is
+  // read as any other, and nothing on the card is changed.
+  bool WriteProtected = false;
   int32_t EventCount = 0;
   int32_t UsedRecords = 0;
   TProbeDate ProbeDate;
@@ -135,8 +138,8 @@ class TTarqCard {
   std::string DataFilePath() const;
   std::string SectorFilePath() const;
 
-  // Opens the data file with record size 3 for reading and writing, without the read-only
-  // retry. Returns whether it opened.
+  // Opens the data file with record size 3 for reading and writing or, when writing is
+  // refused, for reading (WriteProtected tells which). Returns whether it opened.
   bool OpenDataFile();
   // Closes the data file if it is open; a failing close raises EInOutError.
   void CloseDataFile();
@@ -165,6 +168,9 @@ class TTarqCard {
 std::string EventCountText(int32_t count);
 // "Used size:": " " + grouped bytes + " (" + percentage + "%)", e.g. " 1 250 000 (12.5%)".
 std::string UsedSizeText(int64_t used, int64_t total);
+
+// Why a write-protected card is neither erased nor initialized.
+inline constexpr const char* WriteProtectedText = "The card is write-protected";
 // "Total size:": " " + grouped bytes.
 std::string TotalSizeText(int64_t total);
 // "Eprom version:": four digits with leading zeros (0410), empty unless the version is > 0.

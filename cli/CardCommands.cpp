@@ -256,6 +256,10 @@ int RunErase(const std::vector<std::string>& args, std::ostream& out, std::ostre
           Messages().Error("Not a valid flash card");
           return 1;
         }
+        if (card.WriteProtected) {
+          Messages().Error(WriteProtectedText);
+          return 1;
+        }
         if (!Messages().Confirm("Erase flash card")) return 1;
         const bool erased = card.EraseCard();
         TCountView view;
@@ -288,11 +292,15 @@ int RunInitialize(const std::vector<std::string>& args, std::ostream& out, std::
         return options;
       },
       [&](const TCommandLine&, const TCardLocation& location, TTarqCard& card) {
+        card.ProbeCard();
+        if (card.WriteProtected) {
+          err << "readtarq-cli initialize: " << WriteProtectedText << "\n";
+          return 1;
+        }
         if (location.IsDirectory() && HoldsCardFiles(location.Directory)) {
           err << "readtarq-cli initialize: " << location.Directory << " already holds card files\n";
           return 1;
         }
-        card.ProbeCard();
         if (!card.BlankDrive) {
           err << "readtarq-cli initialize: not a blank drive (" << card.CardStatus().Text
               << "): only a drive without card files and entirely free is initialized\n";

@@ -68,6 +68,9 @@ QColor StatusQColor(TStatusColour colour, const QPalette& palette) {
   return palette.color(QPalette::WindowText);
 }
 
+const char* const EraseHint = "Erase flash card for new recordings";
+const char* const InitializeHint = "Prepare flash card in TarqProbe format";
+
 QPushButton* Button(const char* caption, const char* hint) {
   auto* button = new QPushButton(QString::fromUtf8(caption));
   if (hint) button->setToolTip(QString::fromUtf8(hint));
@@ -152,11 +155,11 @@ void TReadTarqForm::BuildControls() {
   DriveBox->setToolTip(QStringLiteral("Unit where original TarqProbe data are located"));
   DriveBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   DriveBox->setMinimumContentsLength(12);
-  ButtonErase = Button("&Erase", "Erase flash card for new recordings");
+  ButtonErase = Button("&Erase", EraseHint);
   ButtonRefresh = Button("R&efresh", "Refresh flash card and files infos");
   SpeedButtonRestore = Button("&Restore", "Retrieve data from an erased flash card");
   SpeedButtonRestore->setCheckable(true);
-  InitializeButton = Button("&Initialize", "Prepare flash card in TarqProbe format");
+  InitializeButton = Button("&Initialize", InitializeHint);
   ButtonErase->setEnabled(false);
   SpeedButtonRestore->setEnabled(false);
   InitializeButton->setEnabled(false);
@@ -444,13 +447,21 @@ void TReadTarqForm::SetButtonsForValidCard() {
   const bool listed = !Card.NewCard && !Card.NoEvents;
   ButtonSelectAll->setEnabled(listed);
   EvaluateButtonRead();
-  ButtonErase->setEnabled(Card.SectorFilePresent && ButtonRead->isEnabled() && !Card.RestoreMode);
+  ButtonErase->setEnabled(Card.SectorFilePresent && ButtonRead->isEnabled() && !Card.RestoreMode &&
+                          !Card.WriteProtected);
   if (Card.RestoreMode && listed) {
     SetRestoreButton(true, true);
   } else {
     SetRestoreButton(Card.NoEvents, false);
   }
   InitializeButton->setEnabled(false);
+  ShowWriteProtection(Card.WriteProtected);
+}
+
+void TReadTarqForm::ShowWriteProtection(bool writeProtected) {
+  const QString locked = QString::fromLatin1(WriteProtectedText);
+  ButtonErase->setToolTip(writeProtected ? locked : QString::fromLatin1(EraseHint));
+  InitializeButton->setToolTip(writeProtected ? locked : QString::fromLatin1(InitializeHint));
 }
 
 void TReadTarqForm::SetButtonsForNoCard(bool blankDrive) {
@@ -458,7 +469,8 @@ void TReadTarqForm::SetButtonsForNoCard(bool blankDrive) {
   ButtonRead->setEnabled(false);
   ButtonErase->setEnabled(false);
   SetRestoreButton(false, false);
-  InitializeButton->setEnabled(blankDrive);
+  InitializeButton->setEnabled(blankDrive && !Card.WriteProtected);
+  ShowWriteProtection(Card.WriteProtected);
 }
 
 void TReadTarqForm::RefreshCardDisplay() {

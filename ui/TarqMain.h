@@ -147,6 +147,8 @@ class TReadTarqForm : public QWidget {
   void EvaluateButtonRead();
   void SetButtonsForValidCard();
   void SetButtonsForNoCard(bool blankDrive);
+  // The tool tips of Erase and Initialize: what they do, or why a card is left as it is.
+  void ShowWriteProtection(bool writeProtected);
   void SetRestoreButton(bool enabled, bool down);
   // Runs a handler that does card or file work; an input/output error ends it and is shown by
   // the application's general error box.

@@ -97,6 +97,25 @@ TEST_F(CardMaintenanceTest, EraseKeepsWhateverTheSizeFieldHolds) {
   EXPECT_EQ(ReadWholeFile(SectorPath()), NewLabelBlock(card.DataEndHex));
 }
 
+// The sector file of a locked card may still be writable: erase must not relabel it.
+TEST_F(CardMaintenanceTest, EraseLeavesAWriteProtectedCardAsItIs) {
+  const TCardBuilder card = MixedCard();
+  Write(card);
+  platform::TFaultPlan plan;
+  plan.PathContains = "fichbase";
+  plan.WriteAccessErrorCode = platform::IoAccessDenied;
+  platform::SetFaultPlan(plan);
+  EXPECT_EQ(Status(false), "Flash card with data");
+  EXPECT_TRUE(Card.WriteProtected);
+  EXPECT_FALSE(Card.EraseCard());
+  platform::ClearFaultPlan();
+  ASSERT_EQ(Boxes.Boxes.size(), 1u);
+  EXPECT_EQ(Boxes.Boxes[0].Text, "The card is write-protected");
+  EXPECT_EQ(ReadWholeFile(DataPath()), card.DataFileBytes());
+  EXPECT_EQ(ReadWholeFile(SectorPath()), card.SectorFileBytes());
+  EXPECT_FALSE(Card.DataFile.IsOpen());
+}
+
 TEST_F(CardMaintenanceTest, EraseStopsAtAnErasedEvent) {
   TCardBuilder card = MixedCard();
   card.Events[1].Marker = "ERASED2";

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "CliRun.h"
@@ -7,6 +11,8 @@
 #include "cli/Cli.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
+#include "platform/IoError.h"
+#include "platform/RecordFile.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
 
@@ -162,6 +168,116 @@ TEST_F(CardCommandsTest, EraseRefusals) {
   EXPECT_EQ(run.Code, 1);
   EXPECT_EQ(run.Err, "Erase flash card: yes\nInvalid flash card\n");
   EXPECT_EQ(ReadWholeFile(Dir / "fichbase.dat"), card.DataFileBytes());
+}
+
+// A locked card or a read-only mount: every command that reads gives what it gives on the
+// card unlocked; erase and initialize refuse with exit code 1 and leave the card as it was.
+class WriteProtectedCardTest : public CardCommandsTest {
+ public:
+  // Two cards under root: live/ with three events, erased/ with the same events erased.
+  static void WriteCards(const std::string& root) {
+    TCardBuilder card = ThreeEvents();
+    ASSERT_TRUE(platform::MakeDirectory(root + "/live"));
+    card.WriteTo(root + "/live");
+    card.Label = TCardBuilder::NewCardLabel();
+    for (auto& e : card.Events) e.Marker = e.IsFormat2() ? "ERASED2" : "ERASED";
+    ASSERT_TRUE(platform::MakeDirectory(root + "/erased"));
+    card.WriteTo(root + "/erased");
+  }
+
+  // The outputs of the reading commands on both cards as they are now, and the files they
+  // download.
+  std::vector<std::string> Reading(const std::string& root, const std::string& to) {
+    std::vector<std::string> outputs;
+    const std::string live = root + "/live";
+    const std::string erased = root + "/erased";
+    const std::vector<std::vector<std::string>> commands = {
+        {"status", live},
+        {"list", live},
+        {"download", live, "--to", to, "--record", "--sensor", "--binary", "--sac"},
+        {"status", "--restore", erased},
+        {"list", "--restore", erased},
+        {"download", erased, "--restore", "--to", to + "-restore", "--record", "--sac"}};
+    for (const auto& command : commands) {
+      const TRun run = Run(command);
+      outputs.push_back(std::to_string(run.Code) + "|" + run.Out + "|" + run.Err);
+    }
+    for (const std::string& dir : {to, to + "-restore"}) {
+      for (const std::string& name : testing_support::FilesIn(dir))
+        outputs.push_back(name + "|" + ReadWholeFile(dir + "/" + name));
+    }
+    return outputs;
+  }
+
+  // Runs the reading commands, erase and initialize on the protected cards under `root`.
+  void CheckProtected(const std::string& root, const std::vector<std::string>& expected) {
+    std::vector<std::string> before;
+    for (const char* card : {"/live", "/erased"}) {
+      for (const char* file : {"/fichbase.dat", "/secttarq.hex"})
+        before.push_back(ReadWholeFile(root + card + file));
+    }
+    EXPECT_EQ(Reading(root, Out / "protected"), expected);
+    for (const char* card : {"/live", "/erased"}) {
+      SCOPED_TRACE(card);
+      const TRun erase = Run({"erase", root + card, "--yes"});
+      EXPECT_EQ(erase.Code, 1);
+      EXPECT_EQ(erase.Err, "The card is write-protected\n");
+      const TRun initialize = Run({"initialize", root + card, "--yes"});
+      EXPECT_EQ(initialize.Code, 1);
+      EXPECT_EQ(initialize.Err, "readtarq-cli initialize: The card is write-protected\n");
+    }
+    std::vector<std::string> after;
+    for (const char* card : {"/live", "/erased"}) {
+      for (const char* file : {"/fichbase.dat", "/secttarq.hex"})
+        after.push_back(ReadWholeFile(root + card + file));
+    }
+    EXPECT_TRUE(after == before) << "a protected card changed";
+  }
+
+  testing_support::TTempDir Out;
+};
+
+TEST_F(WriteProtectedCardTest, WhenTheSystemRefusesToOpenTheDataFileForWriting) {
+  WriteCards(Card());
+  const std::vector<std::string> expected = Reading(Card(), Out / "writable");
+  // The six outputs; record, sensor, binary and SAC files of the live card's events of 3, 6
+  // and 3 channels; record and SAC files of the erased card's.
+  ASSERT_EQ(expected.size(), 6u + (6 + 10 + 6) + (4 + 7 + 4));
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(expected[i].substr(0, 2), "0|") << expected[i];
+  platform::TFaultPlan plan;
+  plan.PathContains = "fichbase";
+  plan.WriteAccessErrorCode = platform::IoAccessDenied;
+  platform::SetFaultPlan(plan);
+  CheckProtected(Card(), expected);
+  platform::ClearFaultPlan();
+}
+
+TEST_F(WriteProtectedCardTest, ReadOnlyDataFiles) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+  WriteCards(Card());
+  const std::vector<std::string> expected = Reading(Card(), Out / "writable");
+  for (const char* card : {"/live", "/erased"}) {
+    ASSERT_EQ(::chmod((Card() + card + "/fichbase.dat").c_str(), 0444), 0);
+  }
+  CheckProtected(Card(), expected);
+}
+
+TEST_F(WriteProtectedCardTest, AReadOnlyMount) {
+  const std::string mountPoint = Dir / "mnt";
+  ASSERT_TRUE(platform::MakeDirectory(mountPoint));
+  if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4m") != 0) {
+    GTEST_SKIP() << "cannot mount a file system here (not root)";
+  }
+  struct TUnmount {
+    std::string Path;
+    ~TUnmount() { ::umount2(Path.c_str(), MNT_DETACH); }
+  } unmount{mountPoint};
+  WriteCards(mountPoint);
+  const std::vector<std::string> expected = Reading(mountPoint, Out / "writable");
+  if (::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+    GTEST_SKIP() << "cannot remount read-only here";
+  }
+  CheckProtected(mountPoint, expected);
 }
 
 TEST_F(CardCommandsTest, InitializeADirectory) {

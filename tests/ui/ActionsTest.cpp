@@ -14,6 +14,8 @@
 #include "../cli/CliRun.h"
 #include "UiFixture.h"
 #include "convert/TarqConvert.h"
+#include "platform/IoError.h"
+#include "platform/RecordFile.h"
 #include "ui/APropos.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
@@ -319,6 +321,31 @@ TEST_F(ActionsTest, EraseAfterOuiOnly) {
   EXPECT_FALSE(Form().ButtonErase->isEnabled());
   EXPECT_TRUE(Form().SpeedButtonRestore->isEnabled());
   EXPECT_FALSE(Form().Card.RestoreMode);
+}
+
+TEST_F(ActionsTest, AWriteProtectedCardIsListedAndDownloadedButNeitherErasedNorInitialized) {
+  platform::TFaultPlan plan;
+  plan.PathContains = "fichbase";
+  plan.WriteAccessErrorCode = platform::IoAccessDenied;
+  platform::SetFaultPlan(plan);
+  StartOn(CardWithData());
+  EXPECT_EQ(Form().EditStatus->text(), "FLASH CARD WITH DATA");
+  EXPECT_EQ(Form().ListBox->count(), 3);
+  EXPECT_FALSE(Form().ButtonErase->isEnabled());
+  EXPECT_FALSE(Form().InitializeButton->isEnabled());
+  EXPECT_EQ(Form().ButtonErase->toolTip(), "The card is write-protected");
+  EXPECT_EQ(Form().InitializeButton->toolTip(), "The card is write-protected");
+  Form().ListBox->item(1)->setSelected(true);
+  DownloadAndWaitForTheEnd();
+  EXPECT_EQ(Program->DownloadForm->LabelResult->text(), "Download successful");
+  EXPECT_EQ(FilesIn(Out()).size(), 1u);
+
+  // Unlocked and read again: the buttons and their usual tool tips are back.
+  platform::ClearFaultPlan();
+  Form().ButtonRefresh->click();
+  EXPECT_TRUE(Form().ButtonErase->isEnabled());
+  EXPECT_EQ(Form().ButtonErase->toolTip(), "Erase flash card for new recordings");
+  EXPECT_EQ(Form().InitializeButton->toolTip(), "Prepare flash card in TarqProbe format");
 }
 
 TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
