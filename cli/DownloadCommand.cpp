@@ -182,19 +182,14 @@ bool EnsureDirectory(const std::string& path) {
 
 class TCliHost : public TDownloadHost {
  public:
-  TCliHost(TTarqConvert& convert, std::vector<bool> selected, std::vector<std::string> comment,
-           std::ostream& out, std::ostream& err, bool progress)
+  TCliHost(TTarqConvert& convert, std::vector<bool> selected, std::ostream& out,
+           std::ostream& err, bool progress)
       : Convert(convert),
         Selected(std::move(selected)),
-        Comment(std::move(comment)),
         Out(out),
         Err(err),
         ShowsProgress(progress) {}
 
-  int LineCount() override { return static_cast<int>(Selected.size()); }
-  bool IsSelected(int line) override {
-    return line >= 0 && line < LineCount() && Selected[static_cast<size_t>(line)];
-  }
   void Deselect(int line) override {
     Selected[static_cast<size_t>(line)] = false;
     ClearProgress();
@@ -212,7 +207,6 @@ class TCliHost : public TDownloadHost {
     ClearProgress();
     Succeeded = succeeded;
   }
-  std::vector<std::string> CommentLines() override { return Comment; }
   void ShowError(const std::string& text) override {
     ClearProgress();
     Err << text << "\n";
@@ -235,7 +229,6 @@ class TCliHost : public TDownloadHost {
 
   TTarqConvert& Convert;
   std::vector<bool> Selected;
-  std::vector<std::string> Comment;
   std::ostream& Out;
   std::ostream& Err;
   bool ShowsProgress;
@@ -311,8 +304,9 @@ int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::os
     }
 
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
-    TCliHost host(convert, selected, line.Comment, out, err, progress);
-    convert.DownloadEvents(host);
+    TCliHost host(convert, selected, out, err, progress);
+    convert.DownloadEvents(MakeDownloadSnapshot(settings, FlaggedLines(selected), line.Comment),
+                           host);
     return host.Succeeded && !host.AnySelected() ? 0 : 1;
   } catch (const platform::EInOutError& e) {
     err << platform::IoErrorText(e.Code()) << "\n";

@@ -1,9 +1,7 @@
-#include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <thread>
 
-#include "app/WUtil.h"
 #include "convert/TarqConvert.h"
 #include "platform/IoError.h"
 
@@ -37,17 +35,6 @@ void TTarqConvert::SetProgressFor(int64_t framesDone) {
   Host->SetProgress(percent);
 }
 
-void TTarqConvert::WriteBinaryHeader(const std::array<uint8_t, 9>& signature) {
-  std::array<uint8_t, 180> head;
-  std::copy(signature.begin(), signature.end(), head.begin());
-  const auto& image = Card.Event.HeaderImage;
-  std::copy(image.begin(), image.end(), head.begin() + 9);
-  // A format-1 header has no fields 13-18; the card state still holds those of some earlier
-  // format-2 header, which would make the copy depend on what was read before it.
-  if (Card.Event.EventFormat != 2) std::fill(head.begin() + 9 + 108, head.begin() + 9 + 162, ' ');
-  BinaryOut.File.Write(head.data(), static_cast<int64_t>(head.size() / 3));
-}
-
 void TTarqConvert::PrepareRun() {
   StopRequested = false;
   LastProgress = -1;
@@ -55,9 +42,10 @@ void TTarqConvert::PrepareRun() {
   DownloadActive = true;
 }
 
-void TTarqConvert::DownloadEvents(TDownloadHost& host) {
+void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHost& host) {
   if (!DownloadActive.load()) PrepareRun();
   Host = &host;
+  Run = snapshot;
   LastProgress = -1;
   NextProgressCheck = 0;
   bool failed = false;
@@ -65,8 +53,11 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
   std::string errorText;
 
   try {
-    int lastSelected = host.LineCount() - 1;
-    while (lastSelected > 0 && !host.IsSelected(lastSelected)) --lastSelected;
+    MakeWriters();
+    const int lastSelected = Run.Events.empty() ? 0 : Run.Events.back();
+    auto isSelected = [this](int event) {
+      return std::binary_search(Run.Events.begin(), Run.Events.end(), event);
+    };
 
     Card.CardValid = Card.OpenDataFile();
     if (!Card.CardValid) {
@@ -80,28 +71,27 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
       // A stop requested while the events are counted ends the run before its first event.
       for (int i = 0; !StopRequested.load(); ++i) {
         if (!Card.ReadEventHeader(Card.RestoreMode)) break;
-        if (host.IsSelected(i)) SamplesToDownload += std::max<int32_t>(e.SamplesPerChannel, 0);
+        if (isSelected(i)) SamplesToDownload += std::max<int32_t>(e.SamplesPerChannel, 0);
         Card.SkipEventData();
         if (i >= lastSelected) break;
       }
 
-      std::array<uint8_t, 9> signature{};
-      if (Settings.BinaryFile) {
+      Signature = {};
+      bool signature = false;
+      for (const auto& writer : Writers) signature = signature || writer->UsesSignature();
+      if (signature) {
         Card.DataFile.Seek(0);
-        Card.DataFile.Read(signature.data(), 3);
+        Card.DataFile.Read(Signature.data(), 3);
       }
       Card.DataFile.Seek(FirstEventRecord);
 
       for (int i = 0; !StopRequested.load(); ++i) {
         if (!Card.ReadEventHeader(Card.RestoreMode)) break;
-        if (!host.IsSelected(i)) {
+        if (!isSelected(i)) {
           Card.SkipEventData();
         } else {
           host.ShowFileName(e.OriginalFileName);
           SetProgressFor(SamplesDownloaded);
-          // The hosts hand UTF-8; the headers are ISO 8859-1 like every other text in them.
-          Comment = host.CommentLines();
-          for (std::string& line : Comment) line = WUtil::Utf8ToLatin1(line);
           const TOpenResult opened = OpenEventFiles();
           if (opened == TOpenResult::Failed) {
             failed = true;
@@ -113,7 +103,6 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
             SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
             Card.SkipEventData();
           } else {
-            if (Settings.BinaryFile) WriteBinaryHeader(signature);
             ConvertEvent();
             CloseEventFiles();
             if (!StopRequested.load()) host.Deselect(i);
@@ -144,21 +133,23 @@ void TTarqConvert::DownloadEvents(TDownloadHost& host) {
   }
   const bool stopped = StopRequested.load();
   StopRequested = false;
-  // The window learns the result before the run counts as ended, so that a window thread
-  // waiting in StopDownload (serving these calls) or joining the worker never waits on it.
+  // The window learns the result before the run counts as ended: a window waiting for the end
+  // waits for this call.
   try {
     if (!errorText.empty()) host.ShowError(errorText);
     host.RunFinished(!failed && refused == 0 && !stopped, failed || stopped ? 0 : refused);
   } catch (...) {
   }
   Host = nullptr;
-  DownloadActive = false;
+  {
+    std::lock_guard lock(RunMutex);
+    DownloadActive = false;
+  }
+  RunEnded.notify_all();
 }
 
-void TTarqConvert::StopDownload(const std::function<void()>& serve) {
+void TTarqConvert::StopDownload() {
   StopRequested = true;
-  while (DownloadActive.load()) {
-    if (serve) serve();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  std::unique_lock lock(RunMutex);
+  RunEnded.wait(lock, [this] { return !DownloadActive.load(); });
 }

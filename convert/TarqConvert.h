@@ -2,32 +2,35 @@
 // The conversion side of the card unit: the values derived per event, the output files of an
 // event, the decoding of its samples and the download run that converts the selected events.
 //
-// One download run, event by event: OpenEventFiles (names and creates the outputs),
-// ConvertEvent (text and SAC headers, the frames, the trailer), CloseEventFiles (closes, or
-// deletes after a stop). The run reaches the event list, the progress window, the comment and
-// in-run message boxes only through its TDownloadHost.
+// One download run converts the events of its snapshot, event by event: OpenEventFiles (names
+// and creates the outputs of every selected kind), ConvertEvent (headers, the frames, the
+// trailer), CloseEventFiles (closes, or deletes after a stop). Each output kind is a writer
+// (convert/OutputKinds.h); the run reaches the event list, the progress window and in-run
+// message boxes only through its TDownloadHost.
 //
 // Output names, with D = DataDir and B = EventBaseName (yymmdd_hhmm[_serial][_letter].NNN):
 //   record file        D/B
 //   sensor file s      D/Capt_s_B
 //   binary file        D/Bin_B
 //   SAC, channel c     D/B_sensor_component letter.sac    (060512_1030_023.001_2_3E.sac)
-//
-// Binary file: the card signature (9 bytes), the event header (171 bytes: fields 1-12, fields
-// 13-18 or blanks for a format-1 event, the header end), the frames as stored, the trailer.
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
-#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/Settings.h"
 #include "card/TarqCard.h"
 #include "convert/DownloadHost.h"
+#include "convert/DownloadSnapshot.h"
+#include "convert/EventWriter.h"
 #include "convert/OutputWriter.h"
 #include "convert/SacUnit.h"
+#include "convert/WriterLane.h"
 #include "platform/RecordFile.h"
 
 constexpr int MaxChannels = 18;
@@ -90,18 +93,14 @@ class TTarqConvert {
   };
   std::string NameStem;
   std::string EventBaseName;
-  // The comment lines of the text headers ("Comment:" block only when there is one).
-  std::vector<std::string> Comment;
+  // The run's snapshot: its comment goes into the text headers ("Comment:" block only when
+  // there is a line), its kinds, destination and serial flag into the outputs.
+  TDownloadSnapshot Run;
 
+  // Names and creates the files of the event in hand for every kind of the snapshot.
   TOpenResult OpenEventFiles();
-  void WriteTextHeader();
   // The header lines of the record file (sensor 0) or of sensor file s.
   std::vector<std::string> TextHeaderLines(int sensor) const;
-  // The decoded samples of one frame (ChannelCount x 3 bytes) to the record, sensor and SAC
-  // outputs; the binary file takes the frames in whole blocks as the frame loop reads them.
-  void WriteFrame(const uint8_t* frame);
-  // The same for `count` consecutive frames, followed by at least one more readable byte.
-  void WriteFrames(const uint8_t* frames, int64_t count);
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
   void PadOutputs(int64_t firstMissingFrame);
@@ -124,11 +123,12 @@ class TTarqConvert {
   // Arms a run before its worker starts: a stop requested from then on is honoured, even
   // during the totals pass. DownloadEvents arms the run itself when nobody did.
   void PrepareRun();
-  void DownloadEvents(TDownloadHost& host);
-  // Requests a stop and waits until no run is active, calling serve while it waits so that
-  // the worker's calls to the window thread are still carried out. Returns at once when no
-  // run is active.
-  void StopDownload(const std::function<void()>& serve = {});
+  void DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHost& host);
+  // Asks the run to stop after the frame in hand; returns at once.
+  void RequestStop() { StopRequested = true; }
+  // Requests a stop and waits until no run is active; returns at once when none is. Not for
+  // a thread that carries out the host's calls: the worker may wait for one of them.
+  void StopDownload();
 
   // The bar's position for a count of frames done: Round(done / SamplesToDownload x 100),
   // halves to even; 100 when there is nothing to download.
@@ -138,44 +138,31 @@ class TTarqConvert {
   int64_t ReadBlockBytes = 384 * 1024;
 
  private:
-  struct TOutput {
-    platform::TRecordFile File;
-    std::string Path;  // set when the file was created for the event in hand
-  };
-  struct TTextOutput {
-    TOutput Out;
-    TOutputWriter::TBufferPtr Pending;  // lines not yet handed to the writer
-  };
-
   std::string OutputPath(const std::string& name) const;
   bool AnyNameTaken(const std::string& baseName) const;
-  bool CreateOutput(TOutput& output, const std::string& path, int recordSize);
   void ShowError(const std::string& text);
   void SetProgressFor(int64_t framesDone);
-  void FlushText(TTextOutput& output);
-  void WriteTextLines(TTextOutput& out, const uint8_t* frames, int64_t count, int firstChannel,
-                      int channels);
+  // Builds the writers of the snapshot's kinds.
+  void MakeWriters();
+  // The frames to every writer of the event: those of one lane on the lane's thread.
+  void WriteFrames(const uint8_t* frames, int64_t count);
   void FlushPending();
-  void ReleasePending();
-  void FlushSac();
-  void WriteBinaryHeader(const std::array<uint8_t, 9>& signature);
+  TEventSetup EventSetup() const;
 
-  std::vector<std::string> LastOutputNames;
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;
   int64_t NextProgressCheck = 0;
-  // Decoding needs: set per event.
-  bool DecodeRecord = false;
-  bool DecodeSensors = false;
-  bool DecodeSac = false;
-  int Channels = 0;
+  int Channels = 0;  // of the event whose files are open
+  std::array<uint8_t, 9> Signature{};
 
-  TTextOutput RecordOut;
-  std::array<TTextOutput, MaxSensors> SensorOut;
-  TOutput BinaryOut;
-  std::array<TOutput, MaxChannels> SacOut;
-  // Samples not yet handed to the SAC files, channel by channel.
-  std::array<TOutputWriter::TBufferPtr, MaxChannels> SacPending;
-  int64_t SacPendingFrames = 0;
+  std::mutex RunMutex;
+  std::condition_variable RunEnded;
+
   TOutputWriter Writer;
+  // One writer per kind of the snapshot, in table order; per event, those that decode the
+  // frames are shared between this thread and the lane's.
+  std::vector<std::unique_ptr<TEventWriter>> Writers;
+  std::vector<TEventWriter*> Here;
+  std::vector<TEventWriter*> OnLane;
+  TWriterLane Lane;
 };

@@ -26,12 +26,9 @@ enum class TKind { Text, Binary, Sac };
 struct THost : TDownloadHost {
   explicit THost(const TTarqConvert& convert) : Convert(convert) {}
   const TTarqConvert& Convert;
-  int Lines = 0;
   // The files of every converted event by name, with their kind: the record file is named
   // B, the sensor files Capt_<s>_B, the binary file Bin_B and the SAC files the others.
   std::map<std::string, TKind> Written;
-  int LineCount() override { return Lines; }
-  bool IsSelected(int) override { return true; }
   void Deselect(int) override {
     const std::string& base = Convert.EventBaseName;
     for (const std::string& name : Convert.OutputNames()) {
@@ -47,7 +44,6 @@ struct THost : TDownloadHost {
     if (percent < 0 || percent > 100) std::abort();
   }
   void RunFinished(bool, int) override {}
-  std::vector<std::string> CommentLines() override { return {"fuzz"}; }
   void ShowError(const std::string&) override {}
 };
 
@@ -117,8 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     platform::SetFaultPlan({.PathContains = outDir, .WriteBytesLeft = 4 << 20});
     TTarqConvert convert(card, settings);
     THost host(convert);
-    host.Lines = static_cast<int>(lines.Lines.size());
-    convert.DownloadEvents(host);
+    convert.DownloadEvents(
+        MakeDownloadSnapshot(settings,
+                             FlaggedLines(std::vector<bool>(lines.Lines.size(), true)), {"fuzz"}),
+        host);
     written = host.Written;
     platform::ClearFaultPlan();
   } catch (const platform::EInOutError&) {

@@ -3,19 +3,15 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QThread>
+
+#include "ui/WindowCalls.h"
 
 QString ApplicationTitle() {
   return QStringLiteral("ReadTarq " READTARQ_VERSION_TEXT);
 }
 
 void GuiInvoke(const std::function<void()>& work) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app || QThread::currentThread() == app->thread()) {
-    work();
-    return;
-  }
-  QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+  WindowCalls::Invoke(work);
 }
 
 std::unique_ptr<QMessageBox> NewOkBox(QMessageBox::Icon icon, const QString& title,

@@ -14,8 +14,8 @@
 QString ApplicationTitle();
 
 // Runs `work` on the window thread and returns when it is done. On the window thread itself it
-// runs at once; from another thread the window thread carries it out from its event loop, so
-// a window thread that waits for the worker must keep processing events.
+// runs at once; from another thread the window thread carries it out from its event loop, or
+// while it waits in WindowCalls::ServeUntil.
 void GuiInvoke(const std::function<void()>& work);
 
 // QMessageBox with the titles and buttons of the French-language window framework:

@@ -5,7 +5,7 @@
 #include "ui/APropos.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
-#include "ui/Download.h"
+#include "ui/DownloadForm.h"
 #include "ui/QtMessages.h"
 #include "ui/TarqMain.h"
 

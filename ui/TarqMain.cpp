@@ -17,14 +17,14 @@
 
 #include "app/Messages.h"
 #include "app/WUtil.h"
-#include "convert/DownloadThread.h"
+#include "convert/Download.h"
 #include "convert/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "ui/APropos.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
-#include "ui/Download.h"
+#include "ui/DownloadForm.h"
 #include "ui/DriveComboBox.h"
 #include "ui/QtMessages.h"
 #include "ui/WindowDownloadHost.h"
@@ -141,7 +141,6 @@ TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, QWidget* parent)
   setWindowTitle(QStringLiteral("ReadTarq"));
   setWindowIcon(QIcon(ReadTarqPixmap(32)));
   BuildControls();
-  DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm, CommentForm);
   Download = std::make_unique<TDownload>();
 }
 
@@ -630,18 +629,24 @@ void TReadTarqForm::ButtonReadClick() {
       return;
     }
     if (!EnsureDataDirectory()) return;
+    // The run converts what is selected and written now: the progress window is modal.
+    std::vector<int> events;
+    for (int i = 0; i < ListBox->count(); ++i) {
+      if (ListBox->item(i)->isSelected()) events.push_back(i);
+    }
+    TDownloadSnapshot snapshot =
+        MakeDownloadSnapshot(Settings, std::move(events), CommentForm->CommentLines());
+    if (!DownloadHost) DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm);
     DownloadForm->PrepareRun();
-    // Closing the progress window stops the run and waits for it, carrying out meanwhile the
-    // worker's calls to the windows; the user's input waits too. The close may itself come
-    // from a posted event, whose delivery the event loop does not re-enter: the worker's calls
-    // are therefore delivered explicitly.
+    DownloadHost->PrepareRun();
+    // Closing the progress window stops the run after the frame in hand and waits for its
+    // end, carrying out meanwhile the worker's calls to the windows (an error box among them);
+    // the user's input waits too.
     DownloadForm->OnClose = [this] {
-      Convert->StopDownload([] {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-      });
+      Convert->RequestStop();
+      DownloadHost->WaitForEnd();
     };
-    if (!Download->Start(*Convert, *DownloadHost)) return;
+    if (!Download->Start(*Convert, std::move(snapshot), *DownloadHost)) return;
     DownloadForm->exec();
     Download->Join();
   });

@@ -80,7 +80,8 @@ class TReadTarqForm : public QWidget {
   TSettingsFile& SettingsFile;
   TSettings& Settings;
   TTarqCard Card;
-  // The download run: its state, what it reaches in the windows, its worker.
+  // The download run: its state, what it reports to the windows (made at the first run), its
+  // worker.
   std::unique_ptr<TTarqConvert> Convert;
   std::unique_ptr<TWindowDownloadHost> DownloadHost;
   std::unique_ptr<TDownload> Download;

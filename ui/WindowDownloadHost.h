@@ -1,32 +1,32 @@
 #pragma once
-// What a download run reaches in the windows: the main window's event list, the progress
-// window, the comment and the message boxes. The run calls from its worker thread; every call
-// is carried out on the window thread and has completed when it returns.
+// What a download run reports to the windows: the main window's event list, the progress
+// window and the message boxes. The run calls from its worker thread; every call is queued for
+// the window thread and returns at once, but for an error box, which the worker waits for.
 
 #include "convert/DownloadHost.h"
 
 class QListWidget;
-class TCommentForm;
 class TDownloadForm;
 
 class TWindowDownloadHost : public TDownloadHost {
  public:
-  TWindowDownloadHost(QListWidget* listBox, TDownloadForm*& downloadForm,
-                      TCommentForm*& commentForm)
-      : ListBox(listBox), DownloadForm(downloadForm), CommentForm(commentForm) {}
+  TWindowDownloadHost(QListWidget* listBox, TDownloadForm* downloadForm)
+      : ListBox(listBox), DownloadForm(downloadForm) {}
 
-  int LineCount() override;
-  bool IsSelected(int line) override;
   void Deselect(int line) override;
   void ShowFileName(const std::string& originalFileName) override;
   void SetProgress(int percent) override;
   void RunFinished(bool succeeded, int notConverted) override;
-  std::vector<std::string> CommentLines() override;
   void ShowError(const std::string& text) override;
+
+  // On the window thread, before the worker of a run starts.
+  void PrepareRun() { Ended = false; }
+  // On the window thread: carries out the run's calls until its end has been shown; returns
+  // at once when it has (or no run was started).
+  void WaitForEnd();
 
  private:
   QListWidget* ListBox;
-  // The dialogs are created after the main window: these follow its references to them.
-  TDownloadForm*& DownloadForm;
-  TCommentForm*& CommentForm;
+  TDownloadForm* DownloadForm;
+  bool Ended = true;  // the run's last call was carried out (window thread only)
 };

@@ -33,13 +33,7 @@ class TScriptedHost : public TDownloadHost {
   int NotConverted = 0;
   // Called with the number of the event shown (0 for the first one shown).
   std::function<void(int shown)> OnShowFileName;
-  std::function<void(int line)> OnIsSelected;
 
-  int LineCount() override { return static_cast<int>(Selected.size()); }
-  bool IsSelected(int line) override {
-    if (OnIsSelected) OnIsSelected(line);
-    return line >= 0 && line < LineCount() && Selected[static_cast<size_t>(line)];
-  }
   void Deselect(int line) override {
     Deselected.push_back(line);
     Selected[static_cast<size_t>(line)] = false;
@@ -54,7 +48,6 @@ class TScriptedHost : public TDownloadHost {
     Succeeded = succeeded;
     NotConverted = notConverted;
   }
-  std::vector<std::string> CommentLines() override { return Comment; }
   void ShowError(const std::string& text) override { Errors.push_back(text); }
 };
 
@@ -93,11 +86,15 @@ class TConvertFixture : public ::testing::Test {
     Card.ProbeCard();
   }
 
-  // Downloads the events whose lines are given (0-based) out of `lines`.
+  // Downloads the events whose lines are given (0-based) out of `lines`, with the host's
+  // comment and the settings' kinds.
   void Download(int lines, const std::vector<int>& selected) {
     Host.Selected.assign(static_cast<size_t>(lines), false);
     for (int line : selected) Host.Selected[static_cast<size_t>(line)] = true;
-    Convert.DownloadEvents(Host);
+    Convert.DownloadEvents(Snapshot(), Host);
+  }
+  TDownloadSnapshot Snapshot() const {
+    return MakeDownloadSnapshot(Settings, FlaggedLines(Host.Selected), Host.Comment);
   }
 
   std::string Output(const std::string& name) const {

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "ConvertFixture.h"
-#include "convert/DownloadThread.h"
+#include "convert/Download.h"
 
 namespace {
 
@@ -131,24 +131,19 @@ TEST_F(DownloadRun, StopDownloadFromTheWindowThreadWhileTheWorkerRuns) {
   Insert(ThreeEvents());
   Host.Selected = {true, true, true};
   std::atomic<bool> secondShown{false};
-  std::atomic<bool> release{false};
-  std::atomic<int> served{0};
   Host.OnShowFileName = [&](int shown) {
     if (shown != 1) return;
     secondShown = true;
-    // As the window thread would, only carried out once the stop was requested.
-    while (!release.load()) std::this_thread::yield();
+    // The worker goes on with the second event only once the stop was requested.
+    while (!Convert.StopRequested.load()) std::this_thread::yield();
   };
   TDownload download;
-  ASSERT_TRUE(download.Start(Convert, Host));
-  EXPECT_FALSE(download.Start(Convert, Host));
+  ASSERT_TRUE(download.Start(Convert, Snapshot(), Host));
+  EXPECT_FALSE(download.Start(Convert, Snapshot(), Host));
   while (!secondShown.load()) std::this_thread::yield();
-  Convert.StopDownload([&] {
-    ++served;
-    release = true;
-  });
+  Convert.StopDownload();
   EXPECT_FALSE(Convert.DownloadActive.load());
-  EXPECT_GT(served.load(), 0);
+  EXPECT_EQ(Host.FinishedCalls, 1);
   download.Join();
   EXPECT_EQ(Host.Selected, (std::vector<bool>{false, true, true}));
   EXPECT_EQ(OutputFiles(), std::vector<std::string>{"060512_1030_023.001"});
@@ -156,17 +151,38 @@ TEST_F(DownloadRun, StopDownloadFromTheWindowThreadWhileTheWorkerRuns) {
   Convert.StopDownload();
 }
 
-TEST_F(DownloadRun, AStopDuringTheCountEndsTheRunBeforeItsFirstEvent) {
+TEST_F(DownloadRun, AStopBeforeTheCountEndsTheRunBeforeItsFirstEvent) {
   Insert(ThreeEvents());
-  Host.OnIsSelected = [&](int line) {
-    if (line == 1) Convert.StopRequested = true;
-  };
+  // As when Cancel is pressed between the start of the worker and its first event.
+  Convert.PrepareRun();
+  Convert.RequestStop();
   Download(3, {0, 1, 2});
   EXPECT_TRUE(Host.FileNames.empty());
   EXPECT_TRUE(OutputFiles().empty());
   EXPECT_EQ(Host.FinishedCalls, 1);
   EXPECT_FALSE(Host.Succeeded);
   EXPECT_FALSE(Convert.DownloadActive.load());
+}
+
+TEST_F(DownloadRun, TheSnapshotDecidesWhatIsConverted) {
+  // Selection, comment and kinds are read once, before the run: changing the settings or
+  // the host's lines during the run changes nothing of it.
+  Insert(ThreeEvents());
+  Host.Comment = {"Before"};
+  Host.Selected = {false, true, true};
+  const TDownloadSnapshot snapshot = Snapshot();
+  Host.OnShowFileName = [&](int) {
+    Settings.RecordFile = false;
+    Settings.SacFiles = true;
+    Settings.DataDir = "/nonexistent";
+    Host.Comment = {"After"};
+  };
+  Convert.DownloadEvents(snapshot, Host);
+  EXPECT_TRUE(Host.Succeeded);
+  EXPECT_EQ(Host.Deselected, (std::vector<int>{1, 2}));
+  EXPECT_EQ(OutputFiles(),
+            (std::vector<std::string>{"060512_1030_023.002", "060512_1030_023.003"}));
+  EXPECT_NE(Output("060512_1030_023.003").find("# Before\r\n"), std::string::npos);
 }
 
 TEST_F(DownloadRun, ErrorsEndTheRunAndRemoveTheEventInHand) {

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,7 +22,8 @@
 #include "ui/APropos.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
-#include "ui/Download.h"
+#include "ui/DownloadForm.h"
+#include "ui/WindowDownloadHost.h"
 
 using testing_support::FilesIn;
 using testing_support::ReadWholeFile;
@@ -216,13 +220,30 @@ TEST_F(ActionsTest, UnderADecimalCommaLocaleTheWindowAndTheFilesMatchTheCommandL
   }
 }
 
+// The run's calls to the windows, the worker held once it has reported the second event
+// until the window thread has asked it to stop: the press of Cancel queued when the second
+// name shows comes, as a user's would, before that event is converted.
+class THeldDownloadHost : public TWindowDownloadHost {
+ public:
+  THeldDownloadHost(QListWidget* listBox, TDownloadForm* form, const TTarqConvert& convert)
+      : TWindowDownloadHost(listBox, form), Convert(convert) {}
+  void ShowFileName(const std::string& name) override {
+    TWindowDownloadHost::ShowFileName(name);
+    if (++Shown != 2) return;
+    while (!Convert.StopRequested.load()) std::this_thread::yield();
+  }
+
+ private:
+  const TTarqConvert& Convert;
+  std::atomic<int> Shown{0};
+};
+
 TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
   StartOn(ThreeLongerEvents());
   Form().ButtonSelectAll->click();
   TDownloadForm* window = Program->DownloadForm.get();
+  Form().DownloadHost = std::make_unique<THeldDownloadHost>(Form().ListBox, window, *Form().Convert);
   std::vector<std::string> shownNames;
-  // The worker waits while the window thread shows the second name; the press of Cancel
-  // queued now comes before anything the worker asks next.
   QObject::connect(window->EditFile, &QLineEdit::textChanged, window, [&](const QString& name) {
     if (name.isEmpty()) return;
     shownNames.push_back(name.toStdString());

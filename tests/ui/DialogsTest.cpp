@@ -16,7 +16,7 @@
 #include "ui/APropos.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
-#include "ui/Download.h"
+#include "ui/DownloadForm.h"
 #include "ui/DriveComboBox.h"
 
 using testing_support::TTempDir;

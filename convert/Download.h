@@ -1,9 +1,10 @@
 #pragma once
-// The worker thread of a download run: its Execute calls DownloadEvents.
+// The worker thread of a download run: it converts the events of the run's snapshot.
 
 #include <thread>
 
 #include "convert/DownloadHost.h"
+#include "convert/DownloadSnapshot.h"
 #include "convert/TarqConvert.h"
 
 class TDownload {
@@ -13,10 +14,10 @@ class TDownload {
   TDownload(const TDownload&) = delete;
   TDownload& operator=(const TDownload&) = delete;
 
-  // Starts a run on a new worker. The worker of an earlier run has ended its run already (the
-  // progress window was modal until then) and is joined first. False when a run is still
-  // active.
-  bool Start(TTarqConvert& convert, TDownloadHost& host);
+  // Starts a run of the snapshot on a new worker. The worker of an earlier run has ended its
+  // run already (the progress window was modal until then) and is joined first. False when a
+  // run is still active.
+  bool Start(TTarqConvert& convert, TDownloadSnapshot snapshot, TDownloadHost& host);
   // Waits for the worker of the last run; a run still active must have been stopped first.
   void Join();
 
@@ -24,5 +25,6 @@ class TDownload {
   void Execute();
   TTarqConvert* Convert = nullptr;
   TDownloadHost* Host = nullptr;
+  TDownloadSnapshot Snapshot;
   std::thread Worker;
 };

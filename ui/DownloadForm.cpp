@@ -1,4 +1,4 @@
-#include "ui/Download.h"
+#include "ui/DownloadForm.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

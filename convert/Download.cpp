@@ -1,14 +1,15 @@
-#include "convert/DownloadThread.h"
+#include "convert/Download.h"
 
 TDownload::~TDownload() {
   Join();
 }
 
-bool TDownload::Start(TTarqConvert& convert, TDownloadHost& host) {
+bool TDownload::Start(TTarqConvert& convert, TDownloadSnapshot snapshot, TDownloadHost& host) {
   if (convert.DownloadActive.load()) return false;
   Join();
   Convert = &convert;
   Host = &host;
+  Snapshot = std::move(snapshot);
   convert.PrepareRun();
   try {
     Worker = std::thread([this] { Execute(); });
@@ -24,5 +25,5 @@ void TDownload::Join() {
 }
 
 void TDownload::Execute() {
-  Convert->DownloadEvents(*Host);
+  Convert->DownloadEvents(Snapshot, *Host);
 }

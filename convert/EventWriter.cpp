@@ -1,0 +1,53 @@
+#include "convert/EventWriter.h"
+
+#include "app/WUtil.h"
+
+bool TEventWriter::CreateFile(TOutput& output, const TEventSetup& event, const std::string& name,
+                              int recordSize) {
+  if (Files.empty()) Created.clear();
+  const std::string path = event.Directory + name;
+  if (!WUtil::OpenForWriting(output.File, path, recordSize)) return false;
+  output.Path = path;
+  Files.push_back(&output);
+  Created.push_back(name);
+  return true;
+}
+
+void TEventWriter::Close(bool deleting) {
+  for (TOutput* output : Files) {
+    if (!output->File.IsOpen()) continue;
+    WUtil::CloseChecked(output->File);
+    if (deleting) platform::TRecordFile::Erase(output->Path);
+  }
+  // Every file is complete (or gone): none belongs to an event in hand any more.
+  for (TOutput* output : Files) output->Path.clear();
+  Files.clear();
+  Closed();
+  if (deleting) Created.clear();
+}
+
+void TEventWriter::Discard() {
+  Release();
+  for (TOutput* output : Files) {
+    if (output->File.IsOpen()) {
+      try {
+        output->File.Close();
+      } catch (const platform::EInOutError&) {
+      }
+    }
+    if (!output->Path.empty()) {
+      try {
+        platform::TRecordFile::Erase(output->Path);
+      } catch (const platform::EInOutError&) {
+      }
+      output->Path.clear();
+    }
+  }
+  Files.clear();
+  Closed();
+  Created.clear();
+}
+
+std::string SensorFileName(int sensor, const std::string& baseName) {
+  return "Capt_" + std::to_string(sensor) + "_" + baseName;
+}

@@ -1,0 +1,99 @@
+#pragma once
+// One output kind of a download (record file, sensor files, binary copy, SAC files): the files
+// it makes for an event, and what it writes into them. The run asks each selected kind for the
+// names an event's base name would give, creates the files of every kind, then hands each the
+// header, the frames as the card is read, padding after a read error, and the close (or the
+// discard after a stop or an error).
+//
+// WriteFrames of the writers of one event may run on different threads at the same time; a
+// writer touches only its own files and buffers there. Every other call comes from the run's
+// thread while no WriteFrames is running.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "convert/OutputWriter.h"
+#include "platform/RecordFile.h"
+
+class TTarqConvert;
+
+// The event in hand, as its writers see it.
+struct TEventSetup {
+  const TTarqConvert& Convert;  // the card's event header and the values derived from it
+  std::string Directory;        // ends with a separator
+  std::string BaseName;         // yymmdd_hhmm[_serial][_letter].NNN
+  int Channels = 0;             // 1 to MaxChannels
+  int Sensors = 0;
+  std::array<uint8_t, 9> Signature{};  // the card's signature, read when a kind asks for it
+};
+
+class TEventWriter {
+ public:
+  explicit TEventWriter(TOutputWriter& writer) : Writer(writer) {}
+  virtual ~TEventWriter() = default;
+  TEventWriter(const TEventWriter&) = delete;
+  TEventWriter& operator=(const TEventWriter&) = delete;
+
+  // Every name (without directory) this kind may create for an event named baseName: an
+  // event is written under a base name none of whose names is taken.
+  virtual std::vector<std::string> Names(const std::string& baseName, int channels) const = 0;
+  // Creates the event's files. Returns the path that could not be created, or "".
+  virtual std::string Create(const TEventSetup& event) = 0;
+  virtual void WriteHeader(const TEventSetup& event) = 0;
+  // A run of whole frames as read from the card, followed by at least one more readable byte.
+  virtual void WriteFrames(const uint8_t* frames, int64_t count) = 0;
+  // The block the frames came from, `records` 3-byte records long (the whole samples read when
+  // the card could not be read to its end): a kind that copies the card's bytes takes it and
+  // returns true.
+  virtual bool TakeBlock(TOutputWriter::TBufferPtr& /*block*/, int64_t /*records*/) {
+    return false;
+  }
+  // The event's 9-byte trailer, when it could be read.
+  virtual void WriteTrailer(const uint8_t* /*trailer*/) {}
+  // `frames` (at most PadChunkFrames) frames of zeros for frames the card could not give.
+  // Everything buffered was flushed and written first.
+  virtual void Pad(int64_t /*frames*/) {}
+  // Hands what is buffered to the output writer.
+  virtual void Flush() {}
+  // Drops what is buffered.
+  virtual void Release() {}
+
+  // Closes the event's files (flushed and written first); deleting them after a stop.
+  void Close(bool deleting);
+  // Closes and deletes every file created for the event in hand, ignoring further errors.
+  void Discard();
+  // The names of the files created for the event in hand.
+  const std::vector<std::string>& CreatedNames() const { return Created; }
+
+  // Relative cost of a frame: the run shares the writers of an event between two threads.
+  virtual int Weight() const = 0;
+  // The kind copies the card's signature (TEventSetup::Signature).
+  virtual bool UsesSignature() const { return false; }
+  // Text formatting dominates: the next block is read on the output writer's thread meanwhile.
+  virtual bool FormatsText() const { return false; }
+
+  static constexpr int64_t PadChunkFrames = 4096;
+
+ protected:
+  struct TOutput {
+    platform::TRecordFile File;
+    std::string Path;  // set while the file belongs to the event in hand
+  };
+  // Creates a file of the event (recordSize 0: a text file). False when it cannot be.
+  bool CreateFile(TOutput& output, const TEventSetup& event, const std::string& name,
+                  int recordSize);
+  // After Close and Discard: no file belongs to an event in hand any more.
+  virtual void Closed() {}
+  // The files of the event in hand, in the order they were created.
+  std::vector<TOutput*> Files;
+  TOutputWriter& Writer;
+
+ private:
+  std::vector<std::string> Created;
+};
+
+// Names of the event's files, also used in the text headers.
+std::string SensorFileName(int sensor, const std::string& baseName);
