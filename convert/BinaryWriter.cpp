@@ -12,7 +12,8 @@ namespace {
 
 class TBinaryWriter : public TEventWriter {
  public:
-  using TEventWriter::TEventWriter;
+  // The blocks it writes are those the run's output writer read.
+  explicit TBinaryWriter(TOutputWriter& shared) : TEventWriter(shared, false) {}
 
   std::vector<std::string> Names(const std::string& baseName, int) const override {
     return {"Bin_" + baseName};

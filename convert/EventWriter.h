@@ -32,7 +32,11 @@ struct TEventSetup {
 
 class TEventWriter {
  public:
-  explicit TEventWriter(TOutputWriter& writer) : Writer(writer) {}
+  // shared: the run's output writer, which also reads the card. A kind that writes much has
+  // an output writer of its own: its writes then go on beside those of the other kinds.
+  TEventWriter(TOutputWriter& shared, bool ownThread)
+      : Own(ownThread ? std::make_unique<TOutputWriter>() : nullptr),
+        Writer(Own ? *Own : shared) {}
   virtual ~TEventWriter() = default;
   TEventWriter(const TEventWriter&) = delete;
   TEventWriter& operator=(const TEventWriter&) = delete;
@@ -60,6 +64,15 @@ class TEventWriter {
   virtual void Flush() {}
   // Drops what is buffered.
   virtual void Release() {}
+
+  // Waits until what was handed to the writer's own output writer is written (raising a write
+  // error), or drops it: for the run's output writer, the run does so itself.
+  void Drain() {
+    if (Own) Own->Drain();
+  }
+  void Abandon() {
+    if (Own) Own->Abandon();
+  }
 
   // Closes the event's files (flushed and written first); deleting them after a stop.
   void Close(bool deleting);
@@ -89,6 +102,11 @@ class TEventWriter {
   virtual void Closed() {}
   // The files of the event in hand, in the order they were created.
   std::vector<TOutput*> Files;
+
+ private:
+  std::unique_ptr<TOutputWriter> Own;
+
+ protected:
   TOutputWriter& Writer;
 
  private:

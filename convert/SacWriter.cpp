@@ -27,7 +27,7 @@ std::string SacName(int channel, const std::string& base) {
 
 class TSacWriter : public TEventWriter {
  public:
-  using TEventWriter::TEventWriter;
+  explicit TSacWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
 
   std::vector<std::string> Names(const std::string& baseName, int channels) const override {
     std::vector<std::string> names;

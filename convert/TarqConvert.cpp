@@ -235,7 +235,7 @@ void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
   int64_t missing = total - firstMissingFrame + 1;
   if (missing <= 0) return;
   FlushPending();
-  Writer.Drain();
+  DrainWriters();
   // A corrupt header may promise far more frames than the card holds: a stop ends the
   // padding too (the files are then deleted).
   while (missing > 0 && !StopRequested.load(std::memory_order_relaxed)) {
@@ -249,17 +249,27 @@ void TTarqConvert::CloseEventFiles() {
   const bool deleting = StopRequested.load();
   if (deleting) {
     for (const auto& writer : Writers) writer->Release();
-    Writer.Abandon();
+    AbandonWriters();
   } else {
     FlushPending();
-    Writer.Drain();
+    DrainWriters();
   }
   for (const auto& writer : Writers) writer->Close(deleting);
 }
 
+void TTarqConvert::DrainWriters() {
+  Writer.Drain();
+  for (const auto& writer : Writers) writer->Drain();
+}
+
+void TTarqConvert::AbandonWriters() {
+  Writer.Abandon();
+  for (const auto& writer : Writers) writer->Abandon();
+}
+
 void TTarqConvert::DiscardEventFiles() {
   for (const auto& writer : Writers) writer->Release();
-  Writer.Abandon();
+  AbandonWriters();
   for (const auto& writer : Writers) writer->Discard();
 }
 SacUnit::TSacChannelInfo TTarqConvert::SacChannelInfo(int channel) const {

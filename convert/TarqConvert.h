@@ -147,6 +147,9 @@ class TTarqConvert {
   // The frames to every writer of the event: those of one lane on the lane's thread.
   void WriteFrames(const uint8_t* frames, int64_t count);
   void FlushPending();
+  // The run's output writer and those of the writers: all written, or all dropped.
+  void DrainWriters();
+  void AbandonWriters();
   TEventSetup EventSetup() const;
 
   TDownloadHost* Host = nullptr;

@@ -9,7 +9,7 @@
 
 class TTextWriter : public TEventWriter {
  public:
-  using TEventWriter::TEventWriter;
+  explicit TTextWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
 
   void WriteHeader(const TEventSetup& event) override;
   void WriteFrames(const uint8_t* frames, int64_t count) override;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <map>
 
 #include "ConvertFixture.h"
 #include "convert/Download.h"
@@ -183,6 +184,38 @@ TEST_F(DownloadRun, TheSnapshotDecidesWhatIsConverted) {
   EXPECT_EQ(OutputFiles(),
             (std::vector<std::string>{"060512_1030_023.002", "060512_1030_023.003"}));
   EXPECT_NE(Output("060512_1030_023.003").find("# Before\r\n"), std::string::npos);
+}
+
+TEST_F(DownloadRun, AllKindsAtOnceWriteWhatEachWritesAlone) {
+  // The writers of an event share two threads and several output writers: long enough an event
+  // for many blocks and many handed-over pieces of every file.
+  TCardBuilder card;
+  card.Events = {SmallEvent("6,23")};
+  card.Events[0].RateDuration = "100,12";
+  Insert(card);
+  Convert.ReadBlockBytes = 64 * 1024;
+  std::map<std::string, std::string> alone;
+  for (bool TSettings::*kind : {&TSettings::RecordFile, &TSettings::SensorFiles,
+                                &TSettings::BinaryFile, &TSettings::SacFiles}) {
+    testing_support::TTempDir out;
+    Settings.DataDir = out.Path();
+    Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = false;
+    Settings.*kind = true;
+    Download(1, {0});
+    ASSERT_TRUE(Host.Succeeded);
+    for (const std::string& name : testing_support::FilesIn(out.Path())) {
+      alone[name] = testing_support::ReadWholeFile(out / name);
+    }
+  }
+  ASSERT_EQ(alone.size(), 1u + 2u + 1u + 6u);
+  Settings.DataDir = Out.Path();
+  AllKinds();
+  Download(1, {0});
+  ASSERT_TRUE(Host.Succeeded);
+  EXPECT_EQ(OutputFiles().size(), alone.size());
+  for (const auto& [name, bytes] : alone) {
+    EXPECT_TRUE(Output(name) == bytes) << name;
+  }
 }
 
 TEST_F(DownloadRun, ErrorsEndTheRunAndRemoveTheEventInHand) {
