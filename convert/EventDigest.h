@@ -1,0 +1,48 @@
+#pragma once
+// What a preview and a quality report need of one event: the figures and the envelope of
+// each channel, gathered in one pass over its sample frames.
+//
+// A frame holds one sample per channel, each 3 bytes, big-endian, two's complement. Frames
+// are fed in time order as read from the card; the frames that could not be read are fed as
+// zeros (AddZeroFrames), as the record file holds them.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "convert/ChannelFigures.h"
+#include "convert/Envelope.h"
+
+// The 24-bit sample at b, sign-extended.
+inline int32_t FrameSample(const uint8_t* b) {
+  const uint32_t raw = (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+                       (static_cast<uint32_t>(b[2]) << 8);
+  return static_cast<int32_t>(raw) >> 8;
+}
+
+// Splits `count` frames of `channels` samples into one array per channel: channel c's samples
+// go to out[c][0 .. count).
+void SplitFrames(const uint8_t* frames, int64_t count, int channels, int32_t* const* out);
+
+class TEventDigest {
+ public:
+  // An event of `channels` channels and `samplesPerChannel` frames (both clamped at 0).
+  TEventDigest(int channels, int64_t samplesPerChannel, int buckets = TEnvelope::DefaultBuckets);
+
+  // Adds frames (3 * channels bytes each), in time order.
+  void AddFrames(const uint8_t* frames, int64_t count);
+  // Adds `count` frames of zeros.
+  void AddZeroFrames(int64_t count);
+
+  int Channels() const { return static_cast<int>(Figures.size()); }
+  int64_t FramesFed() const { return Fed; }
+  // Channel c is 0-based.
+  TChannelFigures FiguresOf(int c) const { return Figures[static_cast<size_t>(c)].Figures(); }
+  const TEnvelope& EnvelopeOf(int c) const { return Envelopes[static_cast<size_t>(c)]; }
+
+ private:
+  std::vector<TFiguresAccumulator> Figures;
+  std::vector<TEnvelope> Envelopes;
+  std::vector<int32_t> Split;  // ChunkFrames samples per channel
+  int64_t Fed = 0;
+};

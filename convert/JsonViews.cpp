@@ -1,0 +1,118 @@
+#include "convert/JsonViews.h"
+
+#include <charconv>
+
+namespace {
+
+void AppendField(std::string& text, int value, int width) {
+  char digits[16];
+  const bool negative = value < 0;
+  const auto end = std::to_chars(digits, digits + sizeof digits,
+                                 negative ? -static_cast<int64_t>(value) : value)
+                       .ptr;
+  const int length = static_cast<int>(end - digits);
+  if (negative) text += '-';
+  if (length < width) text.append(static_cast<size_t>(width - length), '0');
+  text.append(digits, end);
+}
+
+template <typename T>
+nlohmann::json OrNull(const std::optional<T>& value) {
+  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+}  // namespace
+
+std::string UtcText(const TUtcTime& t) {
+  std::string text;
+  AppendField(text, t.Year, 4);
+  text += '-';
+  AppendField(text, t.Month, 2);
+  text += '-';
+  AppendField(text, t.Day, 2);
+  text += 'T';
+  AppendField(text, t.Hour, 2);
+  text += ':';
+  AppendField(text, t.Minute, 2);
+  text += ':';
+  AppendField(text, t.Second, 2);
+  text += '.';
+  AppendField(text, t.Millisecond, 3);
+  return text;
+}
+
+std::string ValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = byte(i);
+    size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b < 0x80) {
+      length = 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      if (b == 0xE0) low = 0xA0;   // no overlong forms
+      if (b == 0xED) high = 0x9F;  // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    }
+    bool good = length > 0 && i + length <= text.size();
+    for (size_t k = 1; good && k < length; ++k) {
+      const unsigned char c = byte(i + k);
+      good = k == 1 ? c >= low && c <= high : c >= 0x80 && c <= 0xBF;
+    }
+    if (good) {
+      out.append(text.substr(i, length));
+      i += length;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+nlohmann::json StatusJson(const TCardFacts& card) {
+  return {{"status", ValidUtf8(card.Status)},   {"events", OrNull(card.Events)},
+          {"used_bytes", OrNull(card.UsedBytes)}, {"total_bytes", OrNull(card.TotalBytes)},
+          {"eprom_version", OrNull(card.EpromVersion)}};
+}
+
+nlohmann::json ListJson(const std::vector<TListEntry>& entries) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const TListEntry& e : entries) {
+    list.push_back({{"index", e.Index},
+                    {"file", ValidUtf8(e.File)},
+                    {"sample_rate", e.SampleRate},
+                    {"duration_minutes", e.DurationMinutes},
+                    {"gain", e.Gain},
+                    {"station", OrNull(e.Station)},
+                    {"channels", e.Channels},
+                    {"start", UtcText(e.Start)}});
+  }
+  return list;
+}
+
+nlohmann::json DrivesJson(const std::vector<TDriveEntry>& drives) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const TDriveEntry& d : drives) {
+    const char letter = d.Letter >= 'A' && d.Letter <= 'Z' ? static_cast<char>(d.Letter - 'A' + 'a')
+                                                          : d.Letter;
+    list.push_back({{"letter", std::string{letter, ':'}},
+                    {"path", ValidUtf8(d.Path)},
+                    {"size", OrNull(d.Size)},
+                    {"status", ValidUtf8(d.Status)}});
+  }
+  return list;
+}
+
+std::string JsonText(const nlohmann::json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
