@@ -17,8 +17,8 @@ void AppendField(std::string& text, int value, int width) {
 }
 
 template <typename T>
-nlohmann::json OrNull(const std::optional<T>& value) {
-  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+nlohmann::ordered_json OrNull(const std::optional<T>& value) {
+  return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
 }  // namespace
@@ -79,14 +79,14 @@ std::string ValidUtf8(std::string_view text) {
   return out;
 }
 
-nlohmann::json StatusJson(const TCardFacts& card) {
+nlohmann::ordered_json StatusJson(const TCardFacts& card) {
   return {{"status", ValidUtf8(card.Status)},   {"events", OrNull(card.Events)},
           {"used_bytes", OrNull(card.UsedBytes)}, {"total_bytes", OrNull(card.TotalBytes)},
           {"eprom_version", OrNull(card.EpromVersion)}};
 }
 
-nlohmann::json ListJson(const std::vector<TListEntry>& entries) {
-  nlohmann::json list = nlohmann::json::array();
+nlohmann::ordered_json ListJson(const std::vector<TListEntry>& entries) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const TListEntry& e : entries) {
     list.push_back({{"index", e.Index},
                     {"file", ValidUtf8(e.File)},
@@ -100,8 +100,8 @@ nlohmann::json ListJson(const std::vector<TListEntry>& entries) {
   return list;
 }
 
-nlohmann::json DrivesJson(const std::vector<TDriveEntry>& drives) {
-  nlohmann::json list = nlohmann::json::array();
+nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const TDriveEntry& d : drives) {
     const char letter = d.Letter >= 'A' && d.Letter <= 'Z' ? static_cast<char>(d.Letter - 'A' + 'a')
                                                           : d.Letter;
@@ -113,6 +113,6 @@ nlohmann::json DrivesJson(const std::vector<TDriveEntry>& drives) {
   return list;
 }
 
-std::string JsonText(const nlohmann::json& value, int indent) {
-  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string JsonText(const nlohmann::ordered_json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The card as JSON for scripts: the status object, the event list and the drive table, built
 // from plain values so that the command-line tool can fill them from whatever read the card.
-// Texts from the card go in as they are: JsonText turns bytes that are not UTF-8 into U+FFFD
-// instead of failing. Numbers are written without the C library's locale.
+// Keys come in the order listed. Texts from the card go in as they are: JsonText turns bytes
+// that are not UTF-8 into U+FFFD instead of failing. Numbers are written without the C
+// library's locale.
 
 #include <cstdint>
 #include <optional>
@@ -56,15 +57,15 @@ struct TDriveEntry {
 };
 
 // {status, events, used_bytes, total_bytes, eprom_version}
-nlohmann::json StatusJson(const TCardFacts& card);
+nlohmann::ordered_json StatusJson(const TCardFacts& card);
 // [{index, file, sample_rate, duration_minutes, gain, station, channels, start}, ...]
-nlohmann::json ListJson(const std::vector<TListEntry>& entries);
+nlohmann::ordered_json ListJson(const std::vector<TListEntry>& entries);
 // [{letter, path, size, status}, ...]
-nlohmann::json DrivesJson(const std::vector<TDriveEntry>& drives);
+nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives);
 
 // The text of a JSON value (indent < 0: one line), ending without a line break. Never throws
 // on card texts that are not UTF-8.
-std::string JsonText(const nlohmann::json& value, int indent = 2);
+std::string JsonText(const nlohmann::ordered_json& value, int indent = 2);
 
 // The text with each byte that does not belong to a well-formed UTF-8 sequence replaced by
 // U+FFFD.

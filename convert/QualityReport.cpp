@@ -23,27 +23,29 @@ std::string Fixed(double value, int decimals) {
   return text;
 }
 
-// Groups of three digits separated by a narrow no-break space: 8 388 607.
-std::string Grouped(int64_t value) {
-  char buffer[24];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
-  const std::string digits(buffer, end);
-  const size_t sign = digits[0] == '-' ? 1 : 0;
-  std::string text = digits.substr(0, sign);
-  for (size_t i = sign; i < digits.size(); ++i) {
-    if (i > sign && (digits.size() - i) % 3 == 0) text += "\xE2\x80\xAF";
-    text += digits[i];
+// The digits before the point in groups of three, separated by a narrow no-break space:
+// 8 388 607, -1 531 042.4.
+std::string GroupDigits(const std::string& number) {
+  const size_t sign = !number.empty() && number[0] == '-' ? 1 : 0;
+  const size_t point = std::min(number.find('.'), number.size());
+  std::string text = number.substr(0, sign);
+  for (size_t i = sign; i < point; ++i) {
+    if (i > sign && (point - i) % 3 == 0) text += "\xE2\x80\xAF";
+    text += number[i];
   }
-  return text;
+  return text + number.substr(point);
 }
+
+std::string Grouped(int64_t value) { return GroupDigits(std::to_string(value)); }
 
 // A coordinate of the plot, to a tenth of a pixel.
 std::string Px(double value) { return Fixed(std::round(value * 10) / 10, 1); }
 
-std::string PositionText(const TReportPosition& p) {
-  return Fixed(std::abs(p.Latitude), 5) + "\xC2\xB0" + (p.Latitude < 0 ? "S" : "N") + " " +
-         Fixed(std::abs(p.Longitude), 5) + "\xC2\xB0" + (p.Longitude < 0 ? "W" : "E") + ", " +
-         Fixed(p.Altitude, 0) + " m";
+// "45.19312° N, 5.72674° E" then `altitudeSeparator` then "212 m".
+std::string PositionText(const TReportPosition& p, const char* altitudeSeparator = ", ") {
+  return Fixed(std::abs(p.Latitude), 5) + "\xC2\xB0 " + (p.Latitude < 0 ? "S" : "N") + ", " +
+         Fixed(std::abs(p.Longitude), 5) + "\xC2\xB0 " + (p.Longitude < 0 ? "W" : "E") +
+         altitudeSeparator + Fixed(p.Altitude, 0) + "\xC2\xA0m";
 }
 
 std::string DurationText(int64_t samples, int rate) {
@@ -51,7 +53,9 @@ std::string DurationText(int64_t samples, int rate) {
   const int64_t seconds = samples / rate;
   const int64_t rest = samples % rate;
   std::string text;
-  if (seconds >= 60) text = std::to_string(seconds / 60) + " min ";
+  if (seconds >= 60) text = std::to_string(seconds / 60) + " min";
+  if (seconds % 60 == 0 && rest == 0 && seconds > 0) return text;
+  if (!text.empty()) text += ' ';
   text += std::to_string(seconds % 60);
   if (rest != 0) text += "." + Fixed(static_cast<double>(rest) / rate, 3).substr(2);
   return text + " s";
@@ -229,9 +233,11 @@ std::string EventPlot(const TReportEvent& e) {
     AppendTrace(svg, c, top);
     svg += "<text class=\"ch\" x=\"8\" y=\"" + Px(centre - 3) + "\">" +
            HtmlEscape(ChannelLabel(c.Number)) + "</text>";
-    const std::string flag = c.Figures.Saturated > 0 ? "<tspan class=\"flagbad\"> SATURATED</tspan>"
-                             : c.Figures.Dead        ? "<tspan class=\"flagwarn\"> DEAD</tspan>"
-                                                     : "";
+    const std::string flag =
+        c.Figures.Saturated > 0
+            ? "<tspan class=\"flagbad\">SATURATED \xC3\x97" + Grouped(c.Figures.Saturated) + "</tspan>"
+        : c.Figures.Dead        ? "<tspan class=\"flagwarn\">DEAD</tspan>"
+                                : "";
     svg += "<text class=\"ch\" x=\"44\" y=\"" + Px(centre - 3) + "\">" + flag + "</text>";
     svg += "<text class=\"id\" x=\"8\" y=\"" + Px(centre + 13) + "\">" + HtmlEscape(c.Id) +
            "</text>";
@@ -239,10 +245,8 @@ std::string EventPlot(const TReportEvent& e) {
     const TChannelFigures& f = c.Figures;
     svg += "<text class=\"info\" x=\"" + Px(infoX) + "\" y=\"" + Px(centre - 3) + "\">peak " +
            (f.Count > 0 ? Grouped(f.Peak()) : "-") + "</text>";
-    std::string second = "RMS " + (f.Count > 0 ? Fixed(f.Rms, 1) : "-");
-    if (f.Saturated > 0) second += " \xC2\xB7 sat. " + Grouped(f.Saturated);
-    svg += "<text class=\"info\" x=\"" + Px(infoX) + "\" y=\"" + Px(centre + 13) + "\">" + second +
-           "</text>";
+    svg += "<text class=\"info\" x=\"" + Px(infoX) + "\" y=\"" + Px(centre + 13) + "\">RMS " +
+           (f.Count > 0 ? GroupDigits(Fixed(f.Rms, 1)) : "-") + "</text>";
   }
   AppendTimeAxis(svg, e, rows * RowHeight + 2);
   return svg + "</svg>";
@@ -250,7 +254,7 @@ std::string EventPlot(const TReportEvent& e) {
 
 const char* const Style = R"(
 body{margin:0;padding:24px 32px;background:#f4f5f7;color:#1d2330;font:14px/1.45 "DejaVu Sans","Segoe UI",Helvetica,Arial,sans-serif}
-main{max-width:1080px;margin:0 auto}
+main{max-width:1100px;margin:0 auto}
 h1{font-size:22px;margin:0 0 16px}
 h2{font-size:17px;margin:0 0 4px}
 .card,.event{background:#fff;border:1px solid #d9dce3;border-radius:6px;padding:16px 20px;margin-bottom:20px}
@@ -261,6 +265,7 @@ table{border-collapse:collapse;width:100%;font-size:13px}
 th{text-align:left;font-weight:600;color:#5b6375;border-bottom:2px solid #d9dce3;padding:6px 8px;white-space:nowrap}
 td{border-bottom:1px solid #eceef2;padding:6px 8px;vertical-align:top}
 td.num{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap}
+td.pos{white-space:nowrap}
 td a{color:#1f4e79;text-decoration:none;font-weight:600}
 .meta{color:#5b6375;margin:0 0 10px;font-size:13px}
 .badge{display:inline-block;border-radius:10px;padding:1px 8px;margin:0 4px 2px 0;font-size:12px;font-weight:600;white-space:nowrap}
@@ -314,14 +319,14 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-nlohmann::json ReportJson(const TQualityReport& report) {
-  nlohmann::json events = nlohmann::json::array();
+nlohmann::ordered_json ReportJson(const TQualityReport& report) {
+  nlohmann::ordered_json events = nlohmann::ordered_json::array();
   for (const TReportEvent& e : report.Events) {
-    nlohmann::json channels = nlohmann::json::array();
+    nlohmann::ordered_json channels = nlohmann::ordered_json::array();
     for (const TReportChannel& c : e.Channels) {
       const TChannelFigures& f = c.Figures;
       const auto figure = [&](auto value) {
-        return f.Count > 0 ? nlohmann::json(value) : nlohmann::json(nullptr);
+        return f.Count > 0 ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
       };
       channels.push_back({{"number", c.Number},
                           {"id", ValidUtf8(c.Id)},
@@ -331,7 +336,7 @@ nlohmann::json ReportJson(const TQualityReport& report) {
                           {"rms", figure(f.Rms)},
                           {"saturated", f.Saturated}});
     }
-    nlohmann::json position = nullptr;
+    nlohmann::ordered_json position = nullptr;
     if (e.Position) {
       position = {{"latitude", e.Position->Latitude},
                   {"longitude", e.Position->Longitude},
@@ -339,7 +344,7 @@ nlohmann::json ReportJson(const TQualityReport& report) {
     }
     events.push_back({{"index", e.Index},
                       {"file", ValidUtf8(e.File)},
-                      {"station", e.Station ? nlohmann::json(*e.Station) : nlohmann::json(nullptr)},
+                      {"station", e.Station ? nlohmann::ordered_json(*e.Station) : nlohmann::ordered_json(nullptr)},
                       {"start", UtcText(e.Start)},
                       {"sample_rate", e.SampleRate},
                       {"samples_per_channel", e.SamplesPerChannel},
@@ -381,8 +386,8 @@ std::string ReportHtml(const TQualityReport& report) {
               " Hz</td><td class=\"num\">" + DurationText(e.SamplesPerChannel, e.SampleRate) +
               "</td><td class=\"num\">" + std::to_string(e.Gain) + "</td><td class=\"num\">" +
               Fixed(e.ClippedPercent, 2) + " %</td><td class=\"num\">" +
-              std::to_string(e.Channels.size()) + "</td><td>" +
-              (e.Position ? PositionText(*e.Position) : "no GPS") + "</td><td>" +
+              std::to_string(e.Channels.size()) + "</td><td class=\"pos\">" +
+              (e.Position ? PositionText(*e.Position, "<br>") : "no GPS") + "</td><td>" +
               FlagBadges(FlagsOf(e)) + "</td></tr>\n";
     }
     html += "</table>\n</section>\n";

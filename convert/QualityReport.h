@@ -59,7 +59,7 @@ std::string ChannelLabel(int number);
 // clipped_percent, position{latitude, longitude, altitude} | null,
 // channels[{number, id, min, max, mean, rms, saturated}]}]}. The figures of a channel without
 // samples are null.
-nlohmann::json ReportJson(const TQualityReport& report);
+nlohmann::ordered_json ReportJson(const TQualityReport& report);
 // report.html.
 std::string ReportHtml(const TQualityReport& report);
 
