@@ -24,20 +24,17 @@ nlohmann::ordered_json OrNull(const std::optional<T>& value) {
 }  // namespace
 
 std::string UtcText(const TUtcTime& t) {
+  const struct {
+    int Value;
+    int Width;
+    const char* Before;
+  } fields[] = {{t.Year, 4, ""},   {t.Month, 2, "-"},  {t.Day, 2, "-"},        {t.Hour, 2, "T"},
+                {t.Minute, 2, ":"}, {t.Second, 2, ":"}, {t.Millisecond, 3, "."}};
   std::string text;
-  AppendField(text, t.Year, 4);
-  text += '-';
-  AppendField(text, t.Month, 2);
-  text += '-';
-  AppendField(text, t.Day, 2);
-  text += 'T';
-  AppendField(text, t.Hour, 2);
-  text += ':';
-  AppendField(text, t.Minute, 2);
-  text += ':';
-  AppendField(text, t.Second, 2);
-  text += '.';
-  AppendField(text, t.Millisecond, 3);
+  for (const auto& f : fields) {
+    text += f.Before;
+    AppendField(text, f.Value, f.Width);
+  }
   return text;
 }
 
