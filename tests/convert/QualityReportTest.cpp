@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <locale>
 #include <set>
@@ -190,6 +191,36 @@ TEST(QualityReport, PageShowsTracesAndFlags) {
   for (const char* outside : {"<script", "<link", "src=", "url(", "@import", "<img"}) {
     EXPECT_EQ(html.find(outside), std::string::npos) << outside;
   }
+}
+
+// A corrupt event: a rate of 0 and samples cut short still give a page, flagged.
+TEST(QualityReport, CorruptEventIsFlagged) {
+  TQualityReport report;
+  TReportEvent e;
+  e.Index = 7;
+  e.SampleRate = 0;
+  e.SamplesPerChannel = 1000;
+  std::vector<int32_t> part(400, 5);
+  part[3] = -9;
+  e.Channels = {Channel(1, part, 1000)};
+  report.Events.push_back(e);
+  const std::string html = ReportHtml(report);
+  for (const char* shown : {"sample rate 0", "samples missing", "no time axis", "<path class=\"trace\""}) {
+    EXPECT_NE(html.find(shown), std::string::npos) << shown;
+  }
+  for (const char* wrong : {"nan", ">inf", "-inf", ">?<"}) EXPECT_EQ(html.find(wrong), std::string::npos) << wrong;
+  // The trace covers the first 40 % of the plot and no more.
+  const size_t path = html.find("<path class=\"trace\" d=\"");
+  const std::string d = html.substr(path, html.find('"', path + 27) - path);
+  EXPECT_EQ(d.find("Z"), d.size() - 1);  // one run
+  double rightmost = 0;
+  for (size_t at = d.find_first_of("ML"); at != std::string::npos; at = d.find_first_of("ML", at + 1)) {
+    double x = 0;
+    std::from_chars(d.data() + at + 1, d.data() + d.size(), x);
+    rightmost = std::max(rightmost, x);
+  }
+  const double plotLeft = 150, plotWidth = 740;
+  EXPECT_NEAR(rightmost, plotLeft + 0.4 * plotWidth, 1.5);
 }
 
 TEST(QualityReport, CardTextIsEscaped) {
