@@ -12,20 +12,20 @@
 namespace {
 
 TReportEvent BuildEvent(int index, const std::string& file, int64_t station, TUtcTime start,
-                        const testing_support::TSyntheticEvent& spec, const std::string& network,
+                        const testing_support::TSyntheticEvent& shape, const std::string& network,
                         const std::string& code) {
-  const std::vector<uint8_t> frames = testing_support::SyntheticFrames(spec);
-  TEventDigest digest(spec.Channels, spec.Frames);
-  digest.AddFrames(frames.data(), spec.Frames);
+  const std::vector<uint8_t> frames = testing_support::SyntheticFrames(shape);
+  TEventDigest digest(shape.Channels, shape.Frames);
+  digest.AddFrames(frames.data(), shape.Frames);
   TReportEvent e;
   e.Index = index;
   e.File = file;
   e.Station = station;
   e.Start = start;
-  e.SampleRate = spec.SampleRate;
-  e.SamplesPerChannel = spec.Frames;
+  e.SampleRate = shape.SampleRate;
+  e.SamplesPerChannel = shape.Frames;
   e.Gain = 1;
-  for (int c = 1; c <= spec.Channels; ++c) {
+  for (int c = 1; c <= shape.Channels; ++c) {
     TReportChannel channel;
     channel.Number = c;
     channel.Id = network + "." + code + "." + (c <= 3 ? "00" : "10") + ".HH" + "ZNE"[(c - 1) % 3];
@@ -33,7 +33,7 @@ TReportEvent BuildEvent(int index, const std::string& file, int64_t station, TUt
     channel.Envelope = digest.EnvelopeOf(c - 1);
     if (channel.Figures.Saturated > 0) {
       e.ClippedPercent += 100.0 * static_cast<double>(channel.Figures.Saturated) /
-                          static_cast<double>(channel.Figures.Count * spec.Channels);
+                          static_cast<double>(channel.Figures.Count * shape.Channels);
     }
     e.Channels.push_back(channel);
   }
