@@ -1,0 +1,267 @@
+#include "convert/StationSheet.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "convert/SeedError.h"
+#include "platform/RecordFile.h"
+
+namespace seed {
+
+namespace {
+
+enum TColumn { ColSerial, ColNetwork, ColStation, ColSite, ColLatitude, ColLongitude,
+               ColElevation, ColInstrument, ColPeriod, ColumnCount };
+constexpr std::array<std::string_view, ColumnCount> ColumnNames = {
+    "serial", "network", "station", "site", "latitude", "longitude", "elevation", "instrument",
+    "period"};
+
+struct TRecord {
+  std::vector<std::string> Fields;
+  int Line = 0;
+};
+
+std::string Decimal(int64_t value) {
+  char digits[24];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+
+// Splits the text into records of fields (RFC 4180, with LF or CR LF line ends). Blank
+// lines give no record.
+std::vector<TRecord> SplitRecords(std::string_view text, const std::string& sheetName) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  std::vector<TRecord> records;
+  size_t at = 0;
+  int line = 1;
+  while (at < text.size()) {
+    TRecord record;
+    record.Line = line;
+    bool blank = true;
+    for (;;) {  // one field
+      std::string field;
+      while (at < text.size() && IsSpace(text[at])) ++at;
+      if (at < text.size() && text[at] == '"') {
+        blank = false;
+        const int quoteLine = line;
+        ++at;
+        for (;;) {
+          if (at >= text.size()) {
+            throw ESeedError(sheetName + " line " + Decimal(quoteLine) +
+                             ": a quoted field is not closed");
+          }
+          const char c = text[at++];
+          if (c == '"') {
+            if (at < text.size() && text[at] == '"') {
+              field += '"';
+              ++at;
+            } else {
+              break;
+            }
+          } else {
+            if (c == '\n') ++line;
+            field += c;
+          }
+        }
+        while (at < text.size() && IsSpace(text[at])) ++at;
+        if (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
+          throw ESeedError(sheetName + " line " + Decimal(line) +
+                           ": text after the closing quote of a field");
+        }
+      } else {
+        while (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
+          field += text[at++];
+        }
+        while (!field.empty() && IsSpace(field.back())) field.pop_back();
+        if (!field.empty()) blank = false;
+      }
+      record.Fields.push_back(std::move(field));
+      if (at < text.size() && text[at] == ',') {
+        blank = false;
+        ++at;
+        continue;
+      }
+      break;
+    }
+    if (at < text.size() && text[at] == '\r') ++at;
+    if (at < text.size() && text[at] == '\n') ++at;
+    ++line;
+    if (!blank) records.push_back(std::move(record));
+  }
+  return records;
+}
+
+class TRowReader {
+ public:
+  TRowReader(const std::string& sheetName, int line) : Sheet(sheetName), Line(line) {}
+
+  [[noreturn]] void Fail(TColumn column, const std::string& problem) const {
+    throw ESeedError(Sheet + " line " + Decimal(Line) + ", column " +
+                     std::string(ColumnNames[column]) + ": " + problem);
+  }
+
+  double Number(TColumn column, const std::string& field, double low, double high) const {
+    double value = 0;
+    const char* end = field.data() + field.size();
+    const auto [ptr, ec] = std::from_chars(field.data(), end, value);
+    if (ec != std::errc() || ptr != end || !std::isfinite(value)) {
+      Fail(column, "not a number: '" + field + "'");
+    }
+    if (value < low || value > high) {
+      Fail(column, "out of range: '" + field + "'");
+    }
+    return value;
+  }
+
+  int64_t Serial(const std::string& field) const {
+    int64_t value = 0;
+    const char* end = field.data() + field.size();
+    const auto [ptr, ec] = std::from_chars(field.data(), end, value);
+    if (field.empty()) Fail(ColSerial, "the serial number is missing");
+    if (ec != std::errc() || ptr != end || value < 0) {
+      Fail(ColSerial, "not a serial number: '" + field + "'");
+    }
+    return value;
+  }
+
+  void Code(TColumn column, TCodeKind kind, const std::string& field) const {
+    const std::string problem = CodeProblem(kind, field);
+    if (!problem.empty()) Fail(column, problem);
+  }
+
+ private:
+  const std::string& Sheet;
+  int Line;
+};
+
+}  // namespace
+
+TStationSheet TStationSheet::Parse(std::string_view text, const std::string& sheetName) {
+  const std::vector<TRecord> records = SplitRecords(text, sheetName);
+  if (records.empty()) throw ESeedError(sheetName + ": the header line is missing");
+
+  // Column of each field.
+  const TRecord& header = records.front();
+  std::vector<TColumn> columns;
+  std::array<bool, ColumnCount> present{};
+  for (const std::string& name : header.Fields) {
+    const auto found = std::find(ColumnNames.begin(), ColumnNames.end(), Lower(name));
+    const std::string prefix = sheetName + " line " + Decimal(header.Line) + ": column '" + name;
+    if (found == ColumnNames.end()) {
+      throw ESeedError(prefix + "' is not known (known: serial, network, station, site, "
+                                "latitude, longitude, elevation, instrument, period)");
+    }
+    const auto column = static_cast<TColumn>(found - ColumnNames.begin());
+    if (present[column]) throw ESeedError(prefix + "' appears twice");
+    present[column] = true;
+    columns.push_back(column);
+  }
+  if (!present[ColSerial]) {
+    throw ESeedError(sheetName + " line " + Decimal(header.Line) + ": no column 'serial'");
+  }
+
+  TStationSheet sheet;
+  for (size_t r = 1; r < records.size(); ++r) {
+    const TRecord& record = records[r];
+    if (record.Fields.size() != columns.size()) {
+      throw ESeedError(sheetName + " line " + Decimal(record.Line) + ": " +
+                       Decimal(static_cast<int64_t>(record.Fields.size())) + " fields where the header has " +
+                       Decimal(static_cast<int64_t>(columns.size())));
+    }
+    const TRowReader reader(sheetName, record.Line);
+    TStationRow row;
+    row.Line = record.Line;
+    for (size_t f = 0; f < columns.size(); ++f) {
+      const std::string& field = record.Fields[f];
+      const TColumn column = columns[f];
+      if (field.empty() && column != ColSerial) continue;
+      switch (column) {
+        case ColSerial:
+          row.Serial = reader.Serial(field);
+          break;
+        case ColNetwork:
+          reader.Code(column, TCodeKind::Network, field);
+          row.Network = field;
+          break;
+        case ColStation:
+          reader.Code(column, TCodeKind::Station, field);
+          row.Station = field;
+          break;
+        case ColSite:
+          row.Site = field;
+          break;
+        case ColLatitude:
+          row.Latitude = reader.Number(column, field, -90, 90);
+          break;
+        case ColLongitude:
+          row.Longitude = reader.Number(column, field, -180, 180);
+          break;
+        case ColElevation:
+          row.Elevation = reader.Number(column, field, -12000, 9000);
+          break;
+        case ColInstrument:
+          row.Instrument = field;
+          break;
+        case ColPeriod: {
+          const std::string period = Lower(field);
+          if (period == "short") {
+            row.Period = TSensorPeriod::Short;
+          } else if (period == "broad") {
+            row.Period = TSensorPeriod::Broad;
+          } else {
+            reader.Fail(column, "'" + field + "' is neither 'short' nor 'broad'");
+          }
+          break;
+        }
+        case ColumnCount:
+          break;
+      }
+    }
+    if (const TStationRow* earlier = sheet.Find(row.Serial)) {
+      reader.Fail(ColSerial, "serial " + Decimal(row.Serial) + " already given on line " +
+                                 Decimal(earlier->Line));
+    }
+    sheet.Table.push_back(std::move(row));
+  }
+  return sheet;
+}
+
+TStationSheet TStationSheet::Load(const std::string& path) {
+  platform::TRecordFile file;
+  if (const int code = file.Reset(path, 1, platform::TOpenMode::ReadOnly); code != 0) {
+    throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(code) + ")");
+  }
+  std::string text;
+  try {
+    text.resize(static_cast<size_t>(file.Size()));
+    const platform::TReadResult read = file.Read(text.data(), static_cast<int64_t>(text.size()));
+    if (read.Error != 0) {
+      throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(read.Error) + ")");
+    }
+    text.resize(static_cast<size_t>(read.Records));
+  } catch (const platform::EInOutError& error) {
+    throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(error.Code()) + ")");
+  }
+  file.Close();
+  return Parse(text, path);
+}
+
+const TStationRow* TStationSheet::Find(int64_t serial) const {
+  for (const TStationRow& row : Table) {
+    if (row.Serial == serial) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace seed
