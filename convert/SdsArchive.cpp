@@ -1,12 +1,16 @@
 #include "convert/SdsArchive.h"
 
+#include <fcntl.h>
 #include <libmseed.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "convert/SeedError.h"
@@ -25,10 +29,13 @@ struct TRecordInfo {
   int64_t SampleCount = 0;
   std::string_view Bytes;
 
-  bool SameAs(const TRecordInfo& other) const {
-    return Start == other.Start && SampleCount == other.SampleCount && Codes == other.Codes;
+  // What makes a record the same record as another.
+  auto Key() const {
+    return std::make_tuple(Start, SampleCount, Codes.Network, Codes.Station, Codes.Location,
+                           Codes.Channel);
   }
 };
+using TRecordKey = decltype(std::declval<TRecordInfo>().Key());
 
 std::string Padded(int value, int width) {
   char digits[16];
@@ -106,6 +113,13 @@ void ReplaceFile(const std::string& path, const std::vector<std::string_view>& p
       file.Write(part.data(), static_cast<int64_t>(part.size()));
     }
     if (const int code = file.Close(); code != 0) throw platform::EInOutError(code, temporary);
+    // On the disk before it replaces the old file, so that a crash leaves one of them whole.
+    if (const int handle = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC); handle >= 0) {
+      const int synced = ::fsync(handle);
+      const int error = errno;
+      ::close(handle);
+      if (synced != 0) throw platform::EInOutError(platform::IoCodeFromErrno(error), temporary);
+    }
     std::error_code error;
     fs::rename(temporary, target, error);
     if (error) throw platform::EInOutError(platform::IoCodeFromErrno(error.value()), path);
@@ -164,14 +178,14 @@ TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
     }
 
     // The new records that the file does not hold yet (nor the batch twice).
+    std::set<TRecordKey> known;
+    for (const TRecordInfo& record : existing) known.insert(record.Key());
     std::vector<TRecordInfo> fresh;
     for (TRecordInfo& record : incoming) {
-      const auto same = [&](const TRecordInfo& other) { return other.SameAs(record); };
-      if (std::any_of(existing.begin(), existing.end(), same) ||
-          std::any_of(fresh.begin(), fresh.end(), same)) {
-        ++result.RecordsPresent;
-      } else {
+      if (known.insert(record.Key()).second) {
         fresh.push_back(std::move(record));
+      } else {
+        ++result.RecordsPresent;
       }
     }
     if (fresh.empty()) continue;
@@ -180,10 +194,13 @@ TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
 
     std::vector<std::string_view> parts;
     if (!exists) {
-      fs::create_directories(fs::path(path).parent_path());
+      fs::create_directories(fs::path(path).parent_path(), error);
+      if (error) throw platform::EInOutError(platform::IoCodeFromErrno(error.value()), path);
       for (const TRecordInfo& record : fresh) parts.push_back(record.Bytes);
       ReplaceFile(path, parts);
-    } else if (existing.empty() || fresh.front().Start >= existing.back().Start) {
+    } else if (std::all_of(existing.begin(), existing.end(), [&](const TRecordInfo& record) {
+                 return record.Start <= fresh.front().Start;
+               })) {
       for (const TRecordInfo& record : fresh) parts.push_back(record.Bytes);
       AppendToFile(path, static_cast<int64_t>(existingBytes.size()), parts);
     } else {
