@@ -3,13 +3,13 @@
 #include <libmseed.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 #include "convert/SeedError.h"
+#include "convert/SeedText.h"
 
 namespace seed {
 
@@ -17,11 +17,6 @@ namespace {
 
 // Samples gathered before libmseed packs the full records among them.
 constexpr size_t PackChunk = 64 * 1024;
-
-std::string NumberText(double value) {
-  char digits[32];
-  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
 
 void CopyCode(char (&target)[11], const std::string& code) {
   std::memset(target, 0, sizeof target);
@@ -34,19 +29,19 @@ TMiniSeedPacker::TMiniSeedPacker(const TMiniSeedStream& stream, TRecordSink sink
     : Sink(std::move(sink)), Rate(stream.SampleRate) {
   CheckCodes(stream.Codes);
   if (!(Rate > 0) || !std::isfinite(Rate)) {
-    throw ESeedError("sample rate " + NumberText(Rate) + " Hz: it must be above 0");
+    throw ESeedError("sample rate " + RealText(Rate) + " Hz: it must be above 0");
   }
   int16_t factor = 0;
   int16_t multiplier = 0;
   if (ms_genfactmult(Rate, &factor, &multiplier) != 0) {
-    throw ESeedError("sample rate " + NumberText(Rate) + " Hz cannot be written in a record");
+    throw ESeedError("sample rate " + RealText(Rate) + " Hz cannot be written in a record");
   }
   if (!stream.Start.IsValid()) {
     throw ESeedError("start time " + stream.Start.Text() + " does not exist");
   }
   const int length = stream.RecordLength;
   if (length < 256 || length > 65536 || (length & (length - 1)) != 0) {
-    throw ESeedError("record length " + std::to_string(length) +
+    throw ESeedError("record length " + DecimalText(length) +
                      ": it must be a power of two from 256 to 65536");
   }
   StartTime = stream.Start.EpochMicroseconds();
@@ -143,7 +138,7 @@ void TMiniSeedPacker::Add(const int32_t* samples, size_t count) {
   const auto [low, high] = std::minmax_element(samples, samples + count);
   if (*low < LowestSample || *high > HighestSample) {
     const int32_t bad = *low < LowestSample ? *low : *high;
-    throw ESeedError("sample " + std::to_string(bad) + " is out of the range of a record");
+    throw ESeedError("sample " + DecimalText(bad) + " is out of the range of a record");
   }
   while (count > 0) {
     const auto toBoundary = static_cast<size_t>(

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "convert/SeedError.h"
+#include "convert/SeedText.h"
 #include "convert/SeedTime.h"
 #include "platform/RecordFile.h"
 
@@ -37,15 +37,6 @@ struct TRecordInfo {
 };
 using TRecordKey = decltype(std::declval<TRecordInfo>().Key());
 
-std::string Padded(int value, int width) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  std::string text;
-  for (auto length = end - digits; length < width; ++length) text += '0';
-  text.append(digits, end);
-  return text;
-}
-
 std::string Trimmed(const char* code) {
   std::string text(code);
   while (!text.empty() && text.back() == ' ') text.pop_back();
@@ -64,12 +55,12 @@ std::vector<TRecordInfo> ParseRecords(std::string_view bytes, const std::string&
     const int length = ms_detect(bytes.data() + at, available);
     if (length <= 0 || static_cast<size_t>(length) > bytes.size() - at) {
       msr_free(&msr);
-      throw ESeedError(source + ": no miniSEED record at byte " + std::to_string(at));
+      throw ESeedError(source + ": no miniSEED record at byte " + DecimalText(static_cast<int64_t>(at)));
     }
     copy.assign(bytes.data() + at, bytes.data() + at + length);
     if (msr_parse(copy.data(), length, &msr, length, 0, 0) != MS_NOERROR) {
       msr_free(&msr);
-      throw ESeedError(source + ": unreadable miniSEED record at byte " + std::to_string(at));
+      throw ESeedError(source + ": unreadable miniSEED record at byte " + DecimalText(static_cast<int64_t>(at)));
     }
     TRecordInfo info;
     info.Codes = {Trimmed(msr->network), Trimmed(msr->station), Trimmed(msr->location),
@@ -150,10 +141,10 @@ void AppendToFile(const std::string& path, int64_t oldSize, const std::vector<st
 }  // namespace
 
 std::string TSdsArchive::DayFilePath(const TChannelCodes& codes, int year, int dayOfYear) {
-  const std::string yearText = Padded(year, 4);
+  const std::string yearText = DecimalText(year, 4);
   return yearText + "/" + codes.Network + "/" + codes.Station + "/" + codes.Channel + ".D/" +
          codes.Network + "." + codes.Station + "." + codes.Location + "." + codes.Channel +
-         ".D." + yearText + "." + Padded(dayOfYear, 3);
+         ".D." + yearText + "." + DecimalText(dayOfYear, 3);
 }
 
 TSdsInsertResult TSdsArchive::Insert(std::string_view records) {

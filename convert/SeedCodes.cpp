@@ -1,29 +1,17 @@
 #include "convert/SeedCodes.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "convert/SeedError.h"
+#include "convert/SeedText.h"
 
 namespace seed {
 
 namespace {
 
-std::string Decimal(int64_t value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  return std::string(digits, end);
-}
-
-std::string RateText(double rate) {
-  char digits[32];
-  const auto end = std::to_chars(digits, digits + sizeof digits, rate).ptr;
-  return std::string(digits, end);
-}
-
 void CheckChannelIndex(int channelIndex) {
   if (channelIndex < 0 || channelIndex >= 100 * ChannelsPerSensor) {
-    throw ESeedError("channel " + Decimal(channelIndex + 1) + " has no SEED location code");
+    throw ESeedError("channel " + DecimalText(channelIndex + 1) + " has no SEED location code");
   }
 }
 
@@ -41,7 +29,7 @@ const char* KindName(TCodeKind kind) {
 
 char BandCode(double sampleRate, TSensorPeriod period) {
   if (!(sampleRate > 0) || !std::isfinite(sampleRate)) {
-    throw ESeedError("sample rate " + RateText(sampleRate) + " Hz: it must be above 0");
+    throw ESeedError("sample rate " + RealText(sampleRate) + " Hz: it must be above 0");
   }
   const bool broad = period == TSensorPeriod::Broad;
   if (sampleRate >= 1000) return broad ? 'F' : 'G';
@@ -72,12 +60,10 @@ std::string ChannelCode(double sampleRate, TSensorPeriod period, int channelInde
 
 std::string StationCode(int64_t serial) {
   if (serial < 0 || serial > 99999) {
-    throw ESeedError("serial number " + Decimal(serial) +
+    throw ESeedError("serial number " + DecimalText(serial) +
                      " does not make a station code of at most 5 digits");
   }
-  std::string code = Decimal(serial);
-  if (code.size() < 3) code.insert(0, 3 - code.size(), '0');
-  return code;
+  return DecimalText(serial, 3);
 }
 
 TChannelCodes DefaultChannelCodes(int64_t serial, double sampleRate, TSensorPeriod period,

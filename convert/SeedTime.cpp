@@ -1,6 +1,6 @@
 #include "convert/SeedTime.h"
 
-#include <charconv>
+#include "convert/SeedText.h"
 
 namespace seed {
 
@@ -28,12 +28,21 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
   year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-// Appends value with at least `width` digits.
-void AppendNumber(std::string& text, int64_t value, int width) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  for (auto length = end - digits; length < width; ++length) text += '0';
-  text.append(digits, end);
+// "2026-06-14", separator, "10:23:47.".
+std::string DateTimeText(const TSeedTime& time, char separator) {
+  std::string text = DecimalText(time.Year, 4);
+  text += '-';
+  text += DecimalText(time.Month, 2);
+  text += '-';
+  text += DecimalText(time.Day, 2);
+  text += separator;
+  text += DecimalText(time.Hour, 2);
+  text += ':';
+  text += DecimalText(time.Minute, 2);
+  text += ':';
+  text += DecimalText(time.Second, 2);
+  text += '.';
+  return text;
 }
 
 }  // namespace
@@ -81,39 +90,15 @@ int TSeedTime::DayOfYear() const {
 }
 
 std::string TSeedTime::IsoText() const {
-  std::string text;
-  AppendNumber(text, Year, 4);
-  text += '-';
-  AppendNumber(text, Month, 2);
-  text += '-';
-  AppendNumber(text, Day, 2);
-  text += 'T';
-  AppendNumber(text, Hour, 2);
-  text += ':';
-  AppendNumber(text, Minute, 2);
-  text += ':';
-  AppendNumber(text, Second, 2);
-  text += '.';
-  AppendNumber(text, Microsecond, 6);
+  std::string text = DateTimeText(*this, 'T');
+  text += DecimalText(Microsecond, 6);
   text += 'Z';
   return text;
 }
 
 std::string TSeedTime::Text() const {
-  std::string text;
-  AppendNumber(text, Year, 4);
-  text += '-';
-  AppendNumber(text, Month, 2);
-  text += '-';
-  AppendNumber(text, Day, 2);
-  text += ' ';
-  AppendNumber(text, Hour, 2);
-  text += ':';
-  AppendNumber(text, Minute, 2);
-  text += ':';
-  AppendNumber(text, Second, 2);
-  text += '.';
-  AppendNumber(text, Microsecond / 1000, 3);
+  std::string text = DateTimeText(*this, ' ');
+  text += DecimalText(Microsecond / 1000, 3);
   return text;
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "convert/SeedError.h"
+#include "convert/SeedText.h"
 #include "platform/RecordFile.h"
 
 namespace seed {
@@ -22,11 +23,6 @@ struct TRecord {
   std::vector<std::string> Fields;
   int Line = 0;
 };
-
-std::string Decimal(int64_t value) {
-  char digits[24];
-  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -58,7 +54,7 @@ std::vector<TRecord> SplitRecords(std::string_view text, const std::string& shee
         ++at;
         for (;;) {
           if (at >= text.size()) {
-            throw ESeedError(sheetName + " line " + Decimal(quoteLine) +
+            throw ESeedError(sheetName + " line " + DecimalText(quoteLine) +
                              ": a quoted field is not closed");
           }
           const char c = text[at++];
@@ -76,7 +72,7 @@ std::vector<TRecord> SplitRecords(std::string_view text, const std::string& shee
         }
         while (at < text.size() && IsSpace(text[at])) ++at;
         if (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
-          throw ESeedError(sheetName + " line " + Decimal(line) +
+          throw ESeedError(sheetName + " line " + DecimalText(line) +
                            ": text after the closing quote of a field");
         }
       } else {
@@ -107,7 +103,7 @@ class TRowReader {
   TRowReader(const std::string& sheetName, int line) : Sheet(sheetName), Line(line) {}
 
   [[noreturn]] void Fail(TColumn column, const std::string& problem) const {
-    throw ESeedError(Sheet + " line " + Decimal(Line) + ", column " +
+    throw ESeedError(Sheet + " line " + DecimalText(Line) + ", column " +
                      std::string(ColumnNames[column]) + ": " + problem);
   }
 
@@ -157,7 +153,7 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
   std::array<bool, ColumnCount> present{};
   for (const std::string& name : header.Fields) {
     const auto found = std::find(ColumnNames.begin(), ColumnNames.end(), Lower(name));
-    const std::string prefix = sheetName + " line " + Decimal(header.Line) + ": column '" + name;
+    const std::string prefix = sheetName + " line " + DecimalText(header.Line) + ": column '" + name;
     if (found == ColumnNames.end()) {
       throw ESeedError(prefix + "' is not known (known: serial, network, station, site, "
                                 "latitude, longitude, elevation, instrument, period)");
@@ -168,16 +164,16 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     columns.push_back(column);
   }
   if (!present[ColSerial]) {
-    throw ESeedError(sheetName + " line " + Decimal(header.Line) + ": no column 'serial'");
+    throw ESeedError(sheetName + " line " + DecimalText(header.Line) + ": no column 'serial'");
   }
 
   TStationSheet sheet;
   for (size_t r = 1; r < records.size(); ++r) {
     const TRecord& record = records[r];
     if (record.Fields.size() != columns.size()) {
-      throw ESeedError(sheetName + " line " + Decimal(record.Line) + ": " +
-                       Decimal(static_cast<int64_t>(record.Fields.size())) + " fields where the header has " +
-                       Decimal(static_cast<int64_t>(columns.size())));
+      throw ESeedError(sheetName + " line " + DecimalText(record.Line) + ": " +
+                       DecimalText(static_cast<int64_t>(record.Fields.size())) + " fields where the header has " +
+                       DecimalText(static_cast<int64_t>(columns.size())));
     }
     const TRowReader reader(sheetName, record.Line);
     TStationRow row;
@@ -229,8 +225,8 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
       }
     }
     if (const TStationRow* earlier = sheet.Find(row.Serial)) {
-      reader.Fail(ColSerial, "serial " + Decimal(row.Serial) + " already given on line " +
-                                 Decimal(earlier->Line));
+      reader.Fail(ColSerial, "serial " + DecimalText(row.Serial) + " already given on line " +
+                                 DecimalText(earlier->Line));
     }
     sheet.Table.push_back(std::move(row));
   }

@@ -3,23 +3,18 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
-#include <charconv>
 
 #include "card/TarqCard.h"
+#include "convert/SeedText.h"
 
 namespace seed {
 
 namespace {
 
-std::string Number(double value) {
-  char digits[32];
-  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
 void AddValue(pugi::xml_node parent, const char* name, double value, const char* unit = nullptr) {
   pugi::xml_node node = parent.append_child(name);
   if (unit != nullptr) node.append_attribute("unit") = unit;
-  node.text().set(Number(value).c_str());
+  node.text().set(RealText(value).c_str());
 }
 
 void AddText(pugi::xml_node parent, const char* name, const std::string& text) {
