@@ -1,8 +1,6 @@
 #include "convert/SdsArchive.h"
 
-#include <fcntl.h>
 #include <libmseed.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "convert/SeedError.h"
 #include "convert/SeedText.h"
 #include "convert/SeedTime.h"
+#include "platform/DurableFlush.h"
 #include "platform/RecordFile.h"
 
 namespace seed {
@@ -104,13 +103,8 @@ void ReplaceFile(const std::string& path, const std::vector<std::string_view>& p
       file.Write(part.data(), static_cast<int64_t>(part.size()));
     }
     if (const int code = file.Close(); code != 0) throw platform::EInOutError(code, temporary);
-    // On the disk before it replaces the old file, so that a crash leaves one of them whole.
-    if (const int handle = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC); handle >= 0) {
-      const int synced = ::fsync(handle);
-      const int error = errno;
-      ::close(handle);
-      if (synced != 0) throw platform::EInOutError(platform::IoCodeFromErrno(error), temporary);
-    }
+    // On the medium before it replaces the old file, so that a crash leaves one of them whole.
+    platform::SyncFile(temporary);
     std::error_code error;
     fs::rename(temporary, target, error);
     if (error) throw platform::EInOutError(platform::IoCodeFromErrno(error.value()), path);
@@ -119,6 +113,7 @@ void ReplaceFile(const std::string& path, const std::vector<std::string_view>& p
     fs::remove(temporary, ignored);
     throw;
   }
+  platform::SyncDirectory(platform::ParentDirectory(path));
 }
 
 // Appends to an existing file; on failure the file is cut back to its old length.
@@ -131,6 +126,7 @@ void AppendToFile(const std::string& path, int64_t oldSize, const std::vector<st
       file.Write(part.data(), static_cast<int64_t>(part.size()));
     }
     if (const int code = file.Close(); code != 0) throw platform::EInOutError(code, path);
+    platform::SyncFile(path);
   } catch (...) {
     std::error_code ignored;
     fs::resize_file(path, static_cast<uintmax_t>(oldSize), ignored);

@@ -12,10 +12,11 @@
 //   not compared).
 // - A day file stays in time order of record start times. New records that all start at or
 //   after the file's last record are appended to it; otherwise the merged file is written
-//   beside it under a temporary name (".NAME.partial"), synced to the disk and renamed over
-//   it, so a full disk or a crash leaves the old file whole. A new day file is written the same way.
+//   beside it under a temporary name (".NAME.partial"), flushed to the medium and renamed
+//   over it, so a full disk or a crash leaves the old file whole. A new day file is written
+//   the same way; an appended one is flushed too.
 // - Existing records are never altered; records are kept byte for byte.
-// A failing write throws platform::EInOutError; the day file being written keeps its earlier
+// A failing write or flush throws platform::EInOutError; the day file being written keeps its earlier
 // content (an append is cut back to the old length), no temporary file is left, and day files
 // completed before stay as they are. Records that libmseed cannot read throw ESeedError.
 

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 
 #include "MiniSeedReadBack.h"
 #include "convert/MiniSeedPacker.h"
 #include "convert/SdsArchive.h"
+#include "platform/DurableFlush.h"
 #include "platform/RecordFile.h"
 #include "support/TestSupport.h"
 
@@ -164,6 +166,21 @@ TEST(SdsArchive, ADiskFillingUpLeavesEveryFileWholeAndNoTemporaryFile) {
       for (size_t i = 1; i < records.size(); ++i) EXPECT_LE(records[i - 1].Start, records[i].Start);
     }
   }
+}
+
+TEST(SdsArchive, AFailingFlushLeavesTheOldDayFileInPlace) {
+  testing_support::TTempDir root;
+  seed::TSdsArchive archive(root.Path());
+  archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60, 1));
+  const TTree before = Snapshot(root.Path());
+  {
+    platform::TScopedSyncHook failing([](int, const std::string&, bool directory) {
+      return directory ? 0 : EIO;
+    });
+    EXPECT_THROW(archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60, 1)),
+                 platform::EInOutError);
+  }
+  EXPECT_EQ(Snapshot(root.Path()), before);  // not renamed over, no temporary file
 }
 
 }  // namespace
