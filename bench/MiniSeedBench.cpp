@@ -31,8 +31,8 @@ const std::vector<uint8_t>& CardBytes() {
     for (size_t f = 0; f < Frames; ++f) {
       for (int c = 0; c < Channels; ++c) {
         const double t = static_cast<double>(f) / Rate;
-        const auto value = static_cast<int32_t>(
-            300000 * std::sin(2 * 3.14159265 * (1.3 + c) * t) + noise(random));
+        const auto value =
+            static_cast<int32_t>(300000 * std::sin(2 * 3.14159265 * (1.3 + c) * t) + noise(random));
         const auto raw = static_cast<uint32_t>(value);
         *p++ = static_cast<uint8_t>(raw >> 16);
         *p++ = static_cast<uint8_t>(raw >> 8);
@@ -65,8 +65,9 @@ void BM_MiniSeedPack(benchmark::State& state) {
     auto start = std::chrono::steady_clock::now();
     std::memcpy(copy.data(), card.data(), card.size());
     benchmark::DoNotOptimize(copy.data());
-    copySeconds = std::min(
-        copySeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    copySeconds =
+        std::min(copySeconds,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 
     start = std::chrono::steady_clock::now();
     std::vector<std::unique_ptr<seed::TMiniSeedPacker>> packers;
@@ -90,8 +91,9 @@ void BM_MiniSeedPack(benchmark::State& state) {
       }
     }
     for (auto& packer : packers) packer->Finish();
-    packSeconds = std::min(
-        packSeconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    packSeconds =
+        std::min(packSeconds,
+                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   size_t packed = 0;
   for (const std::string& records : out) packed += records.size();

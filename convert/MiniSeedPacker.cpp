@@ -89,8 +89,8 @@ int64_t TMiniSeedPacker::FirstSampleOfNextDay(int64_t sampleIndex) const {
   const int64_t midnight = (SampleTime(sampleIndex) / MicrosecondsPerDay + 1) * MicrosecondsPerDay;
   // The first index whose time is midnight or later; SampleTime rounds, so check around the
   // estimate.
-  auto index = static_cast<int64_t>(
-      std::floor(static_cast<double>(midnight - StartTime) * Rate / 1e6));
+  auto index =
+      static_cast<int64_t>(std::floor(static_cast<double>(midnight - StartTime) * Rate / 1e6));
   index = std::max(index - 2, sampleIndex + 1);
   while (SampleTime(index) < midnight) ++index;
   return index;
@@ -141,8 +141,8 @@ void TMiniSeedPacker::Add(const int32_t* samples, size_t count) {
     throw ESeedError("sample " + DecimalText(bad) + " is out of the range of a record");
   }
   while (count > 0) {
-    const auto toBoundary = static_cast<size_t>(
-        std::min<int64_t>(NextBoundary - Added, static_cast<int64_t>(count)));
+    const auto toBoundary =
+        static_cast<size_t>(std::min<int64_t>(NextBoundary - Added, static_cast<int64_t>(count)));
     const size_t room = PackChunk > Pending.size() ? PackChunk - Pending.size() : 0;
     const size_t run = std::min(toBoundary, std::max<size_t>(room, 1));
     Pending.insert(Pending.end(), samples, samples + run);

@@ -41,8 +41,8 @@ inline constexpr int32_t HighestSample = (1 << 28) - 1;
 
 struct TMiniSeedStream {
   TChannelCodes Codes;
-  double SampleRate = 0;  // Hz, above 0
-  TSeedTime Start;        // the first sample's time, UTC
+  double SampleRate = 0;                   // Hz, above 0
+  TSeedTime Start;                         // the first sample's time, UTC
   int RecordLength = DefaultRecordLength;  // a power of two, 256 to 65536
   bool AmplifierSaturation = false;
 };
@@ -78,10 +78,10 @@ class TMiniSeedPacker {
   TRecordSink Sink;
   MSRecord_s* Record = nullptr;
   double Rate = 0;
-  int64_t StartTime = 0;       // microseconds since 1970
-  int64_t Added = 0;           // samples added
-  int64_t Records = 0;         // records given to the sink
-  int64_t NextBoundary = 0;    // index of the first sample of the next day
+  int64_t StartTime = 0;         // microseconds since 1970
+  int64_t Added = 0;             // samples added
+  int64_t Records = 0;           // records given to the sink
+  int64_t NextBoundary = 0;      // index of the first sample of the next day
   std::vector<int32_t> Pending;  // samples of the current day not yet packed
   std::exception_ptr SinkError;
   bool Finished = false;

@@ -54,12 +54,14 @@ std::vector<TRecordInfo> ParseRecords(std::string_view bytes, const std::string&
     const int length = ms_detect(bytes.data() + at, available);
     if (length <= 0 || static_cast<size_t>(length) > bytes.size() - at) {
       msr_free(&msr);
-      throw ESeedError(source + ": no miniSEED record at byte " + DecimalText(static_cast<int64_t>(at)));
+      throw ESeedError(source + ": no miniSEED record at byte " +
+                       DecimalText(static_cast<int64_t>(at)));
     }
     copy.assign(bytes.data() + at, bytes.data() + at + length);
     if (msr_parse(copy.data(), length, &msr, length, 0, 0) != MS_NOERROR) {
       msr_free(&msr);
-      throw ESeedError(source + ": unreadable miniSEED record at byte " + DecimalText(static_cast<int64_t>(at)));
+      throw ESeedError(source + ": unreadable miniSEED record at byte " +
+                       DecimalText(static_cast<int64_t>(at)));
     }
     TRecordInfo info;
     info.Codes = {Trimmed(msr->network), Trimmed(msr->station), Trimmed(msr->location),
@@ -117,7 +119,8 @@ void ReplaceFile(const std::string& path, const std::vector<std::string_view>& p
 }
 
 // Appends to an existing file; on failure the file is cut back to its old length.
-void AppendToFile(const std::string& path, int64_t oldSize, const std::vector<std::string_view>& parts) {
+void AppendToFile(const std::string& path, int64_t oldSize,
+                  const std::vector<std::string_view>& parts) {
   try {
     platform::TRecordFile file;
     if (const int code = file.Reset(path, 1); code != 0) throw platform::EInOutError(code, path);
@@ -139,8 +142,8 @@ void AppendToFile(const std::string& path, int64_t oldSize, const std::vector<st
 std::string TSdsArchive::DayFilePath(const TChannelCodes& codes, int year, int dayOfYear) {
   const std::string yearText = DecimalText(year, 4);
   return yearText + "/" + codes.Network + "/" + codes.Station + "/" + codes.Channel + ".D/" +
-         codes.Network + "." + codes.Station + "." + codes.Location + "." + codes.Channel +
-         ".D." + yearText + "." + DecimalText(dayOfYear, 3);
+         codes.Network + "." + codes.Station + "." + codes.Location + "." + codes.Channel + ".D." +
+         yearText + "." + DecimalText(dayOfYear, 3);
 }
 
 TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
@@ -193,8 +196,9 @@ TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
     } else {
       std::vector<TRecordInfo> merged = std::move(existing);
       merged.insert(merged.end(), fresh.begin(), fresh.end());
-      std::stable_sort(merged.begin(), merged.end(),
-                       [](const TRecordInfo& a, const TRecordInfo& b) { return a.Start < b.Start; });
+      std::stable_sort(
+          merged.begin(), merged.end(),
+          [](const TRecordInfo& a, const TRecordInfo& b) { return a.Start < b.Start; });
       for (const TRecordInfo& record : merged) parts.push_back(record.Bytes);
       ReplaceFile(path, parts);
     }

@@ -16,9 +16,9 @@
 //   over it, so a full disk or a crash leaves the old file whole. A new day file is written
 //   the same way; an appended one is flushed too.
 // - Existing records are never altered; records are kept byte for byte.
-// A failing write or flush throws platform::EInOutError; the day file being written keeps its earlier
-// content (an append is cut back to the old length), no temporary file is left, and day files
-// completed before stay as they are. Records that libmseed cannot read throw ESeedError.
+// A failing write or flush throws platform::EInOutError; the day file being written keeps its
+// earlier content (an append is cut back to the old length), no temporary file is left, and day
+// files completed before stay as they are. Records that libmseed cannot read throw ESeedError.
 
 #include <cstddef>
 #include <cstdint>

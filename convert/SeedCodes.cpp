@@ -17,10 +17,14 @@ void CheckChannelIndex(int channelIndex) {
 
 const char* KindName(TCodeKind kind) {
   switch (kind) {
-    case TCodeKind::Network: return "network";
-    case TCodeKind::Station: return "station";
-    case TCodeKind::Location: return "location";
-    case TCodeKind::Channel: return "channel";
+    case TCodeKind::Network:
+      return "network";
+    case TCodeKind::Station:
+      return "station";
+    case TCodeKind::Location:
+      return "location";
+    case TCodeKind::Channel:
+      return "channel";
   }
   return "";
 }
@@ -88,7 +92,8 @@ std::string CodeProblem(TCodeKind kind, std::string_view code) {
       if (code.empty() || code.size() > 5) return what + ": it must have 1 to 5 characters";
       break;
     case TCodeKind::Location:
-      if (!code.empty() && code.size() != 2) return what + ": it must be empty or have 2 characters";
+      if (!code.empty() && code.size() != 2)
+        return what + ": it must be empty or have 2 characters";
       break;
     case TCodeKind::Channel:
       if (code.size() != 3) return what + ": it must have 3 characters";

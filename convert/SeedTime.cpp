@@ -47,7 +47,9 @@ std::string DateTimeText(const TSeedTime& time, char separator) {
 
 }  // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -75,8 +77,8 @@ TSeedTime TSeedTime::FromEpochMicroseconds(int64_t microseconds) {
 }
 
 bool TSeedTime::IsValid() const {
-  return Year >= 1970 && Year <= 2999 && Day >= 1 && Day <= DaysInMonth(Year, Month) &&
-         Hour >= 0 && Hour <= 23 && Minute >= 0 && Minute <= 59 && Second >= 0 && Second <= 59 &&
+  return Year >= 1970 && Year <= 2999 && Day >= 1 && Day <= DaysInMonth(Year, Month) && Hour >= 0 &&
+         Hour <= 23 && Minute >= 0 && Minute <= 59 && Second >= 0 && Second <= 59 &&
          Microsecond >= 0 && Microsecond < MicrosecondsPerSecond;
 }
 

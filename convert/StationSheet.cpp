@@ -13,11 +13,21 @@ namespace seed {
 
 namespace {
 
-enum TColumn { ColSerial, ColNetwork, ColStation, ColSite, ColLatitude, ColLongitude,
-               ColElevation, ColInstrument, ColPeriod, ColumnCount };
+enum TColumn {
+  ColSerial,
+  ColNetwork,
+  ColStation,
+  ColSite,
+  ColLatitude,
+  ColLongitude,
+  ColElevation,
+  ColInstrument,
+  ColPeriod,
+  ColumnCount
+};
 constexpr std::array<std::string_view, ColumnCount> ColumnNames = {
-    "serial", "network", "station", "site", "latitude", "longitude", "elevation", "instrument",
-    "period"};
+    "serial",    "network",   "station",    "site",  "latitude",
+    "longitude", "elevation", "instrument", "period"};
 
 struct TRecord {
   std::vector<std::string> Fields;
@@ -32,7 +42,9 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // Splits the text into records of fields (RFC 4180, with LF or CR LF line ends). Blank
 // lines give no record.
@@ -153,10 +165,12 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
   std::array<bool, ColumnCount> present{};
   for (const std::string& name : header.Fields) {
     const auto found = std::find(ColumnNames.begin(), ColumnNames.end(), Lower(name));
-    const std::string prefix = sheetName + " line " + DecimalText(header.Line) + ": column '" + name;
+    const std::string prefix =
+        sheetName + " line " + DecimalText(header.Line) + ": column '" + name;
     if (found == ColumnNames.end()) {
-      throw ESeedError(prefix + "' is not known (known: serial, network, station, site, "
-                                "latitude, longitude, elevation, instrument, period)");
+      throw ESeedError(prefix +
+                       "' is not known (known: serial, network, station, site, "
+                       "latitude, longitude, elevation, instrument, period)");
     }
     const auto column = static_cast<TColumn>(found - ColumnNames.begin());
     if (present[column]) throw ESeedError(prefix + "' appears twice");
@@ -172,7 +186,8 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     const TRecord& record = records[r];
     if (record.Fields.size() != columns.size()) {
       throw ESeedError(sheetName + " line " + DecimalText(record.Line) + ": " +
-                       DecimalText(static_cast<int64_t>(record.Fields.size())) + " fields where the header has " +
+                       DecimalText(static_cast<int64_t>(record.Fields.size())) +
+                       " fields where the header has " +
                        DecimalText(static_cast<int64_t>(columns.size())));
     }
     const TRowReader reader(sheetName, record.Line);

@@ -36,13 +36,16 @@ double Median(std::vector<double> values) {
 
 TAngles OrientationAngles(char orientation) {
   switch (orientation) {
-    case 'Z': return {0, -90};
-    case 'E': return {90, 0};
-    default: return {0, 0};
+    case 'Z':
+      return {0, -90};
+    case 'E':
+      return {90, 0};
+    default:
+      return {0, 0};
   }
 }
 
-std::string StationXmlText(const TXmlNetwork& network, const std::string& source,
+std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::string& source,
                            const TSeedTime& created) {
   pugi::xml_document document;
   pugi::xml_node declaration = document.append_child(pugi::node_declaration);
@@ -54,34 +57,37 @@ std::string StationXmlText(const TXmlNetwork& network, const std::string& source
   AddText(root, "Source", source);
   AddText(root, "Created", created.IsoText());
 
-  pugi::xml_node net = root.append_child("Network");
-  net.append_attribute("code") = network.Code.c_str();
-  SetPeriod(net, network.Start, network.End);
-  if (!network.Description.empty()) AddText(net, "Description", network.Description);
-  AddValue(net, "TotalNumberStations", static_cast<double>(network.Stations.size()));
+  for (const TXmlNetwork& network : networks) {
+    pugi::xml_node net = root.append_child("Network");
+    net.append_attribute("code") = network.Code.c_str();
+    SetPeriod(net, network.Start, network.End);
+    if (!network.Description.empty()) AddText(net, "Description", network.Description);
+    AddValue(net, "TotalNumberStations", static_cast<double>(network.Stations.size()));
 
-  for (const TXmlStation& station : network.Stations) {
-    pugi::xml_node sta = net.append_child("Station");
-    sta.append_attribute("code") = station.Code.c_str();
-    SetPeriod(sta, station.Start, station.End);
-    AddValue(sta, "Latitude", station.Latitude);
-    AddValue(sta, "Longitude", station.Longitude);
-    AddValue(sta, "Elevation", station.Elevation);
-    AddText(sta.append_child("Site"), "Name", station.SiteName.empty() ? station.Code : station.SiteName);
-    AddText(sta, "CreationDate", station.Start.IsoText());
-    AddValue(sta, "TotalNumberChannels", static_cast<double>(station.Channels.size()));
-    for (const TXmlChannel& channel : station.Channels) {
-      pugi::xml_node cha = sta.append_child("Channel");
-      cha.append_attribute("code") = channel.Code.c_str();
-      cha.append_attribute("locationCode") = channel.Location.c_str();
-      SetPeriod(cha, channel.Start, channel.End);
-      AddValue(cha, "Latitude", station.Latitude);
-      AddValue(cha, "Longitude", station.Longitude);
-      AddValue(cha, "Elevation", station.Elevation);
-      AddValue(cha, "Depth", channel.Depth);
-      AddValue(cha, "Azimuth", channel.Azimuth);
-      AddValue(cha, "Dip", channel.Dip);
-      AddValue(cha, "SampleRate", channel.SampleRate, "SAMPLES/S");
+    for (const TXmlStation& station : network.Stations) {
+      pugi::xml_node sta = net.append_child("Station");
+      sta.append_attribute("code") = station.Code.c_str();
+      SetPeriod(sta, station.Start, station.End);
+      AddValue(sta, "Latitude", station.Latitude);
+      AddValue(sta, "Longitude", station.Longitude);
+      AddValue(sta, "Elevation", station.Elevation);
+      AddText(sta.append_child("Site"), "Name",
+              station.SiteName.empty() ? station.Code : station.SiteName);
+      AddText(sta, "CreationDate", station.Start.IsoText());
+      AddValue(sta, "TotalNumberChannels", static_cast<double>(station.Channels.size()));
+      for (const TXmlChannel& channel : station.Channels) {
+        pugi::xml_node cha = sta.append_child("Channel");
+        cha.append_attribute("code") = channel.Code.c_str();
+        cha.append_attribute("locationCode") = channel.Location.c_str();
+        SetPeriod(cha, channel.Start, channel.End);
+        AddValue(cha, "Latitude", station.Latitude);
+        AddValue(cha, "Longitude", station.Longitude);
+        AddValue(cha, "Elevation", station.Elevation);
+        AddValue(cha, "Depth", channel.Depth);
+        AddValue(cha, "Azimuth", channel.Azimuth);
+        AddValue(cha, "Dip", channel.Dip);
+        AddValue(cha, "SampleRate", channel.SampleRate, "SAMPLES/S");
+      }
     }
   }
 

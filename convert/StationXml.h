@@ -1,5 +1,5 @@
 #pragma once
-// FDSN StationXML 1.2 of one network: its stations and their channels, from plain values.
+// FDSN StationXML 1.2 of networks: its stations and their channels, from plain values.
 //
 // Each Station holds Latitude, Longitude, Elevation, Site/Name and its Channels; each Channel
 // holds Latitude, Longitude, Elevation (the station's), Depth, Azimuth, Dip and SampleRate.
@@ -59,7 +59,8 @@ struct TAngles {
 TAngles OrientationAngles(char orientation);
 
 // The document, UTF-8, indented. `source` fills the Source element, `created` the Created one.
-std::string StationXmlText(const TXmlNetwork& network, const std::string& source,
+// At least one network.
+std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::string& source,
                            const TSeedTime& created);
 
 // A GPS fix of an event header: degrees and decimal minutes with a hemisphere letter.
@@ -70,7 +71,7 @@ struct TGpsFix {
   int32_t LongitudeDegrees = 0;
   double LongitudeMinutes = 0;
   char LongitudeHemisphere = 'E';  // E or W
-  double Altitude = 0;              // metres
+  double Altitude = 0;             // metres
 };
 
 struct TPosition {

@@ -25,7 +25,8 @@ std::vector<int32_t> Signal(size_t count, unsigned seed) {
   std::normal_distribution<double> noise(0, 300);
   std::vector<int32_t> samples(count);
   for (size_t i = 0; i < count; ++i) {
-    samples[i] = static_cast<int32_t>(2e6 * std::sin(static_cast<double>(i) * 0.031) + noise(random));
+    samples[i] =
+        static_cast<int32_t>(2e6 * std::sin(static_cast<double>(i) * 0.031) + noise(random));
   }
   for (size_t i = count / 3; i < count / 3 + 40 && i < count; ++i) {
     samples[i] = i % 2 ? (1 << 23) - 1 : -(1 << 23);
@@ -115,7 +116,8 @@ TEST(MiniSeedPacker, EveryRecordReadsBackWithItsCodesTimeRateFlagsAndSamples) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.RecordLength) + (c.Saturation ? " saturated " : " ") +
                  std::to_string(c.Rate));
-    TMiniSeedStream stream = Stream(c.Rate, TSeedTime::FromMilliseconds(2026, 6, 14, 10, 23, 47, 123));
+    TMiniSeedStream stream =
+        Stream(c.Rate, TSeedTime::FromMilliseconds(2026, 6, 14, 10, 23, 47, 123));
     stream.RecordLength = c.RecordLength;
     stream.AmplifierSaturation = c.Saturation;
     const std::vector<int32_t> samples = Signal(200'000, 7);
@@ -156,7 +158,8 @@ TEST(MiniSeedPacker, ARecordNeverSpansMidnightNorTheNewYear) {
     bool splitFound = false;
     for (const TReadRecord& record : records) {
       const int64_t last =
-          record.Start + std::llround(static_cast<double>(record.Samples.size() - 1) * 1e6 / c.Rate);
+          record.Start +
+          std::llround(static_cast<double>(record.Samples.size() - 1) * 1e6 / c.Rate);
       EXPECT_EQ(record.Start / seed::MicrosecondsPerDay, last / seed::MicrosecondsPerDay)
           << "record from " << TSeedTime::FromEpochMicroseconds(record.Start).Text();
       if (static_cast<int64_t>(index) == c.FirstOfNewDay) {
@@ -198,7 +201,8 @@ TEST(MiniSeedPacker, AnImpossibleStreamIsRefusedBeforeAnyRecord) {
     stream.RecordLength = c.RecordLength;
     stream.Codes.Network = c.Network;
     try {
-      TMiniSeedPacker packer(stream, [](const char*, size_t) { ADD_FAILURE() << "record written"; });
+      TMiniSeedPacker packer(stream,
+                             [](const char*, size_t) { ADD_FAILURE() << "record written"; });
       ADD_FAILURE() << "accepted";
     } catch (const seed::ESeedError& error) {
       EXPECT_STREQ(error.what(), c.Error);
@@ -228,7 +232,8 @@ TEST(MiniSeedPacker, Mseed2sacReadsTheSamplesBack) {
     GTEST_SKIP() << "mseed2sac is not installed";
   }
   testing_support::TTempDir dir;
-  const TMiniSeedStream stream = Stream(250, TSeedTime::FromMilliseconds(2026, 6, 14, 10, 23, 47, 123));
+  const TMiniSeedStream stream =
+      Stream(250, TSeedTime::FromMilliseconds(2026, 6, 14, 10, 23, 47, 123));
   const std::vector<int32_t> samples = Signal(100'000, 11);
   testing_support::WriteWholeFile(dir / "event.mseed", Pack(stream, samples).Bytes);
   const std::string command =

@@ -44,7 +44,9 @@ std::string Event(TSeedTime start, int seconds, int channels = 3, int recordLeng
     seed::TMiniSeedPacker packer(stream, [&](const char* r, size_t n) { bytes.append(r, n); });
     std::vector<int32_t> samples(static_cast<size_t>(seconds) * 100);
     for (size_t i = 0; i < samples.size(); ++i) {
-      samples[i] = static_cast<int32_t>((i * 7919 + static_cast<size_t>(channel) * 104729) % 200000) - 100000;
+      samples[i] =
+          static_cast<int32_t>((i * 7919 + static_cast<size_t>(channel) * 104729) % 200000) -
+          100000;
     }
     packer.Add(samples.data(), samples.size());
     packer.Finish();
@@ -109,7 +111,8 @@ TEST(SdsArchive, DayFilesStayInTimeOrderAndKeepTheirRecordsByteForByte) {
 
   // Records of another cut of the same hours are other records: filed in order beside them.
   archive.Insert(overlap);
-  const std::vector<TReadRecord> records = ReadRecords(testing_support::ReadWholeFile(root / ZFile));
+  const std::vector<TReadRecord> records =
+      ReadRecords(testing_support::ReadWholeFile(root / ZFile));
   for (size_t i = 1; i < records.size(); ++i) EXPECT_LE(records[i - 1].Start, records[i].Start);
   EXPECT_EQ(Snapshot(root.Path()).size(), 1u);  // no temporary file left
 }
@@ -133,10 +136,10 @@ TEST(SdsArchive, ADiskFillingUpLeavesEveryFileWholeAndNoTemporaryFile) {
     const std::string second = Event(c.Start, 60);
 
     // Room for the first day file and part of the second.
-    const int64_t firstFileBytes = c.Start.Day == 14 && c.Start.Hour < 12
-                                       ? static_cast<int64_t>(before.begin()->second.size() +
-                                                              second.size() / 3)
-                                       : static_cast<int64_t>(second.size() / 3);
+    const int64_t firstFileBytes =
+        c.Start.Day == 14 && c.Start.Hour < 12
+            ? static_cast<int64_t>(before.begin()->second.size() + second.size() / 3)
+            : static_cast<int64_t>(second.size() / 3);
     platform::TFaultPlan plan;
     plan.WriteBytesLeft = firstFileBytes + 1000;
     platform::SetFaultPlan(plan);
@@ -174,11 +177,11 @@ TEST(SdsArchive, AFailingFlushLeavesTheOldDayFileInPlace) {
   archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60, 1));
   const TTree before = Snapshot(root.Path());
   {
-    platform::TScopedSyncHook failing([](int, const std::string&, bool directory) {
-      return directory ? 0 : EIO;
-    });
-    EXPECT_THROW(archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60, 1)),
-                 platform::EInOutError);
+    platform::TScopedSyncHook failing(
+        [](int, const std::string&, bool directory) { return directory ? 0 : EIO; });
+    EXPECT_THROW(
+        archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60, 1)),
+        platform::EInOutError);
   }
   EXPECT_EQ(Snapshot(root.Path()), before);  // not renamed over, no temporary file
 }

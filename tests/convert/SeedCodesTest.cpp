@@ -14,9 +14,9 @@ TEST(SeedCodes, BandCodeFollowsTheRateAndTheSensor) {
     char Short, Broad;
   };
   const TCase cases[] = {
-      {4000, 'G', 'F'}, {1000, 'G', 'F'}, {999, 'D', 'C'}, {500, 'D', 'C'}, {250, 'D', 'C'},
-      {249.9, 'E', 'H'}, {125, 'E', 'H'}, {80, 'E', 'H'},  {79, 'S', 'B'},  {10, 'S', 'B'},
-      {9.5, 'M', 'M'},   {2, 'M', 'M'},   {1.5, 'L', 'L'}, {1, 'L', 'L'},   {0.5, 'V', 'V'},
+      {4000, 'G', 'F'},  {1000, 'G', 'F'}, {999, 'D', 'C'}, {500, 'D', 'C'}, {250, 'D', 'C'},
+      {249.9, 'E', 'H'}, {125, 'E', 'H'},  {80, 'E', 'H'},  {79, 'S', 'B'},  {10, 'S', 'B'},
+      {9.5, 'M', 'M'},   {2, 'M', 'M'},    {1.5, 'L', 'L'}, {1, 'L', 'L'},   {0.5, 'V', 'V'},
       {0.1, 'V', 'V'},   {0.05, 'U', 'U'},
   };
   for (const TCase& c : cases) {
@@ -30,8 +30,8 @@ TEST(SeedCodes, BandCodeFollowsTheRateAndTheSensor) {
 }
 
 TEST(SeedCodes, SensorsAreThreeConsecutiveChannels) {
-  const char* expected[][2] = {{"00", "DHZ"}, {"00", "DHN"}, {"00", "DHE"},
-                               {"01", "DHZ"}, {"01", "DHN"}, {"01", "DHE"}, {"02", "DHZ"}};
+  const char* expected[][2] = {{"00", "DHZ"}, {"00", "DHN"}, {"00", "DHE"}, {"01", "DHZ"},
+                               {"01", "DHN"}, {"01", "DHE"}, {"02", "DHZ"}};
   for (int channel = 0; channel < 7; ++channel) {
     const seed::TChannelCodes codes =
         seed::DefaultChannelCodes(23, 250, TSensorPeriod::Short, channel);
@@ -60,26 +60,28 @@ TEST(SeedCodes, CodesAreCheckedForLengthAndCharacters) {
     bool Valid;
   };
   const TCase cases[] = {
-      {TCodeKind::Network, "XX", true},     {TCodeKind::Network, "Z3", true},
-      {TCodeKind::Network, "X", true},      {TCodeKind::Network, "", false},
-      {TCodeKind::Network, "XXX", false},   {TCodeKind::Network, "xx", false},
-      {TCodeKind::Station, "BRK01", true},  {TCodeKind::Station, "023", true},
+      {TCodeKind::Network, "XX", true},      {TCodeKind::Network, "Z3", true},
+      {TCodeKind::Network, "X", true},       {TCodeKind::Network, "", false},
+      {TCodeKind::Network, "XXX", false},    {TCodeKind::Network, "xx", false},
+      {TCodeKind::Station, "BRK01", true},   {TCodeKind::Station, "023", true},
       {TCodeKind::Station, "BRK012", false}, {TCodeKind::Station, "AB-1", false},
-      {TCodeKind::Station, "", false},      {TCodeKind::Station, "A B", false},
-      {TCodeKind::Location, "", true},      {TCodeKind::Location, "00", true},
-      {TCodeKind::Location, "0", false},    {TCodeKind::Location, "000", false},
-      {TCodeKind::Channel, "DHZ", true},    {TCodeKind::Channel, "DH", false},
-      {TCodeKind::Channel, "DHZ1", false},  {TCodeKind::Channel, "DH\xC3\xA9", false},
+      {TCodeKind::Station, "", false},       {TCodeKind::Station, "A B", false},
+      {TCodeKind::Location, "", true},       {TCodeKind::Location, "00", true},
+      {TCodeKind::Location, "0", false},     {TCodeKind::Location, "000", false},
+      {TCodeKind::Channel, "DHZ", true},     {TCodeKind::Channel, "DH", false},
+      {TCodeKind::Channel, "DHZ1", false},   {TCodeKind::Channel, "DH\xC3\xA9", false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Code);
-    EXPECT_EQ(seed::CodeProblem(c.Kind, c.Code).empty(), c.Valid) << seed::CodeProblem(c.Kind, c.Code);
+    EXPECT_EQ(seed::CodeProblem(c.Kind, c.Code).empty(), c.Valid)
+        << seed::CodeProblem(c.Kind, c.Code);
   }
   try {
     seed::CheckCode(TCodeKind::Station, "AB-1");
     FAIL();
   } catch (const seed::ESeedError& error) {
-    EXPECT_STREQ(error.what(),
-                 "station code 'AB-1' holds '-': only upper-case letters A-Z and digits are allowed");
+    EXPECT_STREQ(
+        error.what(),
+        "station code 'AB-1' holds '-': only upper-case letters A-Z and digits are allowed");
   }
 }

@@ -12,7 +12,8 @@ using seed::TStationSheet;
 
 TEST(StationSheet, ReadsColumnsInAnyOrderWithQuotesAndBothLineEnds) {
   const std::string text =
-      "\xEF\xBB\xBF" "Station, SERIAL ,latitude,longitude,elevation,site,network,period,instrument\r\n"
+      "\xEF\xBB\xBF"
+      "Station, SERIAL ,latitude,longitude,elevation,site,network,period,instrument\r\n"
       "BRK01,23,50.4012,1.5633,12,\"Berck, \"\"dune\"\"\",Z3,broad,TP-3\r\n"
       "\r\n"
       "   \n"
