@@ -18,8 +18,9 @@
 //   packer.Finish();              // packs the rest in a last, shorter record
 //
 // Records reach the sink in time order. An exception thrown by the sink stops the packer and
-// comes out of the Add or Finish that packed the record. Not for use by two threads at once;
-// distinct packers may run on distinct threads.
+// comes out of the Add or Finish that packed the record. Not for use by two threads at once.
+// Distinct packers may run on distinct threads once one record has been packed in the process:
+// libmseed reads its packing settings from the environment into globals on first use.
 
 #include <cstddef>
 #include <cstdint>
