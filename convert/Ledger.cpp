@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "app/Sha256.h"
@@ -215,7 +217,14 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
   Close();
   std::lock_guard guard(Lock);
   FilePath = path;
+  // A second program opening the ledger at the same moment (creating it, switching it to WAL)
+  // can make a step fail busy where SQLite calls no busy handler: such an open is tried again.
+  bool busy = false;
   auto fail = [&](const std::string& what) -> std::optional<std::string> {
+    if (Db) {
+      const int code = sqlite3_errcode(Db) & 0xff;
+      busy = code == SQLITE_BUSY || code == SQLITE_LOCKED;
+    }
     if (Db) sqlite3_close_v2(Db);
     Db = nullptr;
     return Warning(what) +
@@ -233,48 +242,64 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
     }
   }
 
-  const int opened =
-      sqlite3_open_v2(path.c_str(), &Db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
-  if (opened != SQLITE_OK) {
-    return fail(Db ? sqlite3_errmsg(Db) : sqlite3_errstr(opened));
-  }
-  if (sqlite3_db_readonly(Db, "main") == 1) return fail("the file cannot be written");
-  sqlite3_busy_timeout(Db, BusyTimeoutMs);
-  sqlite3_extended_result_codes(Db, 1);
+  auto attempt = [&]() -> std::optional<std::string> {
+    const int opened =
+        sqlite3_open_v2(path.c_str(), &Db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (opened != SQLITE_OK) {
+      return fail(Db ? sqlite3_errmsg(Db) : sqlite3_errstr(opened));
+    }
+    if (sqlite3_db_readonly(Db, "main") == 1) return fail("the file cannot be written");
+    sqlite3_busy_timeout(Db, BusyTimeoutMs);
+    sqlite3_extended_result_codes(Db, 1);
 
-  // The first statement reads the file: a file that is not a database fails here.
-  const std::string mode = SingleText(Db, "PRAGMA journal_mode=WAL");
-  if (mode.empty()) return fail(sqlite3_errmsg(Db));
-  if (const std::string check = SingleText(Db, "PRAGMA quick_check"); check != "ok") {
-    return fail(check.empty() ? sqlite3_errmsg(Db) : "damaged (" + check + ")");
-  }
-  if (!Execute(Db, "PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON")) {
-    return fail(sqlite3_errmsg(Db));
-  }
+    // The first statement reads the file: a file that is not a database fails here.
+    const std::string mode = SingleText(Db, "PRAGMA journal_mode=WAL");
+    if (mode.empty()) return fail(sqlite3_errmsg(Db));
+    if (const std::string check = SingleText(Db, "PRAGMA quick_check"); check != "ok") {
+      return fail(check.empty() ? sqlite3_errmsg(Db) : "damaged (" + check + ")");
+    }
+    if (!Execute(Db, "PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON")) {
+      return fail(sqlite3_errmsg(Db));
+    }
 
-  auto version = [&] {
-    TStatement statement(Db, "PRAGMA user_version");
-    return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
+    auto version = [&] {
+      TStatement statement(Db, "PRAGMA user_version");
+      return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
+    };
+    if (version() == 0) {
+      // Another process may be creating it at the same moment: decide inside the transaction.
+      if (!Execute(Db, "BEGIN IMMEDIATE")) return fail(sqlite3_errmsg(Db));
+      if (version() == 0 && !Execute(Db, Schema)) {
+        const std::string error = sqlite3_errmsg(Db);
+        const int code = sqlite3_errcode(Db) & 0xff;
+        Execute(Db, "ROLLBACK");
+        auto result = fail(error);
+        busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
+        return result;
+      }
+      if (!Execute(Db, "COMMIT")) {
+        const std::string error = sqlite3_errmsg(Db);
+        const int code = sqlite3_errcode(Db) & 0xff;
+        Execute(Db, "ROLLBACK");
+        auto result = fail(error);
+        busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
+        return result;
+      }
+    }
+    if (const int64_t found = version(); found != SchemaVersion) {
+      return fail("unknown ledger version " + std::to_string(found));
+    }
+    return std::nullopt;
   };
-  if (version() == 0) {
-    // Another process may be creating it at the same moment: decide inside the transaction.
-    if (!Execute(Db, "BEGIN IMMEDIATE")) return fail(sqlite3_errmsg(Db));
-    if (version() == 0 && !Execute(Db, Schema)) {
-      const std::string error = sqlite3_errmsg(Db);
-      Execute(Db, "ROLLBACK");
-      return fail(error);
-    }
-    if (!Execute(Db, "COMMIT")) {
-      const std::string error = sqlite3_errmsg(Db);
-      Execute(Db, "ROLLBACK");
-      return fail(error);
-    }
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
+  for (;;) {
+    busy = false;
+    std::optional<std::string> result = attempt();
+    if (!result || !busy || std::chrono::steady_clock::now() >= deadline) return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  if (const int64_t found = version(); found != SchemaVersion) {
-    return fail("unknown ledger version " + std::to_string(found));
-  }
-  return std::nullopt;
 }
 
 std::optional<std::string> TLedger::RecordSavedEvent(const TSavedEvent& event) {
