@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <functional>
-#include <set>
 
 #include "app/Settings.h"
 #include "card/TarqCard.h"
@@ -13,75 +12,13 @@
 
 namespace {
 
+// The command line of a card command: CARD and the options of every card command.
 struct TCommandLine {
   std::string Card;
   bool Restore = false;
   bool Yes = false;
-  bool Help = false;
   std::optional<int64_t> Size;
 };
-
-struct TCommandText {
-  const char* Name;
-  const char* Options;      // after CARD in the usage line
-  const char* Description;  // the rest of the help
-  std::set<std::string> Allowed;
-};
-
-// Reads CARD and the options; returns the reason of a bad command line.
-std::optional<std::string> ParseCommandLine(const std::vector<std::string>& args,
-                                            const TCommandText& text, TCommandLine& line) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      line.Help = true;
-      return std::nullopt;
-    }
-    if (arg.size() > 1 && arg[0] == '-') {
-      std::string name = arg;
-      std::optional<std::string> value;
-      if (size_t equals = arg.find('='); equals != std::string::npos) {
-        name = arg.substr(0, equals);
-        value = arg.substr(equals + 1);
-      }
-      if (!text.Allowed.count(name)) return "unknown option '" + name + "'";
-      if (name == "--size") {
-        if (!value) {
-          if (i + 1 == args.size()) return "--size needs a number of bytes";
-          value = args[++i];
-        }
-        int64_t bytes = 0;
-        const char* end = value->data() + value->size();
-        auto [stop, error] = std::from_chars(value->data(), end, bytes);
-        if (error != std::errc() || stop != end || bytes <= 0) {
-          return "--size needs a positive whole number of bytes, not '" + *value + "'";
-        }
-        line.Size = bytes;
-      } else if (value) {
-        return "option " + name + " takes no value";
-      } else if (name == "--restore") {
-        line.Restore = true;
-      } else if (name == "--yes") {
-        line.Yes = true;
-      }
-      continue;
-    }
-    if (!line.Card.empty()) return "unexpected argument '" + arg + "'";
-    line.Card = arg;
-  }
-  if (line.Card.empty()) return "CARD is missing";
-  return std::nullopt;
-}
-
-std::string UsageLine(const TCommandText& text) {
-  return std::string("Usage: readtarq-cli ") + text.Name + " CARD" + text.Options + "\n";
-}
-
-int BadUsage(const TCommandText& text, const std::string& reason, std::ostream& err) {
-  err << "readtarq-cli " << text.Name << ": " << reason << "\n"
-      << UsageLine(text) << "Run 'readtarq-cli " << text.Name << " --help' for more.\n";
-  return 2;
-}
 
 // What the main window shows of a card after a refresh.
 struct TCardDisplay {
@@ -132,27 +69,15 @@ void PrintField(std::ostream& out, const char* label, const std::string& value) 
   out << label << (value.empty() ? "" : " ") << PrintableText(value) << "\n";
 }
 
-// Runs a card command: parses its line, resolves CARD, reports input/output errors.
+// Runs a card command: resolves CARD, reports input/output errors.
 int RunCardCommand(
-    const TCommandText& text, const std::vector<std::string>& args, std::ostream& out,
-    std::ostream& err, const std::function<std::optional<int>(const TCommandLine&)>& check,
+    const TCommandLine& line, std::ostream& err,
     const std::function<TCardArgumentOptions(const TCommandLine&)>& options,
     const std::function<int(const TCommandLine&, const TCardLocation&, TTarqCard&)>& body) {
-  TCommandLine line;
-  if (auto reason = ParseCommandLine(args, text, line)) return BadUsage(text, *reason, err);
-  if (line.Help) {
-    out << UsageLine(text) << "\n" << text.Description;
-    out << "\nCARD is a drive letter with its colon (e:) or a directory that holds the card "
-           "files.\n";
-    return 0;
-  }
-  if (check) {
-    if (auto code = check(line)) return *code;
-  }
   std::string error;
   const TCardArgumentOptions cardOptions = options ? options(line) : TCardArgumentOptions{};
   const std::optional<TCardLocation> location = ResolveCardArgument(line.Card, error, cardOptions);
-  if (!location) return BadUsage(text, error, err);
+  if (!location) throw TUsageError(error);
   TCardLocationScope scope(*location);
   TStreamMessages messages(err, line.Yes);
   TMessagesScope messagesScope(messages);
@@ -167,46 +92,8 @@ int RunCardCommand(
   }
 }
 
-const TCommandText StatusText{
-    "status",
-    " [--restore]",
-    "Prints what the main window shows of the card: its status, the number of files, the used\n"
-    "and total size and the Eprom version.\n\n"
-    "  --restore  read the erased events (restore mode)\n\n"
-    "Exit code 0 for a valid card, 1 otherwise, 2 for bad usage.\n",
-    {"--restore"}};
-
-const TCommandText ListText{
-    "list",
-    " [--restore]",
-    "Prints one line per event, in card order: original file name, sample rate, duration,\n"
-    "gain, station serial number and channel count.\n\n"
-    "  --restore  list the erased events (restore mode)\n\n"
-    "Exit code 0 for a valid card, 1 otherwise, 2 for bad usage.\n",
-    {"--restore"}};
-
-const TCommandText EraseText{
-    "erase",
-    " --yes",
-    "Erases the card for new recordings: every event is marked as erased and the card is\n"
-    "labelled as new. The samples stay; 'list --restore' shows the erased events again.\n\n"
-    "  --yes  confirm the erase (required)\n\n"
-    "Exit code 0 when the card was erased, 1 otherwise, 2 for bad usage.\n",
-    {"--yes"}};
-
-const TCommandText InitializeText{
-    "initialize",
-    " --yes [--size BYTES]",
-    "Creates the card files on a blank drive: the data file fills the free space (at most\n"
-    "2147483646 bytes). On a directory, the directory must hold no card files.\n\n"
-    "  --yes          confirm the initialization (required)\n"
-    "  --size BYTES   for a directory: the free space to use (default: the free space of\n"
-    "                 its file system)\n\n"
-    "Exit code 0 when the card was initialized, 1 otherwise, 2 for bad usage.\n",
-    {"--yes", "--size"}};
-
-int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  return RunCardCommand(StatusText, args, out, err, nullptr, nullptr,
+int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
+  return RunCardCommand(commandLine, err, nullptr,
                         [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
                           card.RestoreMode = line.Restore;
                           TCountView view;
@@ -220,9 +107,9 @@ int RunStatus(const std::vector<std::string>& args, std::ostream& out, std::ostr
                         });
 }
 
-int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunList(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
   return RunCardCommand(
-      ListText, args, out, err, nullptr, nullptr,
+      commandLine, err, nullptr,
       [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
         card.RestoreMode = line.Restore;
         card.ProbeCard();
@@ -237,19 +124,14 @@ int RunList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       });
 }
 
-std::optional<int> NeedsYes(const TCommandLine& line, const TCommandText& text, const char* why,
-                            std::ostream& err) {
-  if (line.Yes) return std::nullopt;
-  return BadUsage(text, std::string(why) + "; add --yes to go ahead", err);
+void NeedsYes(const TCommandLine& line, const char* why) {
+  if (!line.Yes) throw TUsageError(std::string(why) + "; add --yes to go ahead");
 }
 
-int RunErase(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunErase(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
+  NeedsYes(commandLine, "erase marks every event of the card as erased");
   return RunCardCommand(
-      EraseText, args, out, err,
-      [&](const TCommandLine& line) {
-        return NeedsYes(line, EraseText, "erase marks every event of the card as erased", err);
-      },
-      nullptr,
+      commandLine, err, nullptr,
       [&](const TCommandLine&, const TCardLocation&, TTarqCard& card) {
         card.ProbeCard();
         if (!card.CardValid) {
@@ -269,19 +151,13 @@ int RunErase(const std::vector<std::string>& args, std::ostream& out, std::ostre
       });
 }
 
-int RunInitialize(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunInitialize(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
+  NeedsYes(commandLine, "initialize replaces the card files of the drive");
+  if (commandLine.Size && IsDriveLetterArgument(commandLine.Card)) {
+    throw TUsageError("--size applies to a directory only");
+  }
   return RunCardCommand(
-      InitializeText, args, out, err,
-      [&](const TCommandLine& line) -> std::optional<int> {
-        if (auto refused = NeedsYes(line, InitializeText,
-                                    "initialize replaces the card files of the drive", err)) {
-          return refused;
-        }
-        if (line.Size && IsDriveLetterArgument(line.Card)) {
-          return BadUsage(InitializeText, "--size applies to a directory only", err);
-        }
-        return std::nullopt;
-      },
+      commandLine, err,
       [](const TCommandLine& line) {
         TCardArgumentOptions options;
         // A directory stands for a blank drive whose free space is --size, or that of its
@@ -316,20 +192,68 @@ int RunInitialize(const std::vector<std::string>& args, std::ostream& out, std::
       });
 }
 
+std::optional<int64_t> ParseBytes(const std::string& text) {
+  int64_t bytes = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, bytes);
+  if (error != std::errc() || stop != end || bytes <= 0) return std::nullopt;
+  return bytes;
+}
+
 }  // namespace
 
 TCliCommand StatusCommand() {
-  return {"status", "show the status, size and version of a card", RunStatus};
+  return MakeCommand<TCommandLine>(
+      "status", "show the status, size and version of a card",
+      "Prints what the main window shows of the card: its status, the number of files, the "
+      "used and total size and the Eprom version.",
+      "Exit code 0 for a valid card, 1 otherwise, 2 for bad usage.",
+      [](TCommandOptions& options, TCommandLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Flag("--restore", line.Restore, "read the erased events (restore mode)");
+      },
+      RunStatus);
 }
 
 TCliCommand ListCommand() {
-  return {"list", "list the events of a card", RunList};
+  return MakeCommand<TCommandLine>(
+      "list", "list the events of a card",
+      "Prints one line per event, in card order: original file name, sample rate, duration, "
+      "gain, station serial number and channel count.",
+      "Exit code 0 for a valid card, 1 otherwise, 2 for bad usage.",
+      [](TCommandOptions& options, TCommandLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Flag("--restore", line.Restore, "list the erased events (restore mode)");
+      },
+      RunList);
 }
 
 TCliCommand EraseCommand() {
-  return {"erase", "erase a card for new recordings (reversibly)", RunErase};
+  return MakeCommand<TCommandLine>(
+      "erase", "erase a card for new recordings (reversibly)",
+      "Erases the card for new recordings: every event is marked as erased and the card is "
+      "labelled as new. The samples stay; 'list --restore' shows the erased events again.",
+      "Exit code 0 when the card was erased, 1 otherwise, 2 for bad usage.",
+      [](TCommandOptions& options, TCommandLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Confirmation("--yes", line.Yes, "confirm the erase (required)");
+      },
+      RunErase);
 }
 
 TCliCommand InitializeCommand() {
-  return {"initialize", "create the card files on a blank drive", RunInitialize};
+  return MakeCommand<TCommandLine>(
+      "initialize", "create the card files on a blank drive",
+      "Creates the card files on a blank drive: the data file fills the free space (at most "
+      "2147483646 bytes). On a directory, the directory must hold no card files.",
+      "Exit code 0 when the card was initialized, 1 otherwise, 2 for bad usage.",
+      [](TCommandOptions& options, TCommandLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Confirmation("--yes", line.Yes, "confirm the initialization (required)");
+        options.Parsed<int64_t>("--size", "BYTES", line.Size,
+                                "for a directory: the free space to use (default: the free "
+                                "space of its file system)",
+                                "a positive whole number of bytes", ParseBytes);
+      },
+      RunInitialize);
 }

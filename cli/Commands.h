@@ -1,17 +1,9 @@
 #pragma once
-// The commands of the command-line tool. Each command file defines its commands; AllCommands
-// lists them in the order the help shows them.
+// The commands of the command-line tool. Each command file defines its commands (name, help,
+// options and body); AllCommands lists them in the order the help shows them.
 
-#include <functional>
-#include <ostream>
-#include <string>
 #include <vector>
 
-struct TCliCommand {
-  std::string Name;
-  std::string Summary;
-  std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)>
-      Run;
-};
+#include "cli/OptionTable.h"
 
 std::vector<TCliCommand> AllCommands();

@@ -18,50 +18,16 @@
 
 namespace {
 
-const char* const Usage =
-    "Usage: readtarq-cli download CARD --to DIR [--record] [--sensor] [--binary] [--sac]\n"
-    "         [--no-serial] [--events LIST] [--restore] [--comment TEXT]... "
-    "[--probe-date YYYY-MM-DD]\n";
-
-const char* const Help =
-    "\n"
-    "Converts events of the card into DIR (created when missing), with the chosen outputs:\n"
-    "\n"
-    "  --record      one text file per event with all channels (alone when no kind is given)\n"
-    "  --sensor      one text file per three-channel sensor (Capt_ names)\n"
-    "  --binary      a copy of the event as the recorder wrote it (Bin_ names)\n"
-    "  --sac         one SAC file per channel\n"
-    "  --no-serial   leave the station serial number out of the names\n"
-    "  --events LIST the events to convert, numbered from 1 as 'list' shows them: 1,3-5\n"
-    "                (all events when absent)\n"
-    "  --restore     convert the erased events (restore mode)\n"
-    "  --comment TEXT  a comment line for the text headers (repeat for more lines)\n"
-    "  --probe-date YYYY-MM-DD  the date that gives the events their year (today when\n"
-    "                absent: a card recorded in an earlier year needs the date of its reading)\n"
-    "\n"
-    "Prints one line per event converted: its name on the card, then the names of its files,\n"
-    "separated by tabs. Existing files are never replaced: names move on to _a, _b, ...\n"
-    "\n"
-    "CARD is a drive letter with its colon (e:) or a directory that holds the card files.\n"
-    "Exit code 0 when every chosen event was converted, 1 otherwise, 2 for bad usage.\n";
-
 struct TDownloadLine {
   std::string Card;
   std::string To;
   bool Record = false, Sensor = false, Binary = false, Sac = false;
   bool NoSerial = false;
   bool Restore = false;
-  bool Help = false;
-  std::optional<std::string> Events;
+  std::optional<std::vector<std::pair<int, int>>> Events;
   std::vector<std::string> Comment;
   std::optional<TProbeDate> ProbeDate;
 };
-
-int BadUsage(const std::string& reason, std::ostream& err) {
-  err << "readtarq-cli download: " << reason << "\n"
-      << Usage << "Run 'readtarq-cli download --help' for more.\n";
-  return 2;
-}
 
 bool ParseNumber(const std::string& text, int& value) {
   const char* end = text.data() + text.size();
@@ -70,8 +36,8 @@ bool ParseNumber(const std::string& text, int& value) {
 }
 
 // "1,3-5" into ranges of 1-based event numbers.
-std::optional<std::string> ParseEventList(const std::string& list,
-                                          std::vector<std::pair<int, int>>& ranges) {
+std::optional<std::vector<std::pair<int, int>>> ParseEventList(const std::string& list) {
+  std::vector<std::pair<int, int>> ranges;
   size_t start = 0;
   while (start <= list.size()) {
     size_t comma = list.find(',', start);
@@ -83,13 +49,11 @@ std::optional<std::string> ParseEventList(const std::string& list,
     bool ok = dash == std::string::npos ? ParseNumber(item, first) && (last = first, true)
                                         : ParseNumber(item.substr(0, dash), first) &&
                                               ParseNumber(item.substr(dash + 1), last);
-    if (!ok || first < 1 || last < first) {
-      return "--events needs numbers from 1 and ranges such as 1,3-5, not '" + list + "'";
-    }
+    if (!ok || first < 1 || last < first) return std::nullopt;
     ranges.push_back({first, last});
     start = comma + 1;
   }
-  return std::nullopt;
+  return ranges;
 }
 
 std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
@@ -106,66 +70,6 @@ std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
       d, m, y);
   if (d != day || m != month || y != year) return std::nullopt;
   return TProbeDate{y, m, d};
-}
-
-std::optional<std::string> ParseLine(const std::vector<std::string>& args, TDownloadLine& line) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      line.Help = true;
-      return std::nullopt;
-    }
-    if (arg.size() > 1 && arg[0] == '-') {
-      std::optional<std::string> value;
-      if (size_t equals = arg.find('='); equals != std::string::npos) {
-        value = arg.substr(equals + 1);
-        arg = arg.substr(0, equals);
-      }
-      const bool takesValue =
-          arg == "--to" || arg == "--events" || arg == "--comment" || arg == "--probe-date";
-      if (takesValue && !value) {
-        if (i + 1 == args.size()) return arg + " needs a value";
-        value = args[++i];
-      } else if (!takesValue && value) {
-        return "option " + arg + " takes no value";
-      }
-      if (arg == "--to") {
-        line.To = *value;
-      } else if (arg == "--events") {
-        line.Events = *value;
-      } else if (arg == "--comment") {
-        std::string comment = *value;
-        // One option, one line: a line break would split the header's line structure.
-        for (char& c : comment) {
-          if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-        }
-        line.Comment.push_back(comment);
-      } else if (arg == "--probe-date") {
-        line.ProbeDate = ParseProbeDate(*value);
-        if (!line.ProbeDate) return "--probe-date needs a date YYYY-MM-DD, not '" + *value + "'";
-      } else if (arg == "--record") {
-        line.Record = true;
-      } else if (arg == "--sensor") {
-        line.Sensor = true;
-      } else if (arg == "--binary") {
-        line.Binary = true;
-      } else if (arg == "--sac") {
-        line.Sac = true;
-      } else if (arg == "--no-serial") {
-        line.NoSerial = true;
-      } else if (arg == "--restore") {
-        line.Restore = true;
-      } else {
-        return "unknown option '" + arg + "'";
-      }
-      continue;
-    }
-    if (!line.Card.empty()) return "unexpected argument '" + arg + "'";
-    line.Card = arg;
-  }
-  if (line.Card.empty()) return "CARD is missing";
-  if (line.To.empty()) return "--to DIR is missing";
-  return std::nullopt;
 }
 
 // Creates the directory and any missing parents.
@@ -243,20 +147,19 @@ class TLineCounter : public TDirectoryView {
   int Lines = 0;
 };
 
-int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  TDownloadLine line;
-  if (auto reason = ParseLine(args, line)) return BadUsage(*reason, err);
-  if (line.Help) {
-    out << Usage << Help;
-    return 0;
-  }
-  std::vector<std::pair<int, int>> chosen;
-  if (line.Events) {
-    if (auto reason = ParseEventList(*line.Events, chosen)) return BadUsage(*reason, err);
+int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err) {
+  if (line.To.empty()) throw TUsageError("--to DIR is missing");
+  std::vector<std::string> comment;
+  for (std::string text : line.Comment) {
+    // One option, one line: a line break would split the header's line structure.
+    for (char& c : text) {
+      if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+    }
+    comment.push_back(text);
   }
   std::string error;
   const std::optional<TCardLocation> location = ResolveCardArgument(line.Card, error);
-  if (!location) return BadUsage(error, err);
+  if (!location) throw TUsageError(error);
   TCardLocationScope scope(*location);
   TStreamMessages messages(err, false);
   TMessagesScope messagesScope(messages);
@@ -285,12 +188,11 @@ int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::os
     if (line.ProbeDate) card.ProbeDate = *line.ProbeDate;
 
     std::vector<bool> selected(static_cast<size_t>(counter.Lines), !line.Events.has_value());
-    for (auto [first, last] : chosen) {
+    for (auto [first, last] : line.Events.value_or(std::vector<std::pair<int, int>>{})) {
       if (last > counter.Lines) {
-        return BadUsage("event " + std::to_string(last) + " is not on the card, which holds " +
+        throw TUsageError("event " + std::to_string(last) + " is not on the card, which holds " +
                             std::to_string(counter.Lines) + " event" +
-                            (counter.Lines == 1 ? "" : "s"),
-                        err);
+                          (counter.Lines == 1 ? "" : "s"));
       }
       for (int n = first; n <= last; ++n) selected[static_cast<size_t>(n - 1)] = true;
     }
@@ -305,8 +207,7 @@ int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::os
 
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
     TCliHost host(convert, selected, out, err, progress);
-    convert.DownloadEvents(MakeDownloadSnapshot(settings, FlaggedLines(selected), line.Comment),
-                           host);
+    convert.DownloadEvents(MakeDownloadSnapshot(settings, FlaggedLines(selected), comment), host);
     return host.Succeeded && !host.AnySelected() ? 0 : 1;
   } catch (const platform::EInOutError& e) {
     err << platform::IoErrorText(e.Code()) << "\n";
@@ -317,5 +218,38 @@ int RunDownload(const std::vector<std::string>& args, std::ostream& out, std::os
 }  // namespace
 
 TCliCommand DownloadCommand() {
-  return {"download", "convert events of a card into a directory", RunDownload};
+  return MakeCommand<TDownloadLine>(
+      "download", "convert events of a card into a directory",
+      "Converts events of the card into DIR (created when missing), with the chosen outputs:",
+      "Prints one line per event converted: its name on the card, then the names of its "
+      "files, separated by tabs. Existing files are never replaced: names move on to _a, "
+      "_b, ...\n\n"
+      "Exit code 0 when every chosen event was converted, 1 otherwise, 2 for bad usage.",
+      [](TCommandOptions& options, TDownloadLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Value("--to", "DIR", line.To, "the directory to write into", true);
+        options.Flag("--record", line.Record,
+                     "one text file per event with all channels (alone when no kind is given)");
+        options.Flag("--sensor", line.Sensor,
+                     "one text file per three-channel sensor (Capt_ names)");
+        options.Flag("--binary", line.Binary,
+                     "a copy of the event as the recorder wrote it (Bin_ names)");
+        options.Flag("--sac", line.Sac, "one SAC file per channel");
+        options.Flag("--no-serial", line.NoSerial,
+                     "leave the station serial number out of the names");
+        options.Parsed<std::vector<std::pair<int, int>>>(
+            "--events", "LIST", line.Events,
+            "the events to convert, numbered from 1 as 'list' shows them: 1,3-5 (all events "
+            "when absent)",
+            "numbers from 1 and ranges such as 1,3-5", ParseEventList);
+        options.Flag("--restore", line.Restore, "convert the erased events (restore mode)");
+        options.Repeated("--comment", "TEXT", line.Comment,
+                         "a comment line for the text headers (repeat for more lines)");
+        options.Parsed<TProbeDate>("--probe-date", "YYYY-MM-DD", line.ProbeDate,
+                                   "the date that gives the events their year (today when "
+                                   "absent: a card recorded in an earlier year needs the date "
+                                   "of its reading)",
+                                   "a date YYYY-MM-DD", ParseProbeDate);
+      },
+      RunDownload);
 }

@@ -1,0 +1,294 @@
+#include "cli/OptionTable.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+namespace {
+
+const char* const ToolName = "readtarq-cli";
+const char* const ToolHelp = "Reads the flash cards of TarqProbe recorders.";
+const char* const CardNote =
+    "CARD is a drive letter with its colon (e:) or a directory that holds the card files.";
+const size_t LineWidth = 92;
+
+// A bad command line, as the parser or the options report it.
+class TBadLine : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The words of `text` in lines of at most `width` characters, every line after the first
+// starting with `indent` spaces; a line break in `text` starts a new line.
+std::string Wrapped(const std::string& text, size_t width, size_t indent, size_t used = 0) {
+  std::string result;
+  size_t column = used;
+  bool lineStart = true;
+  size_t at = 0;
+  while (at < text.size()) {
+    if (text[at] == '\n') {
+      result += "\n" + std::string(indent, ' ');
+      column = indent;
+      lineStart = true;
+      ++at;
+      continue;
+    }
+    if (text[at] == ' ') {
+      ++at;
+      continue;
+    }
+    size_t end = text.find_first_of(" \n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    if (!lineStart && column + 1 + word.size() > width) {
+      result += "\n" + std::string(indent, ' ');
+      column = indent;
+      lineStart = true;
+    }
+    if (!lineStart) {
+      result += ' ';
+      ++column;
+    }
+    result += word;
+    column += word.size();
+    lineStart = false;
+    at = end;
+  }
+  return result;
+}
+
+struct TDeclaredCommand {
+  const TCliCommand* Command;
+  CLI::App* App;
+  std::unique_ptr<TCommandOptions> Options;
+  TCommandBody Body;
+};
+
+std::string UsageLine(const TDeclaredCommand& command) {
+  std::string usage = std::string("Usage: ") + ToolName + " " + command.Command->Name;
+  for (const TOptionEntry& entry : command.Options->Entries()) {
+    std::string item = entry.Required ? entry.Usage() : "[" + entry.Usage() + "]";
+    if (entry.Repeated) item += "...";
+    // An option and its value stay on one line.
+    std::replace(item.begin(), item.end(), ' ', '\x01');
+    usage += " " + item;
+  }
+  usage = Wrapped(usage, LineWidth, 9);
+  std::replace(usage.begin(), usage.end(), '\x01', ' ');
+  return usage + "\n";
+}
+
+bool TakesCard(const TDeclaredCommand& command) {
+  const auto& entries = command.Options->Entries();
+  return std::any_of(entries.begin(), entries.end(),
+                     [](const TOptionEntry& e) { return e.Argument && e.Name == "CARD"; });
+}
+
+std::string CommandHelp(const TDeclaredCommand& command) {
+  std::string help = UsageLine(command) + "\n" + Wrapped(command.Command->Help, LineWidth, 0) + "\n";
+  size_t width = 0;
+  for (const TOptionEntry& entry : command.Options->Entries()) {
+    if (!entry.Argument) width = std::max(width, entry.Usage().size());
+  }
+  width = std::min<size_t>(width, 16);
+  std::string options;
+  for (const TOptionEntry& entry : command.Options->Entries()) {
+    if (entry.Argument) continue;
+    std::string line = "  " + entry.Usage();
+    line += std::string(entry.Usage().size() < width ? width - entry.Usage().size() + 2 : 2, ' ');
+    options += line + Wrapped(entry.Help, LineWidth, width + 4, line.size()) + "\n";
+  }
+  if (!options.empty()) help += "\n" + options;
+  if (!command.Command->Notes.empty()) {
+    help += "\n" + Wrapped(command.Command->Notes, LineWidth, 0) + "\n";
+  }
+  if (TakesCard(command)) help += std::string("\n") + CardNote + "\n";
+  return help;
+}
+
+std::string ToolUsage(const std::vector<TDeclaredCommand>& commands) {
+  std::string usage = std::string("Usage: ") + ToolName + " COMMAND [OPTIONS]\n\n" + ToolHelp +
+                      "\n\nCommands:\n";
+  for (const TDeclaredCommand& command : commands) {
+    const std::string& name = command.Command->Name;
+    usage += "  " + name + std::string(name.size() < 12 ? 12 - name.size() : 1, ' ') +
+             command.Command->Summary + "\n";
+  }
+  usage += std::string("\n") + CardNote + "\n" + "Run '" + ToolName +
+           " COMMAND --help' for the options of a command, '" + ToolName +
+           " --version' for its version.\n";
+  return usage;
+}
+
+// The reason of a parse error, in the words of the declarations.
+std::string Reason(const CLI::ParseError& error, const TCommandOptions& options) {
+  const std::string what = error.what();
+  for (const TOptionEntry& entry : options.Entries()) {
+    if (entry.Argument) continue;
+    const std::string bare = entry.Name.substr(2);
+    for (const std::string& name : {entry.Name, bare}) {
+      if (what.rfind(name + " ", 0) != 0 && what.rfind(name + ":", 0) != 0) continue;
+      if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
+        return entry.ValueName.empty() ? "option " + entry.Name + " takes no value"
+                                       : entry.Name + " needs " + entry.Needs;
+      }
+    }
+  }
+  if (dynamic_cast<const CLI::RequiredError*>(&error)) {
+    for (const TOptionEntry& entry : options.Entries()) {
+      if (entry.Option->get_required() && entry.Option->count() == 0) {
+        return entry.Usage() + " is missing";
+      }
+    }
+  }
+  return what;
+}
+
+// What is left once the command's options are taken: an unknown option or a surplus argument.
+std::optional<std::string> Leftover(const CLI::App& tool) {
+  for (const std::string& arg : tool.remaining(true)) {
+    if (arg.size() > 1 && arg[0] == '-') {
+      return "unknown option '" + arg.substr(0, arg.find('=')) + "'";
+    }
+    return "unexpected argument '" + arg + "'";
+  }
+  return std::nullopt;
+}
+
+int BadUsage(const TDeclaredCommand& command, const std::string& reason, std::ostream& err) {
+  err << ToolName << " " << command.Command->Name << ": " << reason << "\n"
+      << UsageLine(command) << "Run '" << ToolName << " " << command.Command->Name
+      << " --help' for more.\n";
+  return 2;
+}
+
+}  // namespace
+
+TCommandOptions::TCommandOptions(CLI::App& command) : Command(command) {}
+
+TOptionEntry& TCommandOptions::Add(CLI::Option* option, const std::string& name,
+                                   const std::string& help) {
+  TOptionEntry entry;
+  entry.Option = option;
+  entry.Name = name;
+  entry.Help = help;
+  Declared.push_back(entry);
+  return Declared.back();
+}
+
+void TCommandOptions::Argument(const std::string& name, std::string& target) {
+  TOptionEntry& entry = Add(Command.add_option(name, target)->required(), name, "");
+  entry.Argument = true;
+  entry.Required = true;
+}
+
+void TCommandOptions::Flag(const std::string& name, bool& target, const std::string& help) {
+  Add(Command.add_flag(name, target, help)->disable_flag_override(), name, help);
+}
+
+void TCommandOptions::Confirmation(const std::string& name, bool& target,
+                                   const std::string& help) {
+  Flag(name, target, help);
+  Declared.back().Required = true;
+}
+
+void TCommandOptions::Value(const std::string& name, const std::string& valueName,
+                            std::string& target, const std::string& help, bool required) {
+  CLI::Option* option = Command.add_option(name, target, help)
+                            ->type_name(valueName)
+                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  if (required) option->required();
+  TOptionEntry& entry = Add(option, name, help);
+  entry.ValueName = valueName;
+  entry.Required = required;
+  entry.Needs = "a value";
+}
+
+void TCommandOptions::Repeated(const std::string& name, const std::string& valueName,
+                               std::vector<std::string>& target, const std::string& help) {
+  CLI::Option* option = Command.add_option(name, target, help)
+                            ->type_name(valueName)
+                            ->allow_extra_args(false)
+                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  TOptionEntry& entry = Add(option, name, help);
+  entry.ValueName = valueName;
+  entry.Repeated = true;
+  entry.Needs = "a value";
+}
+
+void TCommandOptions::ParsedText(const std::string& name, const std::string& valueName,
+                                 const std::string& help, const std::string& needs,
+                                 std::function<bool(const std::string&)> read) {
+  CLI::Option* option =
+      Command
+          .add_option_function<std::string>(
+              name,
+              [name, needs, read](const std::string& text) {
+                if (!read(text)) throw TBadLine(name + " needs " + needs + ", not '" + text + "'");
+              },
+              help)
+          ->type_name(valueName)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  TOptionEntry& entry = Add(option, name, help);
+  entry.ValueName = valueName;
+  entry.Needs = needs;
+}
+
+int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<std::string>& args,
+                   std::ostream& out, std::ostream& err) {
+  CLI::App tool(ToolHelp, ToolName);
+  tool.set_help_flag();
+  // One command per line: after it, the names of the others are arguments like any other.
+  tool.require_subcommand(1);
+  tool.allow_extras();
+  std::vector<TDeclaredCommand> declared;
+  declared.reserve(commands.size());
+  for (const TCliCommand& command : commands) {
+    CLI::App* app = tool.add_subcommand(command.Name, command.Summary);
+    app->set_help_flag("-h,--help");
+    app->allow_extras();
+    auto options = std::make_unique<TCommandOptions>(*app);
+    TCommandBody body = command.Declare(*options);
+    declared.push_back({&command, app, std::move(options), std::move(body)});
+  }
+
+  if (args.empty()) {
+    err << ToolUsage(declared);
+    return 2;
+  }
+  const std::string& name = args[0];
+  if (name == "--help" || name == "-h" || name == "help") {
+    out << ToolUsage(declared);
+    return 0;
+  }
+  if (name == "--version") {
+    out << ToolName << " " << READTARQ_VERSION_TEXT << "\n";
+    return 0;
+  }
+  const auto command = std::find_if(declared.begin(), declared.end(), [&](const auto& c) {
+    return c.Command->Name == name;
+  });
+  if (command == declared.end()) {
+    err << ToolName << ": unknown command '" << name << "'\n"
+        << "Run '" << ToolName << " --help' for the list of commands.\n";
+    return 2;
+  }
+
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    tool.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << CommandHelp(*command);
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    return BadUsage(*command, Reason(e, *command->Options), err);
+  } catch (const TBadLine& e) {
+    return BadUsage(*command, e.what(), err);
+  }
+  if (auto reason = Leftover(tool)) return BadUsage(*command, *reason, err);
+  try {
+    return command->Body(out, err);
+  } catch (const TUsageError& e) {
+    return BadUsage(*command, e.what(), err);
+  }
+}
