@@ -114,12 +114,14 @@ std::string ToolUsage(const std::vector<TDeclaredCommand>& commands) {
              command.Command->Summary + "\n";
   }
   usage += std::string("\n") + CardNote + "\n" + "Run '" + ToolName +
-           " COMMAND --help' for the options of a command, '" + ToolName +
-           " --version' for its version.\n";
+           " COMMAND --help' for the options of a command.\n" + "'" + ToolName +
+           " --version' prints the version.\n";
   return usage;
 }
 
-// The reason of a parse error, in the words of the declarations.
+// The reason of a parse error, in the words of the declarations. CLI11 names the option at
+// the start of its message ("--to: 1 required DIR missing", "restore was given a disallowed
+// flag override") and keeps the state of the parse, which tells a missing requirement.
 std::string Reason(const CLI::ParseError& error, const TCommandOptions& options) {
   const std::string what = error.what();
   for (const TOptionEntry& entry : options.Entries()) {
