@@ -204,10 +204,11 @@ std::optional<int64_t> ParseBytes(const std::string& text) {
 
 TCliCommand StatusCommand() {
   return MakeCommand<TCommandLine>(
-      "status", "show the status, size and version of a card",
-      "Prints what the main window shows of the card: its status, the number of files, the "
-      "used and total size and the Eprom version.",
-      "Exit code 0 for a valid card, 1 otherwise, 2 for bad usage.",
+      {.Name = "status",
+       .Summary = "show the status, size and version of a card",
+       .Help = "Prints what the main window shows of the card: its status, the number of "
+               "files, the used and total size and the Eprom version.",
+       .Success = "for a valid card"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Flag("--restore", line.Restore, "read the erased events (restore mode)");
@@ -217,10 +218,11 @@ TCliCommand StatusCommand() {
 
 TCliCommand ListCommand() {
   return MakeCommand<TCommandLine>(
-      "list", "list the events of a card",
-      "Prints one line per event, in card order: original file name, sample rate, duration, "
-      "gain, station serial number and channel count.",
-      "Exit code 0 for a valid card, 1 otherwise, 2 for bad usage.",
+      {.Name = "list",
+       .Summary = "list the events of a card",
+       .Help = "Prints one line per event, in card order: original file name, sample rate, "
+               "duration, gain, station serial number and channel count.",
+       .Success = "for a valid card"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Flag("--restore", line.Restore, "list the erased events (restore mode)");
@@ -230,10 +232,12 @@ TCliCommand ListCommand() {
 
 TCliCommand EraseCommand() {
   return MakeCommand<TCommandLine>(
-      "erase", "erase a card for new recordings (reversibly)",
-      "Erases the card for new recordings: every event is marked as erased and the card is "
-      "labelled as new. The samples stay; 'list --restore' shows the erased events again.",
-      "Exit code 0 when the card was erased, 1 otherwise, 2 for bad usage.",
+      {.Name = "erase",
+       .Summary = "erase a card for new recordings (reversibly)",
+       .Help = "Erases the card for new recordings: every event is marked as erased and the "
+               "card is labelled as new. The samples stay; 'list --restore' shows the erased "
+               "events again.",
+       .Success = "when the card was erased"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Confirmation("--yes", line.Yes, "confirm the erase (required)");
@@ -243,10 +247,12 @@ TCliCommand EraseCommand() {
 
 TCliCommand InitializeCommand() {
   return MakeCommand<TCommandLine>(
-      "initialize", "create the card files on a blank drive",
-      "Creates the card files on a blank drive: the data file fills the free space (at most "
-      "2147483646 bytes). On a directory, the directory must hold no card files.",
-      "Exit code 0 when the card was initialized, 1 otherwise, 2 for bad usage.",
+      {.Name = "initialize",
+       .Summary = "create the card files on a blank drive",
+       .Help = "Creates the card files on a blank drive: the data file fills the free space "
+               "(at most 2147483646 bytes). On a directory, the directory must hold no card "
+               "files.",
+       .Success = "when the card was initialized"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Confirmation("--yes", line.Yes, "confirm the initialization (required)");

@@ -191,7 +191,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     for (auto [first, last] : line.Events.value_or(std::vector<std::pair<int, int>>{})) {
       if (last > counter.Lines) {
         throw TUsageError("event " + std::to_string(last) + " is not on the card, which holds " +
-                            std::to_string(counter.Lines) + " event" +
+                          std::to_string(counter.Lines) + " event" +
                           (counter.Lines == 1 ? "" : "s"));
       }
       for (int n = first; n <= last; ++n) selected[static_cast<size_t>(n - 1)] = true;
@@ -219,12 +219,14 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
 
 TCliCommand DownloadCommand() {
   return MakeCommand<TDownloadLine>(
-      "download", "convert events of a card into a directory",
-      "Converts events of the card into DIR (created when missing), with the chosen outputs:",
-      "Prints one line per event converted: its name on the card, then the names of its "
-      "files, separated by tabs. Existing files are never replaced: names move on to _a, "
-      "_b, ...\n\n"
-      "Exit code 0 when every chosen event was converted, 1 otherwise, 2 for bad usage.",
+      {.Name = "download",
+       .Summary = "convert events of a card into a directory",
+       .Help = "Converts events of the card into DIR (created when missing), with the chosen "
+               "outputs:",
+       .Notes = "Prints one line per event converted: its name on the card, then the names of "
+                "its files, separated by tabs. Existing files are never replaced: names move "
+                "on to _a, _b, ...",
+       .Success = "when every chosen event was converted"},
       [](TCommandOptions& options, TDownloadLine& line) {
         options.Argument("CARD", line.Card);
         options.Value("--to", "DIR", line.To, "the directory to write into", true);

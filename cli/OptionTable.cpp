@@ -57,14 +57,14 @@ std::string Wrapped(const std::string& text, size_t width, size_t indent, size_t
 }
 
 struct TDeclaredCommand {
-  const TCliCommand* Command;
+  const TCommandText* Text;
   CLI::App* App;
   std::unique_ptr<TCommandOptions> Options;
   TCommandBody Body;
 };
 
 std::string UsageLine(const TDeclaredCommand& command) {
-  std::string usage = std::string("Usage: ") + ToolName + " " + command.Command->Name;
+  std::string usage = std::string("Usage: ") + ToolName + " " + command.Text->Name;
   for (const TOptionEntry& entry : command.Options->Entries()) {
     std::string item = entry.Required ? entry.Usage() : "[" + entry.Usage() + "]";
     if (entry.Repeated) item += "...";
@@ -84,7 +84,7 @@ bool TakesCard(const TDeclaredCommand& command) {
 }
 
 std::string CommandHelp(const TDeclaredCommand& command) {
-  std::string help = UsageLine(command) + "\n" + Wrapped(command.Command->Help, LineWidth, 0) + "\n";
+  std::string help = UsageLine(command) + "\n" + Wrapped(command.Text->Help, LineWidth, 0) + "\n";
   size_t width = 0;
   for (const TOptionEntry& entry : command.Options->Entries()) {
     if (!entry.Argument) width = std::max(width, entry.Usage().size());
@@ -98,20 +98,21 @@ std::string CommandHelp(const TDeclaredCommand& command) {
     options += line + Wrapped(entry.Help, LineWidth, width + 4, line.size()) + "\n";
   }
   if (!options.empty()) help += "\n" + options;
-  if (!command.Command->Notes.empty()) {
-    help += "\n" + Wrapped(command.Command->Notes, LineWidth, 0) + "\n";
+  if (!command.Text->Notes.empty()) {
+    help += "\n" + Wrapped(command.Text->Notes, LineWidth, 0) + "\n";
   }
+  help += "\nExit code 0 " + command.Text->Success + ", 1 otherwise, 2 for bad usage.\n";
   if (TakesCard(command)) help += std::string("\n") + CardNote + "\n";
   return help;
 }
 
 std::string ToolUsage(const std::vector<TDeclaredCommand>& commands) {
-  std::string usage = std::string("Usage: ") + ToolName + " COMMAND [OPTIONS]\n\n" + ToolHelp +
-                      "\n\nCommands:\n";
+  std::string usage =
+      std::string("Usage: ") + ToolName + " COMMAND [OPTIONS]\n\n" + ToolHelp + "\n\nCommands:\n";
   for (const TDeclaredCommand& command : commands) {
-    const std::string& name = command.Command->Name;
+    const std::string& name = command.Text->Name;
     usage += "  " + name + std::string(name.size() < 12 ? 12 - name.size() : 1, ' ') +
-             command.Command->Summary + "\n";
+             command.Text->Summary + "\n";
   }
   usage += std::string("\n") + CardNote + "\n" + "Run '" + ToolName +
            " COMMAND --help' for the options of a command.\n" + "'" + ToolName +
@@ -157,8 +158,8 @@ std::optional<std::string> Leftover(const CLI::App& tool) {
 }
 
 int BadUsage(const TDeclaredCommand& command, const std::string& reason, std::ostream& err) {
-  err << ToolName << " " << command.Command->Name << ": " << reason << "\n"
-      << UsageLine(command) << "Run '" << ToolName << " " << command.Command->Name
+  err << ToolName << " " << command.Text->Name << ": " << reason << "\n"
+      << UsageLine(command) << "Run '" << ToolName << " " << command.Text->Name
       << " --help' for more.\n";
   return 2;
 }
@@ -187,8 +188,7 @@ void TCommandOptions::Flag(const std::string& name, bool& target, const std::str
   Add(Command.add_flag(name, target, help)->disable_flag_override(), name, help);
 }
 
-void TCommandOptions::Confirmation(const std::string& name, bool& target,
-                                   const std::string& help) {
+void TCommandOptions::Confirmation(const std::string& name, bool& target, const std::string& help) {
   Flag(name, target, help);
   Declared.back().Required = true;
 }
@@ -245,12 +245,12 @@ int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<s
   std::vector<TDeclaredCommand> declared;
   declared.reserve(commands.size());
   for (const TCliCommand& command : commands) {
-    CLI::App* app = tool.add_subcommand(command.Name, command.Summary);
+    CLI::App* app = tool.add_subcommand(command.Text.Name, command.Text.Summary);
     app->set_help_flag("-h,--help");
     app->allow_extras();
     auto options = std::make_unique<TCommandOptions>(*app);
     TCommandBody body = command.Declare(*options);
-    declared.push_back({&command, app, std::move(options), std::move(body)});
+    declared.push_back({&command.Text, app, std::move(options), std::move(body)});
   }
 
   if (args.empty()) {
@@ -266,9 +266,8 @@ int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<s
     out << ToolName << " " << READTARQ_VERSION_TEXT << "\n";
     return 0;
   }
-  const auto command = std::find_if(declared.begin(), declared.end(), [&](const auto& c) {
-    return c.Command->Name == name;
-  });
+  const auto command = std::find_if(declared.begin(), declared.end(),
+                                    [&](const auto& c) { return c.Text->Name == name; });
   if (command == declared.end()) {
     err << ToolName << ": unknown command '" << name << "'\n"
         << "Run '" << ToolName << " --help' for the list of commands.\n";

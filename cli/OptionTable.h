@@ -80,13 +80,18 @@ class TCommandOptions {
   std::vector<TOptionEntry> Declared;
 };
 
-// A command of the tool: its name, its line in the tool's help, the text of its own help, and
-// its declarations.
-struct TCliCommand {
+// What the help says of a command.
+struct TCommandText {
   std::string Name;
-  std::string Summary;  // one line in the tool's help
-  std::string Help;     // the command's help, before its options
-  std::string Notes;    // the command's help, after its options (what it prints, exit codes)
+  std::string Summary;     // its line in the tool's help
+  std::string Help;        // its help, before the options
+  std::string Notes = {};  // its help, after the options: what it prints (may be empty)
+  std::string Success;     // when the exit code is 0: "when the card was erased"
+};
+
+// A command of the tool: its texts and its declarations.
+struct TCliCommand {
+  TCommandText Text;
   // Declares the command's arguments and options and returns what runs once they are parsed.
   std::function<TCommandBody(TCommandOptions& options)> Declare;
 };
@@ -100,16 +105,12 @@ int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<s
 // A command whose parsed command line is a TLine: `declare` binds the options to a line's
 // members, `run` is the body that reads them.
 template <typename TLine>
-TCliCommand MakeCommand(std::string name, std::string summary, std::string help,
-                        std::string notes,
-                        std::function<void(TCommandOptions&, TLine&)> declare,
+TCliCommand MakeCommand(TCommandText text, std::function<void(TCommandOptions&, TLine&)> declare,
                         std::function<int(const TLine&, std::ostream&, std::ostream&)> run) {
-  return {std::move(name), std::move(summary), std::move(help), std::move(notes),
-          [declare, run](TCommandOptions& options) -> TCommandBody {
+  return {std::move(text), [declare, run](TCommandOptions& options) -> TCommandBody {
             auto line = std::make_shared<TLine>();
             declare(options, *line);
-            return [line, run](std::ostream& out, std::ostream& err) {
-              return run(*line, out, err);
-            };
+            return
+                [line, run](std::ostream& out, std::ostream& err) { return run(*line, out, err); };
           }};
 }

@@ -68,8 +68,7 @@ TEST(OptionTableTest, SurplusArgumentsAreNamed) {
   for (const auto& c : cases) {
     const TRun run = RunCaptured(c.Args);
     EXPECT_EQ(run.Code, 2) << c.Reason;
-    EXPECT_EQ(run.Err.substr(0, run.Err.find('\n')),
-              "readtarq-cli " + c.Args[0] + ": " + c.Reason);
+    EXPECT_EQ(run.Err.substr(0, run.Err.find('\n')), "readtarq-cli " + c.Args[0] + ": " + c.Reason);
     EXPECT_EQ(run.Out, "");
   }
 }
