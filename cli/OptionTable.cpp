@@ -132,7 +132,7 @@ std::string Reason(const CLI::ParseError& error, const TCommandOptions& options)
       if (what.rfind(name + " ", 0) != 0 && what.rfind(name + ":", 0) != 0) continue;
       if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
         return entry.ValueName.empty() ? "option " + entry.Name + " takes no value"
-                                       : entry.Name + " needs " + entry.Needs;
+                                       : entry.Name + " needs a value";
       }
     }
   }
@@ -153,6 +153,42 @@ std::optional<std::string> Leftover(const CLI::App& tool) {
       return "unknown option '" + arg.substr(0, arg.find('=')) + "'";
     }
     return "unexpected argument '" + arg + "'";
+  }
+  return std::nullopt;
+}
+
+// CLI11 reads "--name=" as "--name" alone, which then takes the next argument for its value,
+// and it lets a flag take "=true". Before it parses, "--name=" of an option that takes a value
+// becomes "--name" and an empty argument, and a flag given a value is a bad usage.
+std::optional<std::string> WithEmptyValuesApart(const std::vector<std::string>& args,
+                                                const TCommandOptions& options,
+                                                std::vector<std::string>& line) {
+  bool valueNext = false;
+  bool onlyArguments = false;
+  for (const std::string& arg : args) {
+    if (valueNext || onlyArguments || arg.rfind("--", 0) != 0) {
+      valueNext = false;
+      line.push_back(arg);
+      continue;
+    }
+    onlyArguments = arg == "--";
+    const size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const auto& entries = options.Entries();
+    const auto entry = std::find_if(entries.begin(), entries.end(), [&](const TOptionEntry& e) {
+      return !e.Argument && e.Name == name;
+    });
+    const bool declared = entry != entries.end();
+    if (declared && entry->ValueName.empty() && equals != std::string::npos) {
+      return "option " + name + " takes no value";
+    }
+    if (declared && equals == arg.size() - 1) {
+      line.push_back(name);
+      line.emplace_back();
+      continue;
+    }
+    valueNext = declared && !entry->ValueName.empty() && equals == std::string::npos;
+    line.push_back(arg);
   }
   return std::nullopt;
 }
@@ -202,7 +238,6 @@ void TCommandOptions::Value(const std::string& name, const std::string& valueNam
   TOptionEntry& entry = Add(option, name, help);
   entry.ValueName = valueName;
   entry.Required = required;
-  entry.Needs = "a value";
 }
 
 void TCommandOptions::Repeated(const std::string& name, const std::string& valueName,
@@ -214,7 +249,6 @@ void TCommandOptions::Repeated(const std::string& name, const std::string& value
   TOptionEntry& entry = Add(option, name, help);
   entry.ValueName = valueName;
   entry.Repeated = true;
-  entry.Needs = "a value";
 }
 
 void TCommandOptions::ParsedText(const std::string& name, const std::string& valueName,
@@ -232,7 +266,6 @@ void TCommandOptions::ParsedText(const std::string& name, const std::string& val
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   TOptionEntry& entry = Add(option, name, help);
   entry.ValueName = valueName;
-  entry.Needs = needs;
 }
 
 int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<std::string>& args,
@@ -274,8 +307,12 @@ int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<s
     return 2;
   }
 
+  std::vector<std::string> line;
+  if (auto reason = WithEmptyValuesApart(args, *command->Options, line)) {
+    return BadUsage(*command, *reason, err);
+  }
   // CLI11 takes the arguments last first.
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  std::vector<std::string> reversed(line.rbegin(), line.rend());
   try {
     tool.parse(reversed);
   } catch (const CLI::CallForHelp&) {

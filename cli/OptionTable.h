@@ -35,7 +35,6 @@ struct TOptionEntry {
   bool Argument = false;  // positional
   bool Required = false;  // shown without brackets in the usage line
   bool Repeated = false;  // may be given more than once
-  std::string Needs;      // "NAME needs ..." when its value is missing or wrong
 
   std::string Usage() const { return ValueName.empty() ? Name : Name + " " + ValueName; }
 };

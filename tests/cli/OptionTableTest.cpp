@@ -50,9 +50,10 @@ TEST(OptionTableTest, VersionComesFromTheBuild) {
   EXPECT_NE(RunCaptured({"--help"}).Out.find("--version"), std::string::npos);
 }
 
-// What the parser would take for something else: another command's name, words after "--",
-// a second value where one is taken. Each is a bad usage that names the culprit.
-TEST(OptionTableTest, SurplusArgumentsAreNamed) {
+// What a parser could take for something else: another command's name, words after "--", a
+// second value where one is taken, an empty value after "=", a flag given a value. Each is a
+// bad usage that names the culprit.
+TEST(OptionTableTest, MisreadableCommandLinesAreBadUsage) {
   testing_support::TTempDir dir;
   const struct {
     std::vector<std::string> Args;
@@ -64,6 +65,11 @@ TEST(OptionTableTest, SurplusArgumentsAreNamed) {
        "unexpected argument 'b'"},
       {{"download", dir.Path(), "--to", ""}, "--to DIR is missing"},
       {{"status", dir.Path(), "--restore", "--zip=1"}, "unknown option '--zip'"},
+      {{"download", dir.Path(), "--to=", "--events", "1"}, "--to DIR is missing"},
+      {{"download", dir.Path(), "--to", dir.Path(), "--events="},
+       "--events needs numbers from 1 and ranges such as 1,3-5, not ''"},
+      {{"list", dir.Path(), "--restore=true"}, "option --restore takes no value"},
+      {{"initialize", dir.Path(), "--yes", "--size"}, "--size needs a value"},
   };
   for (const auto& c : cases) {
     const TRun run = RunCaptured(c.Args);
