@@ -148,13 +148,13 @@ std::string Reason(const CLI::ParseError& error, const TCommandOptions& options)
 
 // What is left once the command's options are taken: an unknown option or a surplus argument.
 std::optional<std::string> Leftover(const CLI::App& tool) {
-  for (const std::string& arg : tool.remaining(true)) {
-    if (arg.size() > 1 && arg[0] == '-') {
-      return "unknown option '" + arg.substr(0, arg.find('=')) + "'";
-    }
-    return "unexpected argument '" + arg + "'";
+  const std::vector<std::string> left = tool.remaining(true);
+  if (left.empty()) return std::nullopt;
+  const std::string& arg = left.front();
+  if (arg.size() > 1 && arg[0] == '-') {
+    return "unknown option '" + arg.substr(0, arg.find('=')) + "'";
   }
-  return std::nullopt;
+  return "unexpected argument '" + arg + "'";
 }
 
 // CLI11 reads "--name=" as "--name" alone, which then takes the next argument for its value,
