@@ -5,14 +5,11 @@
 
 #include "app/WUtil.h"
 #include "card/CardFields.h"
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "platform/Drives.h"
 
 using card_fields::Abandon;
-
-namespace {
-const char* const NewCardLabel = "CARTE FLASH NEUVE       ";
-}  // namespace
 
 void TTarqCard::ProbeCard() {
   SectorFilePresent = false;
@@ -46,14 +43,16 @@ void TTarqCard::ProbeCard() {
         platform::TRecordFile sector;
         if (WUtil::OpenForReading(sector, sectorPath, 1)) {
           SectorFilePresent = true;
-          char label[32];
-          const platform::TReadResult read = sector.Read(label, 32);
-          if (read.Records < 32) {
+          // The label and the data end: the label block as far as it is read.
+          constexpr int labelBlock = card_layout::LabelSize + card_layout::DataEndHexSize;
+          char label[labelBlock];
+          const platform::TReadResult read = sector.Read(label, labelBlock);
+          if (read.Records < labelBlock) {
             throw platform::EInOutError(read.Error ? read.Error : platform::IoReadBeyondEnd,
                                         sector.Name());
           }
           WUtil::CloseChecked(sector);
-          NewCard = std::string(label, 24) == NewCardLabel;
+          NewCard = std::string_view(label, card_layout::LabelSize) == card_layout::NewCardLabel;
           // The label of an erased card is the new-card label too; its first event tells.
           if (NewCard && ReadEventHeader(true)) NewCard = false;
         }
@@ -115,13 +114,13 @@ std::pair<int64_t, int64_t> TTarqCard::CardSizes() {
   if (!CardValid) return {0, 0};
   int64_t total = 0;
   try {
-    total = DataFile.Size() * 3;
+    total = DataFile.Size() * card_layout::RecordSize;
     CloseDataFile();
   } catch (...) {
     Abandon(DataFile);
     throw;
   }
-  const int64_t used = int64_t{UsedRecords} * 3;
+  const int64_t used = int64_t{UsedRecords} * card_layout::RecordSize;
   CardFull = used == total;
   return {used, total};
 }

@@ -5,12 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "platform/RecordFile.h"
 
 namespace card_fields {
 
-constexpr int FieldSize = 9;
+using card_layout::FieldSize;
 
 // Field i (1-based) of a header image, trailing blanks removed.
 std::string FieldText(const uint8_t* image, int field);

@@ -6,6 +6,7 @@
 #include "app/Messages.h"
 #include "app/WUtil.h"
 #include "card/CardFields.h"
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "platform/Drives.h"
 
@@ -13,16 +14,12 @@ using namespace card_fields;
 
 namespace {
 
-const char* const NewCardLabel = "CARTE FLASH NEUVE       ";
+using card_layout::LargestDataFile;
 
-// The largest data file the 32-bit record positions of the format can walk: a whole number of
-// records below 2 GiB.
-constexpr int64_t LargestDataFile = 2147483646;
-
-// The 2048-byte label block of a new or erased card.
+// The label block of a new or erased card: the whole sector file.
 std::string LabelBlock(const std::string& dataEndHex) {
-  std::string block = NewCardLabel + dataEndHex;
-  block.resize(2048, '\0');
+  std::string block = std::string(card_layout::NewCardLabel) + dataEndHex;
+  block.resize(card_layout::SectorFileSize, '\0');
   return block;
 }
 
@@ -43,14 +40,14 @@ bool TTarqCard::EraseCard() {
       Messages().Error("Invalid flash card");
       return false;
     }
-    sector.Seek(24);
-    char dataEndHex[8];
-    const platform::TReadResult read = sector.Read(dataEndHex, 8);
-    if (read.Records < 8) {
+    sector.Seek(card_layout::LabelSize);
+    char dataEndHex[card_layout::DataEndHexSize];
+    const platform::TReadResult read = sector.Read(dataEndHex, card_layout::DataEndHexSize);
+    if (read.Records < card_layout::DataEndHexSize) {
       throw platform::EInOutError(read.Error ? read.Error : platform::IoReadBeyondEnd,
                                   sector.Name());
     }
-    const std::string block = LabelBlock(std::string(dataEndHex, 8));
+    const std::string block = LabelBlock(std::string(dataEndHex, sizeof dataEndHex));
     sector.Seek(0);
     sector.Write(block.data(), static_cast<int64_t>(block.size()));
     WUtil::CloseChecked(sector);
@@ -78,17 +75,19 @@ bool TTarqCard::EraseCard() {
 bool TTarqCard::MarkEventErased() {
   const int64_t start = DataFile.Position();
   uint8_t field[FieldSize];
-  auto readField = [&] { return DataFile.Read(field, 3).Records == 3; };
+  auto readField = [&] {
+    return DataFile.Read(field, card_layout::FieldRecords).Records == card_layout::FieldRecords;
+  };
 
   if (!readField()) return false;
   const std::string marker = FieldText(field, 1);
-  int fieldCount = 12;
-  const char* erased = nullptr;
-  if (marker == "DEB") {
-    erased = "ERASED   ";
-  } else if (marker == "DEB2") {
-    erased = "ERASED2  ";
-    fieldCount = 18;
+  int fieldCount = card_layout::Format1Fields;
+  std::string_view erased;
+  if (marker == card_layout::LiveMarker1) {
+    erased = card_layout::ErasedField1;
+  } else if (marker == card_layout::LiveMarker2) {
+    erased = card_layout::ErasedField2;
+    fieldCount = card_layout::Format2Fields;
   } else {
     return false;
   }
@@ -109,14 +108,14 @@ bool TTarqCard::MarkEventErased() {
 
   const int64_t end = DataFile.Position();
   DataFile.Seek(start);
-  DataFile.Write(erased, 3);
+  DataFile.Write(erased.data(), card_layout::FieldRecords);
   if (!complete) return false;
   DataFile.Seek(end);
   return true;
 }
 
 bool TTarqCard::InitializeCard() {
-  if (!WUtil::OpenForWriting(DataFile, DataFilePath(), 3)) {
+  if (!WUtil::OpenForWriting(DataFile, DataFilePath(), card_layout::RecordSize)) {
     Messages().Warning("Cannot create file FICHBASE.DAT");
     return false;
   }
@@ -128,7 +127,7 @@ bool TTarqCard::InitializeCard() {
       return false;
     }
     // The block takes its place on the drive before the free space is measured.
-    const std::string placeholder(2048, '\0');
+    const std::string placeholder(card_layout::SectorFileSize, '\0');
     sector.Write(placeholder.data(), static_cast<int64_t>(placeholder.size()));
     const std::string sectorPath = sector.Name();
     WUtil::CloseChecked(sector);
@@ -136,16 +135,17 @@ bool TTarqCard::InitializeCard() {
     WUtil::OpenForReading(sector, sectorPath, 1);
     const int64_t free =
         platform::DriveTable().FreeSpace(platform::DriveNumber(Settings.FlashUnit));
-    const int64_t size = std::clamp<int64_t>(free / 3 * 3, 0, LargestDataFile);
-    const std::string block = LabelBlock(WUtil::HexText(static_cast<uint32_t>(size - 3)));
+    const int64_t size = std::clamp<int64_t>(free / card_layout::RecordSize * card_layout::RecordSize,
+                                            0, LargestDataFile);
+    const std::string block = LabelBlock(WUtil::HexText(static_cast<uint32_t>(size - card_layout::RecordSize)));
     sector.Seek(0);
     sector.Write(block.data(), static_cast<int64_t>(block.size()));
     WUtil::CloseChecked(sector);
 
     // Only the signature is written; the rest of the file is given its length, not its bytes.
     DataFile.Seek(0);
-    DataFile.Write("TARQPROBE", 3);
-    DataFile.Seek(size / 3);
+    DataFile.Write(card_layout::PlainSignature.data(), card_layout::FieldRecords);
+    DataFile.Seek(size / card_layout::RecordSize);
     DataFile.Truncate();
     WUtil::CloseChecked(DataFile);
   } catch (...) {

@@ -5,6 +5,7 @@
 
 #include "app/WUtil.h"
 #include "card/CardFields.h"
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
@@ -70,9 +71,6 @@ using namespace card_fields;
 
 namespace {
 
-const char* const DataFileName = "fichbase.dat";
-const char* const SectorFileName = "secttarq.hex";
-
 TProbeDate LocalToday() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -86,10 +84,10 @@ TProbeDate LocalToday() {
 }
 
 // A card path on the drive: empty when the drive is not present, so that it cannot be opened.
-std::string CardPath(char flashUnit, const char* name) {
+std::string CardPath(char flashUnit, std::string_view name) {
   const std::string root = platform::DriveTable().RootOf(flashUnit);
   if (root.empty()) return {};
-  return platform::FindCaseInsensitive(root, name);
+  return platform::FindCaseInsensitive(root, std::string(name));
 }
 
 int16_t Low16(int32_t value) {
@@ -117,20 +115,20 @@ int32_t IntOrZero(const std::string& text) {
 TTarqCard::TTarqCard(TSettings& settings) : Settings(settings), Today(LocalToday) {}
 
 std::string TTarqCard::DataFilePath() const {
-  return CardPath(Settings.FlashUnit, DataFileName);
+  return CardPath(Settings.FlashUnit, card_layout::DataFileName);
 }
 
 std::string TTarqCard::SectorFilePath() const {
-  return CardPath(Settings.FlashUnit, SectorFileName);
+  return CardPath(Settings.FlashUnit, card_layout::SectorFileName);
 }
 
 bool TTarqCard::OpenDataFile() {
   const std::string path = DataFilePath();
-  int code = DataFile.Reset(path, 3, platform::TOpenMode::ReadWrite);
+  int code = DataFile.Reset(path, card_layout::RecordSize, platform::TOpenMode::ReadWrite);
   WriteProtected = false;
   if (code == platform::IoAccessDenied) {
     // Denied writing, not reading: the card can be read all the same.
-    code = DataFile.Reset(path, 3, platform::TOpenMode::ReadOnly);
+    code = DataFile.Reset(path, card_layout::RecordSize, platform::TOpenMode::ReadOnly);
     WriteProtected = code == 0;
   }
   return code == 0;
@@ -145,16 +143,16 @@ void TTarqCard::CloseDataFile() {
 void TTarqCard::ReadSignature() {
   EpromVersion = -1;
   DataFile.Seek(0);
-  char bytes[9];
-  if (DataFile.Read(bytes, 3).Records < 3) return;
-  std::string text(bytes, 9);
+  char bytes[card_layout::SignatureSize];
+  if (DataFile.Read(bytes, card_layout::FieldRecords).Records < card_layout::FieldRecords) return;
+  std::string text(bytes, sizeof bytes);
   WUtil::TrimRight(text);
   int32_t value = 0;
-  if (text == "TARQPROBE") {
+  if (text == card_layout::PlainSignature) {
     EpromVersion = 0;
-  } else if (text.starts_with("TARQP")) {
+  } else if (text.starts_with(card_layout::VersionSignatureLong)) {
     if (WUtil::ValInt(Chars(text, 7, 9), value) == 0) EpromVersion = value;
-  } else if (text.starts_with("TARQ")) {
+  } else if (text.starts_with(card_layout::VersionSignatureShort)) {
     if (WUtil::ValInt(Chars(text, 6, 9), value) == 0) EpromVersion = value;
   }
   if (EpromVersion < 0) EpromVersion = -1;
@@ -163,20 +161,22 @@ void TTarqCard::ReadSignature() {
 bool TTarqCard::ReadEventHeader(bool restore) {
   const bool noEventsBefore = NoEvents;
   Event.DynamicRange = 5.0;
-  uint8_t common[108];
-  if (DataFile.Read(common, 36).Records < 36) return false;
+  using card_layout::CommonHeaderSize;
+  uint8_t common[CommonHeaderSize];
+  constexpr int commonRecords = CommonHeaderSize / card_layout::RecordSize;
+  if (DataFile.Read(common, commonRecords).Records < commonRecords) return false;
 
   const std::string marker = FieldText(common, 1);
-  if (marker == (restore ? "ERASED" : "DEB")) {
+  if (marker == (restore ? card_layout::ErasedMarker1 : card_layout::LiveMarker1)) {
     Event.EventFormat = 1;
-  } else if (marker == (restore ? "ERASED2" : "DEB2")) {
+  } else if (marker == (restore ? card_layout::ErasedMarker2 : card_layout::LiveMarker2)) {
     Event.EventFormat = 2;
   } else {
     return false;
   }
   NoEvents = false;
   Event.Marker = marker;
-  std::copy(common, common + 108, Event.HeaderImage.begin());
+  std::copy(common, common + CommonHeaderSize, Event.HeaderImage.begin());
 
   ParseChannels(Event, FieldText(common, 2));
   Event.FileStem = FieldText(common, 4);
@@ -198,9 +198,10 @@ bool TTarqCard::ReadEventHeader(bool restore) {
   Event.MaxAmplitude = RuleInt(FieldText(common, 12));
 
   if (Event.EventFormat == 2) {
-    uint8_t extra[54];
-    if (DataFile.Read(extra, 18).Records < 18) return false;
-    std::copy(extra, extra + 54, Event.HeaderImage.begin() + 108);
+    uint8_t extra[card_layout::Format2ExtraSize];
+    constexpr int extraRecords = card_layout::Format2ExtraSize / card_layout::RecordSize;
+    if (DataFile.Read(extra, extraRecords).Records < extraRecords) return false;
+    std::copy(extra, extra + sizeof extra, Event.HeaderImage.begin() + CommonHeaderSize);
     const uint8_t* image = Event.HeaderImage.data();
 
     const std::string position = FieldText(image, 13);
@@ -238,9 +239,11 @@ bool TTarqCard::ReadEventHeader(bool restore) {
     }
   }
 
-  uint8_t headerEnd[9];
-  if (DataFile.Read(headerEnd, 3).Records < 3) return false;
-  std::copy(headerEnd, headerEnd + 9, Event.HeaderImage.begin() + 162);
+  uint8_t headerEnd[FieldSize];
+  if (DataFile.Read(headerEnd, card_layout::FieldRecords).Records < card_layout::FieldRecords) {
+    return false;
+  }
+  std::copy(headerEnd, headerEnd + FieldSize, Event.HeaderImage.begin() + card_layout::HeaderEndOffset);
 
   // Samples that no seek of the format can pass over: the walk cannot go beyond this header,
   // which counts as no header at all.
@@ -254,6 +257,7 @@ bool TTarqCard::ReadEventHeader(bool restore) {
 bool TTarqCard::SkipEventData() {
   const int64_t records = int64_t{Event.SamplesPerChannel} * Event.ChannelCount;
   DataFile.Seek(DataFile.Position() + (records > 0 ? records : 0));
-  char trailer[9];
-  return DataFile.Read(trailer, 3).Records == 3;
+  char trailer[card_layout::TrailerSize];
+  return DataFile.Read(trailer, card_layout::TrailerSize / card_layout::RecordSize).Records ==
+         card_layout::TrailerSize / card_layout::RecordSize;
 }

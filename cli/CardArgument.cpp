@@ -3,6 +3,7 @@
 #include <cctype>
 #include <memory>
 
+#include "card/CardLayout.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
 
@@ -46,8 +47,10 @@ void ReleaseCardLocation(const TCardLocation& location) {
 }
 
 bool HoldsCardFiles(const std::string& directory) {
-  for (const char* name : {"fichbase.dat", "secttarq.hex"}) {
-    if (platform::PathExists(platform::FindCaseInsensitive(directory, name))) return true;
+  for (std::string_view name : {card_layout::DataFileName, card_layout::SectorFileName}) {
+    if (platform::PathExists(platform::FindCaseInsensitive(directory, std::string(name)))) {
+      return true;
+    }
   }
   return false;
 }

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/Settings.h"
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
@@ -135,7 +136,7 @@ int RunErase(const TCommandLine& commandLine, std::ostream& out, std::ostream& e
       [&](const TCommandLine&, const TCardLocation&, TTarqCard& card) {
         card.ProbeCard();
         if (!card.CardValid) {
-          Messages().Error("Not a valid flash card");
+          Messages().Error(card_layout::NotValidCardText);
           return 1;
         }
         if (card.WriteProtected) {

@@ -8,6 +8,7 @@
 
 #include "app/Settings.h"
 #include "app/WUtil.h"
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
@@ -182,7 +183,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     TLineCounter counter;
     if (card.CardValid && !card.NewCard) card.ScanDirectory(counter);
     if (!card.CardValid) {
-      err << "Not a valid flash card\n";
+      err << card_layout::NotValidCardText << "\n";
       return 1;
     }
     if (line.ProbeDate) card.ProbeDate = *line.ProbeDate;

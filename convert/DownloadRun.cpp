@@ -2,11 +2,12 @@
 #include <cmath>
 #include <cstdint>
 
+#include "card/CardLayout.h"
 #include "convert/TarqConvert.h"
 #include "platform/IoError.h"
 
 namespace {
-constexpr int64_t FirstEventRecord = 3;  // after the 9-byte signature
+using card_layout::FirstEventRecord;
 }
 
 int TTarqConvert::ProgressPercent(int64_t framesDone) const {
@@ -62,7 +63,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     Card.CardValid = Card.OpenDataFile();
     if (!Card.CardValid) {
       failed = true;
-      errorText = "Not a valid flash card";
+      errorText = card_layout::NotValidCardText;
     } else {
       TEventHeader& e = Card.Event;
       Card.DataFile.Seek(FirstEventRecord);

@@ -17,6 +17,7 @@
 
 #include "app/Messages.h"
 #include "app/WUtil.h"
+#include "card/CardLayout.h"
 #include "convert/Download.h"
 #include "convert/TarqConvert.h"
 #include "platform/FileSystem.h"
@@ -588,7 +589,7 @@ void TReadTarqForm::ButtonQuitClick() {
 
 void TReadTarqForm::ButtonSelectAllClick() {
   if (!Card.CardValid) {
-    Messages().Error("Not a valid flash card");
+    Messages().Error(card_layout::NotValidCardText);
     return;
   }
   if (ListBox->count() > 0) {
@@ -621,7 +622,7 @@ bool TReadTarqForm::EnsureDataDirectory() {
 void TReadTarqForm::ButtonReadClick() {
   Guarded([this] {
     if (!Card.CardValid) {
-      Messages().Error("Not a valid flash card");
+      Messages().Error(card_layout::NotValidCardText);
       return;
     }
     if (ListBox->selectedItems().isEmpty()) {
@@ -655,7 +656,7 @@ void TReadTarqForm::ButtonReadClick() {
 void TReadTarqForm::ButtonEraseClick() {
   Guarded([this] {
     if (!Card.CardValid) {
-      Messages().Error("Not a valid flash card");
+      Messages().Error(card_layout::NotValidCardText);
       return;
     }
     if (!Messages().Confirm("Erase flash card")) return;
@@ -669,7 +670,7 @@ void TReadTarqForm::SpeedButtonRestoreClick() {
   Guarded([this] {
     if (!Card.CardValid) {
       SetRestoreButton(false, false);
-      Messages().Error("Not a valid flash card");
+      Messages().Error(card_layout::NotValidCardText);
       return;
     }
     if (SpeedButtonRestore->isChecked()) {
