@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#ifdef READTARQ_FAULT_SEAM
 #include <mutex>
+#endif
 
 #ifndef O_BINARY
 #define O_BINARY 0
@@ -25,6 +27,8 @@ constexpr size_t WriteBufferSize = 256 * 1024;
 constexpr size_t TextReadChunk = 64 * 1024;
 constexpr int NegativeSeekCode = 131;
 
+#ifdef READTARQ_FAULT_SEAM
+// The fault plan of test builds: every operation on a file asks it, under its lock.
 std::mutex FaultMutex;
 TFaultPlan Plan;
 bool PlanActive = false;
@@ -60,12 +64,34 @@ bool SeekAllowed(const std::string& path, int* code) {
   return true;
 }
 
+// The code a read or write cut short by the plan fails with.
+int PlannedCode(int TFaultPlan::*code) {
+  std::lock_guard lock(FaultMutex);
+  return Plan.*code;
+}
+#else
+// Product builds: no plan, nothing to ask.
+constexpr int InjectedCode(const std::string&, int TFaultPlan::*) {
+  return 0;
+}
+constexpr int64_t AllowedBytes(const std::string&, int64_t TFaultPlan::*, int64_t) {
+  return -1;
+}
+constexpr bool SeekAllowed(const std::string&, int*) {
+  return true;
+}
+constexpr int PlannedCode(int TFaultPlan::*) {
+  return 0;
+}
+#endif
+
 int LastCode() {
   return IoCodeFromErrno(errno);
 }
 
 }  // namespace
 
+#ifdef READTARQ_FAULT_SEAM
 void SetFaultPlan(const TFaultPlan& plan) {
   std::lock_guard lock(FaultMutex);
   Plan = plan;
@@ -77,6 +103,7 @@ void ClearFaultPlan() {
   Plan = TFaultPlan{};
   PlanActive = false;
 }
+#endif
 
 TRecordFile::~TRecordFile() {
   if (Handle >= 0) {
@@ -162,12 +189,7 @@ TReadResult TRecordFile::Read(void* buffer, int64_t records) {
     done += n;
   }
   if (result.Error == 0 && limit >= 0 && limit < wanted && done == toRead) {
-    int code = 0;
-    {
-      std::lock_guard lock(FaultMutex);
-      code = Plan.ReadErrorCode;
-    }
-    result.Error = code;
+    result.Error = PlannedCode(&TFaultPlan::ReadErrorCode);
   }
   BytePos += done;
   result.Records = done / recSize;
@@ -200,12 +222,7 @@ void TRecordFile::Write(const void* buffer, int64_t records) {
   }
   if (limit >= 0 && limit < bytes) {
     FlushWrites();
-    int code;
-    {
-      std::lock_guard lock(FaultMutex);
-      code = Plan.WriteErrorCode;
-    }
-    throw EInOutError(code, Path);
+    throw EInOutError(PlannedCode(&TFaultPlan::WriteErrorCode), Path);
   }
 }
 

@@ -76,7 +76,8 @@ class TRecordFile {
 };
 
 // Fault injection for tests: makes operations on matching files fail as a full disk, a bad
-// card or a refused close would. One plan for the process.
+// card or a refused close would. One plan for the process. Only test builds (the core library
+// compiled with READTARQ_FAULT_SEAM) hold a plan; the programs' file operations ask none.
 struct TFaultPlan {
   std::string PathContains = {};  // the plan applies to paths containing this (all when empty)
   int64_t WriteBytesLeft = -1;  // bytes that may still be written (-1: no fault)
@@ -91,7 +92,9 @@ struct TFaultPlan {
   int CloseErrorCode = 0;        // closing a matching file fails with this code
   int DeleteErrorCode = 0;       // deleting a matching file fails with this code
 };
+#ifdef READTARQ_FAULT_SEAM
 void SetFaultPlan(const TFaultPlan& plan);
 void ClearFaultPlan();
+#endif
 
 }  // namespace platform
