@@ -50,9 +50,8 @@ void ListCard(benchmark::State& state, TBenchCard& card) {
   mapping.Free = card.Bytes;
   drives->Map(mapping);
   platform::SetDriveTable(drives);
-  TSettings settings;
-  settings.FlashUnit = 'f';
-  TTarqCard tarq(settings);
+  TTarqCard tarq(Messages(), *drives);
+  tarq.Root = drives->RootOf('f');
   TNullView view;
   for (auto _ : state) {
     tarq.ProbeCard();

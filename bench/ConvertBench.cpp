@@ -131,13 +131,13 @@ void BM_Convert(benchmark::State& state) {
   platform::SetDriveTable(drives);
 
   TSettings settings;
-  settings.FlashUnit = 'f';
   settings.DataDir = out.Path();
   settings.RecordFile = kinds & Record;
   settings.SensorFiles = kinds & Sensor;
   settings.BinaryFile = kinds & Binary;
   settings.SacFiles = kinds & Sac;
-  TTarqCard tarq(settings);
+  TTarqCard tarq(Messages(), *drives);
+  tarq.Root = drives->RootOf('f');
   tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
   tarq.ProbeCard();
 

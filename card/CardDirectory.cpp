@@ -1,6 +1,7 @@
 // The probe that classifies a drive, the directory of events, the sizes and the status.
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 #include "app/WUtil.h"
@@ -30,9 +31,8 @@ void TTarqCard::ProbeCard() {
       if (sector.Reset(sectorPath, 128) == 0) {
         sector.Close();  // card files that cannot be used: not a blank drive
       } else {
-        const int drive = platform::DriveNumber(Settings.FlashUnit);
-        const int64_t total = platform::DriveTable().TotalSize(drive);
-        const int64_t free = platform::DriveTable().FreeSpace(drive);
+        const int64_t total = Drives.TotalSizeAt(Root);
+        const int64_t free = Drives.FreeSpaceAt(Root);
         BlankDrive = total > 0 && total == free;
       }
     } else {
@@ -66,12 +66,13 @@ void TTarqCard::ProbeCard() {
   ProbeDate = Today();
 }
 
-void TTarqCard::ScanDirectory(TDirectoryView& view) {
+const std::vector<TEventEntry>& TTarqCard::ScanEvents(
+    const std::function<void(const TEventEntry&)>& onEvent) {
   NoEvents = true;
   CardFull = false;
   EventCount = 0;
   UsedRecords = 0;
-  view.BeginUpdate();
+  Entries.clear();
   try {
     CardValid = OpenDataFile();
     if (CardValid) {
@@ -79,11 +80,17 @@ void TTarqCard::ScanDirectory(TDirectoryView& view) {
       if (EpromVersion < 0) {
         CardValid = false;  // the file changed since the probe: nothing in it is trusted
       } else {
+        int64_t header = DataFile.Position();
         while (ReadEventHeader(RestoreMode)) {
           ++EventCount;
-          view.SetCount(EventCountText(EventCount));
-          view.AddLine(EventLine());
+          TEventEntry& entry = Entries.emplace_back();
+          entry.Line = EventCount;
+          entry.HeaderOffset = header * card_layout::RecordSize;
+          entry.DataOffset = DataFile.Position() * card_layout::RecordSize;
+          entry.Header = Event;
+          if (onEvent) onEvent(entry);
           SkipEventData();
+          header = DataFile.Position();
         }
         // The walk stops beyond the end of the file when the last event's samples are cut
         // short; the used part cannot be larger than the file.
@@ -95,6 +102,19 @@ void TTarqCard::ScanDirectory(TDirectoryView& view) {
     }
   } catch (...) {
     Abandon(DataFile);
+    throw;
+  }
+  return Entries;
+}
+
+void TTarqCard::ScanDirectory(TDirectoryView& view) {
+  view.BeginUpdate();
+  try {
+    ScanEvents([&view](const TEventEntry& entry) {
+      view.SetCount(EventCountText(entry.Line));
+      view.AddLine(::EventLine(entry));
+    });
+  } catch (...) {
     view.EndUpdate();
     throw;
   }
@@ -102,10 +122,67 @@ void TTarqCard::ScanDirectory(TDirectoryView& view) {
 }
 
 std::string TTarqCard::EventLine() const {
-  return Event.OriginalFileName + "   " + WUtil::IntText(Event.SampleRate, 3) + " Hz   " +
-         WUtil::IntText(Event.DurationMinutes, 3) + " mn   Gain:" + WUtil::IntText(Event.Gain, 4) +
-         "   Station:" + WUtil::IntText(Event.StationSerial, 3) +
-         "   Channels:" + WUtil::IntText(Event.ChannelCount, 2);
+  return ::EventLine(Event);
+}
+
+TCardSummary TTarqCard::ReadSummary(TDirectoryView* view) {
+  TCardSummary summary;
+  Entries.clear();
+  ProbeCard();
+  if (CardValid) {
+    summary.Scanned = true;
+    if (!NewCard && view) {
+      ScanDirectory(*view);
+    } else if (!NewCard) {
+      ScanEvents();
+    }
+    const auto [used, total] = CardSizes();
+    summary.EventCount = EventCount;
+    summary.UsedBytes = used;
+    summary.TotalBytes = total;
+    summary.EpromVersion = EpromVersion;
+  }
+  summary.Valid = CardValid;
+  summary.Status = CardStatus();
+  return summary;
+}
+
+int64_t TTarqCard::ReadEventFrames(const TEventEntry& entry, int64_t firstFrame, int64_t count,
+                                   uint8_t* buffer) {
+  const int64_t frames = entry.Header.SamplesPerChannel;
+  const int32_t channels = entry.Header.ChannelCount;
+  if (channels <= 0 || firstFrame < 0 || firstFrame >= frames || count <= 0) return 0;
+  count = std::min(count, frames - firstFrame);
+  platform::TRecordFile file;
+  if (int code =
+          file.Reset(DataFilePath(), card_layout::RecordSize, platform::TOpenMode::ReadOnly)) {
+    throw platform::EInOutError(code, DataFilePath());
+  }
+  try {
+    file.Seek(entry.DataOffset / card_layout::RecordSize + firstFrame * channels);
+    const platform::TReadResult read = file.Read(buffer, count * channels);
+    if (read.Error) throw platform::EInOutError(read.Error, file.Name());
+    WUtil::CloseChecked(file);
+    return read.Records / channels;
+  } catch (...) {
+    Abandon(file);
+    throw;
+  }
+}
+
+std::string EventLine(const TEventHeader& event) {
+  return event.OriginalFileName + "   " + WUtil::IntText(event.SampleRate, 3) + " Hz   " +
+         WUtil::IntText(event.DurationMinutes, 3) + " mn   Gain:" + WUtil::IntText(event.Gain, 4) +
+         "   Station:" + WUtil::IntText(event.StationSerial, 3) +
+         "   Channels:" + WUtil::IntText(event.ChannelCount, 2);
+}
+
+std::string EventLine(const TEventEntry& entry) {
+  return EventLine(entry.Header);
+}
+
+std::string TCardSummary::CountText() const {
+  return EventCount > 0 ? EventCountText(EventCount) : std::string();
 }
 
 std::pair<int64_t, int64_t> TTarqCard::CardSizes() {

@@ -24,10 +24,10 @@ constexpr int TrailerSize = 9;
 // (format 2).
 constexpr int Format1Fields = 12;
 constexpr int Format2Fields = 18;
-constexpr int CommonHeaderSize = Format1Fields * FieldSize;      // 108: fields 1-12
+constexpr int CommonHeaderSize = Format1Fields * FieldSize;                    // 108: fields 1-12
 constexpr int Format2ExtraSize = (Format2Fields - Format1Fields) * FieldSize;  // 54
-constexpr int Format1HeaderSize = CommonHeaderSize + FieldSize;  // 117
-constexpr int Format2HeaderSize = Format2Fields * FieldSize + FieldSize;  // 171
+constexpr int Format1HeaderSize = CommonHeaderSize + FieldSize;                // 117
+constexpr int Format2HeaderSize = Format2Fields * FieldSize + FieldSize;       // 171
 constexpr int HeaderEndOffset = Format2Fields * FieldSize;  // where HeaderImage keeps it: 162
 
 // The marker of field 1: live events, and erased ones (restore mode lists those).

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/Messages.h"
 #include "app/WUtil.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
@@ -30,14 +29,14 @@ bool TTarqCard::EraseCard() {
   if (OpenDataFile()) {
     CloseDataFile();
     if (WriteProtected) {
-      Messages().Error(WriteProtectedText);
+      Boxes.Error(WriteProtectedText);
       return false;
     }
   }
   {
     platform::TRecordFile sector;
     if (!WUtil::OpenForReading(sector, SectorFilePath(), 1)) {
-      Messages().Error("Invalid flash card");
+      Boxes.Error("Invalid flash card");
       return false;
     }
     sector.Seek(card_layout::LabelSize);
@@ -116,14 +115,14 @@ bool TTarqCard::MarkEventErased() {
 
 bool TTarqCard::InitializeCard() {
   if (!WUtil::OpenForWriting(DataFile, DataFilePath(), card_layout::RecordSize)) {
-    Messages().Warning("Cannot create file FICHBASE.DAT");
+    Boxes.Warning("Cannot create file FICHBASE.DAT");
     return false;
   }
   try {
     platform::TRecordFile sector;
     if (!WUtil::OpenForWriting(sector, SectorFilePath(), 1)) {
       WUtil::CloseChecked(DataFile);
-      Messages().Warning("Cannot create file SECTTARQ.HEX");
+      Boxes.Warning("Cannot create file SECTTARQ.HEX");
       return false;
     }
     // The block takes its place on the drive before the free space is measured.
@@ -133,11 +132,11 @@ bool TTarqCard::InitializeCard() {
     WUtil::CloseChecked(sector);
 
     WUtil::OpenForReading(sector, sectorPath, 1);
-    const int64_t free =
-        platform::DriveTable().FreeSpace(platform::DriveNumber(Settings.FlashUnit));
-    const int64_t size = std::clamp<int64_t>(free / card_layout::RecordSize * card_layout::RecordSize,
-                                            0, LargestDataFile);
-    const std::string block = LabelBlock(WUtil::HexText(static_cast<uint32_t>(size - card_layout::RecordSize)));
+    const int64_t free = Drives.FreeSpaceAt(Root);
+    const int64_t size = std::clamp<int64_t>(
+        free / card_layout::RecordSize * card_layout::RecordSize, 0, LargestDataFile);
+    const std::string block =
+        LabelBlock(WUtil::HexText(static_cast<uint32_t>(size - card_layout::RecordSize)));
     sector.Seek(0);
     sector.Write(block.data(), static_cast<int64_t>(block.size()));
     WUtil::CloseChecked(sector);

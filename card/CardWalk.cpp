@@ -7,7 +7,6 @@
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
-#include "platform/Drives.h"
 #include "platform/FileSystem.h"
 
 namespace card_fields {
@@ -83,9 +82,8 @@ TProbeDate LocalToday() {
           static_cast<uint16_t>(local.tm_mday)};
 }
 
-// A card path on the drive: empty when the drive is not present, so that it cannot be opened.
-std::string CardPath(char flashUnit, std::string_view name) {
-  const std::string root = platform::DriveTable().RootOf(flashUnit);
+// A card path in the root directory: empty without a root, so that it cannot be opened.
+std::string CardPath(const std::string& root, std::string_view name) {
   if (root.empty()) return {};
   return platform::FindCaseInsensitive(root, std::string(name));
 }
@@ -112,14 +110,15 @@ int32_t IntOrZero(const std::string& text) {
 
 }  // namespace
 
-TTarqCard::TTarqCard(TSettings& settings) : Settings(settings), Today(LocalToday) {}
+TTarqCard::TTarqCard(TMessages& messages, platform::TDriveTable& drives)
+    : Boxes(messages), Drives(drives), Today(LocalToday) {}
 
 std::string TTarqCard::DataFilePath() const {
-  return CardPath(Settings.FlashUnit, card_layout::DataFileName);
+  return CardPath(Root, card_layout::DataFileName);
 }
 
 std::string TTarqCard::SectorFilePath() const {
-  return CardPath(Settings.FlashUnit, card_layout::SectorFileName);
+  return CardPath(Root, card_layout::SectorFileName);
 }
 
 bool TTarqCard::OpenDataFile() {
@@ -243,7 +242,8 @@ bool TTarqCard::ReadEventHeader(bool restore) {
   if (DataFile.Read(headerEnd, card_layout::FieldRecords).Records < card_layout::FieldRecords) {
     return false;
   }
-  std::copy(headerEnd, headerEnd + FieldSize, Event.HeaderImage.begin() + card_layout::HeaderEndOffset);
+  std::copy(headerEnd, headerEnd + FieldSize,
+            Event.HeaderImage.begin() + card_layout::HeaderEndOffset);
 
   // Samples that no seek of the format can pass over: the walk cannot go beyond this header,
   // which counts as no header at all.

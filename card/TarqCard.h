@@ -41,8 +41,10 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
-#include "app/Settings.h"
+#include "app/Messages.h"
+#include "platform/Drives.h"
 #include "platform/RecordFile.h"
 
 // The values of the event header read last.
@@ -81,6 +83,16 @@ struct TEventHeader {
   std::array<uint8_t, 171> HeaderImage{};
 };
 
+// One event of the card as the scan found it.
+struct TEventEntry {
+  int32_t Line = 0;          // 1-based, in card order
+  int64_t HeaderOffset = 0;  // byte offset of its header in the data file
+  int64_t DataOffset = 0;    // byte offset of its first frame
+  TEventHeader Header;       // every value of its header, the raw image included
+  // A frame holds one 3-byte sample of each channel.
+  int64_t FrameBytes() const { return int64_t{3} * Header.ChannelCount; }
+};
+
 struct TProbeDate {
   uint16_t Year = 0;
   uint16_t Month = 0;
@@ -92,6 +104,20 @@ enum class TStatusColour { WindowText, Green, Red };
 struct TCardStatus {
   std::string Text;  // mixed case; the window shows it in capitals
   TStatusColour Colour = TStatusColour::WindowText;
+};
+
+// What the main window's "Flash card infos" and the command-line tool's status show: read by
+// one probe, one scan and one look at the sizes.
+struct TCardSummary {
+  bool Scanned = false;  // the probe found a valid card: the counts, sizes and version are read
+  bool Valid = false;    // the card is still valid after the scan
+  TCardStatus Status;
+  int32_t EventCount = 0;
+  int64_t UsedBytes = 0;
+  int64_t TotalBytes = 0;
+  int32_t EpromVersion = -1;
+  // "Number of files:": empty when no event was listed.
+  std::string CountText() const;
 };
 
 // Where ScanDirectory writes: the running event count and one line per event. The main window
@@ -107,9 +133,15 @@ class TDirectoryView {
 
 class TTarqCard {
  public:
-  explicit TTarqCard(TSettings& settings);
+  // Messages of the maintenance operations go to `messages`; the size and free space of the
+  // card's drive come from `drives`.
+  TTarqCard(TMessages& messages, platform::TDriveTable& drives);
 
-  TSettings& Settings;  // FlashUnit names the card's drive
+  // The card's root directory, which holds its files; empty when there is no card (a drive
+  // that is not present).
+  std::string Root;
+  TMessages& Boxes;
+  platform::TDriveTable& Drives;
 
   // The data file: opened and closed by each operation; the download run uses it too.
   platform::TRecordFile DataFile;
@@ -134,7 +166,7 @@ class TTarqCard {
   // Today's local date; tests replace it.
   std::function<TProbeDate()> Today;
 
-  // The card files on the drive FlashUnit (found whatever the case of their names).
+  // The card files in Root (found whatever the case of their names).
   std::string DataFilePath() const;
   std::string SectorFilePath() const;
 
@@ -149,28 +181,46 @@ class TTarqCard {
   bool ReadEventHeader(bool restore);
   bool SkipEventData();
 
+  // The events of the last scan.
+  std::vector<TEventEntry> Entries;
+
   // The directory and the status.
   void ProbeCard();
+  // Walks the card's events into Entries, calling onEvent as each is found.
+  const std::vector<TEventEntry>& ScanEvents(
+      const std::function<void(const TEventEntry&)>& onEvent = nullptr);
+  // ScanEvents writing the running count and the event lines into a view.
   void ScanDirectory(TDirectoryView& view);
-  std::string EventLine() const;
+  std::string EventLine() const;  // of Event
+  // Probe, scan (into the view, when given) unless the card is invalid or new, sizes, status.
+  TCardSummary ReadSummary(TDirectoryView* view = nullptr);
+  // Reads up to `count` frames of an event from frame `firstFrame` (0-based) into `buffer`
+  // (count x FrameBytes() bytes), as stored. Returns the frames read: fewer at the end of the
+  // event or of the data file. Input/output errors raise EInOutError.
+  int64_t ReadEventFrames(const TEventEntry& entry, int64_t firstFrame, int64_t count,
+                          uint8_t* buffer);
   std::pair<int64_t, int64_t> CardSizes();  // used, total bytes
   TCardStatus CardStatus() const;
 
-  // Maintenance. Messages go through Messages(); input/output errors raise EInOutError. Erase
+  // Maintenance. Messages go to Boxes; input/output errors raise EInOutError. Erase
   // and initialize return false when they stopped after a message.
   bool EraseCard();
   bool MarkEventErased();
   bool InitializeCard();
 };
 
+// Why a write-protected card is neither erased nor initialized.
+inline constexpr const char* WriteProtectedText = "The card is write-protected";
+
+// The line of an event in the main window's list and the command-line tool's listing.
+std::string EventLine(const TEventHeader& event);
+std::string EventLine(const TEventEntry& entry);
+
 // The texts of the main window's fields, shared with the command-line tool.
 // "Number of files:": the count cut to its first 4 characters (10000 shows as 1000).
 std::string EventCountText(int32_t count);
 // "Used size:": " " + grouped bytes + " (" + percentage + "%)", e.g. " 1 250 000 (12.5%)".
 std::string UsedSizeText(int64_t used, int64_t total);
-
-// Why a write-protected card is neither erased nor initialized.
-inline constexpr const char* WriteProtectedText = "The card is write-protected";
 // "Total size:": " " + grouped bytes.
 std::string TotalSizeText(int64_t total);
 // "Eprom version:": four digits with leading zeros (0410), empty unless the version is > 0.

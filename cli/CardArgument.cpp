@@ -1,7 +1,6 @@
 #include "cli/CardArgument.h"
 
 #include <cctype>
-#include <memory>
 
 #include "card/CardLayout.h"
 #include "platform/Drives.h"
@@ -14,10 +13,10 @@ bool IsDriveLetterArgument(const std::string& arg) {
 }
 
 std::optional<TCardLocation> ResolveCardArgument(const std::string& arg, std::string& error,
-                                                 const TCardArgumentOptions& options) {
+                                                 platform::TDriveTable& drives) {
   TCardLocation location;
   if (IsDriveLetterArgument(arg)) {
-    location.Letter = static_cast<char>(std::tolower(static_cast<unsigned char>(arg[0])));
+    location.Root = drives.RootOf(arg[0]);
     return location;
   }
   if (arg.empty() || !platform::DirectoryExists(arg)) {
@@ -26,24 +25,21 @@ std::optional<TCardLocation> ResolveCardArgument(const std::string& arg, std::st
             "card files";
     return std::nullopt;
   }
-  platform::TMappedDriveTable::TMapping mapping{CardDirectoryLetter, arg};
-  if (options.DriveSize) {
-    mapping.Total = *options.DriveSize;
-    mapping.Free = *options.DriveSize;
-  } else {
-    mapping.Measure = true;
-  }
-  auto table = std::make_shared<platform::TMappedDriveTable>();
-  table->Map(mapping);
-  table->SetCurrent(CardDirectoryLetter);
-  platform::SetDriveTable(table);
-  location.Letter = CardDirectoryLetter;
+  location.Root = arg;
   location.Directory = arg;
   return location;
 }
 
-void ReleaseCardLocation(const TCardLocation& location) {
-  if (location.IsDirectory()) platform::SetDriveTable(nullptr);
+TCardDrives::TCardDrives(const TCardLocation& location, platform::TDriveTable& drives,
+                         std::optional<int64_t> directorySize)
+    : Table(&drives) {
+  if (!location.IsDirectory() || !directorySize) return;
+  // The directory's own drive: any letter will do, the card is found by its root.
+  platform::TMappedDriveTable::TMapping mapping{'z', location.Directory};
+  mapping.Total = *directorySize;
+  mapping.Free = *directorySize;
+  Sized.Map(mapping);
+  Table = &Sized;
 }
 
 bool HoldsCardFiles(const std::string& directory) {

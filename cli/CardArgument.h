@@ -8,9 +8,12 @@
 #include <string>
 
 #include "app/Messages.h"
+#include "platform/Drives.h"
 
 struct TCardLocation {
-  char Letter = 0;        // the drive to use as FlashUnit
+  // The card's root directory: the drive's root, empty for a drive that is not present, or
+  // the directory given.
+  std::string Root;
   std::string Directory;  // the directory given, empty for a drive letter
   bool IsDirectory() const { return !Directory.empty(); }
 };
@@ -25,29 +28,26 @@ struct TCardArgumentOptions {
 // True for a drive letter with its colon: "e:", "E:", "e:/", "e:\".
 bool IsDriveLetterArgument(const std::string& arg);
 
-// The letter that a directory given as CARD is mapped to.
-constexpr char CardDirectoryLetter = 'z';
-
-// Resolves CARD. A drive letter with its colon ("e:", "E:", "e:/") names a drive of the drive
-// table in use, present or not. A directory is mapped to CardDirectoryLetter in a drive table
-// of its own, installed with platform::SetDriveTable until the location is released. Returns
-// nothing, with the reason in `error`, when the argument is neither.
+// Resolves CARD. A drive letter with its colon ("e:", "E:", "e:/") names a drive of `drives`,
+// present or not. A directory is the card's root as it is. Returns nothing, with the reason in
+// `error`, when the argument is neither.
 std::optional<TCardLocation> ResolveCardArgument(const std::string& arg, std::string& error,
-                                                 const TCardArgumentOptions& options = {});
+                                                 platform::TDriveTable& drives);
 
-// Puts back the system's drive table if the location installed one.
-void ReleaseCardLocation(const TCardLocation& location);
-
-// Releases a resolved location when it goes out of scope.
-class TCardLocationScope {
+// The drive table a card command hands the card, for the size and free space of its drive:
+// `drives`, unless the card is a directory given a size (DriveSize), which then is a drive of
+// its own that large and entirely free.
+class TCardDrives {
  public:
-  explicit TCardLocationScope(const TCardLocation& location) : Location(location) {}
-  ~TCardLocationScope() { ReleaseCardLocation(Location); }
-  TCardLocationScope(const TCardLocationScope&) = delete;
-  TCardLocationScope& operator=(const TCardLocationScope&) = delete;
+  TCardDrives(const TCardLocation& location, platform::TDriveTable& drives,
+              std::optional<int64_t> directorySize);
+  TCardDrives(const TCardDrives&) = delete;
+  TCardDrives& operator=(const TCardDrives&) = delete;
+  platform::TDriveTable& Drives() { return *Table; }
 
  private:
-  TCardLocation Location;
+  platform::TMappedDriveTable Sized;
+  platform::TDriveTable* Table;
 };
 
 // True when the directory holds fichbase.dat or secttarq.hex, in any letter case.

@@ -21,53 +21,29 @@ struct TCommandLine {
   std::optional<int64_t> Size;
 };
 
-// What the main window shows of a card after a refresh.
-struct TCardDisplay {
-  bool Valid = false;
-  std::string Status;
-  std::string Files;
-  std::string Used;
-  std::string Total;
-  std::string Eprom;
-};
-
-class TCountView : public TDirectoryView {
- public:
-  explicit TCountView(std::function<void(const std::string&)> line = nullptr)
-      : OnLine(std::move(line)) {}
-  void SetCount(const std::string& text) override { Count = text; }
-  void AddLine(const std::string& line) override {
-    if (OnLine) OnLine(line);
-  }
-  std::string Count;
-
- private:
-  std::function<void(const std::string&)> OnLine;
-};
 
 std::string WithoutLeadingBlank(const std::string& text) {
   return !text.empty() && text[0] == ' ' ? text.substr(1) : text;
 }
 
-// The refresh of the main window: probe, scan unless invalid or new, sizes, status.
-TCardDisplay Refresh(TTarqCard& card, TCountView& view) {
-  TCardDisplay display;
-  card.ProbeCard();
-  if (card.CardValid) {
-    if (!card.NewCard) card.ScanDirectory(view);
-    const auto [used, total] = card.CardSizes();
-    display.Files = view.Count;
-    display.Used = WithoutLeadingBlank(UsedSizeText(used, total));
-    display.Total = WithoutLeadingBlank(TotalSizeText(total));
-    display.Eprom = EpromVersionText(card.EpromVersion);
-  }
-  display.Valid = card.CardValid;
-  display.Status = card.CardStatus().Text;
-  return display;
-}
-
 void PrintField(std::ostream& out, const char* label, const std::string& value) {
   out << label << (value.empty() ? "" : " ") << PrintableText(value) << "\n";
+}
+
+// The fields of the main window's card infos, as the window shows them after a refresh.
+void PrintSummary(std::ostream& out, const TCardSummary& summary) {
+  PrintField(out, "Status:", summary.Status.Text);
+  if (summary.Scanned) {
+    PrintField(out, "Number of files:", summary.CountText());
+    PrintField(out, "Used size:",
+               WithoutLeadingBlank(UsedSizeText(summary.UsedBytes, summary.TotalBytes)));
+    PrintField(out, "Total size:", WithoutLeadingBlank(TotalSizeText(summary.TotalBytes)));
+    PrintField(out, "Eprom version:", EpromVersionText(summary.EpromVersion));
+  } else {
+    for (const char* label : {"Number of files:", "Used size:", "Total size:", "Eprom version:"}) {
+      PrintField(out, label, {});
+    }
+  }
 }
 
 // Runs a card command: resolves CARD, reports input/output errors.
@@ -77,14 +53,15 @@ int RunCardCommand(
     const std::function<int(const TCommandLine&, const TCardLocation&, TTarqCard&)>& body) {
   std::string error;
   const TCardArgumentOptions cardOptions = options ? options(line) : TCardArgumentOptions{};
-  const std::optional<TCardLocation> location = ResolveCardArgument(line.Card, error, cardOptions);
+  const std::optional<TCardLocation> location =
+      ResolveCardArgument(line.Card, error, platform::DriveTable());
   if (!location) throw TUsageError(error);
-  TCardLocationScope scope(*location);
+  TCardDrives drives(*location, platform::DriveTable(), cardOptions.DriveSize);
   TStreamMessages messages(err, line.Yes);
+  // A failing close ends the program through the message boxes in use.
   TMessagesScope messagesScope(messages);
-  TSettings settings;
-  settings.FlashUnit = location->Letter;
-  TTarqCard card(settings);
+  TTarqCard card(messages, drives.Drives());
+  card.Root = location->Root;
   try {
     return body(line, *location, card);
   } catch (const platform::EInOutError& e) {
@@ -97,14 +74,9 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
   return RunCardCommand(commandLine, err, nullptr,
                         [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
                           card.RestoreMode = line.Restore;
-                          TCountView view;
-                          const TCardDisplay display = Refresh(card, view);
-                          PrintField(out, "Status:", display.Status);
-                          PrintField(out, "Number of files:", display.Files);
-                          PrintField(out, "Used size:", display.Used);
-                          PrintField(out, "Total size:", display.Total);
-                          PrintField(out, "Eprom version:", display.Eprom);
-                          return display.Valid ? 0 : 1;
+                          const TCardSummary summary = card.ReadSummary();
+                          PrintSummary(out, summary);
+                          return summary.Valid ? 0 : 1;
                         });
 }
 
@@ -119,8 +91,8 @@ int RunList(const TCommandLine& commandLine, std::ostream& out, std::ostream& er
           return 1;
         }
         if (card.NewCard) return 0;
-        TCountView view([&](const std::string& text) { out << PrintableText(text) << "\n"; });
-        card.ScanDirectory(view);
+        card.ScanEvents(
+            [&](const TEventEntry& entry) { out << PrintableText(EventLine(entry)) << "\n"; });
         return card.CardValid ? 0 : 1;
       });
 }
@@ -136,18 +108,16 @@ int RunErase(const TCommandLine& commandLine, std::ostream& out, std::ostream& e
       [&](const TCommandLine&, const TCardLocation&, TTarqCard& card) {
         card.ProbeCard();
         if (!card.CardValid) {
-          Messages().Error(card_layout::NotValidCardText);
+          card.Boxes.Error(card_layout::NotValidCardText);
           return 1;
         }
         if (card.WriteProtected) {
-          Messages().Error(WriteProtectedText);
+          card.Boxes.Error(WriteProtectedText);
           return 1;
         }
-        if (!Messages().Confirm("Erase flash card")) return 1;
+        if (!card.Boxes.Confirm("Erase flash card")) return 1;
         const bool erased = card.EraseCard();
-        TCountView view;
-        const TCardDisplay display = Refresh(card, view);
-        PrintField(out, "Status:", display.Status);
+        PrintField(out, "Status:", card.ReadSummary().Status.Text);
         return erased ? 0 : 1;
       });
 }
@@ -183,13 +153,13 @@ int RunInitialize(const TCommandLine& commandLine, std::ostream& out, std::ostre
               << "): only a drive without card files and entirely free is initialized\n";
           return 1;
         }
-        if (!Messages().Confirm("Initialize flash card")) return 1;
+        if (!card.Boxes.Confirm("Initialize flash card")) return 1;
         const bool initialized = card.InitializeCard();
-        TCountView view;
-        const TCardDisplay display = Refresh(card, view);
-        PrintField(out, "Status:", display.Status);
-        PrintField(out, "Total size:", display.Total);
-        return initialized && display.Valid ? 0 : 1;
+        const TCardSummary summary = card.ReadSummary();
+        PrintField(out, "Status:", summary.Status.Text);
+        PrintField(out, "Total size:",
+                   summary.Scanned ? WithoutLeadingBlank(TotalSizeText(summary.TotalBytes)) : "");
+        return initialized && summary.Valid ? 0 : 1;
       });
 }
 

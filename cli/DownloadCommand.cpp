@@ -141,13 +141,6 @@ class TCliHost : public TDownloadHost {
   std::string CurrentName;
 };
 
-class TLineCounter : public TDirectoryView {
- public:
-  void SetCount(const std::string&) override {}
-  void AddLine(const std::string&) override { ++Lines; }
-  int Lines = 0;
-};
-
 int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err) {
   if (line.To.empty()) throw TUsageError("--to DIR is missing");
   std::vector<std::string> comment;
@@ -159,14 +152,14 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     comment.push_back(text);
   }
   std::string error;
-  const std::optional<TCardLocation> location = ResolveCardArgument(line.Card, error);
+  const std::optional<TCardLocation> location =
+      ResolveCardArgument(line.Card, error, platform::DriveTable());
   if (!location) throw TUsageError(error);
-  TCardLocationScope scope(*location);
   TStreamMessages messages(err, false);
+  // The run's error boxes and a failing close go to the message boxes in use.
   TMessagesScope messagesScope(messages);
 
   TSettings settings;
-  settings.FlashUnit = location->Letter;
   settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
   const bool anyKind = line.Record || line.Sensor || line.Binary || line.Sac;
   settings.RecordFile = line.Record || !anyKind;
@@ -174,26 +167,26 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
   settings.BinaryFile = line.Binary;
   settings.SacFiles = line.Sac;
   settings.SerialNr = !line.NoSerial;
-  TTarqCard card(settings);
+  TTarqCard card(messages, platform::DriveTable());
+  card.Root = location->Root;
   TTarqConvert convert(card, settings);
 
   try {
     card.ProbeCard();
     card.RestoreMode = line.Restore;
-    TLineCounter counter;
-    if (card.CardValid && !card.NewCard) card.ScanDirectory(counter);
+    if (card.CardValid && !card.NewCard) card.ScanEvents();
+    const int lines = static_cast<int>(card.Entries.size());
     if (!card.CardValid) {
       err << card_layout::NotValidCardText << "\n";
       return 1;
     }
     if (line.ProbeDate) card.ProbeDate = *line.ProbeDate;
 
-    std::vector<bool> selected(static_cast<size_t>(counter.Lines), !line.Events.has_value());
+    std::vector<bool> selected(static_cast<size_t>(lines), !line.Events.has_value());
     for (auto [first, last] : line.Events.value_or(std::vector<std::pair<int, int>>{})) {
-      if (last > counter.Lines) {
+      if (last > lines) {
         throw TUsageError("event " + std::to_string(last) + " is not on the card, which holds " +
-                          std::to_string(counter.Lines) + " event" +
-                          (counter.Lines == 1 ? "" : "s"));
+                          std::to_string(lines) + " event" + (lines == 1 ? "" : "s"));
       }
       for (int n = first; n <= last; ++n) selected[static_cast<size_t>(n - 1)] = true;
     }

@@ -92,7 +92,7 @@ std::string WriteCard(const TCardInput& input, const std::string& name) {
 }
 
 TCardUnderTest::TCardUnderTest() {
-  Settings.FlashUnit = CardDrive;
+  Card.Root = platform::DriveTable().RootOf(CardDrive);
   Card.Today = [] { return TProbeDate{2006, 6, 30}; };
 }
 

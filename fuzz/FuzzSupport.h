@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Settings.h"
 #include "card/TarqCard.h"
 
 namespace fuzzing {
@@ -47,11 +48,12 @@ constexpr char CardDrive = 'k';
 // Card files and everything in a directory, by name, for before/after comparisons.
 std::string ReadFile(const std::string& path);
 
-// The card unit on drive k:, dated 30 June 2006 whatever the day of the run.
+// The card unit on drive k: of the drive table in use, with the message boxes in use, dated
+// 30 June 2006 whatever the day of the run.
 struct TCardUnderTest {
   TCardUnderTest();
   TSettings Settings;
-  TTarqCard Card{Settings};
+  TTarqCard Card{Messages(), platform::DriveTable()};
 };
 
 // A directory view that keeps the lines a scan lists.

@@ -78,6 +78,25 @@ std::string TDriveTable::RootOf(char letter) {
   return {};
 }
 
+std::optional<int> TDriveTable::DriveAt(const std::string& root) {
+  if (root.empty()) return std::nullopt;
+  const std::string wanted = WithSeparator(root);
+  for (const TDrive& drive : Drives()) {
+    if (drive.Root == wanted) return DriveNumber(drive.Letter);
+  }
+  return std::nullopt;
+}
+
+int64_t TDriveTable::TotalSizeAt(const std::string& root) {
+  if (std::optional<int> drive = DriveAt(root)) return TotalSize(*drive);
+  return FileSystemTotal(root);
+}
+
+int64_t TDriveTable::FreeSpaceAt(const std::string& root) {
+  if (std::optional<int> drive = DriveAt(root)) return FreeSpace(*drive);
+  return FileSystemFree(root);
+}
+
 int64_t FileSystemTotal(const std::string& path) {
   struct statvfs info {};
   if (path.empty() || ::statvfs(path.c_str(), &info) != 0) return -1;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@ class TDriveTable {
 
   // The root of the drive with this letter (any case); empty when no such drive is present.
   std::string RootOf(char letter);
+  // The number of the drive whose root is `root` (with or without its separator).
+  std::optional<int> DriveAt(const std::string& root);
+  // The size and free space of the drive whose root is `root`; for a directory that is no
+  // drive's root, those of the file system that holds it (-1 on failure, and for no root).
+  int64_t TotalSizeAt(const std::string& root);
+  int64_t FreeSpaceAt(const std::string& root);
 };
 
 // Drive number of a letter: upper case letter - 'A' + 1.

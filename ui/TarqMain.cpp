@@ -136,7 +136,8 @@ TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, QWidget* parent)
     : QWidget(parent),
       SettingsFile(settingsFile),
       Settings(settingsFile.Settings),
-      Card(settingsFile.Settings),
+      Drives(platform::DriveTable()),
+      Card(Messages(), Drives),
       Convert(std::make_unique<TTarqConvert>(Card, settingsFile.Settings)) {
   setObjectName(QStringLiteral("ReadTarqForm"));
   setWindowTitle(QStringLiteral("ReadTarq"));
@@ -483,37 +484,23 @@ void TReadTarqForm::RefreshCardDisplay() {
   ListBox->clear();
   repaint();
 
-  Card.ProbeCard();
-  if (Card.CardValid) {
-    if (!Card.NewCard) {
-      TListDirectoryView view(EditFiles, ListBox);
-      Card.ScanDirectory(view);
-    }
-    ShowUsedSize();
-    ShowTotalSize();
-    SetStatus(Card.CardStatus());
-    EditEprom->setText(QString::fromLatin1(EpromVersionText(Card.EpromVersion).c_str()));
+  // The drive letter is the window's: the card is its drive's root directory.
+  Card.Root = Drives.RootOf(Settings.FlashUnit);
+  // The count box and the list follow the scan event by event.
+  TListDirectoryView view(EditFiles, ListBox);
+  const TCardSummary summary = Card.ReadSummary(&view);
+  if (summary.Scanned) {
+    // A new card is not scanned; the probe has set its used records to 0.
+    EditUsedSize->setText(
+        QString::fromLatin1(UsedSizeText(summary.UsedBytes, summary.TotalBytes).c_str()));
+    EditTotalSize->setText(QString::fromLatin1(TotalSizeText(summary.TotalBytes).c_str()));
+    SetStatus(summary.Status);
+    EditEprom->setText(QString::fromLatin1(EpromVersionText(summary.EpromVersion).c_str()));
     SetButtonsForValidCard();
-  } else if (Card.BlankDrive) {
-    SetStatus({"Flash card not initialized", TStatusColour::Red});
-    SetButtonsForNoCard(true);
   } else {
-    SetStatus({"Invalid or missing flash card", TStatusColour::Red});
-    SetButtonsForNoCard(false);
+    SetStatus(summary.Status);
+    SetButtonsForNoCard(Card.BlankDrive);
   }
-}
-
-void TReadTarqForm::ShowUsedSize() {
-  // A new card is not scanned; the probe has set its used records to 0.
-  const auto [used, total] = Card.CardSizes();
-  const std::string text = UsedSizeText(used, total);
-  EditUsedSize->setText(QString::fromLatin1(text.c_str()));
-}
-
-void TReadTarqForm::ShowTotalSize() {
-  const int64_t total = Card.CardSizes().second;
-  const std::string text = TotalSizeText(total);
-  EditTotalSize->setText(QString::fromLatin1(text.c_str()));
 }
 
 bool TReadTarqForm::FindDriveInList(char letter) const {

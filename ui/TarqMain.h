@@ -79,6 +79,8 @@ class TReadTarqForm : public QWidget {
   // ---- State ----
   TSettingsFile& SettingsFile;
   TSettings& Settings;
+  // The drives the window offers; the card is the root directory of the chosen one.
+  platform::TDriveTable& Drives;
   TTarqCard Card;
   // The download run: its state, what it reports to the windows (made at the first run), its
   // worker.
@@ -110,8 +112,6 @@ class TReadTarqForm : public QWidget {
 
   // ---- Display ----
   void RefreshCardDisplay();
-  void ShowUsedSize();
-  void ShowTotalSize();
   void RebuildDriveList();
   bool FindDriveInList(char letter) const;
 

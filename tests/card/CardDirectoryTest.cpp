@@ -143,7 +143,7 @@ TEST_F(CardDirectoryTest, StatusOfEveryKindOfCard) {
          t.Write(c);
        },
        "Erased flash card", TColour::WindowText, 0},
-      {"drive not present", [](CardDirectoryTest& t) { t.Settings.FlashUnit = 'q'; },
+      {"drive not present", [](CardDirectoryTest& t) { t.Card.Root = t.Drives->RootOf('q'); },
        "Invalid or missing flash card", TColour::Red, 0},
   };
   for (const TCase& c : cases) {
@@ -152,7 +152,7 @@ TEST_F(CardDirectoryTest, StatusOfEveryKindOfCard) {
     for (const std::string& name : testing_support::FilesIn(Dir.Path())) {
       std::remove((Dir / name).c_str());
     }
-    Settings.FlashUnit = Letter;
+    Card.Root = Drive.Root();
     Card.RestoreMode = false;
     MapDrive(64'000'000, 32'000'000);
     c.Prepare(*this);
@@ -190,6 +190,65 @@ TEST_F(CardDirectoryTest, ScanListsOneLinePerEventAndCountsThem) {
   EXPECT_EQ(Card.UsedRecords * 3, end + 108);
   EXPECT_EQ(Sizes, std::make_pair(end + 108, card.DataFileSize()));
   EXPECT_FALSE(Card.CardFull);
+}
+
+TEST_F(CardDirectoryTest, ScanKeepsEachEventsHeaderAndWhereItsFramesAre) {
+  TCardBuilder card = ThreeEvents();
+  card.Events[2].Frames = 10;  // cut short: the file ends after its tenth frame
+  card.Events[2].OmitTrailer = true;
+  Write(card);
+  const TCardSummary summary = Card.ReadSummary(&View);
+  ASSERT_EQ(Card.Entries.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const TEventEntry& entry = Card.Entries[i];
+    EXPECT_EQ(entry.Line, static_cast<int32_t>(i + 1));
+    EXPECT_EQ(entry.HeaderOffset, card.EventOffset(i));
+    EXPECT_EQ(entry.DataOffset,
+              card.EventOffset(i) + static_cast<int64_t>(card.Events[i].HeaderBytes().size()));
+    EXPECT_EQ(EventLine(entry), View.Lines[i]);
+  }
+  EXPECT_EQ(Card.Entries[1].Header.ChannelCount, 6);
+  EXPECT_EQ(Card.Entries[1].Header.Marker, "DEB2");
+  EXPECT_EQ(Card.Entries[1].Header.HeaderImage[108], '4');  // field 13 of the format-2 header
+
+  // Frames as stored, cut at the end of the event and at the end of the file.
+  struct TCase {
+    size_t Event;
+    int64_t First, Count, Read;
+  };
+  for (const TCase& c :
+       {TCase{1, 0, 2, 2}, TCase{1, 57, 5, 3}, TCase{0, 60, 1, 0}, TCase{2, 4, 20, 6}}) {
+    SCOPED_TRACE(std::to_string(c.Event) + ": " + std::to_string(c.First));
+    const TEventEntry& entry = Card.Entries[c.Event];
+    std::vector<uint8_t> frames(static_cast<size_t>(c.Count * entry.FrameBytes()), 0xEE);
+    ASSERT_EQ(Card.ReadEventFrames(entry, c.First, c.Count, frames.data()), c.Read);
+    std::string expected;
+    for (int64_t k = c.First; k < c.First + c.Read; ++k) {
+      for (int ch = 0; ch < entry.Header.ChannelCount; ++ch) {
+        expected += testing_support::SampleBytes(testing_support::GeneratedSample(k, ch));
+      }
+    }
+    EXPECT_EQ(
+        std::string(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+        expected);
+    EXPECT_FALSE(Card.DataFile.IsOpen());
+  }
+
+  // The summary is what the window's infos and the tool's status show.
+  EXPECT_TRUE(summary.Scanned);
+  EXPECT_TRUE(summary.Valid);
+  EXPECT_EQ(summary.Status.Text, "Flash card is full");
+  EXPECT_EQ(summary.CountText(), "3");
+  EXPECT_EQ(summary.UsedBytes, card.DataFileSize());
+  EXPECT_EQ(summary.TotalBytes, card.DataFileSize());
+  EXPECT_EQ(summary.EpromVersion, 410);
+
+  Card.Root.clear();
+  const TCardSummary none = Card.ReadSummary();
+  EXPECT_FALSE(none.Scanned);
+  EXPECT_EQ(none.Status.Text, "Invalid or missing flash card");
+  EXPECT_TRUE(Card.Entries.empty());
 }
 
 TEST_F(CardDirectoryTest, EventLineColumns) {

@@ -1,16 +1,16 @@
 #pragma once
-// A card drive for tests: the letter f: mapped to a fresh directory.
+// A card on the drive f: for the card unit's tests.
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "app/Settings.h"
 #include "card/TarqCard.h"
 #include "platform/Drives.h"
 #include "platform/RecordFile.h"
 #include "support/CardBuilder.h"
+#include "support/CardDrive.h"
 #include "support/TestSupport.h"
 
 class TCardFixture : public ::testing::Test {
@@ -18,33 +18,23 @@ class TCardFixture : public ::testing::Test {
   static constexpr char Letter = 'f';
 
   TCardFixture() {
-    Settings.FlashUnit = Letter;
+    Card.Root = Drive.Root();
     Card.Today = [] { return TProbeDate{2005, 6, 20}; };
-    MapDrive(64'000'000, 32'000'000);
   }
-  ~TCardFixture() override {
-    platform::ClearFaultPlan();
-    platform::SetDriveTable(nullptr);
-  }
+  ~TCardFixture() override { platform::ClearFaultPlan(); }
 
-  // Maps f: to the directory with the sizes the drive reports (-1: the query fails).
-  void MapDrive(int64_t total, int64_t free) {
-    Drives = std::make_shared<platform::TMappedDriveTable>();
-    platform::TMappedDriveTable::TMapping mapping{Letter, Dir.Path()};
-    mapping.Total = total;
-    mapping.Free = free;
-    Drives->Map(mapping);
-    platform::SetDriveTable(Drives);
-  }
+  // The sizes f: reports (-1: the query fails).
+  void MapDrive(int64_t total, int64_t free) { Drive.SetSizes(total, free); }
 
-  std::string Write(const testing_support::TCardBuilder& card) { return card.WriteTo(Dir.Path()); }
+  std::string Write(const testing_support::TCardBuilder& card) { return Drive.Write(card); }
   std::string DataPath() const { return Dir / "fichbase.dat"; }
   std::string SectorPath() const { return Dir / "secttarq.hex"; }
 
-  testing_support::TTempDir Dir;
-  std::shared_ptr<platform::TMappedDriveTable> Drives;
-  TSettings Settings;
-  TTarqCard Card{Settings};
+  testing_support::TCardDrive Drive{Letter};
+  const testing_support::TTempDir& Dir = Drive.Dir;
+  const std::shared_ptr<platform::TMappedDriveTable>& Drives = Drive.Drives;
+  testing_support::TScriptedMessages Boxes;
+  TTarqCard Card{Boxes, *Drives};
 };
 
 // A consistent event with few samples: 1 Hz for 1 minute, 60 frames.

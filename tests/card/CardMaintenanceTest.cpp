@@ -5,7 +5,6 @@
 using testing_support::ReadWholeFile;
 using testing_support::TBuiltEvent;
 using testing_support::TCardBuilder;
-using testing_support::TScriptedMessages;
 using testing_support::WriteWholeFile;
 
 namespace {
@@ -28,7 +27,6 @@ class CardMaintenanceTest : public TCardFixture {
     if (lines) *lines = view.Lines;
     return Card.CardStatus().Text;
   }
-  TScriptedMessages Boxes;
 };
 
 // Three events with real samples of 3, 6 and 3 channels, then free space.
@@ -296,7 +294,7 @@ TEST_F(CardMaintenanceTest, InitializeWarnsWhenAFileCannotBeCreated) {
   EXPECT_EQ(Boxes.Boxes[1].Text, "Cannot create file SECTTARQ.HEX");
   EXPECT_FALSE(Card.DataFile.IsOpen());
 
-  Settings.FlashUnit = 'q';
+  Card.Root = Drives->RootOf('q');  // a drive that is not present
   EXPECT_FALSE(Card.InitializeCard());
   EXPECT_EQ(Boxes.Boxes.back().Text, "Cannot create file FICHBASE.DAT");
 }

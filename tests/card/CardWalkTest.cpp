@@ -452,11 +452,11 @@ TEST_F(CardWalkTest, CardFilesAreFoundWhateverTheirCase) {
 
 TEST_F(CardWalkTest, ALetterWithoutDriveGivesPathsThatCannotBeOpened) {
   Write(TCardBuilder{});
-  Settings.FlashUnit = 'q';
+  Card.Root = Drives->RootOf('q');
   EXPECT_TRUE(Card.DataFilePath().empty());
   EXPECT_TRUE(Card.SectorFilePath().empty());
   EXPECT_FALSE(Card.OpenDataFile());
-  Settings.FlashUnit = 'F';
+  Card.Root = Drives->RootOf('F');
   EXPECT_TRUE(Card.OpenDataFile());
 }
 

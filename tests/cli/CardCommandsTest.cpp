@@ -360,20 +360,24 @@ TEST_F(CardCommandsTest, InputOutputErrorsPrintTheirText) {
   EXPECT_EQ(run.Err, "Lecture au-delà de la fin de fichier.\n");
 }
 
-TEST_F(CardCommandsTest, ResolvingADirectoryInstallsADriveUntilReleased) {
+TEST_F(CardCommandsTest, ADirectoryIsTheCardsRootAndADriveLetterItsDrivesRoot) {
+  platform::TMappedDriveTable drives;
+  drives.Map({'d', Dir / "d"});
   std::string error;
-  const auto location = ResolveCardArgument(Card(), error);
+  const auto location = ResolveCardArgument(Card(), error, drives);
   ASSERT_TRUE(location);
   EXPECT_TRUE(location->IsDirectory());
-  EXPECT_EQ(platform::DriveTable().RootOf(location->Letter), Card() + "/");
-  ReleaseCardLocation(*location);
-  EXPECT_NE(platform::DriveTable().RootOf(CardDirectoryLetter), Card() + "/");
-  EXPECT_FALSE(ResolveCardArgument(Dir / "none", error));
+  EXPECT_EQ(location->Root, Card());
+  EXPECT_EQ(drives.Drives().size(), 1u);  // no drive is made up for the directory
+  EXPECT_FALSE(ResolveCardArgument(Dir / "none", error, drives));
   EXPECT_NE(error.find("neither"), std::string::npos);
-  const auto letter = ResolveCardArgument("D:", error);
+  const auto letter = ResolveCardArgument("D:", error, drives);
   ASSERT_TRUE(letter);
-  EXPECT_EQ(letter->Letter, 'd');
+  EXPECT_EQ(letter->Root, Dir / "d/");
   EXPECT_FALSE(letter->IsDirectory());
+  const auto absent = ResolveCardArgument("q:", error, drives);
+  ASSERT_TRUE(absent);
+  EXPECT_EQ(absent->Root, "");
 }
 
 }  // namespace

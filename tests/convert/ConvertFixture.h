@@ -18,6 +18,7 @@
 #include "platform/FileSystem.h"
 #include "platform/RecordFile.h"
 #include "support/CardBuilder.h"
+#include "support/CardDrive.h"
 #include "support/TestSupport.h"
 
 class TScriptedHost : public TDownloadHost {
@@ -56,25 +57,16 @@ class TConvertFixture : public ::testing::Test {
   static constexpr char Letter = 'e';
 
   TConvertFixture() {
-    Settings.FlashUnit = Letter;
     Settings.DataDir = Out.Path();
     Settings.RecordFile = true;
     Settings.SensorFiles = false;
     Settings.BinaryFile = false;
     Settings.SacFiles = false;
     Settings.SerialNr = true;
+    Card.Root = Drive.Root();
     Card.Today = [this] { return Today; };
-    auto drives = std::make_shared<platform::TMappedDriveTable>();
-    platform::TMappedDriveTable::TMapping mapping{Letter, CardDir.Path()};
-    mapping.Total = 64'000'000;
-    mapping.Free = 1'000'000;
-    drives->Map(mapping);
-    platform::SetDriveTable(drives);
   }
-  ~TConvertFixture() override {
-    platform::ClearFaultPlan();
-    platform::SetDriveTable(nullptr);
-  }
+  ~TConvertFixture() override { platform::ClearFaultPlan(); }
 
   void AllKinds() {
     Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = true;
@@ -82,7 +74,7 @@ class TConvertFixture : public ::testing::Test {
 
   // Writes the card and probes it, as the main window does before a download.
   void Insert(const testing_support::TCardBuilder& card) {
-    card.WriteTo(CardDir.Path());
+    Drive.Write(card);
     Card.ProbeCard();
   }
 
@@ -102,11 +94,13 @@ class TConvertFixture : public ::testing::Test {
   }
   std::vector<std::string> OutputFiles() const { return testing_support::FilesIn(Out.Path()); }
 
-  testing_support::TTempDir CardDir;
+  testing_support::TCardDrive Drive{Letter, 64'000'000, 1'000'000};
+  const testing_support::TTempDir& CardDir = Drive.Dir;
   testing_support::TTempDir Out;
   TSettings Settings;
   TProbeDate Today{2006, 6, 1};
-  TTarqCard Card{Settings};
+  // The run's boxes are those in use: standard error, where death tests read them.
+  TTarqCard Card{Messages(), *Drive.Drives};
   TTarqConvert Convert{Card, Settings};
   TScriptedHost Host;
 };

@@ -10,7 +10,8 @@ namespace {
 
 struct TValues {
   TSettings Settings;
-  TTarqCard Card{Settings};
+  platform::TMappedDriveTable Drives;
+  TTarqCard Card{Messages(), Drives};
   TTarqConvert Convert{Card, Settings};
 
   TValues(TProbeDate probe, int version) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/FileSystem.h"
 #include "support/TestSupport.h"
 
@@ -57,4 +59,28 @@ TEST(Drives, CardFilesAreFoundWhateverTheirCase) {
   WriteWholeFile(dir / "FICHBASE.DAT", "x");
   EXPECT_EQ(platform::FindCaseInsensitive(dir.Path(), "fichbase.dat"), dir / "FICHBASE.DAT");
   EXPECT_EQ(platform::FindCaseInsensitive(dir.Path(), "secttarq.hex"), dir / "secttarq.hex");
+}
+
+TEST(Drives, SizesAtARootAreTheDrivesOrTheFileSystems) {
+  TTempDir e, other;
+  TMappedDriveTable table;
+  table.Map({.Letter = 'e', .Directory = e.Path(), .Total = 1000, .Free = 400});
+  // A drive's root, given with or without its separator, is that drive.
+  for (const std::string& root : {e.Path(), e.Path() + "/"}) {
+    SCOPED_TRACE(root);
+    EXPECT_EQ(table.DriveAt(root), platform::DriveNumber('e'));
+    EXPECT_EQ(table.TotalSizeAt(root), 1000);
+    EXPECT_EQ(table.FreeSpaceAt(root), 400);
+  }
+  // A directory that is no drive's root (one inside a drive among them) is measured.
+  for (const std::string& dir : {other.Path(), e / "sub"}) {
+    SCOPED_TRACE(dir);
+    std::filesystem::create_directories(dir);
+    EXPECT_FALSE(table.DriveAt(dir));
+    EXPECT_EQ(table.TotalSizeAt(dir), platform::FileSystemTotal(dir));
+    EXPECT_EQ(table.FreeSpaceAt(dir) >= 0, true);
+  }
+  EXPECT_FALSE(table.DriveAt(""));
+  EXPECT_EQ(table.TotalSizeAt(""), -1);
+  EXPECT_EQ(table.FreeSpaceAt(""), -1);
 }
