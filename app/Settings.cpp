@@ -118,9 +118,8 @@ void TSettingsFile::WriteSettings() {
   if (Path.empty()) LocateFile();  // ReadSettings was never called
   const std::string dir = WUtil::DirectoryPart(Path);
   if (!dir.empty() && !platform::DirectoryExists(dir)) {
-    // The user's configuration directory may not exist yet; create it and its parent.
-    platform::MakeDirectory(WUtil::DirectoryPart(dir));
-    platform::MakeDirectory(dir);
+    // The user's configuration directory may not exist yet.
+    platform::ForceDirectories(dir);
   }
   // A settings file made a symbolic link stays one: the file it names is replaced. A file
   // made read-only is not replaced at all.

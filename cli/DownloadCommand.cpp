@@ -73,18 +73,6 @@ std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
   return TProbeDate{y, m, d};
 }
 
-// Creates the directory and any missing parents.
-bool EnsureDirectory(const std::string& path) {
-  if (platform::DirectoryExists(path)) return true;
-  for (size_t at = path.find(platform::PathDelim, 1); at != std::string::npos;
-       at = path.find(platform::PathDelim, at + 1)) {
-    const std::string parent = path.substr(0, at);
-    if (!platform::DirectoryExists(parent)) platform::MakeDirectory(parent);
-  }
-  platform::MakeDirectory(path);
-  return platform::DirectoryExists(path);
-}
-
 class TCliHost : public TDownloadHost {
  public:
   TCliHost(TTarqConvert& convert, std::vector<bool> selected, std::ostream& out,
@@ -194,7 +182,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
       err << "No event selected\n";
       return 1;
     }
-    if (!EnsureDirectory(settings.DataDir)) {
+    if (!platform::ForceDirectories(settings.DataDir)) {
       err << "Cannot create directory " << settings.DataDir << "\n";
       return 1;
     }

@@ -34,6 +34,19 @@ bool MakeDirectory(const std::string& path) {
 #endif
 }
 
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  std::string directory = path;
+  while (directory.size() > 1 && directory.back() == PathDelim) directory.pop_back();
+  const size_t last = directory.find_last_of(PathDelim);
+  if (last != std::string::npos && last > 0) {
+    if (!ForceDirectories(directory.substr(0, last))) return false;
+  }
+  MakeDirectory(directory);
+  return DirectoryExists(directory);
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }

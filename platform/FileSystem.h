@@ -18,6 +18,9 @@ bool PathExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates one directory; false when it could not be created (it may exist already).
 bool MakeDirectory(const std::string& path);
+// Creates the directory and any missing parents, level by level. True when the directory
+// exists afterwards.
+bool ForceDirectories(const std::string& path);
 // Renames a file, replacing the target; false on failure (errno tells why).
 bool RenameFile(const std::string& from, const std::string& to);
 // The file a path names once its symbolic links are followed (each link's target, relative

@@ -7,7 +7,7 @@
 #include "ui/DirSelForm.h"
 #include "ui/DownloadForm.h"
 #include "ui/QtMessages.h"
-#include "ui/TarqMain.h"
+#include "ui/ReadTarqForm.h"
 
 TReadTarqProgram::TReadTarqProgram(const std::string& exePath) : SettingsFile(exePath) {}
 

@@ -16,6 +16,7 @@
 
 #include "../cli/CliRun.h"
 #include "UiFixture.h"
+#include "platform/FileSystem.h"
 #include "convert/TarqConvert.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
@@ -307,13 +308,15 @@ TEST_F(ActionsTest, ADestinationThatCannotBeCreatedIsReported) {
 }
 
 TEST_F(ActionsTest, ForceDirectoryCreatesLevelByLevel) {
-  EXPECT_TRUE(TReadTarqForm::ForceDirectory(Root / "a/b/c"));
+  EXPECT_TRUE(platform::ForceDirectories(Root / "a/b/c"));
   EXPECT_TRUE(std::filesystem::is_directory(Root / "a/b/c"));
-  EXPECT_TRUE(TReadTarqForm::ForceDirectory(Root / "a/b"));
-  EXPECT_FALSE(TReadTarqForm::ForceDirectory(""));
+  EXPECT_TRUE(platform::ForceDirectories(Root / "a/b"));
+  EXPECT_TRUE(platform::ForceDirectories(Root / "d/e/"));  // a trailing separator
+  EXPECT_TRUE(std::filesystem::is_directory(Root / "d/e"));
+  EXPECT_FALSE(platform::ForceDirectories(""));
   // Under a file nothing can be created, and climbing up finds nothing to create either.
   WriteWholeFile(Root / "file", "x");
-  EXPECT_FALSE(TReadTarqForm::ForceDirectory(Root / "file/a/b"));
+  EXPECT_FALSE(platform::ForceDirectories(Root / "file/a/b"));
   EXPECT_FALSE(std::filesystem::exists(Root / "file/a"));
 }
 

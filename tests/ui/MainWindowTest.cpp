@@ -67,6 +67,29 @@ TEST_F(MainWindowTest, WithoutSettingsFileTheCurrentDriveIsProbedAndQuitWritesTh
   EXPECT_TRUE(Boxes.Boxes.empty());
 }
 
+TEST_F(MainWindowTest, ControlsAreFoundByTheirNamesAndShowTheCardOfTheChosenDrive) {
+  CardWithData().WriteTo(CardDir());
+  WriteSettings(Root / "out");
+  ASSERT_TRUE(Start());
+  for (const char* name :
+       {"DriveBox", "ButtonErase", "ButtonRefresh", "SpeedButtonRestore", "InitializeButton",
+        "EditStatus", "EditFiles", "EditUsedSize", "EditTotalSize", "EditEprom", "ButtonSelectAll",
+        "ButtonRead", "CheckBoxAllChannels", "CheckBoxThreeChannels", "CheckBoxBinFile",
+        "CheckBoxSacFiles", "CheckBoxSerial", "ButtonComment", "ListBox", "EditDirName",
+        "ButtonBrowse", "ButtonAbout", "ButtonQuit"}) {
+    EXPECT_EQ(Form().findChildren<QWidget*>(QString::fromLatin1(name)).size(), 1) << name;
+  }
+  auto text = [this](const char* name) {
+    return Form().findChild<QLineEdit*>(QString::fromLatin1(name))->text().toStdString();
+  };
+  EXPECT_EQ(text("EditStatus"), "FLASH CARD WITH DATA");
+  EXPECT_EQ(text("EditFiles"), "3");
+  EXPECT_EQ(text("EditTotalSize"), " 5007");  // signature, three 666-byte events, 3,000 free
+  EXPECT_EQ(Form().findChild<QListWidget*>(QStringLiteral("ListBox"))->count(), 3);
+  EXPECT_EQ(Form().Card.Root, CardDir() + "/");
+  EXPECT_EQ(Form().Card.Entries.size(), 3u);
+}
+
 TEST_F(MainWindowTest, TheSettingsFileChoosesDriveDestinationAndOutputKinds) {
   CardWithData().WriteTo(CardDir());
   WriteSettings(Root / "out", false, true, true, false, false);

@@ -22,7 +22,7 @@
 #include "ui/DriveComboBox.h"
 #include "ui/QtMessages.h"
 #include "ui/ReadTarq.h"
-#include "ui/TarqMain.h"
+#include "ui/ReadTarqForm.h"
 
 namespace {
 

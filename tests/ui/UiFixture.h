@@ -16,7 +16,7 @@
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
 #include "ui/ReadTarq.h"
-#include "ui/TarqMain.h"
+#include "ui/ReadTarqForm.h"
 
 namespace ui_test {
 

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: the card on the chosen drive (status, number of events, sizes, software
 // version) with the maintenance buttons, the list of its events, the output kinds, the
-// destination directory and the download.
+// destination directory and the download. The controls are built and wired in
+// ReadTarqFormLayout.cpp; the handlers are in ReadTarqForm.cpp.
 
 #include <QWidget>
 #include <functional>
@@ -136,13 +137,16 @@ class TReadTarqForm : public QWidget {
   void ButtonAboutClick();
 
   bool EnsureDataDirectory();
-  static bool ForceDirectory(const std::string& path);
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  void BuildControls();
+  // The hints of the maintenance buttons when the card can be written.
+  static constexpr const char* EraseHint = "Erase flash card for new recordings";
+  static constexpr const char* InitializeHint = "Prepare flash card in TarqProbe format";
+
+  void BuildControls();  // ReadTarqFormLayout.cpp
   void SetStatus(const TCardStatus& status);
   bool AnyOutputKind() const;
   void EvaluateButtonRead();

@@ -1,0 +1,323 @@
+// The main window's layout: its controls, their places, captions and hints, the tab order,
+// and the wiring of each control to its handler in ReadTarqForm.cpp.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "ui/DriveComboBox.h"
+#include "ui/ReadTarqForm.h"
+
+namespace {
+
+QPushButton* Button(const char* caption, const char* hint) {
+  auto* button = new QPushButton(QString::fromUtf8(caption));
+  if (hint) button->setToolTip(QString::fromUtf8(hint));
+  button->setAutoDefault(false);
+  return button;
+}
+
+QLineEdit* InfoField(const char* hint, int widthChars) {
+  auto* field = new QLineEdit;
+  field->setReadOnly(true);
+  field->setFocusPolicy(Qt::ClickFocus);
+  field->setToolTip(QString::fromUtf8(hint));
+  QPalette palette = field->palette();
+  palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+  field->setPalette(palette);
+  const int unit = field->fontMetrics().horizontalAdvance(QStringLiteral("0"));
+  field->setMinimumWidth(unit * widthChars + 12);
+  return field;
+}
+
+// A field for a few characters only, which does not grow with the window.
+QLineEdit* ShortInfoField(const char* hint, int widthChars) {
+  QLineEdit* field = InfoField(hint, widthChars);
+  field->setFixedWidth(field->minimumWidth());
+  return field;
+}
+
+QCheckBox* CheckBox(const char* caption, const char* hint) {
+  auto* box = new QCheckBox(QString::fromUtf8(caption));
+  box->setToolTip(QString::fromUtf8(hint));
+  return box;
+}
+
+// Group captions in maroon, bold italic and larger; what the groups hold keeps the window's
+// own font and colours.
+void StyleGroupCaption(QGroupBox* group) {
+  const QFont base = QApplication::font();
+  const QPalette basePalette = QApplication::palette();
+  QFont caption = base;
+  caption.setBold(true);
+  caption.setItalic(true);
+  caption.setPointSizeF(base.pointSizeF() > 0 ? base.pointSizeF() * 1.5 : 12.0);
+  group->setFont(caption);
+  QPalette palette = group->palette();
+  palette.setColor(QPalette::WindowText, QColor(128, 0, 0));
+  group->setPalette(palette);
+  for (QWidget* child : group->findChildren<QWidget*>()) {
+    QFont font = child->font();
+    font.setBold(base.bold());
+    font.setItalic(base.italic());
+    if (base.pointSizeF() > 0) font.setPointSizeF(base.pointSizeF());
+    child->setFont(font);
+    QPalette childPalette = child->palette();
+    childPalette.setColor(QPalette::WindowText, basePalette.color(QPalette::WindowText));
+    child->setPalette(childPalette);
+  }
+}
+
+}  // namespace
+
+void TReadTarqForm::BuildControls() {
+  // ---- Flash card ----
+  GroupBoxFlash = new QGroupBox(QStringLiteral("Flash card"));
+  LabelFlashUnit = new QLabel(QStringLiteral("Unit:"));
+  DriveBox = new TDriveComboBox;
+  DriveBox->setToolTip(QStringLiteral("Unit where original TarqProbe data are located"));
+  DriveBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  DriveBox->setMinimumContentsLength(12);
+  ButtonErase = Button("&Erase", EraseHint);
+  ButtonRefresh = Button("R&efresh", "Refresh flash card and files infos");
+  SpeedButtonRestore = Button("&Restore", "Retrieve data from an erased flash card");
+  SpeedButtonRestore->setCheckable(true);
+  InitializeButton = Button("&Initialize", InitializeHint);
+  ButtonErase->setEnabled(false);
+  SpeedButtonRestore->setEnabled(false);
+  InitializeButton->setEnabled(false);
+  {
+    auto* grid = new QGridLayout(GroupBoxFlash);
+    grid->setContentsMargins(14, 10, 14, 12);
+    grid->setVerticalSpacing(8);
+    grid->setHorizontalSpacing(24);
+    grid->addWidget(LabelFlashUnit, 0, 0, 1, 2);
+    grid->addWidget(DriveBox, 1, 0, 1, 2);
+    grid->setRowMinimumHeight(2, 6);
+    grid->addWidget(ButtonErase, 3, 0);
+    grid->addWidget(ButtonRefresh, 3, 1);
+    grid->addWidget(SpeedButtonRestore, 4, 0);
+    grid->addWidget(InitializeButton, 4, 1);
+    grid->setRowStretch(5, 1);
+  }
+
+  // ---- Flash card infos ----
+  GroupFlashCard = new QGroupBox(QStringLiteral("Flash card infos"));
+  EditStatus = InfoField("Flash card status", 26);
+  LabelFiles = new QLabel(QStringLiteral("Number of files:"));
+  EditFiles = ShortInfoField("Number of files on flash card", 5);
+  LabelUsedSize = new QLabel(QStringLiteral("Used size:"));
+  EditUsedSize = InfoField("Total size of files recorded on flash card", 20);
+  LabelBytes1 = new QLabel(QStringLiteral("Bytes"));
+  LabelTotalSize = new QLabel(QStringLiteral("Total size:"));
+  EditTotalSize = InfoField("Flash card size", 15);
+  LabelBytes2 = new QLabel(QStringLiteral("Bytes"));
+  LabelEvent = new QLabel(QStringLiteral("Eprom version:"));
+  EditEprom = ShortInfoField("TarqProbe acquisition software version", 5);
+  {
+    auto* grid = new QGridLayout(GroupFlashCard);
+    grid->setContentsMargins(14, 10, 14, 12);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(EditStatus, 0, 0, 1, 4);
+    grid->addWidget(LabelFiles, 1, 0);
+    grid->addWidget(EditFiles, 1, 1, Qt::AlignLeft);
+    grid->addWidget(LabelUsedSize, 2, 0);
+    grid->addWidget(EditUsedSize, 2, 1, 1, 2);
+    grid->addWidget(LabelBytes1, 2, 3);
+    grid->addWidget(LabelTotalSize, 3, 0);
+    grid->addWidget(EditTotalSize, 3, 1, 1, 2);
+    grid->addWidget(LabelBytes2, 3, 3);
+    grid->addWidget(LabelEvent, 4, 0);
+    grid->addWidget(EditEprom, 4, 1, Qt::AlignLeft);
+    grid->setColumnStretch(2, 1);
+  }
+
+  // ---- Files ----
+  GroupBoxFiles = new QGroupBox(QStringLiteral("Files"));
+  ButtonSelectAll = Button("&Select all", "Select all files listed in the window");
+  ButtonRead = Button("&Download", "Download selected files to destination directory");
+  ButtonSelectAll->setEnabled(false);
+  ButtonRead->setEnabled(false);
+  FileTypePanel = new QFrame;
+  FileTypePanel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+  CheckBoxAllChannels =
+      CheckBox("Record file", "One single file per record containing all channels");
+  CheckBoxThreeChannels = CheckBox("Sensor files", "One file per sensor containing three channels");
+  CheckBoxBinFile = CheckBox("Binary file", "One binary file per record containing all channels");
+  CheckBoxSacFiles = CheckBox("SAC files", "One SAC file per channel");
+  CheckBoxSerial = CheckBox("Serial number", "Include serial number in filename");
+  ButtonComment = Button("&Comment", "Add comment into file headers");
+  ListBox = new QListWidget;
+  ListBox->setToolTip(QStringLiteral("Infos on files recorded on flash card"));
+  ListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // The event lines are columns of figures: a fixed-pitch font keeps them aligned.
+  ListBox->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  {
+    const QFontMetrics metrics(ListBox->font());
+    const int lineWidth = metrics.horizontalAdvance(QString(70, QLatin1Char('0')));
+    ListBox->setMinimumWidth(lineWidth + 2 * ListBox->frameWidth() + 28);
+    ListBox->setMinimumHeight(metrics.height() * 12);
+  }
+  LabelDirName = new QLabel(QStringLiteral("Destination directory:"));
+  EditDirName = new QLineEdit;
+  EditDirName->setToolTip(QStringLiteral("Directory where selected files are to be downloaded"));
+  ButtonBrowse = Button("&Browse...", "Change destination directory");
+  {
+    auto* panel = new QVBoxLayout(FileTypePanel);
+    panel->setContentsMargins(12, 10, 12, 10);
+    panel->setSpacing(8);
+    panel->addWidget(CheckBoxAllChannels);
+    panel->addWidget(CheckBoxThreeChannels);
+    panel->addWidget(CheckBoxBinFile);
+    panel->addWidget(CheckBoxSacFiles);
+
+    auto* left = new QVBoxLayout;
+    left->setSpacing(10);
+    left->addWidget(ButtonSelectAll);
+    left->addWidget(ButtonRead);
+    left->addWidget(FileTypePanel);
+    left->addWidget(CheckBoxSerial, 0, Qt::AlignHCenter);
+    left->addWidget(ButtonComment);
+    left->addStretch(1);
+
+    auto* dirRow = new QHBoxLayout;
+    dirRow->addWidget(EditDirName, 1);
+    dirRow->addSpacing(10);
+    dirRow->addWidget(ButtonBrowse);
+
+    auto* grid = new QGridLayout(GroupBoxFiles);
+    grid->setContentsMargins(14, 10, 14, 12);
+    grid->setHorizontalSpacing(14);
+    grid->addLayout(left, 0, 0);
+    grid->addWidget(ListBox, 0, 1);
+    grid->addWidget(LabelDirName, 1, 0, 1, 2);
+    grid->addLayout(dirRow, 2, 0, 1, 2);
+    grid->setRowStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+  }
+
+  // ---- On the window ----
+  ButtonAbout = Button("&About...", "About ReadTarq");
+  ButtonQuit = Button("&Quit", nullptr);
+
+  StyleGroupCaption(GroupBoxFlash);
+  StyleGroupCaption(GroupFlashCard);
+  StyleGroupCaption(GroupBoxFiles);
+  // After the group styles: the button keeps the window's font, only bold.
+  for (QPushButton* button : {ButtonRead, ButtonQuit}) {
+    QFont bold = button->font();
+    bold.setBold(true);
+    button->setFont(bold);
+  }
+  ButtonQuit->setMinimumHeight(ButtonQuit->sizeHint().height() + 6);
+  ButtonQuit->setMinimumWidth(ButtonQuit->sizeHint().width() + 20);
+
+  auto* top = new QHBoxLayout;
+  top->setSpacing(16);
+  top->addWidget(GroupBoxFlash, 1);
+  top->addWidget(GroupFlashCard, 1);
+
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(ButtonAbout);
+  bottom->addSpacing(16);
+  bottom->addWidget(ButtonQuit);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(10, 10, 10, 10);
+  layout->setSpacing(12);
+  layout->addLayout(top);
+  layout->addWidget(GroupBoxFiles, 1);
+  layout->addLayout(bottom);
+
+  // Each control is named after its member, so that tests and tools find it by name.
+  const std::pair<QWidget*, const char*> named[] = {
+      {GroupBoxFlash, "GroupBoxFlash"},
+      {LabelFlashUnit, "LabelFlashUnit"},
+      {DriveBox, "DriveBox"},
+      {ButtonErase, "ButtonErase"},
+      {ButtonRefresh, "ButtonRefresh"},
+      {SpeedButtonRestore, "SpeedButtonRestore"},
+      {InitializeButton, "InitializeButton"},
+      {GroupFlashCard, "GroupFlashCard"},
+      {EditStatus, "EditStatus"},
+      {LabelFiles, "LabelFiles"},
+      {EditFiles, "EditFiles"},
+      {LabelUsedSize, "LabelUsedSize"},
+      {EditUsedSize, "EditUsedSize"},
+      {LabelBytes1, "LabelBytes1"},
+      {LabelTotalSize, "LabelTotalSize"},
+      {EditTotalSize, "EditTotalSize"},
+      {LabelBytes2, "LabelBytes2"},
+      {LabelEvent, "LabelEvent"},
+      {EditEprom, "EditEprom"},
+      {GroupBoxFiles, "GroupBoxFiles"},
+      {ButtonSelectAll, "ButtonSelectAll"},
+      {ButtonRead, "ButtonRead"},
+      {FileTypePanel, "FileTypePanel"},
+      {CheckBoxAllChannels, "CheckBoxAllChannels"},
+      {CheckBoxThreeChannels, "CheckBoxThreeChannels"},
+      {CheckBoxBinFile, "CheckBoxBinFile"},
+      {CheckBoxSacFiles, "CheckBoxSacFiles"},
+      {CheckBoxSerial, "CheckBoxSerial"},
+      {ButtonComment, "ButtonComment"},
+      {ListBox, "ListBox"},
+      {LabelDirName, "LabelDirName"},
+      {EditDirName, "EditDirName"},
+      {ButtonBrowse, "ButtonBrowse"},
+      {ButtonAbout, "ButtonAbout"},
+      {ButtonQuit, "ButtonQuit"},
+  };
+  for (const auto& [widget, name] : named) widget->setObjectName(QString::fromLatin1(name));
+
+  // ---- Wiring ----
+  connect(DriveBox, &TDriveComboBox::DriveChanged, this, &TReadTarqForm::DriveBoxChange);
+  connect(ButtonRefresh, &QPushButton::clicked, this, &TReadTarqForm::ButtonRefreshClick);
+  connect(ButtonErase, &QPushButton::clicked, this, &TReadTarqForm::ButtonEraseClick);
+  connect(SpeedButtonRestore, &QPushButton::clicked, this, &TReadTarqForm::SpeedButtonRestoreClick);
+  connect(InitializeButton, &QPushButton::clicked, this, &TReadTarqForm::InitializeButtonClick);
+  connect(CheckBoxAllChannels, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxAllChannelsClick);
+  connect(CheckBoxThreeChannels, &QCheckBox::toggled, this,
+          &TReadTarqForm::CheckBoxThreeChannelsClick);
+  connect(CheckBoxBinFile, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxBinFileClick);
+  connect(CheckBoxSacFiles, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxSacFilesClick);
+  connect(CheckBoxSerial, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxSerialClick);
+  connect(EditDirName, &QLineEdit::textChanged, this, &TReadTarqForm::EditDirNameChange);
+  connect(ButtonSelectAll, &QPushButton::clicked, this, &TReadTarqForm::ButtonSelectAllClick);
+  connect(ButtonRead, &QPushButton::clicked, this, &TReadTarqForm::ButtonReadClick);
+  connect(ButtonBrowse, &QPushButton::clicked, this, &TReadTarqForm::ButtonBrowseClick);
+  connect(ButtonComment, &QPushButton::clicked, this, &TReadTarqForm::ButtonCommentClick);
+  connect(ButtonAbout, &QPushButton::clicked, this, &TReadTarqForm::ButtonAboutClick);
+  connect(ButtonQuit, &QPushButton::clicked, this, &TReadTarqForm::ButtonQuitClick);
+
+  setTabOrder(DriveBox, ButtonErase);
+  setTabOrder(ButtonErase, ButtonRefresh);
+  setTabOrder(ButtonRefresh, SpeedButtonRestore);
+  setTabOrder(SpeedButtonRestore, InitializeButton);
+  setTabOrder(InitializeButton, ButtonSelectAll);
+  setTabOrder(ButtonSelectAll, ButtonRead);
+  setTabOrder(ButtonRead, CheckBoxAllChannels);
+  setTabOrder(CheckBoxAllChannels, CheckBoxThreeChannels);
+  setTabOrder(CheckBoxThreeChannels, CheckBoxBinFile);
+  setTabOrder(CheckBoxBinFile, CheckBoxSacFiles);
+  setTabOrder(CheckBoxSacFiles, CheckBoxSerial);
+  setTabOrder(CheckBoxSerial, ButtonComment);
+  setTabOrder(ButtonComment, ListBox);
+  setTabOrder(ListBox, EditDirName);
+  setTabOrder(EditDirName, ButtonBrowse);
+  setTabOrder(ButtonBrowse, ButtonAbout);
+  setTabOrder(ButtonAbout, ButtonQuit);
+
+  const QSize wanted = sizeHint().expandedTo(QSize(558, 639));
+  resize(wanted);
+}
