@@ -96,7 +96,7 @@ TSelectDirForm::TSelectDirForm(QWidget* parent) : QDialog(parent) {
   FilesLabel = new QLabel(QStringLiteral("&Fichiers : (*.*)"));
   FileListBox1 = new QListWidget;
   DriveLabel = new QLabel(QStringLiteral("&Lecteurs :"));
-  DriveComboBox1 = new TDriveComboBox;
+  DriveComboBox1 = new TDriveComboBox(platform::DriveTable());
   OKButton1 = new QPushButton(QStringLiteral("OK"));
   OKButton1->setDefault(true);
   CancelButton = new QPushButton(QStringLiteral("Annuler"));

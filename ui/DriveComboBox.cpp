@@ -11,9 +11,10 @@ char Upper(char letter) {
 }
 }  // namespace
 
-TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
+TDriveComboBox::TDriveComboBox(platform::TDriveTable& drives, QWidget* parent)
+    : QComboBox(parent), Drives(drives) {
   FillFromTable();
-  DriveLetter = platform::DriveTable().CurrentDrive();
+  DriveLetter = Drives.CurrentDrive();
   for (int i = 0; i < count(); ++i) {
     if (Upper(ItemLetter(itemText(i))) == Upper(DriveLetter)) {
       const QSignalBlocker blocker(this);
@@ -31,7 +32,7 @@ char TDriveComboBox::ItemLetter(const QString& itemText) {
 void TDriveComboBox::FillFromTable() {
   Updating = true;
   clear();
-  for (const platform::TDrive& drive : platform::DriveTable().Drives()) {
+  for (const platform::TDrive& drive : Drives.Drives()) {
     addItem(QString::fromStdString(drive.ItemText));
   }
   Updating = false;

@@ -5,12 +5,14 @@
 
 #include <QComboBox>
 
+#include "platform/Drives.h"
+
 class TDriveComboBox : public QComboBox {
   Q_OBJECT
 
  public:
-  // Lists the drives present and shows the drive of the current directory.
-  explicit TDriveComboBox(QWidget* parent = nullptr);
+  // Lists the drives of the table and shows the drive of the current directory.
+  explicit TDriveComboBox(platform::TDriveTable& drives, QWidget* parent = nullptr);
 
   char Drive() const { return DriveLetter; }
   // Takes the letter as the drive and shows its item if there is one. Announces DriveChanged
@@ -32,6 +34,7 @@ class TDriveComboBox : public QComboBox {
  private:
   void ItemChosen(int index);
 
+  platform::TDriveTable& Drives;
   char DriveLetter = 0;
   bool Updating = false;
 };

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "app/Messages.h"
+#include "platform/Drives.h"
 #include "ui/APropos.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
@@ -16,7 +18,8 @@ TReadTarqProgram::~TReadTarqProgram() {
 }
 
 bool TReadTarqProgram::Start() {
-  ReadTarqForm = std::make_unique<TReadTarqForm>(SettingsFile);
+  // The program's message boxes and the computer's drives, as the entry installed them.
+  ReadTarqForm = std::make_unique<TReadTarqForm>(SettingsFile, Messages(), platform::DriveTable());
   if (!ReadTarqForm->FormCreate()) {
     Finished = true;
     ReadTarqForm.reset();

@@ -65,12 +65,14 @@ QColor StatusQColor(TStatusColour colour, const QPalette& palette) {
 
 }  // namespace
 
-TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, QWidget* parent)
+TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, TMessages& boxes,
+                             platform::TDriveTable& drives, QWidget* parent)
     : QWidget(parent),
       SettingsFile(settingsFile),
       Settings(settingsFile.Settings),
-      Drives(platform::DriveTable()),
-      Card(Messages(), Drives),
+      Boxes(boxes),
+      Drives(drives),
+      Card(boxes, drives),
       Convert(std::make_unique<TTarqConvert>(Card, settingsFile.Settings)) {
   setObjectName(QStringLiteral("ReadTarqForm"));
   setWindowTitle(QStringLiteral("ReadTarq"));
@@ -109,7 +111,7 @@ bool TReadTarqForm::FormCreate() {
   HiddenDriveListExists = false;
   StartDrive = DriveBox->Drive();
   if (std::optional<std::string> error = SettingsFile.ReadSettings(StartDrive)) {
-    Messages().Error(*error);
+    Boxes.Error(*error);
     return false;
   }
   EditDirName->setText(QString::fromStdString(WUtil::WithTrailingBackslash(Settings.DataDir)));
@@ -143,8 +145,8 @@ void TReadTarqForm::FormDestroy() {
   try {
     SettingsFile.WriteSettings();
   } catch (const std::exception& error) {
-    Messages().Warning("The settings could not be saved in " + SettingsFile.FilePath() + " (" +
-                       error.what() + ")");
+    Boxes.Warning("The settings could not be saved in " + SettingsFile.FilePath() + " (" +
+                  error.what() + ")");
   }
 }
 
@@ -243,7 +245,7 @@ bool TReadTarqForm::FindDriveInList(char letter) const {
 
 void TReadTarqForm::RebuildDriveList() {
   if (HiddenDriveListExists) delete HiddenDriveList;
-  HiddenDriveList = new TDriveComboBox(this);
+  HiddenDriveList = new TDriveComboBox(Drives, this);
   HiddenDriveList->hide();
   HiddenDriveListExists = true;
 
@@ -307,7 +309,7 @@ void TReadTarqForm::ButtonQuitClick() {
 
 void TReadTarqForm::ButtonSelectAllClick() {
   if (!Card.CardValid) {
-    Messages().Error(card_layout::NotValidCardText);
+    Boxes.Error(card_layout::NotValidCardText);
     return;
   }
   if (ListBox->count() > 0) {
@@ -315,27 +317,27 @@ void TReadTarqForm::ButtonSelectAllClick() {
     for (int i = ListBox->count() - 1; i >= 0; --i) ListBox->item(i)->setSelected(true);
     ListBox->setUpdatesEnabled(true);
   } else {
-    Messages().Warning(Card.SectorFilePresent ? "Flash card is empty" : "Flash file is empty");
+    Boxes.Warning(Card.SectorFilePresent ? "Flash card is empty" : "Flash file is empty");
   }
 }
 
 bool TReadTarqForm::EnsureDataDirectory() {
   const std::string directory = WUtil::WithTrailingBackslash(Settings.DataDir);
   if (platform::DirectoryExists(directory)) return true;
-  if (!Messages().Confirm("Create data directory " + directory)) return false;
+  if (!Boxes.Confirm("Create data directory " + directory)) return false;
   if (platform::ForceDirectories(Settings.DataDir)) return true;
-  Messages().Error("Cannot create data directory " + directory);
+  Boxes.Error("Cannot create data directory " + directory);
   return false;
 }
 
 void TReadTarqForm::ButtonReadClick() {
   Guarded([this] {
     if (!Card.CardValid) {
-      Messages().Error(card_layout::NotValidCardText);
+      Boxes.Error(card_layout::NotValidCardText);
       return;
     }
     if (ListBox->selectedItems().isEmpty()) {
-      Messages().Warning("No event selected");
+      Boxes.Warning("No event selected");
       return;
     }
     if (!EnsureDataDirectory()) return;
@@ -365,10 +367,10 @@ void TReadTarqForm::ButtonReadClick() {
 void TReadTarqForm::ButtonEraseClick() {
   Guarded([this] {
     if (!Card.CardValid) {
-      Messages().Error(card_layout::NotValidCardText);
+      Boxes.Error(card_layout::NotValidCardText);
       return;
     }
-    if (!Messages().Confirm("Erase flash card")) return;
+    if (!Boxes.Confirm("Erase flash card")) return;
     Card.EraseCard();
     Card.RestoreMode = false;
     RefreshCardDisplay();
@@ -379,12 +381,12 @@ void TReadTarqForm::SpeedButtonRestoreClick() {
   Guarded([this] {
     if (!Card.CardValid) {
       SetRestoreButton(false, false);
-      Messages().Error(card_layout::NotValidCardText);
+      Boxes.Error(card_layout::NotValidCardText);
       return;
     }
     if (SpeedButtonRestore->isChecked()) {
-      if (Messages().Confirm(Card.SectorFilePresent ? "Restore erased flash card"
-                                                    : "Restore erased flash file")) {
+      if (Boxes.Confirm(Card.SectorFilePresent ? "Restore erased flash card"
+                                               : "Restore erased flash file")) {
         Card.RestoreMode = true;
         RefreshCardDisplay();
       } else {
@@ -400,7 +402,7 @@ void TReadTarqForm::SpeedButtonRestoreClick() {
 
 void TReadTarqForm::InitializeButtonClick() {
   Guarded([this] {
-    if (!Messages().Confirm("Initialize flash card")) return;
+    if (!Boxes.Confirm("Initialize flash card")) return;
     SetStatus({});
     repaint();
     Card.InitializeCard();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/Messages.h"
 #include "app/Settings.h"
 #include "card/TarqCard.h"
 
@@ -33,8 +34,10 @@ class TReadTarqForm : public QWidget {
 
  public:
   // The window keeps the settings file for the whole run: it reads it in FormCreate and
-  // writes it back in FormDestroy.
-  explicit TReadTarqForm(TSettingsFile& settingsFile, QWidget* parent = nullptr);
+  // writes it back in FormDestroy. Its message boxes and its card's go to `boxes`; the drive
+  // selector offers the drives of `drives`.
+  TReadTarqForm(TSettingsFile& settingsFile, TMessages& boxes, platform::TDriveTable& drives,
+                QWidget* parent = nullptr);
   ~TReadTarqForm() override;
 
   // ---- Controls ----
@@ -80,6 +83,7 @@ class TReadTarqForm : public QWidget {
   // ---- State ----
   TSettingsFile& SettingsFile;
   TSettings& Settings;
+  TMessages& Boxes;
   // The drives the window offers; the card is the root directory of the chosen one.
   platform::TDriveTable& Drives;
   TTarqCard Card;

@@ -84,7 +84,7 @@ void TReadTarqForm::BuildControls() {
   // ---- Flash card ----
   GroupBoxFlash = new QGroupBox(QStringLiteral("Flash card"));
   LabelFlashUnit = new QLabel(QStringLiteral("Unit:"));
-  DriveBox = new TDriveComboBox;
+  DriveBox = new TDriveComboBox(Drives);
   DriveBox->setToolTip(QStringLiteral("Unit where original TarqProbe data are located"));
   DriveBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   DriveBox->setMinimumContentsLength(12);
