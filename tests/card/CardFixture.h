@@ -37,12 +37,4 @@ class TCardFixture : public ::testing::Test {
   TTarqCard Card{Boxes, *Drives};
 };
 
-// A consistent event with few samples: 1 Hz for 1 minute, 60 frames.
-inline testing_support::TBuiltEvent SmallEvent(const std::string& marker = "DEB",
-                                               const std::string& channels = "3,12") {
-  testing_support::TBuiltEvent event;
-  event.Marker = marker;
-  event.Channels = channels;
-  event.RateDuration = "1,1";
-  return event;
-}
+using testing_support::SmallEvent;

@@ -105,16 +105,6 @@ class TConvertFixture : public ::testing::Test {
   TScriptedHost Host;
 };
 
-// A small event: 60 frames (1 Hz for one minute) of generated samples.
-inline testing_support::TBuiltEvent SmallEvent(const std::string& channels = "3,23",
-                                               const std::string& marker = "DEB") {
-  testing_support::TBuiltEvent event;
-  event.Marker = marker;
-  event.Channels = channels;
-  event.RateDuration = "1,1";
-  return event;
-}
-
 inline std::string Lines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
@@ -161,3 +151,5 @@ inline std::vector<float> SacSamples(const std::string& bytes) {
   }
   return samples;
 }
+
+using testing_support::SmallEvent;

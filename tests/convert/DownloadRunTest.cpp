@@ -29,7 +29,7 @@ std::string AfterHeader(const std::string& file, size_t headerLines) {
 TCardBuilder ThreeEvents() {
   TCardBuilder card;
   for (int i = 1; i <= 3; ++i) {
-    TBuiltEvent e = SmallEvent("3,23");
+    TBuiltEvent e = SmallEvent("DEB", "3,23");
     e.FileNumber = "00" + std::to_string(i);
     card.Events.push_back(e);
   }
@@ -61,7 +61,7 @@ TEST_F(DownloadRun, AReadErrorPadsTheOutputs) {
       AllKinds();
       Host = TScriptedHost();
       TCardBuilder card;
-      card.Events = {SmallEvent("3,23")};
+      card.Events = {SmallEvent("DEB", "3,23")};
       std::string frames;
       for (int k = 0; k < 60; ++k) {
         for (int ch = 0; ch < 3; ++ch) frames += SampleBytes(GeneratedSample(k, ch));
@@ -190,7 +190,7 @@ TEST_F(DownloadRun, AllKindsAtOnceWriteWhatEachWritesAlone) {
   // The writers of an event share two threads and several output writers: long enough an event
   // for many blocks and many handed-over pieces of every file.
   TCardBuilder card;
-  card.Events = {SmallEvent("6,23")};
+  card.Events = {SmallEvent("DEB", "6,23")};
   card.Events[0].RateDuration = "100,12";
   Insert(card);
   Convert.ReadBlockBytes = 64 * 1024;
@@ -267,7 +267,7 @@ TEST_F(DownloadRun, ErrorsEndTheRunAndRemoveTheEventInHand) {
 TEST_F(DownloadRun, ADiskThatFillsUpInALongEvent) {
   AllKinds();
   TCardBuilder card;
-  card.Events = {SmallEvent("6,23")};
+  card.Events = {SmallEvent("DEB", "6,23")};
   card.Events[0].RateDuration = "125,10";  // 75000 frames: megabytes of every output
   Insert(card);
   platform::TFaultPlan plan;
@@ -334,7 +334,7 @@ TEST_F(DownloadRun, ProgressIsSetWhenItsRoundedValueChanges) {
     Settings.DataDir = out.Path();
     Host = TScriptedHost();
     TCardBuilder card;
-    card.Events = {SmallEvent("3,23")};
+    card.Events = {SmallEvent("DEB", "3,23")};
     card.Events[0].RateDuration = c.RateDuration;
     Insert(card);
     Download(1, {0});
@@ -344,7 +344,7 @@ TEST_F(DownloadRun, ProgressIsSetWhenItsRoundedValueChanges) {
 
 TEST_F(DownloadRun, RestoreModeDownloadsTheErasedEvents) {
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23", "ERASED"), SmallEvent("3,23", "ERASED2")};
+  card.Events = {SmallEvent("ERASED", "3,23"), SmallEvent("ERASED2", "3,23")};
   card.Events[1].FileNumber = "002";
   Insert(card);
   Card.RestoreMode = true;

@@ -31,7 +31,7 @@ TEST_F(Faults, ADiskFillingUpStopsTheRunWhateverIsWritten) {
     Settings.*kind.Field = true;
     Host = TScriptedHost();
     TCardBuilder card;
-    card.Events = {SmallEvent("6,23"), SmallEvent("6,23")};
+    card.Events = {SmallEvent("DEB", "6,23"), SmallEvent("DEB", "6,23")};
     card.Events[0].FileNumber = "001";
     card.Events[1].FileNumber = "002";
     for (auto& event : card.Events) event.RateDuration = "25,1";  // 1500 frames
@@ -62,7 +62,7 @@ TEST_F(Faults, ADiskFillingUpStopsTheRunWhateverIsWritten) {
 TEST_F(Faults, AFailingCloseOfAnOutputEndsTheProgramWithExitCode1) {
   AllKinds();
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23")};
   Insert(card);
   EXPECT_EXIT(
       {

@@ -33,14 +33,14 @@ TEST_F(EventOutputs, TextHeaders) {
     std::string File;
     std::vector<std::string> Header;
   };
-  TBuiltEvent format1 = SmallEvent("3,23");
+  TBuiltEvent format1 = SmallEvent("DEB", "3,23");
   format1.RateDuration = "125,1";
   format1.Clipped = "0.35";
-  TBuiltEvent format2 = SmallEvent("5,23", "DEB2");
+  TBuiltEvent format2 = SmallEvent("DEB2", "5,23");
   format2.RateDuration = "125,1";
   format2.Gain = "2,2.5";
   format2.Position = "45S,005W";
-  TBuiltEvent before410 = SmallEvent("3,23", "DEB2");
+  TBuiltEvent before410 = SmallEvent("DEB2", "3,23");
   before410.RateDuration = "125,1";
   before410.Field17 = "05121045";
   before410.Field18 = "59999";
@@ -141,8 +141,8 @@ TEST_F(EventOutputs, EveryKindByteForByte) {
     TCardBuilder card;
     card.Signature = "TARQP0410";
     // A format-2 event first: a format-1 copy must not take its position fields.
-    card.Events = {SmallEvent("3,9", "DEB2"),
-                   SmallEvent(std::to_string(c.Channels) + ",23", c.Marker)};
+    card.Events = {SmallEvent("DEB2", "3,9"),
+                   SmallEvent(c.Marker, std::to_string(c.Channels) + ",23")};
     card.Events[0].FileStem = "05111030";
     card.Events[0].Position = "12N,034E";
     const TBuiltEvent& e = card.Events[1];
@@ -210,7 +210,7 @@ TEST_F(EventOutputs, EveryKindIsTheSameUnderACommaDecimalLocale) {
   AllKinds();
   TCardBuilder card;
   card.Signature = "TARQP0410";
-  TBuiltEvent e = SmallEvent("3,23", "DEB2");
+  TBuiltEvent e = SmallEvent("DEB2", "3,23");
   e.Gain = "2,2.5";
   e.Clipped = "0.35";
   e.LatMinutes = "30.125";
@@ -255,7 +255,7 @@ TEST_F(EventOutputs, SamplesOfEveryLengthAndSign) {
     values.push_back(v);
   }
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23")};
   card.Events[0].UseRawSamples = true;
   std::string lines;
   std::vector<int32_t> channel2;
@@ -337,7 +337,7 @@ TEST_F(EventOutputs, NamesMoveToAFreeLetter) {
     Settings.SacFiles = c.Sac;
     for (const std::string& name : c.Existing) testing_support::WriteWholeFile(out / name, "old");
     TCardBuilder card;
-    card.Events = {SmallEvent(c.Channels)};
+    card.Events = {SmallEvent("DEB", c.Channels)};
     Insert(card);
     Download(1, {0});
     EXPECT_TRUE(Host.Errors.empty());
@@ -357,7 +357,8 @@ TEST_F(EventOutputs, EventsThatCannotBeConvertedAreRefusedAndTheRunGoesOn) {
     testing_support::WriteWholeFile(Out / (base + "_" + letter + ".001"), "old");
   }
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23"), SmallEvent("0,23"), SmallEvent("19,23"), SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "0,23"), SmallEvent("DEB", "19,23"),
+                 SmallEvent("DEB", "3,23")};
   for (size_t i = 1; i < card.Events.size(); ++i)
     card.Events[i].FileNumber = "00" + std::to_string(i + 1);
   Insert(card);
@@ -384,7 +385,7 @@ TEST_F(EventOutputs, EventsThatCannotBeConvertedAreRefusedAndTheRunGoesOn) {
 
 TEST_F(EventOutputs, ARefusedEventInARunThatIsStoppedLeavesAFailedRun) {
   TCardBuilder card;
-  card.Events = {SmallEvent("0,23"), SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "0,23"), SmallEvent("DEB", "3,23")};
   card.Events[1].FileNumber = "002";
   Insert(card);
   Host.OnShowFileName = [&](int shown) {
@@ -403,7 +404,7 @@ TEST_F(EventOutputs, CardTextNeverLeavesTheDestination) {
   Settings.DataDir = dest;
   AllKinds();
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23"), SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
   card.Events[0].FileStem = "../../../";
   card.Events[0].FileNumber = "/../../..";
   card.Events[1].FileStem = "05\\1:*?<>";

@@ -61,7 +61,7 @@ TEST_F(SacReadBack, Sac2MseedReadsWhatWasWritten) {
   Settings.RecordFile = false;
   Settings.SacFiles = true;
   testing_support::TCardBuilder card;
-  card.Events = {SmallEvent("4,23", "DEB2")};
+  card.Events = {SmallEvent("DEB2", "4,23")};
   card.Events[0].RateDuration = "125,1";
   Insert(card);
   Download(1, {0});

@@ -102,6 +102,16 @@ int64_t TCardBuilder::DataFileSize() const {
   return size;
 }
 
+TBuiltEvent SmallEvent(const std::string& marker, const std::string& channels,
+                       const std::string& fileNumber) {
+  TBuiltEvent event;
+  event.Marker = marker;
+  event.Channels = channels;
+  event.RateDuration = "1,1";
+  event.FileNumber = fileNumber;
+  return event;
+}
+
 int64_t TCardBuilder::EventOffset(size_t index) const {
   TCardBuilder prefix = *this;
   prefix.Events.resize(index);

@@ -65,6 +65,11 @@ struct TBuiltEvent {
   int Channels_() const;
 };
 
+// A small consistent event: 1 Hz for one minute, 60 generated frames, with the marker, field 2
+// (channels,serial) and field 6 (the file number) given.
+TBuiltEvent SmallEvent(const std::string& marker = "DEB", const std::string& channels = "3,12",
+                       const std::string& fileNumber = "001");
+
 struct TCardBuilder {
   std::string Signature = "TARQPROBE";  // 9 bytes as stored (cut or blank-padded)
   std::vector<TBuiltEvent> Events;

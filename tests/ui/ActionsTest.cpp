@@ -16,8 +16,8 @@
 
 #include "../cli/CliRun.h"
 #include "UiFixture.h"
-#include "platform/FileSystem.h"
 #include "convert/TarqConvert.h"
+#include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
 #include "ui/APropos.h"
@@ -94,7 +94,7 @@ class ActionsTest : public TUiTest {
 TCardBuilder ThreeLongerEvents() {
   TCardBuilder card;
   for (int i = 1; i <= 3; ++i) {
-    auto event = SmallEvent("DEB", "00" + std::to_string(i));
+    auto event = SmallEvent("DEB", "3,12", "00" + std::to_string(i));
     event.RateDuration = "100,1";
     card.Events.push_back(event);
   }
@@ -375,7 +375,7 @@ TEST_F(ActionsTest, AWriteProtectedCardIsListedAndDownloadedButNeitherErasedNorI
 TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
   TCardBuilder card;
   for (int i = 1; i <= 3; ++i)
-    card.Events.push_back(SmallEvent("ERASED", "00" + std::to_string(i)));
+    card.Events.push_back(SmallEvent("ERASED", "3,12", "00" + std::to_string(i)));
   card.Label = TCardBuilder::NewCardLabel();
   card.TailZeros = 3000;
   StartOn(card);

@@ -71,12 +71,29 @@ TEST_F(MainWindowTest, ControlsAreFoundByTheirNamesAndShowTheCardOfTheChosenDriv
   CardWithData().WriteTo(CardDir());
   WriteSettings(Root / "out");
   ASSERT_TRUE(Start());
-  for (const char* name :
-       {"DriveBox", "ButtonErase", "ButtonRefresh", "SpeedButtonRestore", "InitializeButton",
-        "EditStatus", "EditFiles", "EditUsedSize", "EditTotalSize", "EditEprom", "ButtonSelectAll",
-        "ButtonRead", "CheckBoxAllChannels", "CheckBoxThreeChannels", "CheckBoxBinFile",
-        "CheckBoxSacFiles", "CheckBoxSerial", "ButtonComment", "ListBox", "EditDirName",
-        "ButtonBrowse", "ButtonAbout", "ButtonQuit"}) {
+  for (const char* name : {"DriveBox",
+                           "ButtonErase",
+                           "ButtonRefresh",
+                           "SpeedButtonRestore",
+                           "InitializeButton",
+                           "EditStatus",
+                           "EditFiles",
+                           "EditUsedSize",
+                           "EditTotalSize",
+                           "EditEprom",
+                           "ButtonSelectAll",
+                           "ButtonRead",
+                           "CheckBoxAllChannels",
+                           "CheckBoxThreeChannels",
+                           "CheckBoxBinFile",
+                           "CheckBoxSacFiles",
+                           "CheckBoxSerial",
+                           "ButtonComment",
+                           "ListBox",
+                           "EditDirName",
+                           "ButtonBrowse",
+                           "ButtonAbout",
+                           "ButtonQuit"}) {
     EXPECT_EQ(Form().findChildren<QWidget*>(QString::fromLatin1(name)).size(), 1) << name;
   }
   auto text = [this](const char* name) {
@@ -216,7 +233,7 @@ TEST_P(DisplayTest, StatusAndButtons) {
 TCardBuilder ErasedCard() {
   TCardBuilder card;
   for (int i = 1; i <= 3; ++i)
-    card.Events.push_back(SmallEvent("ERASED", "00" + std::to_string(i)));
+    card.Events.push_back(SmallEvent("ERASED", "3,12", "00" + std::to_string(i)));
   card.Label = TCardBuilder::NewCardLabel();
   card.TailZeros = 3000;
   return card;

@@ -20,6 +20,8 @@
 
 namespace ui_test {
 
+using testing_support::SmallEvent;
+
 // Runs `act` on the next modal window once it is open, from inside its modal loop.
 inline void WhenModal(std::function<void(QWidget*)> act) {
   auto* timer = new QTimer;
@@ -96,21 +98,11 @@ class TUiTest : public ::testing::Test {
   std::unique_ptr<TReadTarqProgram> Program;
 };
 
-// A small consistent event: 1 Hz for 1 minute, 60 frames.
-inline testing_support::TBuiltEvent SmallEvent(const std::string& marker = "DEB",
-                                               const std::string& fileNumber = "001") {
-  testing_support::TBuiltEvent event;
-  event.Marker = marker;
-  event.RateDuration = "1,1";
-  event.FileNumber = fileNumber;
-  return event;
-}
-
 // A card with three live events and room after them.
 inline testing_support::TCardBuilder CardWithData(int events = 3) {
   testing_support::TCardBuilder card;
   for (int i = 1; i <= events; ++i)
-    card.Events.push_back(SmallEvent("DEB", "00" + std::to_string(i)));
+    card.Events.push_back(SmallEvent("DEB", "3,12", "00" + std::to_string(i)));
   card.TailZeros = 3000;
   return card;
 }
