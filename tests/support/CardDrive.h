@@ -14,6 +14,16 @@
 
 namespace testing_support {
 
+// Maps a letter to a directory in a drive table, with the sizes the drive reports (-1: the
+// query fails); replaces an earlier mapping of the letter.
+inline void MapDrive(platform::TMappedDriveTable& drives, char letter, const std::string& dir,
+                     int64_t total, int64_t free) {
+  platform::TMappedDriveTable::TMapping mapping{letter, dir};
+  mapping.Total = total;
+  mapping.Free = free;
+  drives.Map(mapping);
+}
+
 class TCardDrive {
  public:
   explicit TCardDrive(char letter, int64_t total = 64'000'000, int64_t free = 32'000'000)
@@ -22,12 +32,7 @@ class TCardDrive {
   }
 
   // The sizes the drive reports (-1: the query fails).
-  void SetSizes(int64_t total, int64_t free) {
-    platform::TMappedDriveTable::TMapping mapping{Letter, Dir.Path()};
-    mapping.Total = total;
-    mapping.Free = free;
-    Drives->Map(mapping);
-  }
+  void SetSizes(int64_t total, int64_t free) { MapDrive(*Drives, Letter, Dir.Path(), total, free); }
   // The drive's root directory, as the drive table gives it.
   std::string Root() const { return Drives->RootOf(Letter); }
   // Writes the card files onto the drive; returns the data file's path.

@@ -14,6 +14,7 @@
 
 #include "platform/Drives.h"
 #include "support/CardBuilder.h"
+#include "support/CardDrive.h"
 #include "support/TestSupport.h"
 #include "ui/ReadTarq.h"
 #include "ui/ReadTarqForm.h"
@@ -60,10 +61,7 @@ class TUiTest : public ::testing::Test {
   std::string MapDrive(char letter, int64_t total, int64_t free) {
     const std::string dir = DriveDir(letter);
     std::filesystem::create_directories(dir);
-    platform::TMappedDriveTable::TMapping mapping{letter, dir};
-    mapping.Total = total;
-    mapping.Free = free;
-    Drives->Map(mapping);
+    testing_support::MapDrive(*Drives, letter, dir, total, free);
     return dir;
   }
   std::string DriveDir(char letter) const { return Root / (std::string("drive-") + letter); }
