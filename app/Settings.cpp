@@ -47,7 +47,9 @@ TSettingsFile::TSettingsFile(std::string exePath) : ExePath(std::move(exePath)) 
 
 bool TSettingsFile::LocateFile() {
   ProgramDir = WUtil::WithoutTrailingBackslash(WUtil::DirectoryPart(ExePath));
-  const bool programDirWritable = platform::DirectoryWritable(ProgramDir);
+  // An installed program's directory belongs to the system, even where root could write it.
+  const bool programDirWritable =
+      !platform::IsSystemDirectory(ProgramDir) && platform::DirectoryWritable(ProgramDir);
   const std::string settingsDir = programDirWritable ? ProgramDir : platform::UserConfigDirectory();
   Path = settingsDir + platform::PathDelim + SettingsFileName;
   return programDirWritable;

@@ -89,6 +89,15 @@ bool DirectoryWritable(const std::string& path) {
   return DirectoryExists(path) && ::access(path.c_str(), W_OK) == 0;
 }
 
+bool IsSystemDirectory(const std::string& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  return path == "/bin" || path == "/sbin" || path == "/usr" || path.rfind("/usr/", 0) == 0;
+#endif
+}
+
 std::vector<std::string> ListDirectory(const std::string& directory) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());

@@ -33,6 +33,10 @@ bool FileReadOnly(const std::string& path);
 // True when files may be created in the directory.
 bool DirectoryWritable(const std::string& path);
 
+// True for the directories a package manager installs programs into (/bin, /sbin and all
+// under /usr): nothing of a user's may be written there, even by root.
+bool IsSystemDirectory(const std::string& path);
+
 // The entry of `directory` whose name equals `name` in any letter case, as a full path; a
 // copied card may hold FICHBASE.DAT. When none exists, the path with `name` as given.
 std::string FindCaseInsensitive(const std::string& directory, const std::string& name);

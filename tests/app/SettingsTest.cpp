@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
@@ -220,15 +221,22 @@ TEST_F(SettingsTest, SavingKeepsAReadOnlyFileAndSymbolicLinks) {
   EXPECT_EQ(ReadWholeFile(Dir / "real/locked.ini"), old);
 }
 
-TEST_F(SettingsTest, ReadOnlyProgramDirectoryMovesTheFileToTheUserConfiguration) {
+TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserConfiguration) {
   TTempDir config;
   ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-  TSettingsFile file("/nonexistent-readtarq-dir/readtarq");
-  EXPECT_FALSE(file.ReadSettings('c').has_value());
-  EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI");
-  EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory());
-  file.WriteSettings();
-  EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18), "FlashUnit   := c;\r");
+  // /usr/bin is writable for root, yet an installed program never writes there.
+  for (const char* program : {"/nonexistent-readtarq-dir/readtarq", "/usr/bin/readtarq"}) {
+    std::filesystem::remove_all(config / "readtarq");
+    TSettingsFile file(program);
+    EXPECT_FALSE(file.ReadSettings('c').has_value());
+    EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI") << program;
+    EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory()) << program;
+    file.WriteSettings();
+    EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18),
+              "FlashUnit   := c;\r")
+        << program;
+  }
+  EXPECT_FALSE(std::filesystem::exists("/usr/bin/READTARQ.INI"));
   ::unsetenv("XDG_CONFIG_HOME");
 }
 
