@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/SeedSettings.h"
 #include "app/WUtil.h"
 #include "platform/FileSystem.h"
 
@@ -43,6 +44,24 @@ std::string ReportSettingsError(const std::string& reason, int lineNumber) {
          reason;
 }
 
+TSettingsLine SplitSettingsLine(std::string line, std::string& name, std::string& value) {
+  if (line.size() > MaxLineLength) line.resize(MaxLineLength);
+  if (size_t semicolon = line.find(';'); semicolon != std::string::npos) line.resize(semicolon);
+  TrimBoth(line);
+  if (line.empty() || line[0] == '#' || line[0] == '[' || line[0] == '{') return TSettingsLine::Skip;
+  size_t separator = line.find('=');
+  if (separator == std::string::npos) separator = line.find(':');
+  if (separator == std::string::npos) return TSettingsLine::NoSeparator;
+  name = line.substr(0, std::min(separator, MaxNameLength));
+  if (!name.empty() && name.back() == ':') name.pop_back();
+  TrimBoth(name);
+  if (name.empty()) return TSettingsLine::NoName;
+  value = line.substr(separator + 1);
+  TrimBoth(value);
+  name = UpperCase(name);
+  return TSettingsLine::Pair;
+}
+
 TSettingsFile::TSettingsFile(std::string exePath) : ExePath(std::move(exePath)) {}
 
 bool TSettingsFile::LocateFile() {
@@ -69,27 +88,18 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
   std::optional<std::string> error;
   while (!error && file.ReadLine(line)) {
     ++lineNumber;
-    if (line.size() > MaxLineLength) line.resize(MaxLineLength);
-    if (size_t semicolon = line.find(';'); semicolon != std::string::npos) line.resize(semicolon);
-    TrimBoth(line);
-    if (line.empty() || line[0] == '#' || line[0] == '[' || line[0] == '{') continue;
-
-    size_t separator = line.find('=');
-    if (separator == std::string::npos) separator = line.find(':');
-    if (separator == std::string::npos) {
+    std::string name;
+    std::string value;
+    const TSettingsLine kind = SplitSettingsLine(line, name, value);
+    if (kind == TSettingsLine::Skip) continue;
+    if (kind == TSettingsLine::NoSeparator) {
       error = ReportSettingsError("il manque un =", lineNumber);
       break;
     }
-    std::string name = line.substr(0, std::min(separator, MaxNameLength));
-    if (!name.empty() && name.back() == ':') name.pop_back();
-    TrimBoth(name);
-    if (name.empty()) {
+    if (kind == TSettingsLine::NoName) {
       error = ReportSettingsError("variable manquante", lineNumber);
       break;
     }
-    std::string value = line.substr(separator + 1);
-    TrimBoth(value);
-    name = UpperCase(name);
 
     std::optional<std::string> reason;
     if (name == "FLASHUNIT") {
@@ -113,35 +123,47 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
     if (reason) error = ReportSettingsError(*reason, lineNumber);
   }
   WUtil::CloseChecked(file);
+  if (!error) error = ReadSeedSettings(SeedSettingsPath(Path), Settings);
   return error;
 }
 
 void TSettingsFile::WriteSettings() {
   if (Path.empty()) LocateFile();  // ReadSettings was never called
-  const std::string dir = WUtil::DirectoryPart(Path);
+  WriteSettingsFile(Path, {
+                              std::string("FlashUnit   := ") + Settings.FlashUnit + ";",
+                              "DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";",
+                              "RecordFile  := " + BoolText(Settings.RecordFile) + ";",
+                              "SensorFiles := " + BoolText(Settings.SensorFiles) + ";",
+                              "BinaryFile  := " + BoolText(Settings.BinaryFile) + ";",
+                              "SacFiles    := " + BoolText(Settings.SacFiles) + ";",
+                              "SerialNr    := " + BoolText(Settings.SerialNr) + ";",
+                          });
+  // The standard data products' file exists once they were chosen or set up.
+  const std::string seedPath = SeedSettingsPath(Path);
+  if (platform::PathExists(seedPath) || !SeedSettingsAreDefaults(Settings)) {
+    WriteSettingsFile(seedPath, SeedSettingsLines(Settings));
+  }
+}
+
+void WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines) {
+  const std::string dir = WUtil::DirectoryPart(path);
   if (!dir.empty() && !platform::DirectoryExists(dir)) {
     // The user's configuration directory may not exist yet.
     platform::ForceDirectories(dir);
   }
   // A settings file made a symbolic link stays one: the file it names is replaced. A file
   // made read-only is not replaced at all.
-  const std::string target = platform::FollowSymbolicLinks(Path);
-  if (platform::FileReadOnly(target)) throw platform::EInOutError(platform::IoAccessDenied, Path);
+  const std::string target = platform::FollowSymbolicLinks(path);
+  if (platform::FileReadOnly(target)) throw platform::EInOutError(platform::IoAccessDenied, path);
   // Written beside the old file and renamed over it, so that a full disk never leaves a
   // half-written settings file behind.
   const std::string temporary = target + ".new";
   platform::TRecordFile file;
   if (!WUtil::OpenForWriting(file, temporary, 0)) {
-    throw platform::EInOutError(WUtil::FileFlags().IoResult, Path);
+    throw platform::EInOutError(WUtil::FileFlags().IoResult, path);
   }
   try {
-    file.WriteLine(std::string("FlashUnit   := ") + Settings.FlashUnit + ";");
-    file.WriteLine("DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";");
-    file.WriteLine("RecordFile  := " + BoolText(Settings.RecordFile) + ";");
-    file.WriteLine("SensorFiles := " + BoolText(Settings.SensorFiles) + ";");
-    file.WriteLine("BinaryFile  := " + BoolText(Settings.BinaryFile) + ";");
-    file.WriteLine("SacFiles    := " + BoolText(Settings.SacFiles) + ";");
-    file.WriteLine("SerialNr    := " + BoolText(Settings.SerialNr) + ";");
+    for (const std::string& line : lines) file.WriteLine(line);
     WUtil::CloseChecked(file);
   } catch (const platform::EInOutError&) {
     if (file.IsOpen()) file.Close();
@@ -151,6 +173,6 @@ void TSettingsFile::WriteSettings() {
   if (!platform::RenameFile(temporary, target)) {
     const int code = platform::IoCodeFromErrno(errno);
     std::remove(temporary.c_str());
-    throw platform::EInOutError(code, Path);
+    throw platform::EInOutError(code, path);
   }
 }

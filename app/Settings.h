@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The user's options. One instance for the program, owned by its start-up code.
 struct TSettings {
@@ -13,6 +14,13 @@ struct TSettings {
   bool BinaryFile = false;   // one binary copy per event
   bool SacFiles = false;     // one SAC file per channel
   bool SerialNr = true;      // the station serial in every output name
+  // The standard data products, kept in READTARQ-SEED.INI beside READTARQ.INI
+  // (app/SeedSettings.h).
+  bool MiniSeedFile = false;  // one miniSEED file per event with all channels
+  bool SdsArchive = false;    // the events filed into an SDS archive rooted at DataDir
+  std::string Network{};      // network code of the records; empty: XX
+  std::string StationSheet{};  // path of the station sheet; empty: none
+  int RecordLength = 4096;    // bytes of a miniSEED record: 4096 or 512
 };
 
 // Reads and writes the settings file. The file lies in the program's directory; when that
@@ -31,7 +39,10 @@ class TSettingsFile {
   // show ("Erreur de lecture du fichier READTARQ.INI, ligne N, ..."); the caller shows it and
   // ends the program. The file on disk is never changed by reading.
   std::optional<std::string> ReadSettings(char driveLetter);
-  // Writes the seven canonical lines. Throws EInOutError when the file cannot be written.
+  // Then reads READTARQ-SEED.INI beside it, when there is one (app/SeedSettings.h).
+  // Writes the seven canonical lines; then READTARQ-SEED.INI when it exists already or a
+  // product setting differs from its default. Throws EInOutError when a file cannot be
+  // written.
   void WriteSettings();
 
   // Where the file is read from and written to (valid after ReadSettings).
@@ -43,6 +54,16 @@ class TSettingsFile {
   std::string ExePath;
   std::string Path;
 };
+
+// A line of a settings file: "Name := value;" (or "=", or ":"), what follows ';' ignored,
+// blank lines and lines starting with '#', '[' or '{' skipped. Names are upper-cased and cut
+// to 20 characters, values trimmed.
+enum class TSettingsLine { Skip, Pair, NoSeparator, NoName };
+TSettingsLine SplitSettingsLine(std::string line, std::string& name, std::string& value);
+
+// Writes the lines beside the file and renames them over it (a symbolic link followed).
+// Throws EInOutError.
+void WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines);
 
 // The value upper-cased: "TRUE" or "FALSE" set field; anything else is the bad-line reason.
 std::optional<std::string> ParseBoolValue(const std::string& value, bool& field);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 
 #include "card/CardLayout.h"
 #include "convert/TarqConvert.h"
@@ -55,6 +56,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
 
   try {
     MakeWriters();
+    if (!Run.Products.Problem.empty()) throw std::runtime_error(Run.Products.Problem);
     const int lastSelected = Run.Events.empty() ? 0 : Run.Events.back();
     auto isSelected = [this](int event) {
       return std::binary_search(Run.Events.begin(), Run.Events.end(), event);
@@ -106,7 +108,10 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
           } else {
             ConvertEvent();
             CloseEventFiles();
-            if (!StopRequested.load()) host.Deselect(i);
+            if (!StopRequested.load()) {
+              host.Deselect(i);
+              if (PartlyRefused) ++refused;
+            }
           }
         }
         if (i >= lastSelected) break;

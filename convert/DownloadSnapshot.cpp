@@ -1,6 +1,9 @@
 #include "convert/DownloadSnapshot.h"
 
 #include "app/WUtil.h"
+#include "convert/SeedCodes.h"
+#include "convert/SeedError.h"
+#include "convert/StationSheet.h"
 
 TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<int> events,
                                        std::vector<std::string> comment) {
@@ -12,7 +15,28 @@ TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<in
   snapshot.Kinds = SelectedKinds(settings);
   snapshot.DataDir = settings.DataDir;
   snapshot.SerialNr = settings.SerialNr;
+  if (settings.MiniSeedFile || settings.SdsArchive) snapshot.Products = ReadProductOptions(settings);
   return snapshot;
+}
+
+TProductOptions ReadProductOptions(const TSettings& settings) {
+  TProductOptions options;
+  options.Network = settings.Network;
+  options.RecordLength = settings.RecordLength;
+  try {
+    if (!options.Network.empty()) seed::CheckCode(seed::TCodeKind::Network, options.Network);
+    if (options.RecordLength != 512 && options.RecordLength != 4096) {
+      throw seed::ESeedError("record length " + std::to_string(options.RecordLength) +
+                             ": 512 or 4096 bytes");
+    }
+    if (!settings.StationSheet.empty()) {
+      options.Sheet =
+          std::make_shared<const seed::TStationSheet>(seed::TStationSheet::Load(settings.StationSheet));
+    }
+  } catch (const seed::ESeedError& error) {
+    options.Problem = error.what();
+  }
+  return options;
 }
 
 std::vector<int> FlaggedLines(const std::vector<bool>& flags) {

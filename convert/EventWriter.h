@@ -44,6 +44,9 @@ class TEventWriter {
   // Every name (without directory) this kind may create for an event named baseName: an
   // event is written under a base name none of whose names is taken.
   virtual std::vector<std::string> Names(const std::string& baseName, int channels) const = 0;
+  // Why the kind cannot write the event in hand (it then creates and writes nothing for it,
+  // while the other kinds go on), or "". Asked once per event, before Create.
+  virtual std::string Refusal(const TEventSetup& /*event*/) { return {}; }
   // Creates the event's files. Returns the path that could not be created, or "".
   virtual std::string Create(const TEventSetup& event) = 0;
   virtual void WriteHeader(const TEventSetup& event) = 0;
@@ -60,6 +63,9 @@ class TEventWriter {
   // `frames` (at most PadChunkFrames) frames of zeros for frames the card could not give.
   // Everything buffered was flushed and written first.
   virtual void Pad(int64_t /*frames*/) {}
+  // All frames (and padding) are written and the event goes on to its close: a kind that
+  // writes its outputs whole writes them now. Not called for an event stopped or failed.
+  virtual void EndEvent() {}
   // Hands what is buffered to the output writer.
   virtual void Flush() {}
   // Drops what is buffered.

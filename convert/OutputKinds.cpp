@@ -4,6 +4,8 @@ std::unique_ptr<TEventWriter> NewRecordWriter(TOutputWriter& writer);
 std::unique_ptr<TEventWriter> NewSensorWriter(TOutputWriter& writer);
 std::unique_ptr<TEventWriter> NewBinaryWriter(TOutputWriter& writer);
 std::unique_ptr<TEventWriter> NewSacWriter(TOutputWriter& writer);
+std::unique_ptr<TEventWriter> NewMiniSeedWriter(TOutputWriter& writer);
+std::unique_ptr<TEventWriter> NewSdsWriter(TOutputWriter& writer);
 
 const std::vector<TOutputKind>& OutputKinds() {
   static const std::vector<TOutputKind> kinds = {
@@ -11,6 +13,8 @@ const std::vector<TOutputKind>& OutputKinds() {
       {"sensor", &TSettings::SensorFiles, NewSensorWriter},
       {"binary", &TSettings::BinaryFile, NewBinaryWriter},
       {"sac", &TSettings::SacFiles, NewSacWriter},
+      {"mseed", &TSettings::MiniSeedFile, NewMiniSeedWriter},
+      {"sds", &TSettings::SdsArchive, NewSdsWriter},
   };
   return kinds;
 }

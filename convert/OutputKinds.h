@@ -9,7 +9,7 @@
 #include "convert/EventWriter.h"
 
 struct TOutputKind {
-  const char* Name;          // record, sensor, binary, sac
+  const char* Name;          // record, sensor, binary, sac, mseed, sds
   bool TSettings::*Setting;  // the option that selects the kind
   std::unique_ptr<TEventWriter> (*NewWriter)(TOutputWriter& writer);
 };

@@ -107,6 +107,18 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
 
   Channels = e.ChannelCount;
   const TEventSetup setup = EventSetup();
+  std::vector<std::string> reasons;
+  size_t refusing = 0;
+  for (const auto& writer : Writers) {
+    const std::string reason = writer->Refusal(setup);
+    if (reason.empty()) continue;
+    ++refusing;
+    if (std::find(reasons.begin(), reasons.end(), reason) != reasons.end()) continue;
+    reasons.push_back(reason);
+    ShowError("Cannot write " + e.OriginalFileName + " as miniSEED: " + reason);
+  }
+  PartlyRefused = refusing > 0;
+  if (PartlyRefused && refusing == Writers.size()) return TOpenResult::Refused;
   for (const auto& writer : Writers) {
     const std::string failed = writer->Create(setup);
     if (!failed.empty()) {
@@ -251,6 +263,7 @@ void TTarqConvert::CloseEventFiles() {
     for (const auto& writer : Writers) writer->Release();
     AbandonWriters();
   } else {
+    for (const auto& writer : Writers) writer->EndEvent();
     FlushPending();
     DrainWriters();
   }

@@ -13,6 +13,8 @@
 //   sensor file s      D/Capt_s_B
 //   binary file        D/Bin_B
 //   SAC, channel c     D/B_sensor_component letter.sac    (060512_1030_023.001_2_3E.sac)
+//   miniSEED file      D/B.mseed
+//   SDS archive        D/YEAR/NET/STA/CHA.D/NET.STA.LOC.CHA.D.YEAR.DDD (no event name)
 
 #include <array>
 #include <atomic>
@@ -87,12 +89,16 @@ class TTarqConvert {
   // ---- Output files of the current event ----
   enum class TOpenResult {
     Opened,
-    Refused,  // the event cannot be converted (no free name, a channel count out of range):
-              // a message was shown, the run may go on with the next event
+    Refused,  // the event cannot be converted (no free name, a channel count out of range,
+              // every kind refusing it): a message was shown, the run may go on with the next
+              // event
     Failed,   // a file could not be created: a message was shown, the stop is requested
   };
   std::string NameStem;
   std::string EventBaseName;
+  // Some kinds refused the event in hand (a message was shown for each reason); the others
+  // write it. The run counts the event as not converted, its line is deselected.
+  bool PartlyRefused = false;
   // The run's snapshot: its comment goes into the text headers ("Comment:" block only when
   // there is a line), its kinds, destination and serial flag into the outputs.
   TDownloadSnapshot Run;

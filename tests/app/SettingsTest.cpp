@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -238,6 +239,51 @@ TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserCon
   }
   EXPECT_FALSE(std::filesystem::exists("/usr/bin/READTARQ.INI"));
   ::unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+
+namespace {
+
+// The standard data products' settings live beside READTARQ.INI, which keeps its seven lines.
+TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
+  TSettingsFile file(Exe());
+  ASSERT_FALSE(file.ReadSettings('e').has_value());
+  file.WriteSettings();
+  EXPECT_FALSE(platform::PathExists(Dir / "READTARQ-SEED.INI"));  // nothing chosen yet
+
+  file.Settings.MiniSeedFile = true;
+  file.Settings.Network = "Z3";
+  file.Settings.StationSheet = "/data/stations.csv";
+  file.Settings.RecordLength = 512;
+  file.WriteSettings();
+  EXPECT_EQ(ReadWholeFile(Dir / "READTARQ-SEED.INI"),
+            "MiniSeedFile := TRUE;\r\n"
+            "SdsArchive   := FALSE;\r\n"
+            "Network      := Z3;\r\n"
+            "Stations     := /data/stations.csv;\r\n"
+            "RecordLength := 512;\r\n");
+  TSettings read;
+  EXPECT_EQ(Read(ReadWholeFile(Ini()), &read), "");
+  EXPECT_EQ(std::count(ReadWholeFile(Ini()).begin(), ReadWholeFile(Ini()).end(), '\n'), 7);
+  EXPECT_TRUE(read.MiniSeedFile);
+  EXPECT_FALSE(read.SdsArchive);
+  EXPECT_EQ(read.Network, "Z3");
+  EXPECT_EQ(read.StationSheet, "/data/stations.csv");
+  EXPECT_EQ(read.RecordLength, 512);
+
+  const std::pair<std::string, std::string> bad[] = {
+      {"SdsArchive := yes;", "line 1: TRUE or FALSE expected"},
+      {"\r\nNetwork := X-1;", "line 2: network code 'X-1' holds '-'"},
+      {"RecordLength := 1024;", "line 1: record length 512 or 4096 expected, not '1024'"},
+      {"Stations /x.csv", "line 1: '=' missing"},
+      {"Colour := red;", "line 1: unknown variable COLOUR"},
+  };
+  for (const auto& [line, message] : bad) {
+    WriteWholeFile(Dir / "READTARQ-SEED.INI", line);
+    const std::string error = Read(ReadWholeFile(Ini()));
+    EXPECT_EQ(error.rfind("Error reading READTARQ-SEED.INI, " + message, 0), 0u) << error;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+#include "app/SeedSettings.h"
+
+#include <charconv>
+
+#include "app/WUtil.h"
+#include "convert/SeedCodes.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+std::string BoolText(bool value) {
+  return value ? "TRUE" : "FALSE";
+}
+
+// Why the value of a line is refused, or nothing.
+std::optional<std::string> ApplyLine(const std::string& name, const std::string& value,
+                                     TSettings& settings) {
+  if (name == "MINISEEDFILE" || name == "SDSARCHIVE") {
+    bool& field = name == "MINISEEDFILE" ? settings.MiniSeedFile : settings.SdsArchive;
+    if (ParseBoolValue(value, field)) return std::string("TRUE or FALSE expected");
+  } else if (name == "NETWORK") {
+    if (!value.empty()) {
+      const std::string problem = seed::CodeProblem(seed::TCodeKind::Network, value);
+      if (!problem.empty()) return problem;
+    }
+    settings.Network = value;
+  } else if (name == "STATIONS") {
+    settings.StationSheet = value;
+  } else if (name == "RECORDLENGTH") {
+    int length = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (error != std::errc() || end != value.data() + value.size() ||
+        (length != 512 && length != 4096)) {
+      return "record length 512 or 4096 expected, not '" + value + "'";
+    }
+    settings.RecordLength = length;
+  } else {
+    return "unknown variable " + name;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string SeedSettingsPath(const std::string& settingsPath) {
+  std::string dir = WUtil::DirectoryPart(settingsPath);
+  if (!dir.empty() && dir.back() != platform::PathDelim) dir += platform::PathDelim;
+  return dir + SeedSettingsFileName;
+}
+
+std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& settings) {
+  platform::TRecordFile file;
+  if (!WUtil::OpenForReading(file, path, 0)) return std::nullopt;
+  int lineNumber = 0;
+  std::string line;
+  std::optional<std::string> reason;
+  while (!reason && file.ReadLine(line)) {
+    ++lineNumber;
+    std::string name;
+    std::string value;
+    switch (SplitSettingsLine(line, name, value)) {
+      case TSettingsLine::Skip:
+        break;
+      case TSettingsLine::NoSeparator:
+        reason = "'=' missing";
+        break;
+      case TSettingsLine::NoName:
+        reason = "variable name missing";
+        break;
+      case TSettingsLine::Pair:
+        reason = ApplyLine(name, value, settings);
+        break;
+    }
+  }
+  WUtil::CloseChecked(file);
+  if (!reason) return std::nullopt;
+  return std::string("Error reading ") + SeedSettingsFileName + ", line " +
+         std::to_string(lineNumber) + ": " + *reason;
+}
+
+std::vector<std::string> SeedSettingsLines(const TSettings& settings) {
+  return {
+      "MiniSeedFile := " + BoolText(settings.MiniSeedFile) + ";",
+      "SdsArchive   := " + BoolText(settings.SdsArchive) + ";",
+      "Network      := " + settings.Network + ";",
+      "Stations     := " + settings.StationSheet + ";",
+      "RecordLength := " + std::to_string(settings.RecordLength) + ";",
+  };
+}
+
+bool SeedSettingsAreDefaults(const TSettings& settings) {
+  const TSettings defaults;
+  return settings.MiniSeedFile == defaults.MiniSeedFile &&
+         settings.SdsArchive == defaults.SdsArchive && settings.Network == defaults.Network &&
+         settings.StationSheet == defaults.StationSheet &&
+         settings.RecordLength == defaults.RecordLength;
+}

@@ -1,0 +1,47 @@
+// The SDS archive rooted at the destination: the event's records filed by channel and day
+// (convert/SdsArchive.h). Its day files are no event names: they are merged into, never
+// replaced, and a record already filed is not written again.
+
+#include "convert/SdsArchive.h"
+#include "convert/SeedWriter.h"
+
+namespace {
+
+class TSdsWriter : public TSeedWriter {
+ public:
+  explicit TSdsWriter(TOutputWriter& shared) : TSeedWriter(shared, false) {}
+
+  std::vector<std::string> Names(const std::string& /*baseName*/, int /*channels*/) const override {
+    return {};
+  }
+  std::string Create(const TEventSetup& event) override {
+    Root = event.Directory;
+    if (Root.size() > 1) Root.pop_back();  // the separator
+    Records.assign(Packers.size(), std::string());
+    return {};
+  }
+  void WriteHeader(const TEventSetup& /*event*/) override {}
+  void Release() override { Records.clear(); }
+
+ protected:
+  void TakeRecord(int channel, const char* record, size_t length) override {
+    Records[static_cast<size_t>(channel)].append(record, length);
+  }
+  // Filed channel by channel once the event is complete: a stopped or failed event leaves
+  // the archive as it was.
+  void StreamsFinished() override {
+    seed::TSdsArchive archive(Root);
+    for (const std::string& records : Records) archive.Insert(records);
+    Records.clear();
+  }
+
+ private:
+  std::string Root;
+  std::vector<std::string> Records;  // the event's records, channel by channel
+};
+
+}  // namespace
+
+std::unique_ptr<TEventWriter> NewSdsWriter(TOutputWriter& writer) {
+  return std::make_unique<TSdsWriter>(writer);
+}
