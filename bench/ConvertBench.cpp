@@ -4,6 +4,11 @@
 // 0.4, record and sensor files 0.2). All four together also give their time as a ratio to the
 // sum of the four single-kind times measured before them in the same program (the median of
 // their repetitions): vs_singles, at most 0.7 when the writers share the cores well.
+//
+// The standard data products the same way: the miniSEED file alone (at least 150 MB/s of card
+// data) and the SDS archive alone; and the peers' route to the same miniSEED, our SAC files
+// converted by Debian's sac2mseed, timed whole (SAC conversion + the tool) beside the median of
+// our miniSEED kind: vs_ours, the peers' time over ours (above 1: ours is faster).
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +16,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
@@ -72,7 +79,7 @@ class TQuietHost : public TDownloadHost {
 
 void EmptyDirectory(const std::string& dir) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    std::filesystem::remove(entry.path());
+    std::filesystem::remove_all(entry.path());
   }
 }
 
@@ -95,7 +102,7 @@ double CopySeconds(const std::string& from, const std::string& to) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-enum TKinds { Record = 1, Sensor = 2, Binary = 4, Sac = 8, All = 15 };
+enum TKinds { Record = 1, Sensor = 2, Binary = 4, Sac = 8, All = 15, MiniSeed = 16, Sds = 32 };
 
 // The best time of each repetition, by kinds.
 std::map<int, std::vector<double>>& BestSeconds() {
@@ -136,6 +143,8 @@ void BM_Convert(benchmark::State& state) {
   settings.SensorFiles = kinds & Sensor;
   settings.BinaryFile = kinds & Binary;
   settings.SacFiles = kinds & Sac;
+  settings.MiniSeedFile = kinds & MiniSeed;
+  settings.SdsArchive = kinds & Sds;
   TTarqCard tarq(Messages(), *drives);
   tarq.Root = drives->RootOf('f');
   tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
@@ -204,10 +213,86 @@ BENCHMARK(BM_Convert)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Convert)
+    ->ArgName("mseed")
+    ->Arg(MiniSeed)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Convert)
+    ->ArgName("sds")
+    ->Arg(Sds)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Convert)
     ->ArgName("all_four")
     ->Arg(All)
     ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// The peers' route: SAC files, then sac2mseed over all of them (unscaled counts, 4096-byte
+// Steim-2 records, as ours), one process for the whole card.
+void BM_PeersRoute(benchmark::State& state) {
+  if (std::system("command -v sac2mseed > /dev/null 2>&1") != 0) {
+    state.SkipWithError("sac2mseed is not installed");
+    return;
+  }
+  TBigCard& card = BigCard();
+  testing_support::TTempDir out;
+  auto drives = std::make_shared<platform::TMappedDriveTable>();
+  platform::TMappedDriveTable::TMapping mapping{'f', card.Dir.Path()};
+  mapping.Measure = true;
+  drives->Map(mapping);
+  platform::SetDriveTable(drives);
+  TSettings settings;
+  settings.FlashUnit = 'f';
+  settings.DataDir = out.Path();
+  settings.RecordFile = false;
+  settings.SacFiles = true;
+  TTarqCard tarq(settings);
+  tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
+  tarq.ProbeCard();
+
+  double best = 1e9;
+  for (auto _ : state) {
+    EmptyDirectory(out.Path());
+    ::sync();
+    TTarqConvert convert(tarq, settings);
+    TQuietHost host(card.Events);
+    std::vector<int> events(static_cast<size_t>(card.Events));
+    for (int i = 0; i < card.Events; ++i) events[static_cast<size_t>(i)] = i;
+    const auto start = std::chrono::steady_clock::now();
+    convert.DownloadEvents(MakeDownloadSnapshot(settings, events, {}), host);
+    {
+      std::ofstream list(out / "sac-files.txt");
+      for (const auto& entry : std::filesystem::directory_iterator(out.Path())) {
+        if (entry.path().extension() == ".sac") list << entry.path().string() << "\n";
+      }
+    }
+    const std::string command = "sac2mseed -s 1 -r 4096 -n XX -o '" + (out / "all.mseed") +
+                                "' '@" + (out / "sac-files.txt") + "' > /dev/null 2>&1";
+    const int code = std::system(command.c_str());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(seconds);
+    if (!host.Succeeded || code != 0) {
+      state.SkipWithError("the SAC conversion or sac2mseed failed");
+      break;
+    }
+    best = std::min(best, seconds);
+  }
+  EmptyDirectory(out.Path());
+  platform::SetDriveTable(nullptr);
+  if (state.iterations() > 0 && best < 1e9) {
+    state.counters["card_MB/s"] = static_cast<double>(card.Bytes) / 1e6 / best;
+    const auto ours = BestSeconds().find(MiniSeed);
+    if (ours != BestSeconds().end() && !ours->second.empty()) {
+      state.counters["vs_ours"] = best / Median(ours->second);
+    }
+  }
+}
+
+BENCHMARK(BM_PeersRoute)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -5,6 +5,7 @@ TCliCommand ListCommand();        // cli/CardCommands.cpp
 TCliCommand EraseCommand();       // cli/CardCommands.cpp
 TCliCommand InitializeCommand();  // cli/CardCommands.cpp
 TCliCommand DownloadCommand();    // cli/DownloadCommand.cpp
+TCliCommand StationXmlCommand();  // cli/DownloadCommand.cpp
 
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
@@ -13,5 +14,6 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(EraseCommand());
   commands.push_back(InitializeCommand());
   commands.push_back(DownloadCommand());
+  commands.push_back(StationXmlCommand());
   return commands;
 }

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -13,21 +15,36 @@
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "convert/DownloadHost.h"
+#include "convert/SeedCodes.h"
+#include "convert/StationXmlExport.h"
 #include "convert/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 
 namespace {
 
-struct TDownloadLine {
+// What the commands that read events of a card share: the card, the events, the year.
+struct TEventsLine {
   std::string Card;
-  std::string To;
-  bool Record = false, Sensor = false, Binary = false, Sac = false;
-  bool NoSerial = false;
   bool Restore = false;
   std::optional<std::vector<std::pair<int, int>>> Events;
-  std::vector<std::string> Comment;
   std::optional<TProbeDate> ProbeDate;
+  // The codes of the standard data products.
+  std::optional<std::string> Network;
+  std::string Stations;
+};
+
+struct TDownloadLine : TEventsLine {
+  std::string To;
+  bool Record = false, Sensor = false, Binary = false, Sac = false;
+  bool MiniSeed = false, Sds = false;
+  std::optional<int> RecordLength;
+  bool NoSerial = false;
+  std::vector<std::string> Comment;
+};
+
+struct TStationXmlLine : TEventsLine {
+  std::string Out;
 };
 
 bool ParseNumber(const std::string& text, int& value) {
@@ -71,6 +88,17 @@ std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
       d, m, y);
   if (d != day || m != month || y != year) return std::nullopt;
   return TProbeDate{y, m, d};
+}
+
+std::optional<std::string> ParseNetwork(const std::string& text) {
+  if (!seed::CodeProblem(seed::TCodeKind::Network, text).empty()) return std::nullopt;
+  return text;
+}
+
+std::optional<int> ParseRecordLength(const std::string& text) {
+  int length = 0;
+  if (!ParseNumber(text, length) || (length != 512 && length != 4096)) return std::nullopt;
+  return length;
 }
 
 class TCliHost : public TDownloadHost {
@@ -129,6 +157,42 @@ class TCliHost : public TDownloadHost {
   std::string CurrentName;
 };
 
+// The card of the line probed and its events listed in `selected`; the product settings of
+// the line checked. Returns the exit code when the command cannot go on.
+std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSettings& settings,
+                                  std::vector<bool>& selected, std::ostream& err) {
+  settings.Network = line.Network.value_or("");
+  settings.StationSheet = line.Stations;
+  // A bad sheet is reported before anything is written.
+  if (const std::string problem = ReadProductOptions(settings).Problem; !problem.empty()) {
+    err << problem << "\n";
+    return 1;
+  }
+  card.ProbeCard();
+  card.RestoreMode = line.Restore;
+  if (card.CardValid && !card.NewCard) card.ScanEvents();
+  const int lines = static_cast<int>(card.Entries.size());
+  if (!card.CardValid) {
+    err << card_layout::NotValidCardText << "\n";
+    return 1;
+  }
+  if (line.ProbeDate) card.ProbeDate = *line.ProbeDate;
+
+  selected.assign(static_cast<size_t>(lines), !line.Events.has_value());
+  for (auto [first, last] : line.Events.value_or(std::vector<std::pair<int, int>>{})) {
+    if (last > lines) {
+      throw TUsageError("event " + std::to_string(last) + " is not on the card, which holds " +
+                        std::to_string(lines) + " event" + (lines == 1 ? "" : "s"));
+    }
+    for (int n = first; n <= last; ++n) selected[static_cast<size_t>(n - 1)] = true;
+  }
+  if (selected.empty()) {
+    err << "No event selected\n";
+    return 1;
+  }
+  return std::nullopt;
+}
+
 int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err) {
   if (line.To.empty()) throw TUsageError("--to DIR is missing");
   std::vector<std::string> comment;
@@ -149,38 +213,24 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
 
   TSettings settings;
   settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
-  const bool anyKind = line.Record || line.Sensor || line.Binary || line.Sac;
+  const bool anyKind =
+      line.Record || line.Sensor || line.Binary || line.Sac || line.MiniSeed || line.Sds;
   settings.RecordFile = line.Record || !anyKind;
   settings.SensorFiles = line.Sensor;
   settings.BinaryFile = line.Binary;
   settings.SacFiles = line.Sac;
+  settings.MiniSeedFile = line.MiniSeed;
+  settings.SdsArchive = line.Sds;
+  settings.RecordLength = line.RecordLength.value_or(settings.RecordLength);
   settings.SerialNr = !line.NoSerial;
   TTarqCard card(messages, platform::DriveTable());
   card.Root = location->Root;
   TTarqConvert convert(card, settings);
 
   try {
-    card.ProbeCard();
-    card.RestoreMode = line.Restore;
-    if (card.CardValid && !card.NewCard) card.ScanEvents();
-    const int lines = static_cast<int>(card.Entries.size());
-    if (!card.CardValid) {
-      err << card_layout::NotValidCardText << "\n";
-      return 1;
-    }
-    if (line.ProbeDate) card.ProbeDate = *line.ProbeDate;
-
-    std::vector<bool> selected(static_cast<size_t>(lines), !line.Events.has_value());
-    for (auto [first, last] : line.Events.value_or(std::vector<std::pair<int, int>>{})) {
-      if (last > lines) {
-        throw TUsageError("event " + std::to_string(last) + " is not on the card, which holds " +
-                          std::to_string(lines) + " event" + (lines == 1 ? "" : "s"));
-      }
-      for (int n = first; n <= last; ++n) selected[static_cast<size_t>(n - 1)] = true;
-    }
-    if (selected.empty()) {
-      err << "No event selected\n";
-      return 1;
+    std::vector<bool> selected;
+    if (const std::optional<int> code = OpenCardEvents(line, card, settings, selected, err)) {
+      return *code;
     }
     if (!platform::ForceDirectories(settings.DataDir)) {
       err << "Cannot create directory " << settings.DataDir << "\n";
@@ -195,6 +245,82 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     err << platform::IoErrorText(e.Code()) << "\n";
     return 1;
   }
+}
+
+int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& err) {
+  if (line.Out.empty()) throw TUsageError("--out FILE is missing");
+  std::string error;
+  const std::optional<TCardLocation> location =
+      ResolveCardArgument(line.Card, error, platform::DriveTable());
+  if (!location) throw TUsageError(error);
+  TStreamMessages messages(err, false);
+  TMessagesScope messagesScope(messages);
+
+  TSettings settings;
+  TTarqCard card(messages, platform::DriveTable());
+  card.Root = location->Root;
+  TTarqConvert convert(card, settings);
+  try {
+    std::vector<bool> selected;
+    if (const std::optional<int> code = OpenCardEvents(line, card, settings, selected, err)) {
+      return *code;
+    }
+    // An inventory written earlier may have been edited by hand: it is never replaced.
+    if (platform::PathExists(line.Out)) {
+      err << line.Out << " exists: it is not replaced\n";
+      return 1;
+    }
+    const TStationXmlExport xml =
+        ExportStationXml(convert, FlaggedLines(selected), ReadProductOptions(settings),
+                         std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
+    for (const std::string& warning : xml.Warnings) err << "Warning: " << warning << "\n";
+    if (xml.Text.empty()) {
+      err << "No event to describe\n";
+      return 1;
+    }
+    std::ofstream file(line.Out, std::ios::binary | std::ios::trunc);
+    file << xml.Text;
+    file.close();
+    if (!file) {
+      std::remove(line.Out.c_str());
+      err << "Cannot write " << line.Out << "\n";
+      return 1;
+    }
+    out << line.Out << "\n";
+    return 0;
+  } catch (const platform::EInOutError& e) {
+    err << platform::IoErrorText(e.Code()) << "\n";
+    return 1;
+  } catch (const std::runtime_error& e) {  // codes the inventory cannot use
+    err << e.what() << "\n";
+    return 1;
+  }
+}
+
+// The options of the commands that read events of a card.
+void DeclareEventSelection(TCommandOptions& options, TEventsLine& line, const std::string& verb) {
+  options.Parsed<std::vector<std::pair<int, int>>>(
+      "--events", "LIST", line.Events,
+      "the events to " + verb + ", numbered from 1 as 'list' shows them: 1,3-5 (all events "
+      "when absent)",
+      "numbers from 1 and ranges such as 1,3-5", ParseEventList);
+  options.Flag("--restore", line.Restore, verb + " the erased events (restore mode)");
+}
+
+void DeclareProbeDate(TCommandOptions& options, TEventsLine& line) {
+  options.Parsed<TProbeDate>("--probe-date", "YYYY-MM-DD", line.ProbeDate,
+                             "the date that gives the events their year (today when "
+                             "absent: a card recorded in an earlier year needs the date "
+                             "of its reading)",
+                             "a date YYYY-MM-DD", ParseProbeDate);
+}
+
+void DeclareCodeOptions(TCommandOptions& options, TEventsLine& line) {
+  options.Parsed<std::string>("--network", "CODE", line.Network,
+                              "the network code of miniSEED and StationXML (XX when absent)",
+                              "1 or 2 letters A-Z or digits", ParseNetwork);
+  options.Value("--stations", "FILE", line.Stations,
+                "a station sheet (CSV): codes and positions by serial number");
 }
 
 }  // namespace
@@ -219,21 +345,39 @@ TCliCommand DownloadCommand() {
         options.Flag("--binary", line.Binary,
                      "a copy of the event as the recorder wrote it (Bin_ names)");
         options.Flag("--sac", line.Sac, "one SAC file per channel");
+        options.Flag("--mseed", line.MiniSeed,
+                     "one miniSEED file per event with all channels (.mseed names)");
+        options.Flag("--sds", line.Sds, "the events filed into an SDS archive rooted at DIR");
+        options.Parsed<int>("--record-length", "BYTES", line.RecordLength,
+                            "miniSEED record length, 512 or 4096 (4096 when absent)",
+                            "512 or 4096", ParseRecordLength);
+        DeclareCodeOptions(options, line);
         options.Flag("--no-serial", line.NoSerial,
                      "leave the station serial number out of the names");
-        options.Parsed<std::vector<std::pair<int, int>>>(
-            "--events", "LIST", line.Events,
-            "the events to convert, numbered from 1 as 'list' shows them: 1,3-5 (all events "
-            "when absent)",
-            "numbers from 1 and ranges such as 1,3-5", ParseEventList);
-        options.Flag("--restore", line.Restore, "convert the erased events (restore mode)");
+        DeclareEventSelection(options, line, "convert");
         options.Repeated("--comment", "TEXT", line.Comment,
                          "a comment line for the text headers (repeat for more lines)");
-        options.Parsed<TProbeDate>("--probe-date", "YYYY-MM-DD", line.ProbeDate,
-                                   "the date that gives the events their year (today when "
-                                   "absent: a card recorded in an earlier year needs the date "
-                                   "of its reading)",
-                                   "a date YYYY-MM-DD", ParseProbeDate);
+        DeclareProbeDate(options, line);
       },
       RunDownload);
+}
+
+TCliCommand StationXmlCommand() {
+  return MakeCommand<TStationXmlLine>(
+      {.Name = "stationxml",
+       .Summary = "write the StationXML of a card's events",
+       .Help = "Writes FDSN StationXML 1.2 of the card's events into FILE: one station per "
+               "recorder, one channel per location, channel code and sample rate, positions "
+               "from the station sheet or else the events' GPS fixes.",
+       .Notes = "Prints the file's name; warnings (an event left out, a station without a "
+                "position) go to the error output. An existing FILE is never replaced.",
+       .Success = "when the file was written"},
+      [](TCommandOptions& options, TStationXmlLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Value("--out", "FILE", line.Out, "the file to write", true);
+        DeclareCodeOptions(options, line);
+        DeclareEventSelection(options, line, "describe");
+        DeclareProbeDate(options, line);
+      },
+      RunStationXml);
 }

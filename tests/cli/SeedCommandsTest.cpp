@@ -1,0 +1,132 @@
+// The standard data products from the command line: download --mseed --sds with codes, and
+// the stationxml command.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "../convert/MiniSeedReadBack.h"
+#include "CliRun.h"
+#include "platform/Drives.h"
+#include "support/CardBuilder.h"
+#include "support/TestSupport.h"
+
+using testing_support::FilesIn;
+using testing_support::ReadWholeFile;
+using testing_support::TBuiltEvent;
+using testing_support::TCardBuilder;
+using testing_support::WriteWholeFile;
+
+namespace {
+
+using cli_test::TRun;
+
+class SeedCommandsTest : public ::testing::Test {
+ public:
+  SeedCommandsTest() {
+    TCardBuilder card;
+    card.Signature = "TARQP0410";
+    for (const char* number : {"001", "002"}) {
+      TBuiltEvent event;
+      event.Marker = "DEB2";
+      event.Channels = "3,47";
+      event.RateDuration = "100,1";
+      event.FileNumber = number;
+      card.Events.push_back(event);
+    }
+    card.Events[1].Channels = "6,193";
+    card.WriteTo(CardDir.Path());
+    WriteWholeFile(Sheet(), "serial,network,station,site,latitude,longitude,elevation\n"
+                            "47,Z3,BRK01,\"Berck, dune\",50.4012,1.5633,12\n");
+  }
+  ~SeedCommandsTest() override { platform::SetDriveTable(nullptr); }
+
+  std::string Sheet() const { return Out / "stations.csv"; }
+
+  testing_support::TTempDir CardDir;
+  testing_support::TTempDir Out;
+};
+
+TEST_F(SeedCommandsTest, DownloadWritesMiniSeedAndTheArchiveWithTheSheetsCodes) {
+  const std::string dest = Out / "archive";
+  const TRun run = cli_test::RunCaptured(
+      {"download", CardDir.Path(), "--to", dest, "--mseed", "--sds", "--record-length", "512",
+       "--network", "AB", "--stations", Sheet(), "--probe-date", "2006-06-01"});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Out,
+            "05121030.001\t060512_1030_047.001.mseed\n"
+            "05121030.002\t060512_1030_193.002.mseed\n");
+  // The sheet's codes for serial 47, the option's network for 193.
+  const std::vector<TReadRecord> z47 =
+      ReadRecords(ReadWholeFile(dest + "/2006/Z3/BRK01/EHZ.D/Z3.BRK01.00.EHZ.D.2006.132"));
+  ASSERT_FALSE(z47.empty());
+  EXPECT_EQ(z47[0].Length, 512);
+  const std::vector<TReadRecord> e193 =
+      ReadRecords(ReadWholeFile(dest + "/2006/AB/193/EHE.D/AB.193.01.EHE.D.2006.132"));
+  ASSERT_FALSE(e193.empty());
+  EXPECT_EQ(FilesIn(dest), (std::vector<std::string>{"060512_1030_047.001.mseed",
+                                                     "060512_1030_193.002.mseed", "2006"}));
+}
+
+TEST_F(SeedCommandsTest, BadCodesWriteNothing) {
+  WriteWholeFile(Out / "bad.csv", "serial,station\n47,BRK-1\n");
+  struct TCase {
+    std::vector<std::string> Options;
+    int Code;
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {{"--stations", Out / "bad.csv"}, 1,
+       Out / "bad.csv" + " line 2, column station: station code 'BRK-1' holds '-'"},
+      {{"--stations", Out / "missing.csv"}, 1, Out / "missing.csv"},
+      {{"--network", "ABC"}, 2, "--network needs 1 or 2 letters A-Z or digits, not 'ABC'"},
+      {{"--record-length", "1024"}, 2, "--record-length needs 512 or 4096, not '1024'"},
+  };
+  for (const TCase& test : cases) {
+    for (const char* command : {"download", "stationxml"}) {
+      SCOPED_TRACE(std::string(command) + " " + test.Options[1]);
+      if (std::string(command) == "stationxml" && test.Options[0] == "--record-length") continue;
+      std::vector<std::string> args = {command, CardDir.Path()};
+      if (std::string(command) == "download") {
+        args.insert(args.end(), {"--to", Out / "dest", "--sds"});
+      } else {
+        args.insert(args.end(), {"--out", Out / "inventory.xml"});
+      }
+      args.insert(args.end(), test.Options.begin(), test.Options.end());
+      const TRun run = cli_test::RunCaptured(args);
+      EXPECT_EQ(run.Code, test.Code);
+      EXPECT_NE(run.Err.find(test.Message), std::string::npos) << run.Err;
+      EXPECT_EQ(FilesIn(Out.Path()), (std::vector<std::string>{"bad.csv", "stations.csv"}));
+    }
+  }
+}
+
+TEST_F(SeedCommandsTest, StationXmlValidatesAgainstTheSchemaAndNeverReplacesAFile) {
+  const char* source = std::getenv("READTARQ_SOURCE_DIR");
+  if (source == nullptr) GTEST_SKIP() << "READTARQ_SOURCE_DIR is not set (run through ctest)";
+  if (std::system("command -v xmllint > /dev/null 2>&1") != 0) GTEST_SKIP() << "no xmllint";
+  const std::string file = Out / "inventory.xml";
+  const TRun run = cli_test::RunCaptured({"stationxml", CardDir.Path(), "--out", file,
+                                          "--stations", Sheet(), "--probe-date", "2006-06-01"});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Out, file + "\n");
+  EXPECT_EQ(run.Err, "");  // 193 has the events' GPS fixes, 47 the sheet's position
+  const std::string xml = ReadWholeFile(file);
+  for (const char* part : {"<Network code=\"Z3\"", "<Network code=\"XX\"",
+                           "<Station code=\"BRK01\"", "<Station code=\"193\"",
+                           "<Latitude>50.4012</Latitude>", "<Latitude>45.5</Latitude>",
+                           "<Channel code=\"EHE\" locationCode=\"01\""}) {
+    EXPECT_NE(xml.find(part), std::string::npos) << part;
+  }
+  const std::string check = "xmllint --noout --schema '" + std::string(source) +
+                            "/tests/data/fdsn-station.xsd' '" + file + "' > /dev/null 2>&1";
+  EXPECT_EQ(std::system(check.c_str()), 0);
+
+  const TRun again = cli_test::RunCaptured({"stationxml", CardDir.Path(), "--out", file,
+                                            "--events", "1"});
+  EXPECT_EQ(again.Code, 1);
+  EXPECT_EQ(again.Err, file + " exists: it is not replaced\n");
+  EXPECT_EQ(ReadWholeFile(file), xml);
+}
+
+}  // namespace
