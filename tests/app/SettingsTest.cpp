@@ -263,9 +263,10 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
             "Network      := Z3;\r\n"
             "Stations     := /data/stations.csv;\r\n"
             "RecordLength := 512;\r\n");
+  const std::string ini = ReadWholeFile(Ini());
+  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 7);
   TSettings read;
-  EXPECT_EQ(Read(ReadWholeFile(Ini()), &read), "");
-  EXPECT_EQ(std::count(ReadWholeFile(Ini()).begin(), ReadWholeFile(Ini()).end(), '\n'), 7);
+  EXPECT_EQ(Read(ini, &read), "");
   EXPECT_TRUE(read.MiniSeedFile);
   EXPECT_FALSE(read.SdsArchive);
   EXPECT_EQ(read.Network, "Z3");
