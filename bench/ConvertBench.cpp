@@ -127,28 +127,56 @@ double SumOfSingles() {
   return sum;
 }
 
+// The big card on drive f:, converted in the kinds given into a directory.
+class TCardRun {
+ public:
+  TCardRun(const TBigCard& card, const std::string& out, int kinds)
+      : Card(card), Drives(std::make_shared<platform::TMappedDriveTable>()) {
+    platform::TMappedDriveTable::TMapping mapping{'f', card.Dir.Path()};
+    mapping.Measure = true;
+    Drives->Map(mapping);
+    platform::SetDriveTable(Drives);
+    Settings.DataDir = out;
+    Settings.RecordFile = kinds & Record;
+    Settings.SensorFiles = kinds & Sensor;
+    Settings.BinaryFile = kinds & Binary;
+    Settings.SacFiles = kinds & Sac;
+    Settings.MiniSeedFile = kinds & MiniSeed;
+    Settings.SdsArchive = kinds & Sds;
+    Tarq.Root = Drives->RootOf('f');
+    Tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
+    Tarq.ProbeCard();
+  }
+  ~TCardRun() { platform::SetDriveTable(nullptr); }
+  TCardRun(const TCardRun&) = delete;
+  TCardRun& operator=(const TCardRun&) = delete;
+
+  // Converts every event. Returns the seconds taken, or -1 with the host's error.
+  double ConvertAll(std::string& error) {
+    TTarqConvert convert(Tarq, Settings);
+    TQuietHost host(Card.Events);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<int> events(static_cast<size_t>(Card.Events));
+    for (int i = 0; i < Card.Events; ++i) events[static_cast<size_t>(i)] = i;
+    convert.DownloadEvents(MakeDownloadSnapshot(Settings, events, {}), host);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    error = host.Error;
+    return host.Succeeded && host.Converted == Card.Events ? seconds : -1;
+  }
+
+ private:
+  const TBigCard& Card;
+  std::shared_ptr<platform::TMappedDriveTable> Drives;
+  TSettings Settings;
+  TTarqCard Tarq{Messages(), *Drives};
+};
+
 void BM_Convert(benchmark::State& state) {
   TBigCard& card = BigCard();
   const int kinds = static_cast<int>(state.range(0));
   testing_support::TTempDir out;
-  auto drives = std::make_shared<platform::TMappedDriveTable>();
-  platform::TMappedDriveTable::TMapping mapping{'f', card.Dir.Path()};
-  mapping.Measure = true;
-  drives->Map(mapping);
-  platform::SetDriveTable(drives);
-
-  TSettings settings;
-  settings.DataDir = out.Path();
-  settings.RecordFile = kinds & Record;
-  settings.SensorFiles = kinds & Sensor;
-  settings.BinaryFile = kinds & Binary;
-  settings.SacFiles = kinds & Sac;
-  settings.MiniSeedFile = kinds & MiniSeed;
-  settings.SdsArchive = kinds & Sds;
-  TTarqCard tarq(Messages(), *drives);
-  tarq.Root = drives->RootOf('f');
-  tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
-  tarq.ProbeCard();
+  TCardRun run(card, out.Path(), kinds);
 
   // The best time of each: the machine may be busy with other work now and then.
   double copySeconds = 1e9;
@@ -159,24 +187,17 @@ void BM_Convert(benchmark::State& state) {
     const double copy = CopySeconds(card.Dir / "fichbase.dat", out / "copy.dat");
     EmptyDirectory(out.Path());
     ::sync();
-    TTarqConvert convert(tarq, settings);
-    TQuietHost host(card.Events);
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<int> events(static_cast<size_t>(card.Events));
-    for (int i = 0; i < card.Events; ++i) events[static_cast<size_t>(i)] = i;
-    convert.DownloadEvents(MakeDownloadSnapshot(settings, events, {}), host);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    state.SetIterationTime(seconds);
-    if (copy < 0 || !host.Succeeded || host.Converted != card.Events) {
-      state.SkipWithError(("the conversion failed: " + host.Error).c_str());
+    std::string error;
+    const double seconds = run.ConvertAll(error);
+    state.SetIterationTime(std::max(seconds, 0.0));
+    if (copy < 0 || seconds < 0) {
+      state.SkipWithError(("the conversion failed: " + error).c_str());
       break;
     }
     copySeconds = std::min(copySeconds, copy);
     convertSeconds = std::min(convertSeconds, seconds);
     EmptyDirectory(out.Path());
   }
-  platform::SetDriveTable(nullptr);
   const double megabytes = static_cast<double>(card.Bytes) / 1e6;
   if (state.iterations() > 0 && convertSeconds < 1e9 && copySeconds < 1e9) {
     state.counters["card_MB/s"] = megabytes / convertSeconds;
@@ -240,30 +261,14 @@ void BM_PeersRoute(benchmark::State& state) {
   }
   TBigCard& card = BigCard();
   testing_support::TTempDir out;
-  auto drives = std::make_shared<platform::TMappedDriveTable>();
-  platform::TMappedDriveTable::TMapping mapping{'f', card.Dir.Path()};
-  mapping.Measure = true;
-  drives->Map(mapping);
-  platform::SetDriveTable(drives);
-  TSettings settings;
-  settings.FlashUnit = 'f';
-  settings.DataDir = out.Path();
-  settings.RecordFile = false;
-  settings.SacFiles = true;
-  TTarqCard tarq(settings);
-  tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
-  tarq.ProbeCard();
-
+  TCardRun run(card, out.Path(), Sac);
   double best = 1e9;
   for (auto _ : state) {
     EmptyDirectory(out.Path());
     ::sync();
-    TTarqConvert convert(tarq, settings);
-    TQuietHost host(card.Events);
-    std::vector<int> events(static_cast<size_t>(card.Events));
-    for (int i = 0; i < card.Events; ++i) events[static_cast<size_t>(i)] = i;
     const auto start = std::chrono::steady_clock::now();
-    convert.DownloadEvents(MakeDownloadSnapshot(settings, events, {}), host);
+    std::string error;
+    const bool converted = run.ConvertAll(error) >= 0;
     {
       std::ofstream list(out / "sac-files.txt");
       for (const auto& entry : std::filesystem::directory_iterator(out.Path())) {
@@ -272,18 +277,17 @@ void BM_PeersRoute(benchmark::State& state) {
     }
     const std::string command = "sac2mseed -s 1 -r 4096 -n XX -o '" + (out / "all.mseed") +
                                 "' '@" + (out / "sac-files.txt") + "' > /dev/null 2>&1";
-    const int code = std::system(command.c_str());
+    const int code = converted ? std::system(command.c_str()) : -1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state.SetIterationTime(seconds);
-    if (!host.Succeeded || code != 0) {
-      state.SkipWithError("the SAC conversion or sac2mseed failed");
+    if (code != 0) {
+      state.SkipWithError(("the SAC conversion or sac2mseed failed " + error).c_str());
       break;
     }
     best = std::min(best, seconds);
   }
   EmptyDirectory(out.Path());
-  platform::SetDriveTable(nullptr);
   if (state.iterations() > 0 && best < 1e9) {
     state.counters["card_MB/s"] = static_cast<double>(card.Bytes) / 1e6 / best;
     const auto ours = BestSeconds().find(MiniSeed);

@@ -106,7 +106,7 @@ TEST_F(SeedOutputs, EveryRecordHoldsTheRecordFilesSamplesWithItsCodesStartAndRat
     }
     Host = TScriptedHost();
     TCardBuilder card;
-    testing_support::TBuiltEvent event = SmallEvent(test.Channels);
+    testing_support::TBuiltEvent event = SmallEvent("DEB", test.Channels);
     event.RateDuration = "100,1";  // 6000 frames
     event.Clipped = test.Clipped;
     if (test.CutFrames >= 0) {
@@ -178,7 +178,7 @@ TEST_F(SeedOutputs, AnEventWithoutValidRecordsIsRefusedForMiniSeedAloneAndTheRun
     Settings.SdsArchive = true;
     Host = TScriptedHost();
     TCardBuilder card;
-    card.Events = {SmallEvent("3,23"), SmallEvent("3,23")};
+    card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
     card.Events[0].FileStem = test.FileStem;
     card.Events[0].RateDuration = test.RateDuration;
     card.Events[1].FileNumber = "002";
@@ -204,7 +204,7 @@ TEST_F(SeedOutputs, AnEventWithoutValidRecordsIsRefusedForMiniSeedAloneAndTheRun
   Settings.RecordFile = Settings.SdsArchive = false;
   Host = TScriptedHost();
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23")};
   card.Events[0].RateDuration = "0,1";
   Insert(card);
   Download(1, {0});
@@ -216,7 +216,7 @@ TEST_F(SeedOutputs, AnEventWithoutValidRecordsIsRefusedForMiniSeedAloneAndTheRun
 TEST_F(SeedOutputs, TheMiniSeedFileJoinsTheEventsNamesAndABadSheetWritesNothing) {
   testing_support::WriteWholeFile(Out / "060512_1030_023.001.mseed", "earlier");
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23")};
   Insert(card);
   Download(1, {0});
   EXPECT_EQ(Output("060512_1030_023.001.mseed"), "earlier");
@@ -243,7 +243,7 @@ TEST_F(SeedOutputs, TheArchiveSplitsAtTheNewYearTakesAnEventOnceAndKeepsDayFiles
   TCardBuilder card;
   // 31 December 23:59:30 for two minutes at 1 Hz (the year before the probe's), then an
   // event later on 1 January and one earlier that day.
-  card.Events = {SmallEvent("3,23"), SmallEvent("3,23"), SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
   card.Events[0].FileStem = "12312359";
   card.Events[0].StartSecond = "30000";
   card.Events[0].RateDuration = "1,2";
@@ -287,7 +287,7 @@ TEST_F(SeedOutputs, ADiskFillingUpDuringAnArchiveWriteLeavesEveryEarlierFileWhol
   Settings.SdsArchive = true;
   Settings.RecordLength = 512;
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23"), SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
   card.Events[0].FileStem = "05121100";
   card.Events[1].FileNumber = "002";  // earlier the same day: the day files are rewritten
   Insert(card);
@@ -313,7 +313,7 @@ TEST_F(SeedOutputs, MSeed2SacGivesTheSamplesOfOurSacFiles) {
   if (std::system("command -v mseed2sac > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mseed2sac";
   Settings.SacFiles = true;
   TCardBuilder card;
-  card.Events = {SmallEvent("3,23")};
+  card.Events = {SmallEvent("DEB", "3,23")};
   card.Events[0].RateDuration = "100,2";
   Insert(card);
   Download(1, {0});
