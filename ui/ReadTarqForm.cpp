@@ -127,6 +127,8 @@ bool TReadTarqForm::FormCreate() {
   CheckBoxThreeChannels->setChecked(wanted.SensorFiles);
   CheckBoxBinFile->setChecked(wanted.BinaryFile);
   CheckBoxSacFiles->setChecked(wanted.SacFiles);
+  CheckBoxMiniSeed->setChecked(wanted.MiniSeedFile);
+  CheckBoxSds->setChecked(wanted.SdsArchive);
   CheckBoxSerial->setChecked(wanted.SerialNr);
   Created = true;
   Guarded([this] { RefreshCardDisplay(); });
@@ -164,7 +166,8 @@ void TReadTarqForm::SetStatus(const TCardStatus& status) {
 }
 
 bool TReadTarqForm::AnyOutputKind() const {
-  return Settings.RecordFile || Settings.SensorFiles || Settings.BinaryFile || Settings.SacFiles;
+  return Settings.RecordFile || Settings.SensorFiles || Settings.BinaryFile || Settings.SacFiles ||
+         Settings.MiniSeedFile || Settings.SdsArchive;
 }
 
 void TReadTarqForm::EvaluateButtonRead() {

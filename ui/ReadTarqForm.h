@@ -25,6 +25,7 @@ class TCommentForm;
 class TDownloadForm;
 class TDriveComboBox;
 class TSelectDirForm;
+class TStationCodesForm;
 class TDownload;
 class TTarqConvert;
 class TWindowDownloadHost;
@@ -70,6 +71,9 @@ class TReadTarqForm : public QWidget {
   QCheckBox* CheckBoxThreeChannels;
   QCheckBox* CheckBoxBinFile;
   QCheckBox* CheckBoxSacFiles;
+  QCheckBox* CheckBoxMiniSeed;
+  QCheckBox* CheckBoxSds;
+  QPushButton* ButtonStationCodes;
   QCheckBox* CheckBoxSerial;
   QPushButton* ButtonComment;
   QListWidget* ListBox;
@@ -103,6 +107,7 @@ class TReadTarqForm : public QWidget {
   TDownloadForm* DownloadForm = nullptr;
   TAProposForm* AProposForm = nullptr;
   TCommentForm* CommentForm = nullptr;
+  TStationCodesForm* StationCodesForm = nullptr;  // made when first opened
 
   // The status as the card unit chose it; EditStatus shows it in capitals.
   const std::string& StatusText() const { return Status.Text; }
@@ -138,6 +143,8 @@ class TReadTarqForm : public QWidget {
   void InitializeButtonClick();
   void ButtonBrowseClick();
   void ButtonCommentClick();
+  // ReadTarqFormCodes.cpp: the station codes dialog and its StationXML export.
+  void ButtonStationCodesClick();
   void ButtonAboutClick();
 
   bool EnsureDataDirectory();

@@ -89,7 +89,7 @@ void TReadTarqForm::BuildControls() {
   DriveBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   DriveBox->setMinimumContentsLength(12);
   ButtonErase = Button("&Erase", EraseHint);
-  ButtonRefresh = Button("R&efresh", "Refresh flash card and files infos");
+  ButtonRefresh = Button("Re&fresh", "Refresh flash card and files infos");
   SpeedButtonRestore = Button("&Restore", "Retrieve data from an erased flash card");
   SpeedButtonRestore->setCheckable(true);
   InitializeButton = Button("&Initialize", InitializeHint);
@@ -155,6 +155,12 @@ void TReadTarqForm::BuildControls() {
   CheckBoxThreeChannels = CheckBox("Sensor files", "One file per sensor containing three channels");
   CheckBoxBinFile = CheckBox("Binary file", "One binary file per record containing all channels");
   CheckBoxSacFiles = CheckBox("SAC files", "One SAC file per channel");
+  CheckBoxMiniSeed = CheckBox("&miniSEED file", "One miniSEED file per record with all channels");
+  CheckBoxSds = CheckBox("SDS arc&hive",
+                         "Records filed by channel and day into an SDS archive in the destination "
+                         "directory");
+  ButtonStationCodes =
+      Button("Station c&odes...", "Network code, station sheet and StationXML of the records");
   CheckBoxSerial = CheckBox("Serial number", "Include serial number in filename");
   ButtonComment = Button("&Comment", "Add comment into file headers");
   ListBox = new QListWidget;
@@ -180,6 +186,8 @@ void TReadTarqForm::BuildControls() {
     panel->addWidget(CheckBoxThreeChannels);
     panel->addWidget(CheckBoxBinFile);
     panel->addWidget(CheckBoxSacFiles);
+    panel->addWidget(CheckBoxMiniSeed);
+    panel->addWidget(CheckBoxSds);
 
     auto* left = new QVBoxLayout;
     left->setSpacing(10);
@@ -188,6 +196,7 @@ void TReadTarqForm::BuildControls() {
     left->addWidget(FileTypePanel);
     left->addWidget(CheckBoxSerial, 0, Qt::AlignHCenter);
     left->addWidget(ButtonComment);
+    left->addWidget(ButtonStationCodes);
     left->addStretch(1);
 
     auto* dirRow = new QHBoxLayout;
@@ -269,6 +278,9 @@ void TReadTarqForm::BuildControls() {
       {CheckBoxThreeChannels, "CheckBoxThreeChannels"},
       {CheckBoxBinFile, "CheckBoxBinFile"},
       {CheckBoxSacFiles, "CheckBoxSacFiles"},
+      {CheckBoxMiniSeed, "CheckBoxMiniSeed"},
+      {CheckBoxSds, "CheckBoxSds"},
+      {ButtonStationCodes, "ButtonStationCodes"},
       {CheckBoxSerial, "CheckBoxSerial"},
       {ButtonComment, "ButtonComment"},
       {ListBox, "ListBox"},
@@ -291,6 +303,16 @@ void TReadTarqForm::BuildControls() {
           &TReadTarqForm::CheckBoxThreeChannelsClick);
   connect(CheckBoxBinFile, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxBinFileClick);
   connect(CheckBoxSacFiles, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxSacFilesClick);
+  connect(CheckBoxMiniSeed, &QCheckBox::toggled, this, [this](bool on) {
+    Settings.MiniSeedFile = on;
+    EvaluateButtonRead();
+  });
+  connect(CheckBoxSds, &QCheckBox::toggled, this, [this](bool on) {
+    Settings.SdsArchive = on;
+    EvaluateButtonRead();
+  });
+  connect(ButtonStationCodes, &QPushButton::clicked, this,
+          &TReadTarqForm::ButtonStationCodesClick);
   connect(CheckBoxSerial, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxSerialClick);
   connect(EditDirName, &QLineEdit::textChanged, this, &TReadTarqForm::EditDirNameChange);
   connect(ButtonSelectAll, &QPushButton::clicked, this, &TReadTarqForm::ButtonSelectAllClick);
@@ -310,9 +332,12 @@ void TReadTarqForm::BuildControls() {
   setTabOrder(CheckBoxAllChannels, CheckBoxThreeChannels);
   setTabOrder(CheckBoxThreeChannels, CheckBoxBinFile);
   setTabOrder(CheckBoxBinFile, CheckBoxSacFiles);
-  setTabOrder(CheckBoxSacFiles, CheckBoxSerial);
+  setTabOrder(CheckBoxSacFiles, CheckBoxMiniSeed);
+  setTabOrder(CheckBoxMiniSeed, CheckBoxSds);
+  setTabOrder(CheckBoxSds, CheckBoxSerial);
   setTabOrder(CheckBoxSerial, ButtonComment);
-  setTabOrder(ButtonComment, ListBox);
+  setTabOrder(ButtonComment, ButtonStationCodes);
+  setTabOrder(ButtonStationCodes, ListBox);
   setTabOrder(ListBox, EditDirName);
   setTabOrder(EditDirName, ButtonBrowse);
   setTabOrder(ButtonBrowse, ButtonAbout);

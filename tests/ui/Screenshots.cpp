@@ -23,6 +23,7 @@
 #include "ui/QtMessages.h"
 #include "ui/ReadTarq.h"
 #include "ui/ReadTarqForm.h"
+#include "ui/StationCodesForm.h"
 
 namespace {
 
@@ -85,6 +86,11 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
                                   "RecordFile  := TRUE;\r\nSensorFiles := FALSE;\r\n"
                                   "BinaryFile  := FALSE;\r\nSacFiles    := TRUE;\r\n"
                                   "SerialNr    := TRUE;\r\n");
+  testing_support::WriteWholeFile(root("program/READTARQ-SEED.INI"),
+                                  "MiniSeedFile := FALSE;\r\nSdsArchive   := TRUE;\r\n"
+                                  "Network      := Z3;\r\n"
+                                  "Stations     := /home/user/seismo/stations.csv;\r\n"
+                                  "RecordLength := 4096;\r\n");
   bool ok = true;
   {
     TReadTarqProgram program(root("program/readtarq"));
@@ -118,6 +124,10 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
     comment.MemoComment->setPlainText(
         QStringLiteral("Aftershock survey, station 3\nSensor buried 50 cm, north marked\n"));
     ok &= Save(comment, outDir, "comment.png");
+
+    auto* codes = new TStationCodesForm(&form);  // the main window owns it
+    codes->Load(form.Settings);
+    ok &= Save(*codes, outDir, "station-codes.png");
 
     TAProposForm& about = *program.AProposForm;
     about.VersionLabel->setText(QStringLiteral("Version " READTARQ_VERSION_TEXT));
