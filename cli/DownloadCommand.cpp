@@ -157,6 +157,30 @@ class TCliHost : public TDownloadHost {
   std::string CurrentName;
 };
 
+TCardLocation ResolvedCard(const std::string& argument) {
+  std::string error;
+  const std::optional<TCardLocation> location =
+      ResolveCardArgument(argument, error, platform::DriveTable());
+  if (!location) throw TUsageError(error);
+  return *location;
+}
+
+// The card of a command line (a bad CARD is a bad usage), with the conversion that reads its
+// events and the settings that steer it; the run's error boxes and a failing close go to the
+// error output.
+struct TCardSession {
+  TCardSession(const std::string& argument, std::ostream& err)
+      : Location(ResolvedCard(argument)), Messages(err, false), Scope(Messages) {
+    Card.Root = Location.Root;
+  }
+  TCardLocation Location;
+  TStreamMessages Messages;
+  TMessagesScope Scope;
+  TSettings Settings;
+  TTarqCard Card{Messages, platform::DriveTable()};
+  TTarqConvert Convert{Card, Settings};
+};
+
 // The card of the line probed and its events listed in `selected`; the product settings of
 // the line checked. Returns the exit code when the command cannot go on.
 std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSettings& settings,
@@ -203,15 +227,10 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     }
     comment.push_back(text);
   }
-  std::string error;
-  const std::optional<TCardLocation> location =
-      ResolveCardArgument(line.Card, error, platform::DriveTable());
-  if (!location) throw TUsageError(error);
-  TStreamMessages messages(err, false);
-  // The run's error boxes and a failing close go to the message boxes in use.
-  TMessagesScope messagesScope(messages);
-
-  TSettings settings;
+  TCardSession session(line.Card, err);
+  TSettings& settings = session.Settings;
+  TTarqCard& card = session.Card;
+  TTarqConvert& convert = session.Convert;
   settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
   const bool anyKind =
       line.Record || line.Sensor || line.Binary || line.Sac || line.MiniSeed || line.Sds;
@@ -223,9 +242,6 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
   settings.SdsArchive = line.Sds;
   settings.RecordLength = line.RecordLength.value_or(settings.RecordLength);
   settings.SerialNr = !line.NoSerial;
-  TTarqCard card(messages, platform::DriveTable());
-  card.Root = location->Root;
-  TTarqConvert convert(card, settings);
 
   try {
     std::vector<bool> selected;
@@ -249,17 +265,10 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
 
 int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& err) {
   if (line.Out.empty()) throw TUsageError("--out FILE is missing");
-  std::string error;
-  const std::optional<TCardLocation> location =
-      ResolveCardArgument(line.Card, error, platform::DriveTable());
-  if (!location) throw TUsageError(error);
-  TStreamMessages messages(err, false);
-  TMessagesScope messagesScope(messages);
-
-  TSettings settings;
-  TTarqCard card(messages, platform::DriveTable());
-  card.Root = location->Root;
-  TTarqConvert convert(card, settings);
+  TCardSession session(line.Card, err);
+  TSettings& settings = session.Settings;
+  TTarqCard& card = session.Card;
+  TTarqConvert& convert = session.Convert;
   try {
     std::vector<bool> selected;
     if (const std::optional<int> code = OpenCardEvents(line, card, settings, selected, err)) {
