@@ -7,7 +7,28 @@
 #include "convert/StationInventory.h"
 #include "convert/TarqConvert.h"
 
+namespace {
+
+// libmseed reads its packing settings into globals the first time it packs: one record is
+// packed once, before the packers of two writers run on two threads.
+void PrimePacking() {
+  static const bool primed = [] {
+    seed::TMiniSeedStream stream;
+    stream.Codes = {"XX", "0", "", "HHZ"};
+    stream.SampleRate = 1;
+    seed::TMiniSeedPacker packer(stream, [](const char*, size_t) {});
+    const int32_t sample = 0;
+    packer.Add(&sample, 1);
+    packer.Finish();
+    return true;
+  }();
+  (void)primed;
+}
+
+}  // namespace
+
 std::string TSeedWriter::Refusal(const TEventSetup& event) {
+  PrimePacking();
   Packers.clear();
   const TTarqConvert& convert = event.Convert;
   const TEventHeader& e = convert.Card.Event;
