@@ -89,7 +89,10 @@ void TReadTarqForm::BuildControls() {
   DriveBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   DriveBox->setMinimumContentsLength(12);
   ButtonErase = Button("&Erase", EraseHint);
-  ButtonRefresh = Button("Re&fresh", "Refresh flash card and files infos");
+  ButtonRefresh = Button("R&efresh", "Refresh flash card and files infos");
+  // Its caption shares E with Erase, which a shortcut cannot: Alt+E stays Erase's, as the
+  // first of the two in the window, and Refresh takes the usual F5.
+  ButtonRefresh->setShortcut(QKeySequence(Qt::Key_F5));
   SpeedButtonRestore = Button("&Restore", "Retrieve data from an erased flash card");
   SpeedButtonRestore->setCheckable(true);
   InitializeButton = Button("&Initialize", InitializeHint);

@@ -491,7 +491,7 @@ TEST_F(MainWindowTest, ControlsCarryTheirCaptionsAndHints) {
   for (const auto& [widget, hint] : hints) EXPECT_EQ(widget->toolTip(), hint);
   const std::pair<QAbstractButton*, const char*> captions[] = {
       {f.ButtonErase, "&Erase"},
-      {f.ButtonRefresh, "Re&fresh"},
+      {f.ButtonRefresh, "R&efresh"},
       {f.InitializeButton, "&Initialize"},
       {f.ButtonSelectAll, "&Select all"},
       {f.ButtonRead, "&Download"},

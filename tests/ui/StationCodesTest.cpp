@@ -26,7 +26,7 @@ namespace {
 
 class StationCodesTest : public TUiTest {};
 
-// The access key of a caption ("Re&fresh" gives 'f'), or 0.
+// The access key of a caption ("&Erase" gives 'e'), or 0.
 QChar AccessKey(const QString& text) {
   for (qsizetype at = text.indexOf('&'); at >= 0 && at + 1 < text.size();
        at = text.indexOf('&', at + 2)) {
@@ -49,13 +49,19 @@ TEST_F(StationCodesTest, EveryAccessKeyOfTheWindowIsUniqueAndWorksFromTheKeyboar
                                     << owners[key].toStdString();
     owners[key] = caption;
   };
-  for (QAbstractButton* button : f.findChildren<QAbstractButton*>()) take(button->text());
+  // A button's key is its shortcut: Refresh keeps its caption "R&efresh" but answers F5.
+  for (QAbstractButton* button : f.findChildren<QAbstractButton*>()) {
+    const QKeySequence shortcut = button->shortcut();
+    if (shortcut.isEmpty() || shortcut[0].keyboardModifiers() != Qt::AltModifier) continue;
+    take(QStringLiteral("&") + QChar(shortcut[0].key()));
+  }
   for (QLabel* label : f.findChildren<QLabel*>()) take(label->text());
   for (QGroupBox* group : f.findChildren<QGroupBox*>()) take(group->title());
   // Restore loses its key once the card is shown ("Restore" / "Restored").
   std::string keys;
   for (const auto& [key, caption] : owners) keys += QString(key).toStdString();
-  EXPECT_EQ(keys, "abcdefhimoqs");
+  EXPECT_EQ(keys, "abcdehimoqs");
+  EXPECT_EQ(f.ButtonRefresh->shortcut(), QKeySequence(Qt::Key_F5));
 
   f.show();
   QApplication::setActiveWindow(&f);
