@@ -37,4 +37,7 @@ class TDownloadHost {
   // A message box shown while the progress window stays open ("Cannot create file ...", the
   // text of an input/output error that ended the run).
   virtual void ShowError(const std::string& text) = 0;
+  // A warning that does not end the run (the ledger could not record a saved event); an
+  // error box unless the host shows warnings apart.
+  virtual void ShowWarning(const std::string& text) { ShowError(text); }
 };

@@ -4,7 +4,9 @@
 #include <stdexcept>
 
 #include "card/CardLayout.h"
+#include "convert/SavedEvents.h"
 #include "convert/TarqConvert.h"
+#include "platform/DurableFlush.h"
 #include "platform/IoError.h"
 
 namespace {
@@ -80,15 +82,18 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
       }
 
       Signature = {};
-      bool signature = false;
+      bool signature = Run.Recorder != nullptr;
       for (const auto& writer : Writers) signature = signature || writer->UsesSignature();
       if (signature) {
         Card.DataFile.Seek(0);
         Card.DataFile.Read(Signature.data(), 3);
       }
+      if (Run.Recorder) SavedCard = ReadCardIdentity(Card, Signature, Card.DataFile.Size() * 3);
+      RecorderWarned = false;
       Card.DataFile.Seek(FirstEventRecord);
 
       for (int i = 0; !StopRequested.load(); ++i) {
+        const int64_t headerOffset = Card.DataFile.Position() * 3;
         if (!Card.ReadEventHeader(Card.RestoreMode)) break;
         if (!isSelected(i)) {
           Card.SkipEventData();
@@ -107,7 +112,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
             Card.SkipEventData();
           } else {
             ConvertEvent();
-            CloseEventFiles();
+            if (CloseEventFiles()) SaveEvent(headerOffset);
             if (!StopRequested.load()) {
               host.Deselect(i);
               if (PartlyRefused) ++refused;
@@ -152,6 +157,33 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     DownloadActive = false;
   }
   RunEnded.notify_all();
+}
+
+void TTarqConvert::SaveEvent(int64_t headerOffset) {
+  std::vector<std::string> paths;
+  for (const auto& writer : Writers) {
+    for (const std::string& name : writer->CreatedNames()) paths.push_back(OutputPath(name));
+  }
+  // Until its files and their names are on the medium the event is not saved: a failing flush
+  // fails the event, whose files then go as those of any failed event.
+  platform::SyncSavedFiles(paths);
+  TSavedEvent saved;
+  for (size_t k = 0; k < Writers.size(); ++k) {
+    for (TSavedFile& file : Writers[k]->TakeWritten()) {
+      file.Kind = Run.Kinds[k]->Name;
+      saved.Files.push_back(std::move(file));
+    }
+  }
+  if (!Run.Recorder || saved.Files.empty()) return;
+  saved.EventIdentity = EventIdentity(Card.Event, Signature, headerOffset);
+  saved.Card = SavedCard;
+  saved.OriginalFileName = Card.Event.OriginalFileName;
+  saved.Destination = Run.DataDir;
+  if (std::optional<std::string> warning = Run.Recorder->RecordSavedEvent(saved)) {
+    // Once a run: the download goes on without the record.
+    if (!RecorderWarned && Host) Host->ShowWarning(*warning);
+    RecorderWarned = true;
+  }
 }
 
 void TTarqConvert::StopDownload() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "convert/Ledger.h"
 #include "convert/OutputKinds.h"
 
 namespace seed {
@@ -31,6 +32,9 @@ struct TDownloadSnapshot {
   std::string DataDir;  // without a trailing separator
   bool SerialNr = true;
   TProductOptions Products;  // read only when a product kind is selected
+  // Where each saved event is recorded once its files are on disk; none when null. The host
+  // keeps it alive through the run.
+  TSaveRecorder* Recorder = nullptr;
 };
 
 // The output kinds, destination and serial flag of the settings, with the events and comment;

@@ -4,9 +4,15 @@
 
 bool TEventWriter::CreateFile(TOutput& output, const TEventSetup& event, const std::string& name,
                               int recordSize) {
-  if (Files.empty()) Created.clear();
+  if (Files.empty()) {
+    Created.clear();
+    Written.clear();
+  }
   const std::string path = event.Directory + name;
   if (!WUtil::OpenForWriting(output.File, path, recordSize)) return false;
+  output.Digest.Hash.Reset();
+  output.Digest.Size = 0;
+  output.File.SetTap(&output.Digest);
   output.Path = path;
   Files.push_back(&output);
   Created.push_back(name);
@@ -17,7 +23,11 @@ void TEventWriter::Close(bool deleting) {
   for (TOutput* output : Files) {
     if (!output->File.IsOpen()) continue;
     WUtil::CloseChecked(output->File);
-    if (deleting) platform::TRecordFile::Erase(output->Path);
+    if (deleting) {
+      platform::TRecordFile::Erase(output->Path);
+    } else {
+      Written.push_back({output->Path, output->Digest.Size, output->Digest.Hash.FinalHex(), ""});
+    }
   }
   // Every file is complete (or gone): none belongs to an event in hand any more.
   for (TOutput* output : Files) output->Path.clear();
@@ -46,6 +56,19 @@ void TEventWriter::Discard() {
   Files.clear();
   Closed();
   Created.clear();
+  for (const TSavedFile& file : Written) {
+    try {
+      platform::TRecordFile::Erase(file.Path);
+    } catch (const platform::EInOutError&) {
+    }
+  }
+  Written.clear();
+}
+
+std::vector<TSavedFile> TEventWriter::TakeWritten() {
+  std::vector<TSavedFile> files;
+  files.swap(Written);
+  return files;
 }
 
 std::string SensorFileName(int sensor, const std::string& baseName) {

@@ -15,8 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "app/Sha256.h"
+#include "convert/Ledger.h"
 #include "convert/OutputWriter.h"
 #include "platform/RecordFile.h"
+#include "platform/WriteTap.h"
 
 class TTarqConvert;
 
@@ -82,8 +85,13 @@ class TEventWriter {
 
   // Closes the event's files (flushed and written first); deleting them after a stop.
   void Close(bool deleting);
-  // Closes and deletes every file created for the event in hand, ignoring further errors.
+  // Closes and deletes every file created for the event in hand, ignoring further errors: the
+  // files closed already too, until the run has taken them (TakeWritten).
   void Discard();
+  // The files of the event in hand closed without error, with the size and SHA-256 of the
+  // bytes written into them (Kind left empty). They then belong to the run: Discard no longer
+  // deletes them.
+  std::vector<TSavedFile> TakeWritten();
   // The names of the files created for the event in hand.
   const std::vector<std::string>& CreatedNames() const { return Created; }
 
@@ -97,9 +105,19 @@ class TEventWriter {
   static constexpr int64_t PadChunkFrames = 4096;
 
  protected:
+  // The size and SHA-256 of the bytes handed to a file, taken as they are written.
+  struct TFileDigest final : platform::TWriteTap {
+    TSha256 Hash;
+    int64_t Size = 0;
+    void Written(const void* bytes, size_t size) override {
+      Hash.Update(bytes, size);
+      Size += static_cast<int64_t>(size);
+    }
+  };
   struct TOutput {
     platform::TRecordFile File;
     std::string Path;  // set while the file belongs to the event in hand
+    TFileDigest Digest;
   };
   // Creates a file of the event (recordSize 0: a text file). False when it cannot be.
   bool CreateFile(TOutput& output, const TEventSetup& event, const std::string& name,
@@ -117,6 +135,7 @@ class TEventWriter {
 
  private:
   std::vector<std::string> Created;
+  std::vector<TSavedFile> Written;  // closed, not yet taken by the run
 };
 
 // Names of the event's files, also used in the text headers.

@@ -69,10 +69,18 @@ struct TVerifiedFile {
   std::string SavedAt;
 };
 
-class TLedger {
+// Where a download run records the events it saved: the ledger, or what a test puts there.
+class TSaveRecorder {
+ public:
+  virtual ~TSaveRecorder() = default;
+  // Records one saved event; returns the warning to show when it could not be recorded.
+  virtual std::optional<std::string> RecordSavedEvent(const TSavedEvent& event) = 0;
+};
+
+class TLedger : public TSaveRecorder {
  public:
   TLedger();
-  ~TLedger();
+  ~TLedger() override;
   TLedger(const TLedger&) = delete;
   TLedger& operator=(const TLedger&) = delete;
 
@@ -90,7 +98,7 @@ class TLedger {
   // Records one saved event in one transaction, with the time and the program's version.
   // Relative file paths are made absolute. Returns the warning to show when it failed (nothing
   // is then recorded). An event with no file is refused.
-  std::optional<std::string> RecordSavedEvent(const TSavedEvent& event);
+  std::optional<std::string> RecordSavedEvent(const TSavedEvent& event) override;
 
   // True when at least one recorded save of the event has every one of its files present as a
   // regular file of its recorded size. Contents are not read (see Verify).

@@ -257,7 +257,7 @@ void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
   }
 }
 
-void TTarqConvert::CloseEventFiles() {
+bool TTarqConvert::CloseEventFiles() {
   const bool deleting = StopRequested.load();
   if (deleting) {
     for (const auto& writer : Writers) writer->Release();
@@ -268,6 +268,7 @@ void TTarqConvert::CloseEventFiles() {
     DrainWriters();
   }
   for (const auto& writer : Writers) writer->Close(deleting);
+  return !deleting;
 }
 
 void TTarqConvert::DrainWriters() {

@@ -29,6 +29,7 @@
 #include "card/TarqCard.h"
 #include "convert/DownloadHost.h"
 #include "convert/DownloadSnapshot.h"
+#include "convert/EventIdentity.h"
 #include "convert/EventWriter.h"
 #include "convert/OutputWriter.h"
 #include "convert/SacUnit.h"
@@ -110,7 +111,8 @@ class TTarqConvert {
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
   void PadOutputs(int64_t firstMissingFrame);
-  void CloseEventFiles();
+  // Returns true when the files were kept (closed without a stop).
+  bool CloseEventFiles();
   // Closes and deletes every file created for the event in hand, ignoring further errors.
   void DiscardEventFiles();
   // The names (without directory) of the files created for the last event opened.
@@ -157,12 +159,17 @@ class TTarqConvert {
   void DrainWriters();
   void AbandonWriters();
   TEventSetup EventSetup() const;
+  // After the event's files were kept: flushes them to the medium (a failure throws, the
+  // event then fails) and records the event through the snapshot's recorder.
+  void SaveEvent(int64_t headerOffset);
 
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;
   int64_t NextProgressCheck = 0;
   int Channels = 0;  // of the event whose files are open
   std::array<uint8_t, 9> Signature{};
+  TCardIdentity SavedCard;      // of the run's card, when it records its events
+  bool RecorderWarned = false;  // the recorder's warning was shown in this run
 
   std::mutex RunMutex;
   std::condition_variable RunEnded;

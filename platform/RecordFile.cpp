@@ -120,6 +120,7 @@ int TRecordFile::Reset(const std::string& path, int recordSize, TOpenMode mode) 
   Path = path;
   RecSize = recordSize;
   BytePos = 0;
+  Tap = nullptr;
   ReadBuffer.clear();
   ReadPos = 0;
   ReadAtEnd = false;
@@ -145,6 +146,7 @@ int TRecordFile::Rewrite(const std::string& path, int recordSize) {
   Path = path;
   RecSize = recordSize;
   BytePos = 0;
+  Tap = nullptr;
   ReadBuffer.clear();
   ReadPos = 0;
   ReadAtEnd = false;
@@ -218,6 +220,7 @@ void TRecordFile::Write(const void* buffer, int64_t records) {
     } else {
       WriteBuffer.insert(WriteBuffer.end(), in, in + toWrite);
     }
+    if (Tap) Tap->Written(in, static_cast<size_t>(toWrite));
     BytePos += toWrite;
   }
   if (limit >= 0 && limit < bytes) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/IoError.h"
+#include "platform/WriteTap.h"
 
 namespace platform {
 
@@ -53,6 +54,10 @@ class TRecordFile {
   void WriteText(std::string_view text);
   void WriteLine(std::string_view text);  // text + CR LF
 
+  // Every byte accepted for writing from now on also goes to `tap` (null: none), in order, on
+  // the writing thread. Opening the file again drops it.
+  void SetTap(TWriteTap* tap) { Tap = tap; }
+
   // Writes what is buffered.
   void Flush();
   // Flushes (a failure throws, after the handle is closed) and closes. Returns 0 or the code
@@ -73,6 +78,7 @@ class TRecordFile {
   std::vector<char> ReadBuffer;  // text reading only
   size_t ReadPos = 0;
   bool ReadAtEnd = false;
+  TWriteTap* Tap = nullptr;
 };
 
 // Fault injection for tests: makes operations on matching files fail as a full disk, a bad
