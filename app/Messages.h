@@ -13,6 +13,9 @@ class TMessages {
   virtual void Error(const std::string& text) = 0;    // one OK button
   // "&Oui" / "Annuler": true only when the user answered "&Oui".
   virtual bool Confirm(const std::string& text) = 0;
+  // A warning that asks: "&Oui" / "Annuler" with "Annuler" the default (Enter refuses); true
+  // only when the user answered "&Oui". Where no box can refuse by default, a confirmation.
+  virtual bool WarningConfirm(const std::string& text) { return Confirm(text); }
 };
 
 // The message boxes printed to a stream (standard error for the tool): a confirmation is

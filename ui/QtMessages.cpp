@@ -35,6 +35,15 @@ std::unique_ptr<QMessageBox> NewConfirmBox(const std::string& text) {
   return box;
 }
 
+std::unique_ptr<QMessageBox> NewWarningConfirmBox(const std::string& text) {
+  std::unique_ptr<QMessageBox> box = NewConfirmBox(text);
+  box->setIcon(QMessageBox::Warning);
+  box->setWindowTitle(QStringLiteral("Avertissement"));
+  // Enter must not go ahead with what the warning is about.
+  box->setDefaultButton(qobject_cast<QPushButton*>(box->escapeButton()));
+  return box;
+}
+
 namespace {
 
 void ShowOkBox(QMessageBox::Icon icon, const QString& title, const std::string& text) {
@@ -49,6 +58,16 @@ void TQtMessages::Warning(const std::string& text) {
 
 void TQtMessages::Error(const std::string& text) {
   ShowOkBox(QMessageBox::Critical, QStringLiteral("Erreur"), text);
+}
+
+bool TQtMessages::WarningConfirm(const std::string& text) {
+  bool yes = false;
+  GuiInvoke([&] {
+    std::unique_ptr<QMessageBox> box = NewWarningConfirmBox(text);
+    box->exec();
+    yes = box->clickedButton() && box->buttonRole(box->clickedButton()) == QMessageBox::YesRole;
+  });
+  return yes;
 }
 
 bool TQtMessages::Confirm(const std::string& text) {

@@ -25,6 +25,8 @@ class TQtMessages : public TMessages {
   void Warning(const std::string& text) override;
   void Error(const std::string& text) override;
   bool Confirm(const std::string& text) override;
+  // The warning icon and title, "Annuler" the default button.
+  bool WarningConfirm(const std::string& text) override;
 
   // The application's general error box: titled with the application title, error icon, OK.
   void ApplicationError(const std::string& text);
@@ -34,6 +36,8 @@ class TQtMessages : public TMessages {
 std::unique_ptr<QMessageBox> NewOkBox(QMessageBox::Icon icon, const QString& title,
                                       const std::string& text);
 std::unique_ptr<QMessageBox> NewConfirmBox(const std::string& text);
+// The same with the warning icon and title, "Annuler" the default button.
+std::unique_ptr<QMessageBox> NewWarningConfirmBox(const std::string& text);
 
 // Shows an input/output error that ended a handler: the general error box when the real boxes
 // are installed, otherwise an error through Messages() (tests record it there).

@@ -36,6 +36,10 @@ void TWindowDownloadHost::ShowError(const std::string& text) {
   WindowCalls::Invoke([&] { Messages().Error(text); });
 }
 
+void TWindowDownloadHost::ShowWarning(const std::string& text) {
+  WindowCalls::Invoke([&] { Messages().Warning(text); });
+}
+
 void TWindowDownloadHost::WaitForEnd() {
   WindowCalls::ServeUntil([this] { return Ended; });
 }

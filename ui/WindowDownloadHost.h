@@ -18,6 +18,7 @@ class TWindowDownloadHost : public TDownloadHost {
   void SetProgress(int percent) override;
   void RunFinished(bool succeeded, int notConverted) override;
   void ShowError(const std::string& text) override;
+  void ShowWarning(const std::string& text) override;
 
   // On the window thread, before the worker of a run starts.
   void PrepareRun() { Ended = false; }

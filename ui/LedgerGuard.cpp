@@ -1,0 +1,55 @@
+#include "ui/LedgerGuard.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QListWidget>
+
+#include "convert/SavedEvents.h"
+#include "platform/IoError.h"
+
+TLedger* TLedgerGuard::Ledger() {
+  if (!Opened) {
+    Opened = true;
+    if (std::optional<std::string> warning = Store.Open(LedgerPath)) Boxes.Warning(*warning);
+  }
+  return Store.IsOpen() ? &Store : nullptr;
+}
+
+bool TLedgerGuard::MayErase(const TTarqCard& card) {
+  TLedger* ledger = Ledger();
+  const std::vector<TCardEvent> unsaved = UnsavedEvents(ReadCardEvents(card), ledger);
+  if (unsaved.empty()) return true;
+  std::string text;
+  if (!ledger) text = "The download ledger is off: no event can be known as saved.\n\n";
+  text += std::to_string(unsaved.size()) + (unsaved.size() == 1 ? " event" : " events") +
+          " of the card have no saved copy:\n\n" + EventNameList(unsaved) + "\nErase anyway?";
+  return Boxes.WarningConfirm(text);
+}
+
+void TLedgerGuard::MarkSaved(QListWidget* list, const TTarqCard& card) {
+  TLedger* ledger = Ledger();
+  if (!ledger || list->count() == 0) return;
+  TCardEvents events;
+  try {
+    events = ReadCardEvents(card, card.RestoreMode);
+  } catch (const platform::EInOutError&) {
+    return;  // the marks are a help; the listing reported the card's state already
+  }
+  if (static_cast<int>(events.Events.size()) != list->count()) return;
+  for (int line = 0; line < list->count(); ++line) {
+    const std::string& identity = events.Events[static_cast<size_t>(line)].Identity;
+    QListWidgetItem* item = list->item(line);
+    if (!ledger->IsSaved(identity)) {
+      item->setData(Qt::ForegroundRole, QVariant());
+      item->setToolTip(QString());
+      continue;
+    }
+    std::string where;
+    const std::vector<TSavedCopy> copies = ledger->SavedCopies(identity);
+    for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {
+      where += "\n" + copy->Destination + " (" + copy->SavedAt + ")";
+    }
+    item->setForeground(QBrush(QColor(0, 110, 0)));
+    item->setToolTip(QString::fromStdString("Saved in:" + where));
+  }
+}
