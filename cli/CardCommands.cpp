@@ -8,6 +8,7 @@
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
+#include "cli/LedgerCommands.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 
@@ -18,6 +19,8 @@ struct TCommandLine {
   std::string Card;
   bool Restore = false;
   bool Yes = false;
+  bool Saved = false;
+  bool Force = false;
   std::optional<int64_t> Size;
 };
 
@@ -76,6 +79,10 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
                           card.RestoreMode = line.Restore;
                           const TCardSummary summary = card.ReadSummary();
                           PrintSummary(out, summary);
+                          if (line.Saved) {
+                            PrintField(out, "Saved:",
+                                       summary.Valid ? SavedCountText(card, line.Restore) : "");
+                          }
                           return summary.Valid ? 0 : 1;
                         });
 }
@@ -105,7 +112,7 @@ int RunErase(const TCommandLine& commandLine, std::ostream& out, std::ostream& e
   NeedsYes(commandLine, "erase marks every event of the card as erased");
   return RunCardCommand(
       commandLine, err, nullptr,
-      [&](const TCommandLine&, const TCardLocation&, TTarqCard& card) {
+      [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
         card.ProbeCard();
         if (!card.CardValid) {
           card.Boxes.Error(card_layout::NotValidCardText);
@@ -115,6 +122,7 @@ int RunErase(const TCommandLine& commandLine, std::ostream& out, std::ostream& e
           card.Boxes.Error(WriteProtectedText);
           return 1;
         }
+        if (EraseGuardRefuses(card, line.Force, err)) return 1;
         if (!card.Boxes.Confirm("Erase flash card")) return 1;
         const bool erased = card.EraseCard();
         PrintField(out, "Status:", card.ReadSummary().Status.Text);
@@ -183,6 +191,9 @@ TCliCommand StatusCommand() {
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Flag("--restore", line.Restore, "read the erased events (restore mode)");
+        options.Flag("--saved", line.Saved,
+                     "add a line 'Saved: N of M events': the events with a saved copy whose "
+                     "files still exist, from the download ledger");
       },
       RunStatus);
 }
@@ -207,11 +218,16 @@ TCliCommand EraseCommand() {
        .Summary = "erase a card for new recordings (reversibly)",
        .Help = "Erases the card for new recordings: every event is marked as erased and the "
                "card is labelled as new. The samples stay; 'list --restore' shows the erased "
-               "events again.",
+               "events again. The erase is refused while events of the card have no saved "
+               "copy in the download ledger (files still there at their recorded size): "
+               "their names are printed; --force erases all the same.",
        .Success = "when the card was erased"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Confirmation("--yes", line.Yes, "confirm the erase (required)");
+        options.Flag("--force", line.Force,
+                     "erase even when events of the card have no saved copy in the download "
+                     "ledger");
       },
       RunErase);
 }

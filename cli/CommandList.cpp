@@ -6,6 +6,8 @@ TCliCommand EraseCommand();       // cli/CardCommands.cpp
 TCliCommand InitializeCommand();  // cli/CardCommands.cpp
 TCliCommand DownloadCommand();    // cli/DownloadCommand.cpp
 TCliCommand StationXmlCommand();  // cli/DownloadCommand.cpp
+TCliCommand VerifyCommand();      // cli/LedgerCommands.cpp
+TCliCommand LedgerCommand();      // cli/LedgerCommands.cpp
 
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
@@ -15,5 +17,7 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(InitializeCommand());
   commands.push_back(DownloadCommand());
   commands.push_back(StationXmlCommand());
+  commands.push_back(VerifyCommand());
+  commands.push_back(LedgerCommand());
   return commands;
 }

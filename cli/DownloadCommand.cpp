@@ -14,6 +14,7 @@
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
+#include "cli/LedgerCommands.h"
 #include "convert/DownloadHost.h"
 #include "convert/SeedCodes.h"
 #include "convert/StationXmlExport.h"
@@ -255,7 +256,11 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
 
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
     TCliHost host(convert, selected, out, err, progress);
-    convert.DownloadEvents(MakeDownloadSnapshot(settings, FlaggedLines(selected), comment), host);
+    TDownloadSnapshot snapshot = MakeDownloadSnapshot(settings, FlaggedLines(selected), comment);
+    // Each saved event is recorded; without a ledger the download goes on all the same.
+    TLedger ledger;
+    if (OpenLedger(ledger, "download", err)) snapshot.Recorder = &ledger;
+    convert.DownloadEvents(snapshot, host);
     return host.Succeeded && !host.AnySelected() ? 0 : 1;
   } catch (const platform::EInOutError& e) {
     err << platform::IoErrorText(e.Code()) << "\n";
@@ -342,7 +347,10 @@ TCliCommand DownloadCommand() {
                "outputs:",
        .Notes = "Prints one line per event converted: its name on the card, then the names of "
                 "its files, separated by tabs. Existing files are never replaced: names move "
-                "on to _a, _b, ...",
+                "on to _a, _b, ... Each event saved (its files flushed to the disk) is recorded "
+                "in the download ledger ($XDG_DATA_HOME/readtarq/ledger.sqlite, else "
+                "~/.local/share/readtarq/ledger.sqlite); a ledger that cannot be used gives a "
+                "warning and the download goes on.",
        .Success = "when every chosen event was converted"},
       [](TCommandOptions& options, TDownloadLine& line) {
         options.Argument("CARD", line.Card);

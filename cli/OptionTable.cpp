@@ -220,6 +220,10 @@ void TCommandOptions::Argument(const std::string& name, std::string& target) {
   entry.Required = true;
 }
 
+void TCommandOptions::OptionalArgument(const std::string& name, std::string& target) {
+  Add(Command.add_option(name, target), name, "").Argument = true;
+}
+
 void TCommandOptions::Flag(const std::string& name, bool& target, const std::string& help) {
   Add(Command.add_flag(name, target, help)->disable_flag_override(), name, help);
 }

@@ -46,6 +46,8 @@ class TCommandOptions {
 
   // The positional argument NAME, required.
   void Argument(const std::string& name, std::string& target);
+  // The positional argument NAME, which may be left out (target keeps its value then).
+  void OptionalArgument(const std::string& name, std::string& target);
   // --name, without value.
   void Flag(const std::string& name, bool& target, const std::string& help);
   // A flag the command refuses to run without (--yes): shown without brackets in the usage, and

@@ -24,6 +24,29 @@ TTempDir::~TTempDir() {
   std::filesystem::remove_all(Dir, ignored);
 }
 
+TScopedDataHome::TScopedDataHome() : TScopedDataHome(std::string()) {}
+
+TScopedDataHome::TScopedDataHome(const std::string& path) : Home(path.empty() ? Dir.Path() : path) {
+  if (const char* previous = std::getenv("XDG_DATA_HOME")) {
+    Previous = previous;
+    HadPrevious = true;
+  }
+  ::setenv("XDG_DATA_HOME", Home.c_str(), 1);
+}
+
+TScopedDataHome::~TScopedDataHome() {
+  if (HadPrevious) {
+    ::setenv("XDG_DATA_HOME", Previous.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_DATA_HOME");
+  }
+}
+
+namespace {
+// The data home of the whole test process.
+const TScopedDataHome ProcessDataHome;
+}  // namespace
+
 TCommaDecimalLocale::TCommaDecimalLocale() {
   const char* current = std::setlocale(LC_ALL, nullptr);
   Previous = current ? current : "C";
@@ -74,6 +97,11 @@ void TScriptedMessages::Warning(const std::string& text) {
 }
 void TScriptedMessages::Error(const std::string& text) {
   Boxes.push_back({"error", text});
+}
+bool TScriptedMessages::WarningConfirm(const std::string& text) {
+  const bool answer = Confirm(text);
+  Boxes.back().Kind = "warning-confirm";
+  return answer;
 }
 bool TScriptedMessages::Confirm(const std::string& text) {
   Boxes.push_back({"confirm", text});

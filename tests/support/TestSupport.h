@@ -24,6 +24,25 @@ class TTempDir {
   std::string Dir;
 };
 
+// XDG_DATA_HOME set to a fresh directory while the object lives (the download ledger goes
+// there), then put back. Every test process starts with a data home of its own too: no test
+// touches the user's ledger.
+class TScopedDataHome {
+ public:
+  TScopedDataHome();
+  explicit TScopedDataHome(const std::string& path);  // that path instead
+  ~TScopedDataHome();
+  TScopedDataHome(const TScopedDataHome&) = delete;
+  TScopedDataHome& operator=(const TScopedDataHome&) = delete;
+  const std::string& Path() const { return Home; }
+
+ private:
+  TTempDir Dir;
+  std::string Home;
+  std::string Previous;
+  bool HadPrevious = false;
+};
+
 // The process locale set to fr_FR.UTF-8 (decimal comma) while the object lives, as a host
 // program such as the desktop one may set it; the previous locale is put back after.
 class TCommaDecimalLocale {
@@ -49,7 +68,7 @@ std::vector<std::string> FilesIn(const std::string& directory);  // sorted names
 class TScriptedMessages : public TMessages {
  public:
   struct TBox {
-    std::string Kind;  // "warning", "error", "confirm"
+    std::string Kind;  // "warning", "error", "confirm", "warning-confirm"
     std::string Text;
   };
   TScriptedMessages();   // installs itself
@@ -59,6 +78,7 @@ class TScriptedMessages : public TMessages {
   void Warning(const std::string& text) override;
   void Error(const std::string& text) override;
   bool Confirm(const std::string& text) override;
+  bool WarningConfirm(const std::string& text) override;
 
   std::vector<TBox> Boxes;
 

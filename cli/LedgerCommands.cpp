@@ -1,0 +1,193 @@
+// The download ledger in the command-line tool: the verify and ledger commands, the guard that
+// keeps erase from losing unsaved events, and the saved count of status.
+
+#include "cli/LedgerCommands.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/CardArgument.h"
+#include "cli/Commands.h"
+#include "convert/SavedEvents.h"
+#include "platform/Drives.h"
+#include "platform/IoError.h"
+
+bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err) {
+  if (std::optional<std::string> warning = ledger.Open()) {
+    err << "readtarq-cli " << command << ": warning: " << *warning << "\n";
+    return false;
+  }
+  return true;
+}
+
+bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err) {
+  TLedger ledger;
+  const bool open = OpenLedger(ledger, "erase", err);
+  const std::vector<TCardEvent> unsaved = UnsavedEvents(ReadCardEvents(card), &ledger);
+  if (unsaved.empty()) return false;
+  const size_t n = unsaved.size();
+  err << "readtarq-cli erase: " << n << (n == 1 ? " event has" : " events have")
+      << " no saved copy" << (open ? "" : " (the download ledger is off)") << ":\n";
+  for (const TCardEvent& event : unsaved) err << "  " << PrintableText(event.OriginalFileName) << "\n";
+  if (force) {
+    err << "readtarq-cli erase: --force: erasing all the same\n";
+    return false;
+  }
+  err << "readtarq-cli erase: download them first, or add --force to erase anyway\n";
+  return true;
+}
+
+std::string SavedCountText(const TTarqCard& card, bool restore) {
+  TLedger ledger;
+  ledger.Open();  // a ledger that cannot be used counts nothing as saved
+  const TCardEvents events = ReadCardEvents(card, restore);
+  const size_t all = events.Events.size();
+  const size_t saved = all - UnsavedEvents(events, &ledger).size();
+  return std::to_string(saved) + " of " + std::to_string(all) + " events";
+}
+
+namespace {
+
+using nlohmann::json;
+
+json FileJson(const TSavedFile& file) {
+  return {{"path", file.Path}, {"size", file.Size}, {"sha256", file.Sha256}, {"kind", file.Kind}};
+}
+
+json CopyJson(const TSavedCopy& copy) {
+  json files = json::array();
+  for (const TSavedFile& file : copy.Files) files.push_back(FileJson(file));
+  return {{"event", copy.EventIdentity},
+          {"original_file_name", copy.OriginalFileName},
+          {"card",
+           {{"key", copy.Card.Key},
+            {"signature", copy.Card.Signature},
+            {"label", copy.Card.Label},
+            {"data_file_size", copy.Card.DataFileSize},
+            {"used_size", copy.Card.UsedSize}}},
+          {"destination", copy.Destination},
+          {"saved_at", copy.SavedAt},
+          {"program_version", copy.ProgramVersion},
+          {"files", files}};
+}
+
+struct TVerifyLine {
+  std::string Directory;
+  bool Json = false;
+};
+
+int RunVerify(const TVerifyLine& line, std::ostream& out, std::ostream& err) {
+  TLedger ledger;
+  if (!OpenLedger(ledger, "verify", err)) return 1;
+  const std::vector<TVerifiedFile> files = ledger.Verify(line.Directory);
+  int counts[3] = {0, 0, 0};
+  json list = json::array();
+  for (const TVerifiedFile& file : files) {
+    ++counts[static_cast<int>(file.State)];
+    if (line.Json) {
+      json entry = FileJson(file.File);
+      entry["state"] = FileStateText(file.State);
+      entry["actual_size"] = file.ActualSize;
+      entry["detail"] = file.Detail;
+      entry["event"] = file.EventIdentity;
+      entry["original_file_name"] = file.OriginalFileName;
+      entry["saved_at"] = file.SavedAt;
+      list.push_back(entry);
+    } else {
+      out << FileStateText(file.State) << "\t" << PrintableText(file.File.Path);
+      if (!file.Detail.empty()) out << "\t" << file.Detail;
+      out << "\n";
+    }
+  }
+  const int intact = counts[static_cast<int>(TFileState::Intact)];
+  const int changed = counts[static_cast<int>(TFileState::Changed)];
+  const int missing = counts[static_cast<int>(TFileState::Missing)];
+  if (line.Json) {
+    out << json{{"files", list}, {"intact", intact}, {"changed", changed}, {"missing", missing}}
+               .dump(2)
+        << "\n";
+  } else {
+    out << intact << " intact, " << changed << " changed, " << missing << " missing\n";
+  }
+  return changed + missing > 0 ? 1 : 0;
+}
+
+struct TLedgerLine {
+  std::string Card;
+  bool Json = false;
+};
+
+int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
+  std::string key;
+  if (!line.Card.empty()) {
+    std::string error;
+    const std::optional<TCardLocation> location =
+        ResolveCardArgument(line.Card, error, platform::DriveTable());
+    if (!location) throw TUsageError(error);
+    TCardDrives drives(*location, platform::DriveTable(), std::nullopt);
+    TStreamMessages messages(err, false);
+    TTarqCard card(messages, drives.Drives());
+    card.Root = location->Root;
+    try {
+      const TCardEvents events = ReadCardEvents(card);
+      if (!events.Valid) {
+        err << "Not a valid flash card\n";
+        return 1;
+      }
+      key = events.Card.Key;
+    } catch (const platform::EInOutError& e) {
+      err << platform::IoErrorText(e.Code()) << "\n";
+      return 1;
+    }
+  }
+  TLedger ledger;
+  if (!OpenLedger(ledger, "ledger", err)) return 1;
+  const std::vector<TSavedCopy> copies = ledger.List(key);
+  if (line.Json) {
+    json list = json::array();
+    for (const TSavedCopy& copy : copies) list.push_back(CopyJson(copy));
+    out << list.dump(2) << "\n";
+    return 0;
+  }
+  for (const TSavedCopy& copy : copies) {
+    const std::string card = copy.Card.Label.empty() ? copy.Card.Signature : copy.Card.Label;
+    out << copy.SavedAt << "\t" << PrintableText(copy.OriginalFileName) << "\t"
+        << PrintableText(card) << "\t" << PrintableText(copy.Destination) << "\t"
+        << copy.Files.size() << (copy.Files.size() == 1 ? " file" : " files") << "\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+TCliCommand VerifyCommand() {
+  return MakeCommand<TVerifyLine>(
+      {.Name = "verify",
+       .Summary = "check the saved files against the download ledger",
+       .Help = "Re-reads every file the download ledger says was written (under DIR, or all "
+               "of them) and compares its size and SHA-256 with those recorded when it was "
+               "written.",
+       .Notes = "Prints one line per file: intact, changed or missing, its path and why, then "
+                "the counts.",
+       .Success = "when no file is missing or changed"},
+      [](TCommandOptions& options, TVerifyLine& line) {
+        options.OptionalArgument("DIR", line.Directory);
+        options.Flag("--json", line.Json, "print the result as JSON");
+      },
+      RunVerify);
+}
+
+TCliCommand LedgerCommand() {
+  return MakeCommand<TLedgerLine>(
+      {.Name = "ledger",
+       .Summary = "list the saved events recorded in the download ledger",
+       .Help = "Lists every saved event the download ledger holds, oldest first, or those of "
+               "one card (recognised by its signature and size, wherever it is read).",
+       .Notes = "Prints one line per saved event: the time (UTC), its name on the card, the "
+                "card's label, the destination and the number of files.",
+       .Success = "when the ledger could be read"},
+      [](TCommandOptions& options, TLedgerLine& line) {
+        options.Value("--card", "CARD", line.Card, "only the events of this card");
+        options.Flag("--json", line.Json, "print the events and their files as JSON");
+      },
+      RunLedger);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// What the card commands and the download take from the download ledger.
+
+#include <ostream>
+#include <string>
+
+#include "card/TarqCard.h"
+#include "convert/Ledger.h"
+
+// Opens the ledger at its default place; a failure prints one warning on `err` (naming the
+// command) and returns false. The command goes on without the ledger.
+bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err);
+
+// Before an erase: when live events of the card have no saved copy (none has, without a
+// ledger), names them on `err` and returns true (the erase is refused) unless `force`.
+bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err);
+
+// "N of M events": the card's events (erased ones in restore mode) with a saved copy.
+std::string SavedCountText(const TTarqCard& card, bool restore);
