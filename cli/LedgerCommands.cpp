@@ -13,7 +13,8 @@
 
 bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err) {
   if (std::optional<std::string> warning = ledger.Open()) {
-    err << "readtarq-cli " << command << ": warning: " << *warning << "\n";
+    err << "readtarq-cli " << command << ": warning: " << *warning << " " << LedgerOffText
+        << "\n";
     return false;
   }
   return true;

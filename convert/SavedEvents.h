@@ -12,6 +12,11 @@
 #include "convert/EventIdentity.h"
 #include "convert/Ledger.h"
 
+// What a ledger that cannot be used means, said with its warning.
+inline constexpr const char* LedgerOffText =
+    "The download ledger is off: saved events are not recorded, and no event counts as saved "
+    "before an erase.";
+
 // The card's identity from its signature, the size of its data file and the label at the head
 // of its sector file (read here; empty when the file cannot be read). The used size is that of
 // the card's last scan.

@@ -10,7 +10,9 @@
 TLedger* TLedgerGuard::Ledger() {
   if (!Opened) {
     Opened = true;
-    if (std::optional<std::string> warning = Store.Open(LedgerPath)) Boxes.Warning(*warning);
+    if (std::optional<std::string> warning = Store.Open(LedgerPath)) {
+      Boxes.Warning(*warning + "\n" + LedgerOffText);
+    }
   }
   return Store.IsOpen() ? &Store : nullptr;
 }
@@ -20,9 +22,10 @@ bool TLedgerGuard::MayErase(const TTarqCard& card) {
   const std::vector<TCardEvent> unsaved = UnsavedEvents(ReadCardEvents(card), ledger);
   if (unsaved.empty()) return true;
   std::string text;
-  if (!ledger) text = "The download ledger is off: no event can be known as saved.\n\n";
-  text += std::to_string(unsaved.size()) + (unsaved.size() == 1 ? " event" : " events") +
-          " of the card have no saved copy:\n\n" + EventNameList(unsaved) + "\nErase anyway?";
+  if (!ledger) text = "The download ledger is off: no event is known to be saved.\n\n";
+  text += std::to_string(unsaved.size()) +
+          (unsaved.size() == 1 ? " event of the card has" : " events of the card have") +
+          " no saved copy:\n\n" + EventNameList(unsaved) + "\nErase anyway?";
   return Boxes.WarningConfirm(text);
 }
 

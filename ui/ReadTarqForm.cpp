@@ -21,6 +21,7 @@
 #include "ui/DirSelForm.h"
 #include "ui/DownloadForm.h"
 #include "ui/DriveComboBox.h"
+#include "ui/LedgerGuard.h"
 #include "ui/QtMessages.h"
 #include "ui/WindowDownloadHost.h"
 
@@ -79,6 +80,7 @@ TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, TMessages& boxes,
   setWindowIcon(QIcon(ReadTarqPixmap(32)));
   BuildControls();
   Download = std::make_unique<TDownload>();
+  Ledger = std::make_unique<TLedgerGuard>(boxes);
 }
 
 TReadTarqForm::~TReadTarqForm() = default;
@@ -233,6 +235,7 @@ void TReadTarqForm::RefreshCardDisplay() {
     SetStatus(summary.Status);
     EditEprom->setText(QString::fromLatin1(EpromVersionText(summary.EpromVersion).c_str()));
     SetButtonsForValidCard();
+    Ledger->MarkSaved(ListBox, Card);
   } else {
     SetStatus(summary.Status);
     SetButtonsForNoCard(Card.BlankDrive);
@@ -351,6 +354,7 @@ void TReadTarqForm::ButtonReadClick() {
     }
     TDownloadSnapshot snapshot =
         MakeDownloadSnapshot(Settings, std::move(events), CommentForm->CommentLines());
+    snapshot.Recorder = Ledger->Recorder();
     if (!DownloadHost) DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm);
     DownloadForm->PrepareRun();
     DownloadHost->PrepareRun();
@@ -364,6 +368,7 @@ void TReadTarqForm::ButtonReadClick() {
     if (!Download->Start(*Convert, std::move(snapshot), *DownloadHost)) return;
     DownloadForm->exec();
     Download->Join();
+    Ledger->MarkSaved(ListBox, Card);
   });
 }
 
@@ -373,6 +378,7 @@ void TReadTarqForm::ButtonEraseClick() {
       Boxes.Error(card_layout::NotValidCardText);
       return;
     }
+    if (!Ledger->MayErase(Card)) return;
     if (!Boxes.Confirm("Erase flash card")) return;
     Card.EraseCard();
     Card.RestoreMode = false;

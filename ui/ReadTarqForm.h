@@ -27,6 +27,7 @@ class TDriveComboBox;
 class TSelectDirForm;
 class TStationCodesForm;
 class TDownload;
+class TLedgerGuard;
 class TTarqConvert;
 class TWindowDownloadHost;
 
@@ -96,6 +97,8 @@ class TReadTarqForm : public QWidget {
   std::unique_ptr<TTarqConvert> Convert;
   std::unique_ptr<TWindowDownloadHost> DownloadHost;
   std::unique_ptr<TDownload> Download;
+  // The download ledger: what the runs record, the erase guard, the marks of saved events.
+  std::unique_ptr<TLedgerGuard> Ledger;
   char StartDrive = 0;     // the drive selector's drive before the settings were applied
   char SettingsDrive = 0;  // FlashUnit as the settings file gave it, in its case
   bool DriveChangeEnabled = true;

@@ -333,11 +333,14 @@ TEST_F(ActionsTest, AnEmptyDestinationIsTheRootAndIsNotOfferedForCreation) {
 TEST_F(ActionsTest, EraseAfterOuiOnly) {
   StartOn(CardWithData());
   const std::string before = ReadWholeFile(CardDir() + "/fichbase.dat");
+  // Nothing was saved: "Erase anyway?" comes first (its own tests below).
+  Boxes.Answer(true);
   Form().ButtonErase->click();  // no answer: "Annuler"
   EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Erase flash card"});
   EXPECT_EQ(ReadWholeFile(CardDir() + "/fichbase.dat"), before);
   EXPECT_EQ(Form().EditStatus->text(), "FLASH CARD WITH DATA");
 
+  Boxes.Answer(true);
   Boxes.Answer(true);
   Form().ButtonErase->click();
   EXPECT_EQ(Form().EditStatus->text(), "ERASED FLASH CARD");
@@ -532,6 +535,67 @@ TEST_F(ActionsTest, CommentAndAboutShowTheirDialogs) {
   });
   Form().ButtonAbout->click();
   EXPECT_FALSE(Program->AProposForm->isVisible());
+}
+
+// ---- The download ledger ----
+
+TEST_F(ActionsTest, SavedEventsAreMarkedAndEraseWarnsOfTheOthersFirst) {
+  StartOn(CardWithData());
+  Form().ListBox->item(0)->setSelected(true);
+  Form().ListBox->item(1)->setSelected(true);
+  DownloadAndWaitForTheEnd();
+  EXPECT_TRUE(Boxes.Boxes.empty());
+  // The lines of the saved events name where they went.
+  for (int line : {0, 1}) {
+    EXPECT_NE(Form().ListBox->item(line)->toolTip().toStdString().find(Out()), std::string::npos)
+        << line;
+    EXPECT_NE(Form().ListBox->item(line)->foreground(), Form().ListBox->item(2)->foreground());
+  }
+  EXPECT_TRUE(Form().ListBox->item(2)->toolTip().isEmpty());
+
+  const std::string before = ReadWholeFile(CardDir() + "/fichbase.dat");
+  Form().ButtonErase->click();  // no answer: "Annuler", the default
+  EXPECT_EQ(BoxTexts("warning-confirm"),
+            std::vector<std::string>{
+                "1 event of the card has no saved copy:\n\n05121030.003\n\nErase anyway?"});
+  EXPECT_TRUE(BoxTexts("confirm").empty());
+  // "Erase anyway": the usual confirmation follows.
+  Boxes.Answer(true);
+  Form().ButtonErase->click();
+  EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Erase flash card"});
+  EXPECT_EQ(ReadWholeFile(CardDir() + "/fichbase.dat"), before);
+
+  // Every event saved: the erase asks as it always did.
+  Form().ListBox->item(2)->setSelected(true);
+  DownloadAndWaitForTheEnd();
+  Boxes.Boxes.clear();
+  Boxes.Answer(true);
+  Form().ButtonErase->click();
+  EXPECT_TRUE(BoxTexts("warning-confirm").empty());
+  EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Erase flash card"});
+  EXPECT_EQ(Form().EditStatus->text(), "ERASED FLASH CARD");
+}
+
+TEST_F(ActionsTest, WithoutALedgerDownloadsWorkAndEraseAsksAsIfNothingWereSaved) {
+  // The data home is a file: no ledger can be made there, whoever runs the test.
+  WriteWholeFile(Root / "data-home", "");
+  testing_support::TScopedDataHome home(Root / "data-home");
+  StartOn(CardWithData());
+  ASSERT_EQ(BoxTexts("warning").size(), 1u);
+  EXPECT_NE(BoxTexts("warning")[0].find("The download ledger is off"), std::string::npos);
+  Form().ListBox->item(0)->setSelected(true);
+  DownloadAndWaitForTheEnd();
+  EXPECT_EQ(Program->DownloadForm->LabelResult->text(), "Download successful");
+  EXPECT_EQ(FilesIn(Out()).size(), 1u);
+  EXPECT_EQ(Boxes.Boxes.size(), 1u);  // warned once only
+
+  Form().ButtonErase->click();
+  ASSERT_EQ(BoxTexts("warning-confirm").size(), 1u);
+  EXPECT_TRUE(BoxTexts("warning-confirm")[0].starts_with(
+      "The download ledger is off: no event is known to be saved.\n\n3 events of the card "
+      "have no saved copy:\n\n05121030.001\n"))
+      << BoxTexts("warning-confirm")[0];
+  EXPECT_EQ(Form().EditStatus->text(), "FLASH CARD WITH DATA");
 }
 
 }  // namespace

@@ -60,6 +60,21 @@ TEST(QtMessagesTest, BoxesCarryTheFrameworkTitlesAndButtons) {
        QMessageBox::Question,
        false},
       {"application", Qt::Key_Return, "ReadTarq 3.3", {"OK"}, QMessageBox::Critical, false},
+      // The warning that asks: Enter refuses, only "&Oui" itself goes ahead.
+      {"warning-confirm",
+       Qt::Key_Return,
+       "Avertissement",
+       {"&Oui", "Annuler"},
+       QMessageBox::Warning,
+       false},
+      {"warning-confirm",
+       Qt::Key_Escape,
+       "Avertissement",
+       {"&Oui", "Annuler"},
+       QMessageBox::Warning,
+       false},
+      {"warning-confirm", Qt::Key_O, "Avertissement", {"&Oui", "Annuler"}, QMessageBox::Warning,
+       true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Kind) + " " + std::to_string(c.Key));
@@ -71,6 +86,7 @@ TEST(QtMessagesTest, BoxesCarryTheFrameworkTitlesAndButtons) {
     if (kind == "error") boxes.Error("Flash card is empty");
     if (kind == "confirm") answer = boxes.Confirm("Flash card is empty");
     if (kind == "application") boxes.ApplicationError("Disque plein.");
+    if (kind == "warning-confirm") answer = boxes.WarningConfirm("Erase anyway?");
     EXPECT_EQ(seen.Title, c.Title);
     // The order of the buttons follows the desktop's conventions.
     QStringList expected = c.Buttons;
