@@ -9,7 +9,10 @@ bool TEventWriter::CreateFile(TOutput& output, const TEventSetup& event, const s
     Written.clear();
   }
   const std::string path = event.Directory + name;
-  if (!WUtil::OpenForWriting(output.File, path, recordSize)) return false;
+  // Never into what exists: a file that appeared since the names were checked is not ours.
+  const int code = output.File.CreateNew(path, recordSize);
+  Taken = code == platform::TRecordFile::NameTaken;
+  if (code != 0) return false;
   output.Digest.Hash.Reset();
   output.Digest.Size = 0;
   output.File.SetTap(&output.Digest);

@@ -48,10 +48,14 @@ class TEventWriter {
   // event is written under a base name none of whose names is taken.
   virtual std::vector<std::string> Names(const std::string& baseName, int channels) const = 0;
   // Why the kind cannot write the event in hand (it then creates and writes nothing for it,
-  // while the other kinds go on), or "". Asked once per event, before Create.
+  // while the other kinds go on), or "". Asked before Create, again for every name tried.
   virtual std::string Refusal(const TEventSetup& /*event*/) { return {}; }
-  // Creates the event's files. Returns the path that could not be created, or "".
+  // Creates the event's files, each a new file. Returns the path that could not be created,
+  // or "".
   virtual std::string Create(const TEventSetup& event) = 0;
+  // After Create failed: the name was found taken (another program made a file of that name
+  // since it was checked), rather than the file not creatable.
+  bool NameTaken() const { return Taken; }
   virtual void WriteHeader(const TEventSetup& event) = 0;
   // A run of whole frames as read from the card, followed by at least one more readable byte.
   virtual void WriteFrames(const uint8_t* frames, int64_t count) = 0;
@@ -136,6 +140,7 @@ class TEventWriter {
  private:
   std::vector<std::string> Created;
   std::vector<TSavedFile> Written;  // closed, not yet taken by the run
+  bool Taken = false;
 };
 
 // Names of the event's files, also used in the text headers.

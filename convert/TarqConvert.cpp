@@ -89,44 +89,54 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
   EventBaseName.clear();
   std::string first;
   std::string candidate;
+  Channels = e.ChannelCount;
+  bool refusalsShown = false;
   for (int letter = 0; letter <= 26; ++letter) {
     candidate = SafeFileNamePart(
         letter == 0 ? NameStem + ext : NameStem + "_" + static_cast<char>('a' + letter - 1) + ext);
     if (letter == 0) first = candidate;
-    if (!AnyNameTaken(candidate)) {
-      EventBaseName = candidate;
-      break;
+    if (AnyNameTaken(candidate)) continue;
+    EventBaseName = candidate;
+    const TEventSetup setup = EventSetup();
+    // Asked again for every name tried (abandoning a name drops what the kinds prepared for
+    // the event); each reason is shown once.
+    std::vector<std::string> reasons;
+    size_t refusing = 0;
+    for (const auto& writer : Writers) {
+      const std::string reason = writer->Refusal(setup);
+      if (reason.empty()) continue;
+      ++refusing;
+      if (std::find(reasons.begin(), reasons.end(), reason) != reasons.end()) continue;
+      reasons.push_back(reason);
+      if (!refusalsShown) {
+        ShowError("Cannot write " + e.OriginalFileName + " as miniSEED: " + reason);
+      }
     }
+    refusalsShown = true;
+    PartlyRefused = refusing > 0;
+    if (PartlyRefused && refusing == Writers.size()) return TOpenResult::Refused;
+    bool taken = false;
+    for (const auto& writer : Writers) {
+      const std::string failed = writer->Create(setup);
+      if (failed.empty()) continue;
+      taken = writer->NameTaken();
+      if (taken) break;
+      ShowError("Cannot create file " + failed);
+      StopRequested = true;
+      DiscardEventFiles();
+      return TOpenResult::Failed;
+    }
+    if (!taken) break;
+    // A name was taken between the check and the creation (another program writing there):
+    // the files made for this name go, and the event moves to the next one.
+    DiscardEventFiles();
+    EventBaseName.clear();
   }
   if (EventBaseName.empty()) {
     // Replacing the files of an earlier download would lose data the user may still need.
     ShowError("Cannot convert " + e.OriginalFileName + ": the names " + first + " to " + candidate +
               " are all taken in " + Run.DataDir);
     return TOpenResult::Refused;
-  }
-
-  Channels = e.ChannelCount;
-  const TEventSetup setup = EventSetup();
-  std::vector<std::string> reasons;
-  size_t refusing = 0;
-  for (const auto& writer : Writers) {
-    const std::string reason = writer->Refusal(setup);
-    if (reason.empty()) continue;
-    ++refusing;
-    if (std::find(reasons.begin(), reasons.end(), reason) != reasons.end()) continue;
-    reasons.push_back(reason);
-    ShowError("Cannot write " + e.OriginalFileName + " as miniSEED: " + reason);
-  }
-  PartlyRefused = refusing > 0;
-  if (PartlyRefused && refusing == Writers.size()) return TOpenResult::Refused;
-  for (const auto& writer : Writers) {
-    const std::string failed = writer->Create(setup);
-    if (!failed.empty()) {
-      ShowError("Cannot create file " + failed);
-      StopRequested = true;
-      DiscardEventFiles();
-      return TOpenResult::Failed;
-    }
   }
 
   // The writers that decode the frames, shared between two threads by their weight when more

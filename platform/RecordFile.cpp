@@ -142,6 +142,15 @@ int TRecordFile::Reset(const std::string& path, int recordSize, TOpenMode mode) 
 }
 
 int TRecordFile::Rewrite(const std::string& path, int recordSize) {
+  return Open(path, recordSize, O_TRUNC);
+}
+
+int TRecordFile::CreateNew(const std::string& path, int recordSize) {
+  const int code = Open(path, recordSize, O_EXCL | O_NOFOLLOW);
+  return code == IoCodeFromErrno(EEXIST) ? NameTaken : code;
+}
+
+int TRecordFile::Open(const std::string& path, int recordSize, int createFlags) {
   if (Handle >= 0) Close();
   Path = path;
   RecSize = recordSize;
@@ -152,7 +161,7 @@ int TRecordFile::Rewrite(const std::string& path, int recordSize) {
   ReadAtEnd = false;
   if (int code = InjectedCode(path, &TFaultPlan::CreateErrorCode)) return code;
   if (path.empty()) return IoFileNotFound;
-  int handle = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_BINARY | O_CLOEXEC, 0666);
+  int handle = ::open(path.c_str(), O_RDWR | O_CREAT | createFlags | O_BINARY | O_CLOEXEC, 0666);
   if (handle < 0) return LastCode();
   Handle = handle;
   return 0;

@@ -35,6 +35,11 @@ class TRecordFile {
   int Reset(const std::string& path, int recordSize, TOpenMode mode = TOpenMode::ReadWrite);
   // Creates a file, or truncates an existing one, for reading and writing.
   int Rewrite(const std::string& path, int recordSize);
+  // Creates a new file for reading and writing, never opening what exists already: returns 0,
+  // NameTaken when the name is taken (a file, a directory, a link, dangling or not), or the
+  // run-time layer's code.
+  int CreateNew(const std::string& path, int recordSize);
+  static constexpr int NameTaken = -1;
 
   bool IsOpen() const { return Handle >= 0; }
   const std::string& Name() const { return Path; }
@@ -70,6 +75,8 @@ class TRecordFile {
  private:
   void FlushWrites();
   void CheckOpen() const;
+  // Rewrite and CreateNew: O_CREAT with these flags besides.
+  int Open(const std::string& path, int recordSize, int createFlags);
   std::string Path;
   int Handle = -1;
   int RecSize = 1;

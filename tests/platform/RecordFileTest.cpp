@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "app/Messages.h"
 #include "app/WUtil.h"
@@ -192,6 +193,28 @@ TEST(FileHelpersDeathTest, AFailingCloseEndsTheProgramWithExitCode1) {
         std::exit(0);
       },
       ::testing::ExitedWithCode(1), "CloseFile error 5, file=.*f\\.dat");
+}
+
+TEST(RecordFileTest, CreateNewNeverOpensWhatExists) {
+  TTempDir dir;
+  WriteWholeFile(dir / "file", "kept");
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "directory"));
+  std::filesystem::create_symlink(dir / "file", dir / "link");
+  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling");
+  for (const char* name : {"file", "directory", "link", "dangling"}) {
+    TRecordFile file;
+    EXPECT_EQ(file.CreateNew(dir / name, 1), TRecordFile::NameTaken) << name;
+    EXPECT_FALSE(file.IsOpen()) << name;
+  }
+  EXPECT_EQ(ReadWholeFile(dir / "file"), "kept");
+  EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+
+  TRecordFile file;
+  ASSERT_EQ(file.CreateNew(dir / "new", 1), 0);
+  file.Write("new", 3);
+  EXPECT_EQ(file.Close(), 0);
+  EXPECT_EQ(ReadWholeFile(dir / "new"), "new");
+  EXPECT_EQ(file.CreateNew(dir / "missing/new", 1), platform::IoFileNotFound);
 }
 
 }  // namespace
