@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "card/CardLayout.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "convert/SavedEvents.h"
@@ -124,14 +125,13 @@ int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
     const std::optional<TCardLocation> location =
         ResolveCardArgument(line.Card, error, platform::DriveTable());
     if (!location) throw TUsageError(error);
-    TCardDrives drives(*location, platform::DriveTable(), std::nullopt);
     TStreamMessages messages(err, false);
-    TTarqCard card(messages, drives.Drives());
+    TTarqCard card(messages, platform::DriveTable());
     card.Root = location->Root;
     try {
       const TCardEvents events = ReadCardEvents(card);
       if (!events.Valid) {
-        err << "Not a valid flash card\n";
+        err << card_layout::NotValidCardText << "\n";
         return 1;
       }
       key = events.Card.Key;

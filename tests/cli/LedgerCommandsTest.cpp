@@ -148,6 +148,12 @@ TEST_F(LedgerCommandsTest, LedgerListsTheSavesOfACard) {
             std::string::npos)
       << run.Out;
   EXPECT_EQ(std::count(run.Out.begin(), run.Out.end(), '\n'), 1);
+  // The same card read elsewhere (another reader, a copy) is the same card.
+  testing_support::TTempDir copy;
+  Card.WriteTo(copy.Path());
+  EXPECT_EQ(RunCaptured({"ledger", "--card", copy.Path()}).Out, run.Out);
+  const std::string status = RunCaptured({"status", copy.Path(), "--saved"}).Out;
+  EXPECT_TRUE(status.ends_with("Saved: 1 of 3 events\n")) << status;
 
   run = RunCaptured({"ledger", "--card", otherDir.Path(), "--json"});
   const nlohmann::json json = nlohmann::json::parse(run.Out);
