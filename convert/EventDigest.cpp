@@ -2,21 +2,14 @@
 
 #include <algorithm>
 
+#include "convert/SampleDecoder.h"
+
 namespace {
 
 // Frames split per call: the per-channel arrays of 18 channels stay within the L2 cache.
 constexpr int64_t ChunkFrames = 4096;
 
 }  // namespace
-
-void SplitFrames(const uint8_t* frames, int64_t count, int channels, int32_t* const* out) {
-  const size_t frameBytes = 3 * static_cast<size_t>(channels);
-  for (int c = 0; c < channels; ++c) {
-    const uint8_t* from = frames + 3 * c;
-    int32_t* to = out[c];
-    for (int64_t i = 0; i < count; ++i, from += frameBytes) to[i] = FrameSample(from);
-  }
-}
 
 TEventDigest::TEventDigest(int channels, int64_t samplesPerChannel, int buckets)
     : Figures(static_cast<size_t>(std::max(channels, 0))),
@@ -28,11 +21,12 @@ void TEventDigest::AddFrames(const uint8_t* frames, int64_t count) {
   const int channels = Channels();
   if (channels == 0) return;
   std::vector<int32_t*> columns(static_cast<size_t>(channels));
-  for (int c = 0; c < channels; ++c) columns[static_cast<size_t>(c)] = Split.data() + c * ChunkFrames;
+  for (int c = 0; c < channels; ++c)
+    columns[static_cast<size_t>(c)] = Split.data() + c * ChunkFrames;
   const size_t frameBytes = 3 * static_cast<size_t>(channels);
   while (count > 0) {
     const int64_t n = std::min(count, ChunkFrames);
-    SplitFrames(frames, n, channels, columns.data());
+    SampleDecoder::DecodeFrames(frames, n, channels, columns.data());
     for (size_t c = 0; c < static_cast<size_t>(channels); ++c) {
       Figures[c].Add(columns[c], static_cast<size_t>(n));
       Envelopes[c].Add(columns[c], static_cast<size_t>(n));

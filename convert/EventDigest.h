@@ -2,9 +2,9 @@
 // What a preview and a quality report need of one event: the figures and the envelope of
 // each channel, gathered in one pass over its sample frames.
 //
-// A frame holds one sample per channel, each 3 bytes, big-endian, two's complement. Frames
-// are fed in time order as read from the card; the frames that could not be read are fed as
-// zeros (AddZeroFrames), as the record file holds them.
+// Frames (one sample per channel, decoded by convert/SampleDecoder.h) are fed in time order
+// as read from the card; the frames that could not be read are fed as zeros (AddZeroFrames),
+// as the record file holds them.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,17 +12,6 @@
 
 #include "convert/ChannelFigures.h"
 #include "convert/Envelope.h"
-
-// The 24-bit sample at b, sign-extended.
-inline int32_t FrameSample(const uint8_t* b) {
-  const uint32_t raw = (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
-                       (static_cast<uint32_t>(b[2]) << 8);
-  return static_cast<int32_t>(raw) >> 8;
-}
-
-// Splits `count` frames of `channels` samples into one array per channel: channel c's samples
-// go to out[c][0 .. count).
-void SplitFrames(const uint8_t* frames, int64_t count, int channels, int32_t* const* out);
 
 class TEventDigest {
  public:
