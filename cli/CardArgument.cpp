@@ -1,7 +1,9 @@
 #include "cli/CardArgument.h"
 
 #include <cctype>
+#include <charconv>
 
+#include "app/WUtil.h"
 #include "card/CardLayout.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
@@ -58,4 +60,47 @@ std::string PrintableText(const std::string& text) {
     if (u < 32 || u == 127) c = '?';
   }
   return printable;
+}
+
+bool ParseNumber(const std::string& text, int& value) {
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end && !text.empty();
+}
+
+// "1,3-5" into ranges of 1-based event numbers.
+std::optional<std::vector<std::pair<int, int>>> ParseEventList(const std::string& list) {
+  std::vector<std::pair<int, int>> ranges;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    const std::string item = list.substr(start, comma - start);
+    const size_t dash = item.find('-');
+    int first = 0;
+    int last = 0;
+    bool ok = dash == std::string::npos ? ParseNumber(item, first) && (last = first, true)
+                                        : ParseNumber(item.substr(0, dash), first) &&
+                                              ParseNumber(item.substr(dash + 1), last);
+    if (!ok || first < 1 || last < first) return std::nullopt;
+    ranges.push_back({first, last});
+    start = comma + 1;
+  }
+  return ranges;
+}
+
+std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
+  int year = 0, month = 0, day = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
+      !ParseNumber(text.substr(0, 4), year) || !ParseNumber(text.substr(5, 2), month) ||
+      !ParseNumber(text.substr(8, 2), day) || year < 1000 || month < 1 || month > 12 || day < 1) {
+    return std::nullopt;
+  }
+  uint16_t d = 0, m = 0, y = 0;
+  WUtil::DayNumberToDate(
+      WUtil::DateToDayNumber(static_cast<uint16_t>(day), static_cast<uint16_t>(month),
+                             static_cast<uint16_t>(year)),
+      d, m, y);
+  if (d != day || m != month || y != year) return std::nullopt;
+  return TProbeDate{y, m, d};
 }

@@ -6,8 +6,11 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/Messages.h"
+#include "card/TarqCard.h"
 #include "platform/Drives.h"
 
 struct TCardLocation {
@@ -56,3 +59,10 @@ bool HoldsCardFiles(const std::string& directory);
 // Card texts as printed: control characters of a corrupt card would drive the terminal, so
 // they are shown as "?".
 std::string PrintableText(const std::string& text);
+
+// A whole decimal number that is all of the text.
+bool ParseNumber(const std::string& text, int& value);
+// --events: "1,3-5" into ranges of 1-based event numbers; nothing for a list that is not one.
+std::optional<std::vector<std::pair<int, int>>> ParseEventList(const std::string& list);
+// --probe-date: a date YYYY-MM-DD that exists; nothing otherwise.
+std::optional<TProbeDate> ParseProbeDate(const std::string& text);

@@ -9,6 +9,7 @@
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "cli/LedgerCommands.h"
+#include "convert/CardReport.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 
@@ -22,6 +23,8 @@ struct TCommandLine {
   bool Saved = false;
   bool Force = false;
   std::optional<int64_t> Size;
+  bool Json = false;
+  std::optional<TProbeDate> ProbeDate;
 };
 
 
@@ -78,6 +81,10 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
                         [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
                           card.RestoreMode = line.Restore;
                           const TCardSummary summary = card.ReadSummary();
+                          if (line.Json) {
+                            out << JsonText(StatusJson(CardFactsOf(summary))) << "\n";
+                            return summary.Valid ? 0 : 1;
+                          }
                           PrintSummary(out, summary);
                           if (line.Saved) {
                             PrintField(out, "Saved:",
@@ -96,6 +103,16 @@ int RunList(const TCommandLine& commandLine, std::ostream& out, std::ostream& er
         if (!card.CardValid) {
           err << card.CardStatus().Text << "\n";
           return 1;
+        }
+        if (line.Json) {
+          if (!card.NewCard) card.ScanEvents();
+          if (!card.CardValid) return 1;
+          std::vector<TListEntry> entries;
+          for (const TEventEntry& entry : card.Entries) {
+            entries.push_back(ListEntryOf(entry, line.ProbeDate.value_or(card.ProbeDate)));
+          }
+          out << JsonText(ListJson(entries)) << "\n";
+          return 0;
         }
         if (card.NewCard) return 0;
         card.ScanEvents(
@@ -194,6 +211,9 @@ TCliCommand StatusCommand() {
         options.Flag("--saved", line.Saved,
                      "add a line 'Saved: N of M events': the events with a saved copy whose "
                      "files still exist, from the download ledger");
+        options.Flag("--json", line.Json,
+                     "print one JSON object: status, events, used_bytes, total_bytes, "
+                     "eprom_version (null where the card shows none)");
       },
       RunStatus);
 }
@@ -208,6 +228,13 @@ TCliCommand ListCommand() {
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Flag("--restore", line.Restore, "list the erased events (restore mode)");
+        options.Flag("--json", line.Json,
+                     "print a JSON array, one object per event: index, file, sample_rate, "
+                     "duration_minutes, gain, station, channels, start (UTC)");
+        options.Parsed<TProbeDate>("--probe-date", "YYYY-MM-DD", line.ProbeDate,
+                                   "with --json: the date that gives the start times their year "
+                                   "(today when absent)",
+                                   "a date YYYY-MM-DD", ParseProbeDate);
       },
       RunList);
 }

@@ -8,6 +8,8 @@ TCliCommand DownloadCommand();    // cli/DownloadCommand.cpp
 TCliCommand StationXmlCommand();  // cli/DownloadCommand.cpp
 TCliCommand VerifyCommand();      // cli/LedgerCommands.cpp
 TCliCommand LedgerCommand();      // cli/LedgerCommands.cpp
+TCliCommand ReportCommand();      // cli/DownloadCommand.cpp
+TCliCommand DrivesCommand();      // cli/DrivesCommand.cpp
 
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
@@ -19,5 +21,7 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(StationXmlCommand());
   commands.push_back(VerifyCommand());
   commands.push_back(LedgerCommand());
+  commands.push_back(ReportCommand());
+  commands.push_back(DrivesCommand());
   return commands;
 }

@@ -1,4 +1,5 @@
-// The download command of the command-line tool: converts events of a card into a directory.
+// The commands of the command-line tool that read events of a card: download converts them
+// into a directory, stationxml describes their recorders, report writes their quality report.
 
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "cli/LedgerCommands.h"
+#include "convert/CardReport.h"
 #include "convert/DownloadHost.h"
 #include "convert/SeedCodes.h"
 #include "convert/StationXmlExport.h"
@@ -48,48 +50,9 @@ struct TStationXmlLine : TEventsLine {
   std::string Out;
 };
 
-bool ParseNumber(const std::string& text, int& value) {
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && stop == end && !text.empty();
-}
-
-// "1,3-5" into ranges of 1-based event numbers.
-std::optional<std::vector<std::pair<int, int>>> ParseEventList(const std::string& list) {
-  std::vector<std::pair<int, int>> ranges;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t comma = list.find(',', start);
-    if (comma == std::string::npos) comma = list.size();
-    const std::string item = list.substr(start, comma - start);
-    const size_t dash = item.find('-');
-    int first = 0;
-    int last = 0;
-    bool ok = dash == std::string::npos ? ParseNumber(item, first) && (last = first, true)
-                                        : ParseNumber(item.substr(0, dash), first) &&
-                                              ParseNumber(item.substr(dash + 1), last);
-    if (!ok || first < 1 || last < first) return std::nullopt;
-    ranges.push_back({first, last});
-    start = comma + 1;
-  }
-  return ranges;
-}
-
-std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
-  int year = 0, month = 0, day = 0;
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-      !ParseNumber(text.substr(0, 4), year) || !ParseNumber(text.substr(5, 2), month) ||
-      !ParseNumber(text.substr(8, 2), day) || year < 1000 || month < 1 || month > 12 || day < 1) {
-    return std::nullopt;
-  }
-  uint16_t d = 0, m = 0, y = 0;
-  WUtil::DayNumberToDate(
-      WUtil::DateToDayNumber(static_cast<uint16_t>(day), static_cast<uint16_t>(month),
-                             static_cast<uint16_t>(year)),
-      d, m, y);
-  if (d != day || m != month || y != year) return std::nullopt;
-  return TProbeDate{y, m, d};
-}
+struct TReportLine : TEventsLine {
+  std::string To;
+};
 
 std::optional<std::string> ParseNetwork(const std::string& text) {
   if (!seed::CodeProblem(seed::TCodeKind::Network, text).empty()) return std::nullopt;
@@ -311,6 +274,48 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
   }
 }
 
+int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
+  if (line.To.empty()) throw TUsageError("--to DIR is missing");
+  TCardSession session(line.Card, err);
+  TTarqCard& card = session.Card;
+  try {
+    std::vector<bool> selected;
+    if (const std::optional<int> code =
+            OpenCardEvents(line, card, session.Settings, selected, err)) {
+      return *code;
+    }
+    const TProductOptions products = ReadProductOptions(session.Settings);
+    const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
+    // The card's fields as 'status' prints them; its summary walks the card again and dates
+    // it today, so the events keep the date of the command line.
+    const TProbeDate probeDate = card.ProbeDate;
+    TQualityReport report;
+    report.Card = CardFactsOf(card.ReadSummary());
+    const std::string dataFile = card.DataFilePath();
+    for (const TEventEntry& entry : card.Entries) {
+      const size_t index = static_cast<size_t>(entry.Line - 1);
+      if (index >= selected.size() || !selected[index]) continue;
+      TReportEvent reported;
+      ReadReportEvent(entry, dataFile, probeDate, codes, reported);
+      report.Events.push_back(std::move(reported));
+    }
+    if (!platform::ForceDirectories(line.To)) {
+      err << "Cannot create directory " << line.To << "\n";
+      return 1;
+    }
+    const TReportFiles files = WriteQualityReport(line.To, report);
+    if (!files.Written()) {
+      err << files.Error << "\n";
+      return 1;
+    }
+    out << files.JsonPath << "\n" << files.HtmlPath << "\n";
+    return 0;
+  } catch (const platform::EInOutError& e) {
+    err << platform::IoErrorText(e.Code()) << "\n";
+    return 1;
+  }
+}
+
 // The options of the commands that read events of a card.
 void DeclareEventSelection(TCommandOptions& options, TEventsLine& line, const std::string& verb) {
   options.Parsed<std::vector<std::pair<int, int>>>(
@@ -397,4 +402,25 @@ TCliCommand StationXmlCommand() {
         DeclareProbeDate(options, line);
       },
       RunStationXml);
+}
+
+TCliCommand ReportCommand() {
+  return MakeCommand<TReportLine>(
+      {.Name = "report",
+       .Summary = "write a quality report of a card's events",
+       .Help = "Writes the quality report of the card's events into DIR (created when missing): "
+               "report.json for scripts and report.html, one page with the card summary, a row "
+               "per event and a plot of each event's channels, with peak, RMS, saturated and "
+               "dead channels flagged. The card is only read.",
+       .Notes = "Prints the paths of the two files. An existing report is never replaced: the "
+                "names move on to report_a, report_b, ...",
+       .Success = "when the report was written"},
+      [](TCommandOptions& options, TReportLine& line) {
+        options.Argument("CARD", line.Card);
+        options.Value("--to", "DIR", line.To, "the directory to write into", true);
+        DeclareEventSelection(options, line, "report");
+        DeclareProbeDate(options, line);
+        DeclareCodeOptions(options, line);
+      },
+      RunReport);
 }

@@ -43,3 +43,9 @@ void TEventDigest::AddZeroFrames(int64_t count) {
   for (TEnvelope& e : Envelopes) e.AddZeros(count);
   Fed += count;
 }
+
+void TEventDigest::AddUnreadFrames(int64_t count) {
+  if (count <= 0) return;
+  for (TFiguresAccumulator& f : Figures) f.AddZeros(count);
+  Fed += count;
+}

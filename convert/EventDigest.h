@@ -3,8 +3,9 @@
 // each channel, gathered in one pass over its sample frames.
 //
 // Frames (one sample per channel, decoded by convert/SampleDecoder.h) are fed in time order
-// as read from the card; the frames that could not be read are fed as zeros (AddZeroFrames),
-// as the record file holds them.
+// as read from the card. The frames that could not be read count as zeros in the figures, as
+// the record file holds them, and stay a gap in the envelopes (AddUnreadFrames), so that a plot
+// shows where the card gave out.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,8 @@ class TEventDigest {
   void AddFrames(const uint8_t* frames, int64_t count);
   // Adds `count` frames of zeros.
   void AddZeroFrames(int64_t count);
+  // Adds `count` frames that could not be read: zeros in the figures, nothing in the envelopes.
+  void AddUnreadFrames(int64_t count);
 
   int Channels() const { return static_cast<int>(Figures.size()); }
   int64_t FramesFed() const { return Fed; }

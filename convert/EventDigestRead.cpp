@@ -23,7 +23,7 @@ TEventDigestRead ReadEventDigest(const TEventFrames& event, TEventDigest& digest
   platform::TRecordFile file;
   if (int code = file.Reset(event.DataFilePath, 3, platform::TOpenMode::ReadOnly)) {
     result.Error = code;
-    digest.AddZeroFrames(frames);
+    digest.AddUnreadFrames(frames);
     return result;
   }
   const int64_t frameBytes = 3 * int64_t{channels};
@@ -48,6 +48,6 @@ TEventDigestRead ReadEventDigest(const TEventFrames& event, TEventDigest& digest
     if (whole < wanted) break;
   }
   file.Close();
-  if (!result.Cancelled) digest.AddZeroFrames(frames - result.FramesRead);
+  if (!result.Cancelled) digest.AddUnreadFrames(frames - result.FramesRead);
   return result;
 }

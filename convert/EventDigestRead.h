@@ -5,7 +5,8 @@
 //
 // The frames are read in blocks; a frame that cannot be read whole (an input/output error, a
 // data file that ends inside the event) ends the reading, and the frames from it to the end
-// of the event are fed as zeros, as the record file holds them. A cancel flag is looked at
+// of the event are fed as unread (zeros in the figures, as the record file holds them; a gap
+// in the envelopes). A cancel flag is looked at
 // between blocks.
 
 #include <atomic>

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "convert/DefaultSeedId.h"
+#include "convert/CardReport.h"
 #include "convert/EventDigest.h"
 #include "convert/QualityReport.h"
 
@@ -81,7 +81,7 @@ TPreviewEvent PreviewOfDigest(const TEventDigest& digest, int line, const QStrin
   for (int c = 0; c < digest.Channels(); ++c) {
     TPreviewTrace trace;
     trace.Label = QString::fromStdString(ChannelLabel(c + 1));
-    trace.SeedId = QString::fromStdString(DefaultSeedId(stationSerial, c + 1, sampleRate));
+    trace.SeedId = QString::fromStdString(ChannelSeedId({}, stationSerial, sampleRate, c + 1));
     trace.Figures = digest.FiguresOf(c);
     trace.Envelope = digest.EnvelopeOf(c);
     event.SamplesPerChannel = trace.Envelope.TotalSamples();

@@ -1,12 +1,12 @@
 // Reading an event's frames off a card file into its digest: whole, cut short, cancelled, on a
-// card that cannot be written and on a card that is gone; and the default SEED codes.
+// card that cannot be written and on a card that is gone; and the SEED codes of channels.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 
-#include "convert/DefaultSeedId.h"
+#include "convert/CardReport.h"
 #include "convert/EventDigestRead.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
@@ -32,8 +32,9 @@ TEventFrames SecondEvent(const TCardBuilder& card, const std::string& path) {
   return {path, (card.EventOffset(1) + header) / 3, 4, 6000};
 }
 
-// The digest of the frames as the card builder generates them, padded after `read` frames.
-TEventDigest Expected(int64_t read) {
+// The digest of the frames as the card builder generates them, `read` frames of them, then
+// zeros when `pad`.
+TEventDigest Expected(int64_t read, bool pad) {
   TEventDigest digest(4, 6000);
   std::vector<uint8_t> frame(12);
   for (int64_t k = 0; k < read; ++k) {
@@ -44,16 +45,21 @@ TEventDigest Expected(int64_t read) {
     }
     digest.AddFrames(frame.data(), 1);
   }
-  digest.AddZeroFrames(6000 - read);
+  if (pad) digest.AddZeroFrames(6000 - read);
   return digest;
 }
 
-void ExpectSameDigest(const TEventDigest& got, const TEventDigest& want) {
+// The figures as the record file holds the event (zeros after the frames read), the envelopes
+// of the frames read only.
+void ExpectDigestOfFramesRead(const TEventDigest& got, int64_t read) {
+  const TEventDigest padded = Expected(read, true);
+  const TEventDigest want = Expected(read, false);
   ASSERT_EQ(got.Channels(), want.Channels());
   for (int c = 0; c < got.Channels(); ++c) {
     SCOPED_TRACE(c);
+    EXPECT_EQ(got.EnvelopeOf(c).SamplesFed(), read);
     const TChannelFigures g = got.FiguresOf(c);
-    const TChannelFigures w = want.FiguresOf(c);
+    const TChannelFigures w = padded.FiguresOf(c);
     EXPECT_EQ(g.Count, w.Count);
     EXPECT_EQ(g.Minimum, w.Minimum);
     EXPECT_EQ(g.Maximum, w.Maximum);
@@ -92,7 +98,7 @@ TEST(EventDigestRead, WholeAndCutShortEvents) {
     EXPECT_EQ(read.Error, 0);
     EXPECT_FALSE(read.Cancelled);
     EXPECT_EQ(digest.FramesFed(), 6000);
-    ExpectSameDigest(digest, Expected(c.FramesRead));
+    ExpectDigestOfFramesRead(digest, c.FramesRead);
   }
 }
 
@@ -132,23 +138,32 @@ TEST(EventDigestRead, ReadOnlyCardCancelAndMissingCard) {
   }
 }
 
-TEST(DefaultSeedId, StationLocationBandAndComponent) {
+TEST(ChannelSeedId, DefaultSheetAndNone) {
+  seed::TStationSheet sheet =
+      seed::TStationSheet::Parse("serial,station,network\n47,BRK01,Z3\n", "s");
+  const seed::TCodeOptions withSheet{"", &sheet};
+  const seed::TCodeOptions network{"FR", nullptr};
   struct TCase {
+    const seed::TCodeOptions* Codes;
     int64_t Serial;
     int Channel;
-    int64_t Rate;
+    int Rate;
     const char* Id;
   };
+  const seed::TCodeOptions none;
   const TCase cases[] = {
-      {47, 1, 100, "XX.047.00.EHZ"},     {47, 2, 80, "XX.047.00.EHN"},
-      {47, 3, 79, "XX.047.00.SHE"},      {1042, 4, 250, "XX.1042.01.DHZ"},
-      {7, 18, 1000, "XX.007.05.GHE"},    {7, 5, 999, "XX.007.01.DHN"},
-      {12345, 1, 10, "XX.12345.00.SHZ"}, {0, 1, 9, "XX.000.00.MHZ"},
-      {3, 1, 2, "XX.003.00.MHZ"},        {3, 1, 1, "XX.003.00.LHZ"},
-      {3, 1, 0, "XX.003.00.LHZ"},        {-5, 2, 249, "XX.000.00.EHN"},
+      {&none, 47, 1, 100, "XX.047.00.EHZ"},
+      {&none, 1042, 5, 250, "XX.1042.01.DHN"},
+      {&none, 7, 18, 1000, "XX.007.05.GHE"},
+      {&network, 7, 3, 50, "FR.007.00.SHE"},
+      {&withSheet, 47, 4, 125, "Z3.BRK01.01.EHZ"},
+      {&withSheet, 48, 1, 125, "XX.048.00.EHZ"},
+      {&none, 47, 1, 0, ""},
+      {&none, -5, 1, 100, ""},
+      {&none, 123456, 1, 100, ""},
   };
   for (const TCase& c : cases) {
-    EXPECT_EQ(DefaultSeedId(c.Serial, c.Channel, c.Rate), c.Id)
+    EXPECT_EQ(ChannelSeedId(*c.Codes, c.Serial, c.Rate, c.Channel), c.Id)
         << c.Serial << " " << c.Channel << " " << c.Rate;
   }
 }

@@ -29,7 +29,7 @@ std::shared_ptr<TPreviewEvent> SyntheticPreview(int channels, int64_t frames, in
   const std::vector<uint8_t> bytes = testing_support::SyntheticFrames(shape);
   TEventDigest digest(channels, frames);
   digest.AddFrames(bytes.data(), framesRead);
-  digest.AddZeroFrames(frames - framesRead);
+  digest.AddUnreadFrames(frames - framesRead);
   return std::make_shared<TPreviewEvent>(PreviewOfDigest(digest, 3, QStringLiteral("05121030.001"),
                                                          {2026, 5, 12, 10, 30, 7, 250}, 100, 47,
                                                          framesRead));
@@ -95,10 +95,8 @@ TEST(WaveformPreview, AnEventCutShortEndsInAGapAndIsFlagged) {
   // A quarter was read: the gap starts about a quarter of the way in.
   EXPECT_NEAR(gap, width / 4, 2);
   for (const auto& columns : preview.ColumnsDrawn()) {
-    for (int c = gap; c < width; ++c) {
-      EXPECT_EQ(columns[static_cast<size_t>(c)].Min, 0);
-      EXPECT_EQ(columns[static_cast<size_t>(c)].Max, 0);
-    }
+    EXPECT_FALSE(columns[static_cast<size_t>(gap - 1)].Empty());
+    for (int c = gap; c < width; ++c) EXPECT_TRUE(columns[static_cast<size_t>(c)].Empty()) << c;
   }
   EXPECT_TRUE(preview.Event()->Flags.contains(QStringLiteral("cut short: 75.0 % not read")));
 
