@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "ui/APropos.h"
+#include "ui/CardLookout.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
 #include "ui/DownloadForm.h"
@@ -117,6 +118,7 @@ bool TReadTarqForm::FormCreate() {
     return false;
   }
   EditDirName->setText(QString::fromStdString(WUtil::WithTrailingBackslash(Settings.DataDir)));
+  Lookout->RestoreView();
   SettingsDrive = Settings.FlashUnit;
   DriveChangeEnabled = false;
   DriveBox->SetDrive(Settings.FlashUnit);

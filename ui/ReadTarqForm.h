@@ -21,6 +21,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class TAProposForm;
+class TCardLookout;
 class TCommentForm;
 class TDownloadForm;
 class TDriveComboBox;
@@ -84,6 +85,9 @@ class TReadTarqForm : public QWidget {
 
   QPushButton* ButtonAbout;
   QPushButton* ButtonQuit;
+
+  // The waveform preview, the report and the watch on the mounts (ui/CardLookout.h).
+  TCardLookout* Lookout = nullptr;
 
   // ---- State ----
   TSettingsFile& SettingsFile;

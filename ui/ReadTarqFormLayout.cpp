@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <utility>
 
+#include "ui/CardLookout.h"
 #include "ui/DriveComboBox.h"
 #include "ui/ReadTarqForm.h"
 
@@ -239,18 +240,26 @@ void TReadTarqForm::BuildControls() {
   top->addWidget(GroupBoxFlash, 1);
   top->addWidget(GroupFlashCard, 1);
 
+  Lookout = new TCardLookout(*this);
   auto* bottom = new QHBoxLayout;
+  bottom->addWidget(Lookout->ButtonPreview);
+  bottom->addWidget(Lookout->ButtonReport);
   bottom->addStretch(1);
   bottom->addWidget(ButtonAbout);
   bottom->addSpacing(16);
   bottom->addWidget(ButtonQuit);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(10, 10, 10, 10);
+  auto* layout = new QVBoxLayout;
   layout->setSpacing(12);
   layout->addLayout(top);
   layout->addWidget(GroupBoxFiles, 1);
   layout->addLayout(bottom);
+  // The preview to the right of the controls, over the window's whole height.
+  auto* columns = new QHBoxLayout(this);
+  columns->setContentsMargins(10, 10, 10, 10);
+  columns->setSpacing(12);
+  columns->addLayout(layout, 0);
+  columns->addWidget(Lookout->Pane, 1);
 
   // Each control is named after its member, so that tests and tools find it by name.
   const std::pair<QWidget*, const char*> named[] = {
@@ -343,7 +352,9 @@ void TReadTarqForm::BuildControls() {
   setTabOrder(ButtonStationCodes, ListBox);
   setTabOrder(ListBox, EditDirName);
   setTabOrder(EditDirName, ButtonBrowse);
-  setTabOrder(ButtonBrowse, ButtonAbout);
+  setTabOrder(ButtonBrowse, Lookout->ButtonPreview);
+  setTabOrder(Lookout->ButtonPreview, Lookout->ButtonReport);
+  setTabOrder(Lookout->ButtonReport, ButtonAbout);
   setTabOrder(ButtonAbout, ButtonQuit);
 
   const QSize wanted = sizeHint().expandedTo(QSize(558, 639));

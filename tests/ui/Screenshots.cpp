@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "platform/Drives.h"
 #include "support/TestSupport.h"
 #include "ui/APropos.h"
+#include "ui/CardLookout.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
 #include "ui/DownloadForm.h"
@@ -24,6 +26,7 @@
 #include "ui/ReadTarq.h"
 #include "ui/ReadTarqForm.h"
 #include "ui/StationCodesForm.h"
+#include "ui/WaveformPreview.h"
 
 namespace {
 
@@ -96,9 +99,20 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
     TReadTarqProgram program(root("program/readtarq"));
     if (!program.Start()) return 1;
     TReadTarqForm& form = *program.ReadTarqForm;
+    // The window as it was before the preview, then with the preview of a six-channel event.
+    form.Lookout->SetPaneVisible(false);
     for (int i = 0; i < form.ListBox->count() && i < 2; ++i)
       form.ListBox->item(i)->setSelected(true);
     ok &= Save(form, outDir, "main-window.png");
+    form.Lookout->SetPaneVisible(true);
+    if (form.ListBox->count() > 3) {
+      form.ListBox->clearSelection();
+      form.ListBox->item(2)->setSelected(true);
+      form.ListBox->setCurrentRow(3, QItemSelectionModel::Select);
+      ok &= QTest::qWaitFor([&] { return form.Lookout->Preview->TraceCount() > 0; }, 5000);
+    }
+    ok &= Save(form, outDir, "main-window-preview.png");
+    form.Lookout->SetPaneVisible(false);
 
     TDownloadForm& download = *program.DownloadForm;
     download.PrepareRun();

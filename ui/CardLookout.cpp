@@ -1,0 +1,298 @@
+#include "ui/CardLookout.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFrame>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <atomic>
+#include <cctype>
+#include <set>
+#include <thread>
+
+#include "app/WUtil.h"
+#include "card/CardLayout.h"
+#include "convert/CardReport.h"
+#include "platform/IoError.h"
+#include "ui/DriveComboBox.h"
+#include "ui/EventLoader.h"
+#include "ui/MountWatcher.h"
+#include "ui/QtMessages.h"
+#include "ui/ReadTarqForm.h"
+#include "ui/WaveformPreview.h"
+
+namespace {
+
+const char* const ViewFileName = "readtarq-view.ini";
+const char* const VisibleKey = "Preview/Visible";
+constexpr int ReadingNoteMs = 120;
+
+QString NothingShownText() {
+  return QStringLiteral("Click an event line to see its traces.");
+}
+
+char Lower(char letter) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+}
+
+}  // namespace
+
+TCardLookout::TCardLookout(TReadTarqForm& form) : QObject(&form), Form(form) {
+  Pane = new QFrame;
+  Pane->setObjectName(QStringLiteral("PreviewPane"));
+  Pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  Preview = new TWaveformPreview;
+  Preview->ShowMessage(NothingShownText());
+  auto* layout = new QVBoxLayout(Pane);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->addWidget(Preview);
+
+  ButtonPreview = new QPushButton(QStringLiteral("Pre&view"));
+  ButtonPreview->setObjectName(QStringLiteral("ButtonPreview"));
+  ButtonPreview->setToolTip(
+      QStringLiteral("Show or hide the traces of the event line clicked last"));
+  ButtonPreview->setCheckable(true);
+  ButtonPreview->setChecked(true);
+  ButtonPreview->setAutoDefault(false);
+  ButtonReport = new QPushButton(QStringLiteral("Re&port..."));
+  ButtonReport->setObjectName(QStringLiteral("ButtonReport"));
+  ButtonReport->setToolTip(QStringLiteral(
+      "Write a quality report of the selected files into the destination directory"));
+  ButtonReport->setAutoDefault(false);
+
+  Loader = new TEventLoader(this);
+  Watcher = new TMountWatcher(this);
+  ReadingNote = new QTimer(this);
+  ReadingNote->setSingleShot(true);
+  ReadingNote->setInterval(ReadingNoteMs);
+  MountRetry = new QTimer(this);
+  MountRetry->setSingleShot(true);
+  MountRetry->setInterval(TMountWatcher::PollMilliseconds / 2);
+
+  connect(ButtonPreview, &QPushButton::toggled, this, &TCardLookout::SetPaneVisible);
+  connect(ButtonReport, &QPushButton::clicked, this, &TCardLookout::ButtonReportClick);
+  connect(Loader, &TEventLoader::Loaded, this, &TCardLookout::EventLoaded);
+  connect(Watcher, &TMountWatcher::MountsChanged, this, &TCardLookout::MountsChanged);
+  connect(MountRetry, &QTimer::timeout, this, &TCardLookout::MountsChanged);
+  connect(ReadingNote, &QTimer::timeout, this, [this] {
+    if (ShownRow >= 0 && Loader->Busy()) {
+      Preview->ShowMessage(
+          QStringLiteral("Reading %1 ...")
+              .arg(Form.ListBox->item(ShownRow)->text().section(QLatin1Char(' '), 0, 0)));
+    }
+  });
+  // The line clicked last (or reached with the keys); a refresh empties the list.
+  connect(Form.ListBox, &QListWidget::currentRowChanged, this, &TCardLookout::ShowLine);
+  connect(Form.ListBox->model(), &QAbstractItemModel::modelReset, this, [this] { ShowLine(-1); });
+}
+
+TCardLookout::~TCardLookout() = default;
+
+std::string TCardLookout::ViewSettingsPath() const {
+  const std::string settings = Form.SettingsFile.FilePath();
+  if (settings.empty()) return {};
+  return WUtil::DirectoryPart(settings) + "/" + ViewFileName;
+}
+
+void TCardLookout::RestoreView() {
+  bool visible = true;
+  const std::string path = ViewSettingsPath();
+  if (!path.empty()) {
+    const QSettings view(QString::fromStdString(path), QSettings::IniFormat);
+    visible = view.value(QString::fromLatin1(VisibleKey), true).toBool();
+  }
+  if (visible != Pane->isVisibleTo(&Form)) {
+    SetPaneVisible(visible);
+  } else {
+    ButtonPreview->setChecked(visible);
+  }
+}
+
+void TCardLookout::SaveView() const {
+  const std::string path = ViewSettingsPath();
+  if (path.empty()) return;
+  QSettings view(QString::fromStdString(path), QSettings::IniFormat);
+  view.setValue(QString::fromLatin1(VisibleKey), Pane->isVisibleTo(&Form));
+}
+
+void TCardLookout::SetPaneVisible(bool visible) {
+  if (ButtonPreview->isChecked() != visible) {
+    ButtonPreview->setChecked(visible);  // comes back here through toggled
+    return;
+  }
+  if (Pane->isVisibleTo(&Form) == visible) return;
+  // The window grows by the pane or gives its width back, so that the controls keep theirs.
+  const int spacing = Form.layout() ? Form.layout()->spacing() : 0;
+  const int paneWidth = visible ? Pane->sizeHint().width() : Pane->width();
+  Pane->setVisible(visible);
+  if (!Form.isMaximized() && !Form.isFullScreen()) {
+    const int width = Form.width() + (visible ? 1 : -1) * (paneWidth + spacing);
+    Form.resize(std::max(width, Form.minimumSizeHint().width()), Form.height());
+  }
+  if (visible) {
+    ShowLine(Form.ListBox->currentRow());
+  } else {
+    Loader->Cancel();
+    ReadingNote->stop();
+  }
+  SaveView();
+}
+
+void TCardLookout::ShowLine(int row) {
+  ReadingNote->stop();
+  const std::vector<TEventEntry>& entries = Form.Card.Entries;
+  if (row < 0 || row >= static_cast<int>(entries.size()) || row >= Form.ListBox->count() ||
+      !Form.Card.CardValid) {
+    ShownRow = -1;
+    Loader->Cancel();
+    Preview->ShowMessage(NothingShownText());
+    return;
+  }
+  ShownRow = row;
+  if (!Pane->isVisibleTo(&Form)) return;  // read when the pane is shown
+  const TEventEntry& entry = entries[static_cast<size_t>(row)];
+  TPreviewRequest request;
+  request.Line = entry.Line;
+  request.Frames = EventFramesOf(entry, Form.Card.DataFilePath());
+  request.File = QString::fromLatin1(entry.Header.OriginalFileName.c_str());
+  request.Start = EventStartUtc(entry.Header, Form.Card.ProbeDate);
+  request.SampleRate = entry.Header.SampleRate;
+  request.StationSerial = entry.Header.StationSerial;
+  Loader->Load(request);
+  ReadingNote->start();
+}
+
+void TCardLookout::EventLoaded(int line, std::shared_ptr<const TPreviewEvent> event, int error) {
+  ReadingNote->stop();
+  if (ShownRow < 0 || line != ShownRow + 1) return;
+  Preview->SetEvent(std::move(event));
+  if (error != 0) {
+    // The card went while it was read: the window shows what a refresh shows.
+    QTimer::singleShot(0, &Form, [this] { Form.ButtonRefreshClick(); });
+  }
+}
+
+void TCardLookout::ButtonReportClick() {
+  if (!Form.Card.CardValid) {
+    Form.Boxes.Error(card_layout::NotValidCardText);
+    return;
+  }
+  std::vector<TEventEntry> chosen;
+  for (int i = 0; i < Form.ListBox->count(); ++i) {
+    if (Form.ListBox->item(i)->isSelected() && i < static_cast<int>(Form.Card.Entries.size())) {
+      chosen.push_back(Form.Card.Entries[static_cast<size_t>(i)]);
+    }
+  }
+  if (chosen.empty()) {
+    Form.Boxes.Warning("No event selected");
+    return;
+  }
+  if (!Form.EnsureDataDirectory()) return;
+
+  TQualityReport report;
+  report.Card.Status = Form.StatusText();
+  report.Card.Events = Form.Card.EventCount;
+  try {
+    const auto [used, total] = Form.Card.CardSizes();
+    report.Card.UsedBytes = used;
+    report.Card.TotalBytes = total;
+  } catch (const platform::EInOutError& error) {
+    ShowApplicationError(error.what());
+    return;
+  }
+  if (Form.Card.EpromVersion > 0) report.Card.EpromVersion = Form.Card.EpromVersion;
+  const std::string dataFile = Form.Card.DataFilePath();
+  const TProbeDate probeDate = Form.Card.ProbeDate;
+  const std::string directory = Form.Settings.DataDir;
+  ButtonReport->setEnabled(false);
+
+  // The events are read on a thread of their own; the progress window can stop it.
+  QProgressDialog progress(QStringLiteral("Writing the report..."), QStringLiteral("Cancel"), 0,
+                           static_cast<int>(chosen.size()), &Form);
+  progress.setWindowTitle(QStringLiteral("ReadTarq"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(400);
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> done{false};
+  TReportFiles files;
+  QEventLoop wait;
+  std::thread worker([&] {
+    for (size_t i = 0; i < chosen.size() && !cancel; ++i) {
+      TReportEvent event;
+      if (!ReadReportEvent(chosen[i], dataFile, probeDate, {}, event, &cancel)) break;
+      report.Events.push_back(std::move(event));
+      QMetaObject::invokeMethod(
+          &progress, [&progress, i] { progress.setValue(static_cast<int>(i) + 1); },
+          Qt::QueuedConnection);
+    }
+    if (!cancel) files = WriteQualityReport(directory, report);
+    done = true;
+    QMetaObject::invokeMethod(
+        &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
+  });
+  connect(&progress, &QProgressDialog::canceled, &wait, [&cancel] { cancel = true; });
+  if (!done) wait.exec();
+  worker.join();
+  progress.reset();
+  ButtonReport->setEnabled(true);
+  if (cancel) return;
+  if (!files.Written()) {
+    Form.Boxes.Error(files.Error);
+    return;
+  }
+  ReportPath = QString::fromStdString(files.HtmlPath);
+  QMessageBox::information(
+      &Form, QStringLiteral("ReadTarq"),
+      QStringLiteral("Report of %1 event(s) written:\n%2\n%3")
+          .arg(chosen.size())
+          .arg(QString::fromStdString(files.HtmlPath), QString::fromStdString(files.JsonPath)));
+}
+
+void TCardLookout::MountsChanged() {
+  // Nothing changes under a dialog or a download: the change is looked at once it is closed.
+  if (QApplication::activeModalWidget()) {
+    MountRetry->start();
+    return;
+  }
+  std::set<char> listed;
+  for (int i = 0; i < Form.DriveBox->count(); ++i) {
+    listed.insert(Lower(TDriveComboBox::ItemLetter(Form.DriveBox->itemText(i))));
+  }
+  std::set<char> present;
+  for (const platform::TDrive& drive : Form.Drives.Drives()) present.insert(Lower(drive.Letter));
+  if (present == listed) return;
+
+  const char selected = Form.DriveBox->Drive();
+  if (present.count(Lower(selected)) == 0 || !Form.Card.CardValid) {
+    // The card in use went, or there was none: as the Refresh button does.
+    Form.ButtonRefreshClick();
+  } else {
+    // The card in use stays as it is shown (its restore mode too); only the list changes.
+    TDriveComboBox fresh(Form.Drives);
+    Form.DriveChangeEnabled = false;
+    Form.DriveBox->CopyItemsFrom(fresh);
+    Form.DriveBox->SetDrive(selected);
+    Form.DriveChangeEnabled = true;
+  }
+  if (Form.Card.CardValid) return;
+  // A card just put in is shown when the drive in use holds none; it is only read.
+  for (char letter : present) {
+    if (listed.count(letter) != 0) continue;
+    TTarqCard probe(Form.Boxes, Form.Drives);
+    probe.Root = Form.Drives.RootOf(letter);
+    try {
+      probe.ProbeCard();
+    } catch (const platform::EInOutError&) {
+      continue;
+    }
+    if (probe.CardValid) {
+      Form.DriveBox->SetDrive(letter);
+      return;
+    }
+  }
+}
