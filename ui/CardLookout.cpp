@@ -42,7 +42,7 @@ char Lower(char letter) {
 
 }  // namespace
 
-TCardLookout::TCardLookout(TReadTarqForm& form) : QObject(&form), Form(form) {
+TCardLookout::TCardLookout(TReadTarqForm& form) : Form(form) {
   Pane = new QFrame;
   Pane->setObjectName(QStringLiteral("PreviewPane"));
   Pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);

@@ -2,8 +2,8 @@
 // What the main window offers to look at a card before downloading it: the waveform preview of
 // the event line clicked last (read off the card on the loader's thread), the quality report of
 // the selected events, and the watch on the system's mounts that notices a card put in or taken
-// out. The window builds it with its controls and places its pane and buttons; everything else
-// is wired here.
+// out. The window builds it with its controls, places its pane and buttons, and destroys it
+// before its card and controls; everything else is wired here.
 //
 // The preview's visibility is kept in readtarq-view.ini beside the settings file (the settings
 // file itself keeps its seven lines).

@@ -86,9 +86,6 @@ class TReadTarqForm : public QWidget {
   QPushButton* ButtonAbout;
   QPushButton* ButtonQuit;
 
-  // The waveform preview, the report and the watch on the mounts (ui/CardLookout.h).
-  TCardLookout* Lookout = nullptr;
-
   // ---- State ----
   TSettingsFile& SettingsFile;
   TSettings& Settings;
@@ -103,6 +100,9 @@ class TReadTarqForm : public QWidget {
   std::unique_ptr<TDownload> Download;
   // The download ledger: what the runs record, the erase guard, the marks of saved events.
   std::unique_ptr<TLedgerGuard> Ledger;
+  // The waveform preview, the report and the watch on the mounts (ui/CardLookout.h); it goes
+  // before the card and the controls it reads.
+  std::unique_ptr<TCardLookout> Lookout;
   char StartDrive = 0;     // the drive selector's drive before the settings were applied
   char SettingsDrive = 0;  // FlashUnit as the settings file gave it, in its case
   bool DriveChangeEnabled = true;

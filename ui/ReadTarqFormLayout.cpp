@@ -240,7 +240,7 @@ void TReadTarqForm::BuildControls() {
   top->addWidget(GroupBoxFlash, 1);
   top->addWidget(GroupFlashCard, 1);
 
-  Lookout = new TCardLookout(*this);
+  Lookout = std::make_unique<TCardLookout>(*this);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(Lookout->ButtonPreview);
   bottom->addWidget(Lookout->ButtonReport);
