@@ -115,6 +115,35 @@ TEST_F(WindowPreviewTest, SelectingALineDrawsItsTracesAndTheLastClickedLineIsFol
   EXPECT_EQ(Preview().TraceCount(), 0);
 }
 
+TEST_F(WindowPreviewTest, CorruptEventsPreviewWhatCanBeReadAndAreFlagged) {
+  TCardBuilder card;
+  TBuiltEvent rateZero = SmallEvent("DEB", "3,12", "001");
+  rateZero.RateDuration = "0,5";
+  card.Events.push_back(rateZero);
+  TBuiltEvent tooMany = SmallEvent("DEB", "30,12", "002");  // no recorder has 30 channels
+  tooMany.RateDuration = "10,1";
+  card.Events.push_back(tooMany);
+  TBuiltEvent garbage = SmallEvent("DEB", "18,12", "003");
+  garbage.RateDuration = "10,1";
+  garbage.UseRawSamples = true;
+  for (int i = 0; i < 600 * 54; ++i) garbage.RawSamples += static_cast<char>((i * 7919) >> 3);
+  card.Events.push_back(garbage);
+  card.WriteTo(CardDir());
+  WriteSettings(Out());
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(Form().ListBox->count(), 3);
+  const char* flags[] = {"no sample rate", "no channels", ""};
+  for (int row = 0; row < 3; ++row) {
+    SCOPED_TRACE(row);
+    Form().ListBox->setCurrentRow(row);
+    ASSERT_TRUE(WaitForLine(row + 1));
+    EXPECT_TRUE(Preview().Event()->Flags.join(";").contains(QString::fromLatin1(flags[row])));
+  }
+  EXPECT_EQ(Preview().TraceCount(), 18);
+  EXPECT_EQ(Preview().Event()->FramesRead, 600);
+  EXPECT_TRUE(Form().Card.CardValid);
+}
+
 TEST_F(WindowPreviewTest, VisibilityIsKeptBesideTheSettingsFileWhichKeepsItsSevenLines) {
   PreviewCard().WriteTo(CardDir());
   WriteSettings(Out());
