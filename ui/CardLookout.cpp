@@ -18,6 +18,7 @@
 #include "app/WUtil.h"
 #include "card/CardLayout.h"
 #include "convert/CardReport.h"
+#include "convert/DownloadSnapshot.h"
 #include "platform/IoError.h"
 #include "ui/DriveComboBox.h"
 #include "ui/EventLoader.h"
@@ -163,6 +164,12 @@ void TCardLookout::ShowLine(int row) {
   request.Start = EventStartUtc(entry.Header, Form.Card.ProbeDate);
   request.SampleRate = entry.Header.SampleRate;
   request.StationSerial = entry.Header.StationSerial;
+  // The codes of the Station codes dialog; the default codes while they cannot be used.
+  const TProductOptions products = ReadProductOptions(Form.Settings);
+  if (products.Problem.empty()) {
+    request.Network = products.Network;
+    request.Sheet = products.Sheet;
+  }
   Loader->Load(request);
   ReadingNote->start();
 }
@@ -192,6 +199,13 @@ void TCardLookout::ButtonReportClick() {
     Form.Boxes.Warning("No event selected");
     return;
   }
+  // The SEED codes of the Station codes dialog.
+  const TProductOptions products = ReadProductOptions(Form.Settings);
+  if (!products.Problem.empty()) {
+    Form.Boxes.Error(products.Problem);
+    return;
+  }
+  const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
   if (!Form.EnsureDataDirectory()) return;
 
   TQualityReport report;
@@ -224,7 +238,7 @@ void TCardLookout::ButtonReportClick() {
   std::thread worker([&] {
     for (size_t i = 0; i < chosen.size() && !cancel; ++i) {
       TReportEvent event;
-      if (!ReadReportEvent(chosen[i], dataFile, probeDate, {}, event, &cancel)) break;
+      if (!ReadReportEvent(chosen[i], dataFile, probeDate, codes, event, &cancel)) break;
       report.Events.push_back(std::move(event));
       QMetaObject::invokeMethod(
           &progress, [&progress, i] { progress.setValue(static_cast<int>(i) + 1); },

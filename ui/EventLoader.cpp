@@ -1,5 +1,6 @@
 #include "ui/EventLoader.h"
 
+#include "convert/StationInventory.h"
 #include "platform/IoError.h"
 
 TEventLoader::TEventLoader(QObject* parent) : QObject(parent) {
@@ -54,9 +55,10 @@ void TEventLoader::Run() {
     TEventDigest digest(frames.Channels, frames.Frames);
     const TEventDigestRead read = ReadEventDigest(frames, digest, cancel.get());
     if (read.Cancelled) continue;
+    const seed::TCodeOptions codes{request.Network, request.Sheet.get()};
     auto event = std::make_shared<TPreviewEvent>(
         PreviewOfDigest(digest, request.Line, request.File, request.Start, request.SampleRate,
-                        request.StationSerial, read.FramesRead));
+                        request.StationSerial, read.FramesRead, &codes));
     if (read.Error != 0) {
       event->Flags.prepend(QString::fromStdString(platform::IoErrorText(read.Error)));
     }

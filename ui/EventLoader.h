@@ -14,6 +14,7 @@
 
 #include "convert/EventDigestRead.h"
 #include "convert/JsonViews.h"
+#include "convert/StationSheet.h"
 #include "ui/WaveformPreview.h"
 
 struct TPreviewRequest {
@@ -23,6 +24,9 @@ struct TPreviewRequest {
   TUtcTime Start;
   int SampleRate = 0;
   int64_t StationSerial = 0;
+  // The codes of the channels' SEED codes: the network (empty: XX) and the station sheet.
+  std::string Network;
+  std::shared_ptr<const seed::TStationSheet> Sheet;
 };
 
 class TEventLoader : public QObject {

@@ -69,7 +69,8 @@ QFont BoldFont(const QFont& base) {
 
 TPreviewEvent PreviewOfDigest(const TEventDigest& digest, int line, const QString& file,
                               const TUtcTime& start, int sampleRate, int64_t stationSerial,
-                              int64_t framesRead) {
+                              int64_t framesRead, const seed::TCodeOptions* codes) {
+  const seed::TCodeOptions defaults;
   TPreviewEvent event;
   event.Line = line;
   event.File = file;
@@ -81,7 +82,8 @@ TPreviewEvent PreviewOfDigest(const TEventDigest& digest, int line, const QStrin
   for (int c = 0; c < digest.Channels(); ++c) {
     TPreviewTrace trace;
     trace.Label = QString::fromStdString(ChannelLabel(c + 1));
-    trace.SeedId = QString::fromStdString(ChannelSeedId({}, stationSerial, sampleRate, c + 1));
+    trace.SeedId = QString::fromStdString(
+        ChannelSeedId(codes ? *codes : defaults, stationSerial, sampleRate, c + 1));
     trace.Figures = digest.FiguresOf(c);
     trace.Envelope = digest.EnvelopeOf(c);
     event.SamplesPerChannel = trace.Envelope.TotalSamples();

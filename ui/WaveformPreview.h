@@ -18,6 +18,9 @@
 #include "convert/JsonViews.h"
 
 class TEventDigest;
+namespace seed {
+struct TCodeOptions;
+}
 
 struct TPreviewTrace {
   QString Label;   // "1 Z"
@@ -38,11 +41,11 @@ struct TPreviewEvent {
 };
 
 // The preview of an event from its digest: one trace per channel, labelled "1 Z" and with the
-// default SEED code of the station's serial at the event's rate; flags for an event cut short,
-// saturated and dead channels.
+// SEED code `codes` give the station's serial at the event's rate (the default codes when
+// `codes` is null); flags for an event cut short, saturated and dead channels.
 TPreviewEvent PreviewOfDigest(const TEventDigest& digest, int line, const QString& file,
                               const TUtcTime& start, int sampleRate, int64_t stationSerial,
-                              int64_t framesRead);
+                              int64_t framesRead, const seed::TCodeOptions* codes = nullptr);
 
 class TWaveformPreview : public QWidget {
   Q_OBJECT
