@@ -119,7 +119,7 @@ TEST_F(SeedCommandsTest, StationXmlValidatesAgainstTheSchemaAndNeverReplacesAFil
     EXPECT_NE(xml.find(part), std::string::npos) << part;
   }
   const std::string check = "xmllint --noout --schema '" + std::string(source) +
-                            "/tests/data/fdsn-station.xsd' '" + file + "' > /dev/null 2>&1";
+                            "/tests/data/fdsn-station.xsd.gz' '" + file + "' > /dev/null 2>&1";
   EXPECT_EQ(std::system(check.c_str()), 0);
 
   const TRun again = cli_test::RunCaptured({"stationxml", CardDir.Path(), "--out", file,

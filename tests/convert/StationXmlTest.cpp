@@ -55,8 +55,8 @@ std::string SchemaErrors(const std::string& text) {
   testing_support::WriteWholeFile(dir / "stations.xml", text);
   const std::string command = "xmllint --noout --schema '" +
                               std::string(std::getenv("READTARQ_SOURCE_DIR")) +
-                              "/tests/data/fdsn-station.xsd' '" + (dir / "stations.xml") + "' 2>'" +
-                              (dir / "errors.txt") + "'";
+                              "/tests/data/fdsn-station.xsd.gz' '" + (dir / "stations.xml") +
+                              "' 2>'" + (dir / "errors.txt") + "'";
   if (std::system(command.c_str()) == 0) return {};
   const std::string errors = testing_support::ReadWholeFile(dir / "errors.txt");
   return errors.empty() ? "xmllint failed" : errors;
