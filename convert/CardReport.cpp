@@ -2,21 +2,9 @@
 
 #include <algorithm>
 
-#include "app/WUtil.h"
 #include "convert/SeedError.h"
 #include "convert/StationXml.h"
 #include "convert/TarqConvert.h"
-
-namespace {
-
-// Two digits of a MMDDhhmm stamp, from character `first` (1-based); 0 when not a number.
-int StampField(const std::string& stamp, int first) {
-  int32_t value = 0;
-  WUtil::ValInt(WUtil::Chars(stamp, first, first + 1), value);
-  return value < 0 ? 0 : value;
-}
-
-}  // namespace
 
 TCardFacts CardFactsOf(const TCardSummary& summary) {
   TCardFacts facts;
@@ -31,12 +19,15 @@ TCardFacts CardFactsOf(const TCardSummary& summary) {
 }
 
 TUtcTime EventStartUtc(const TEventHeader& header, const TProbeDate& probeDate) {
+  TEventDate date;
+  TEventTime time;
+  EventStartOf(header, probeDate, date, time);
   TUtcTime t;
-  t.Month = StampField(header.FileStem, 1);
-  t.Day = StampField(header.FileStem, 3);
-  t.Year = InferYear(static_cast<uint16_t>(t.Month), static_cast<uint16_t>(t.Day), probeDate);
-  t.Hour = StampField(header.FileStem, 5);
-  t.Minute = StampField(header.FileStem, 7);
+  t.Year = date.Year;
+  t.Month = date.Month;
+  t.Day = date.Day;
+  t.Hour = time.Hour;
+  t.Minute = time.Minute;
   t.Second = header.StartSecond;
   t.Millisecond = header.StartMillisecond;
   return t;

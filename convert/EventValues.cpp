@@ -100,13 +100,18 @@ void ReadStamp(const std::string& stamp, int16_t second, int16_t millisecond,
 }
 }  // namespace
 
+void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
+                  TEventTime& time) {
+  ReadStamp(header.FileStem, header.StartSecond, header.StartMillisecond, probeDate, date, time);
+}
+
 TTarqConvert::~TTarqConvert() {
   DiscardEventFiles();
 }
 
 void TTarqConvert::DeriveEventValues() {
   const TEventHeader& e = Card.Event;
-  ReadStamp(e.FileStem, e.StartSecond, e.StartMillisecond, Card.ProbeDate, StartDate, StartTime);
+  EventStartOf(e, Card.ProbeDate, StartDate, StartTime);
 
   SerialText = WUtil::IntText(e.StationSerial, 3);
   if (SerialText.size() > 4) SerialText.resize(4);

@@ -59,6 +59,9 @@ std::string ConversionFactorTextOf(double factor);
 // The year of a month and day recorded without one: the probe's year, or the year before
 // when the day comes after the probe's day in the year.
 uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate);
+// The start of an event from its stamp and its seconds field, the year inferred as above.
+void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
+                  TEventTime& time);
 // Card text made safe as part of a file name in DataDir: separators, "..", control
 // characters and characters that common file systems refuse become "_".
 std::string SafeFileNamePart(const std::string& text);
