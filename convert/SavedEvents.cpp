@@ -23,29 +23,43 @@ TCardIdentity ReadCardIdentity(const TTarqCard& card,
   return CardIdentity(signature, label, dataFileSize, int64_t{card.UsedRecords} * 3);
 }
 
-TCardEvents ReadCardEvents(const TTarqCard& card, bool restore) {
+namespace {
+
+// The identities of `entries`, events of `card` found by its last walk.
+TCardEvents IdentitiesOf(const TTarqCard& card, const std::vector<TEventEntry>& entries) {
   TCardEvents result;
-  TTarqCard walker(card.Boxes, card.Drives);
-  walker.Root = card.Root;
-  walker.RestoreMode = restore;
-  const std::vector<TEventEntry>& entries = walker.ScanEvents();
-  if (!walker.CardValid) return result;
   std::array<uint8_t, CardSignatureSize> signature{};
   int64_t dataFileSize = 0;
   {
     platform::TRecordFile data;
-    if (data.Reset(walker.DataFilePath(), 3, platform::TOpenMode::ReadOnly) != 0) return result;
+    if (data.Reset(card.DataFilePath(), 3, platform::TOpenMode::ReadOnly) != 0) return result;
     data.Read(signature.data(), 3);
     dataFileSize = data.Size() * 3;
-    if (int code = data.Close()) throw platform::EInOutError(code, walker.DataFilePath());
+    if (int code = data.Close()) throw platform::EInOutError(code, card.DataFilePath());
   }
-  result.Card = ReadCardIdentity(walker, signature, dataFileSize);
+  result.Card = ReadCardIdentity(card, signature, dataFileSize);
   for (const TEventEntry& entry : entries) {
     result.Events.push_back({entry.Header.OriginalFileName,
                              EventIdentity(entry.Header, signature, entry.HeaderOffset)});
   }
   result.Valid = true;
   return result;
+}
+
+}  // namespace
+
+TCardEvents ReadCardEvents(const TTarqCard& card, bool restore) {
+  TTarqCard walker(card.Boxes, card.Drives);
+  walker.Root = card.Root;
+  walker.RestoreMode = restore;
+  const std::vector<TEventEntry>& entries = walker.ScanEvents();
+  if (!walker.CardValid) return {};
+  return IdentitiesOf(walker, entries);
+}
+
+TCardEvents ScannedCardEvents(const TTarqCard& card) {
+  if (!card.CardValid) return {};
+  return IdentitiesOf(card, card.Entries);
 }
 
 std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger) {

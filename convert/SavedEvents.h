@@ -39,6 +39,8 @@ struct TCardEvents {
 // card object of its own: the card handed in is left as it was. Input/output errors raise
 // EInOutError.
 TCardEvents ReadCardEvents(const TTarqCard& card, bool restore = false);
+// The same for the events the card's own last walk found (its Entries), without walking again.
+TCardEvents ScannedCardEvents(const TTarqCard& card);
 
 // The events of the card with no saved copy in the ledger whose files still exist at their
 // recorded size, in card order. With no ledger (null or not open) none is saved.

@@ -34,7 +34,7 @@ void TLedgerGuard::MarkSaved(QListWidget* list, const TTarqCard& card) {
   if (!ledger || list->count() == 0) return;
   TCardEvents events;
   try {
-    events = ReadCardEvents(card, card.RestoreMode);
+    events = ScannedCardEvents(card);
   } catch (const platform::EInOutError&) {
     return;  // the marks are a help; the listing reported the card's state already
   }
