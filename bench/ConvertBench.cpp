@@ -5,6 +5,10 @@
 // sum of the four single-kind times measured before them in the same program (the median of
 // their repetitions): vs_singles, at most 0.7 when the writers share the cores well.
 //
+// The copy is saved as a download's files are (flushed to the medium, file and directory):
+// vs_copy compares the two with the same guarantee. Processor time over wall time tells how
+// many cores a conversion kept busy (nosync_cores).
+//
 // The standard data products the same way: the miniSEED file alone (at least 150 MB/s of card
 // data) and the SDS archive alone; and the peers' route to the same miniSEED, our SAC files
 // converted by Debian's sac2mseed, timed whole (SAC conversion + the tool) beside the median of
@@ -15,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -70,7 +75,7 @@ TBigCard& BigCard() {
 class TQuietHost : public TDownloadHost {
  public:
   explicit TQuietHost(int lines) : Lines(lines) {}
-  void Deselect(int) override { ++Converted; }
+  void Deselect(const TConvertedEvent&) override { ++Converted; }
   void ShowFileName(const std::string&) override {}
   void SetProgress(int) override {}
   void RunFinished(bool succeeded, int) override { Succeeded = succeeded; }
@@ -81,19 +86,35 @@ class TQuietHost : public TDownloadHost {
   std::string Error;
 };
 
+// Processor time of the whole process so far (every thread, user and system), in seconds.
+double ProcessorSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 void EmptyDirectory(const std::string& dir) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     std::filesystem::remove_all(entry.path());
   }
 }
 
-// Copies the data file in blocks of 1 MiB, as a file manager would. Returns seconds.
-double CopySeconds(const std::string& from, const std::string& to) {
+struct TCopyTimes {
+  double Written = -1;  // seconds until the last block was written
+  double Saved = -1;    // until the copy and its name were on the medium too
+};
+
+// Copies the data file in blocks of 1 MiB, as a file manager would, then saves it.
+TCopyTimes CopySeconds(const std::string& from, const std::string& to) {
   const auto start = std::chrono::steady_clock::now();
+  auto since = [&start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
   platform::TRecordFile in;
   platform::TRecordFile out;
   if (in.Reset(from, 1, platform::TOpenMode::ReadOnly) != 0 || out.Rewrite(to, 1) != 0) {
-    return -1;
+    return {};
   }
   std::vector<char> block(1 << 20);
   for (;;) {
@@ -103,7 +124,11 @@ double CopySeconds(const std::string& from, const std::string& to) {
   }
   out.Close();
   in.Close();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  TCopyTimes times;
+  times.Written = since();
+  platform::SyncSavedFiles({to});
+  times.Saved = since();
+  return times;
 }
 
 enum TKinds { Record = 1, Sensor = 2, Binary = 4, Sac = 8, All = 15, MiniSeed = 16, Sds = 32 };
@@ -184,12 +209,14 @@ void BM_Convert(benchmark::State& state) {
 
   // The best time of each: the machine may be busy with other work now and then.
   double copySeconds = 1e9;
+  double unflushedCopySeconds = 1e9;
   double convertSeconds = 1e9;
   double unflushedSeconds = 1e9;
+  double unflushedCores = 0;  // processor time over wall time, of the best unflushed run
   for (auto _ : state) {
     // Each starts with no written data waiting for the disk.
     ::sync();
-    const double copy = CopySeconds(card.Dir / "fichbase.dat", out / "copy.dat");
+    const TCopyTimes copy = CopySeconds(card.Dir / "fichbase.dat", out / "copy.dat");
     EmptyDirectory(out.Path());
     ::sync();
     std::string error;
@@ -200,14 +227,19 @@ void BM_Convert(benchmark::State& state) {
     if (seconds >= 0) {
       ::sync();
       platform::TScopedSyncHook noFlush([](int, const std::string&, bool) { return 0; });
+      const double processor = ProcessorSeconds();
       unflushed = run.ConvertAll(error);
+      if (unflushed > 0 && unflushed < unflushedSeconds) {
+        unflushedCores = (ProcessorSeconds() - processor) / unflushed;
+      }
       EmptyDirectory(out.Path());
     }
-    if (copy < 0 || seconds < 0 || unflushed < 0) {
+    if (copy.Saved < 0 || seconds < 0 || unflushed < 0) {
       state.SkipWithError(("the conversion failed: " + error).c_str());
       break;
     }
-    copySeconds = std::min(copySeconds, copy);
+    copySeconds = std::min(copySeconds, copy.Saved);
+    unflushedCopySeconds = std::min(unflushedCopySeconds, copy.Written);
     convertSeconds = std::min(convertSeconds, seconds);
     unflushedSeconds = std::min(unflushedSeconds, unflushed);
   }
@@ -215,8 +247,10 @@ void BM_Convert(benchmark::State& state) {
   if (state.iterations() > 0 && convertSeconds < 1e9 && copySeconds < 1e9) {
     state.counters["card_MB/s"] = megabytes / convertSeconds;
     state.counters["nosync_MB/s"] = megabytes / unflushedSeconds;
+    state.counters["nosync_cores"] = unflushedCores;
     state.counters["copy_MB/s"] = megabytes / copySeconds;
     state.counters["vs_copy"] = copySeconds / convertSeconds;
+    state.counters["nosync_vs_copy"] = unflushedCopySeconds / unflushedSeconds;
     BestSeconds()[kinds].push_back(convertSeconds);
     const double singles = SumOfSingles();
     if (kinds == All && singles > 0) state.counters["vs_singles"] = convertSeconds / singles;

@@ -67,19 +67,17 @@ std::optional<int> ParseRecordLength(const std::string& text) {
 
 class TCliHost : public TDownloadHost {
  public:
-  TCliHost(TTarqConvert& convert, std::vector<bool> selected, std::ostream& out,
-           std::ostream& err, bool progress)
-      : Convert(convert),
-        Selected(std::move(selected)),
+  TCliHost(std::vector<bool> selected, std::ostream& out, std::ostream& err, bool progress)
+      : Selected(std::move(selected)),
         Out(out),
         Err(err),
         ShowsProgress(progress) {}
 
-  void Deselect(int line) override {
-    Selected[static_cast<size_t>(line)] = false;
+  void Deselect(const TConvertedEvent& event) override {
+    Selected[static_cast<size_t>(event.Line)] = false;
     ClearProgress();
-    Out << PrintableText(CurrentName);
-    for (const std::string& name : Convert.OutputNames()) Out << "\t" << PrintableText(name);
+    Out << PrintableText(event.OriginalFileName);
+    for (const std::string& name : event.OutputNames) Out << "\t" << PrintableText(name);
     Out << "\n" << std::flush;
   }
   void ShowFileName(const std::string& name) override { CurrentName = name; }
@@ -112,7 +110,6 @@ class TCliHost : public TDownloadHost {
     ProgressShown = false;
   }
 
-  TTarqConvert& Convert;
   std::vector<bool> Selected;
   std::ostream& Out;
   std::ostream& Err;
@@ -218,7 +215,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     }
 
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
-    TCliHost host(convert, selected, out, err, progress);
+    TCliHost host(selected, out, err, progress);
     TDownloadSnapshot snapshot = MakeDownloadSnapshot(settings, FlaggedLines(selected), comment);
     // Each saved event is recorded; without a ledger the download goes on all the same.
     TLedger ledger;

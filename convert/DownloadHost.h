@@ -6,6 +6,7 @@
 // tool and tests implement them directly.
 
 #include <string>
+#include <vector>
 
 // The result line of a finished run: "Download successful", "Download finished: N event(s)
 // not converted" when only refused events were left out, otherwise "Download failed".
@@ -17,12 +18,22 @@ inline std::string DownloadResultText(bool succeeded, int notConverted) {
   return "Download failed";
 }
 
+// An event converted and saved: its files are on the medium. Events are reported in the order
+// they were converted, each once its files are saved, which may be while the next one
+// converts.
+struct TConvertedEvent {
+  int Line = 0;  // the line of the event list: the card's event of that number, from 0
+  std::string OriginalFileName;
+  std::string BaseName;                  // of its output files
+  std::vector<std::string> OutputNames;  // the files made for it, without directory
+};
+
 class TDownloadHost {
  public:
   virtual ~TDownloadHost() = default;
 
-  // Line `line` of the event list (the card's event of that number, from 0) is converted.
-  virtual void Deselect(int line) = 0;
+  // The event's line of the event list is converted: it is deselected.
+  virtual void Deselect(const TConvertedEvent& event) = 0;
 
   // The progress window.
   virtual void ShowFileName(const std::string& originalFileName) = 0;

@@ -53,7 +53,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   LastProgress = -1;
   NextProgressCheck = 0;
   bool failed = false;
-  int refused = 0;
+  Refused = 0;
   std::string errorText;
 
   try {
@@ -107,20 +107,20 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
           }
           if (opened == TOpenResult::Refused) {
             // The message is shown; the line stays selected and the run goes on.
-            ++refused;
+            ++Refused;
             SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
             Card.SkipEventData();
           } else {
             ConvertEvent();
-            if (CloseEventFiles()) SaveEvent(headerOffset);
-            if (!StopRequested.load()) {
-              host.Deselect(i);
-              if (PartlyRefused) ++refused;
+            if (CloseEventFiles()) {
+              FinishSave(true);
+              StartSave(i, headerOffset);
             }
           }
         }
         if (i >= lastSelected) break;
       }
+      FinishSave(true);
     }
   } catch (const platform::EInOutError& error) {
     failed = true;
@@ -135,6 +135,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     errorText = "Download failed";
     DiscardEventFiles();
   }
+  if (!SettleSave(errorText)) failed = true;
 
   try {
     Card.CloseDataFile();
@@ -148,7 +149,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   // waits for this call.
   try {
     if (!errorText.empty()) host.ShowError(errorText);
-    host.RunFinished(!failed && refused == 0 && !stopped, failed || stopped ? 0 : refused);
+    host.RunFinished(!failed && Refused == 0 && !stopped, failed || stopped ? 0 : Refused);
   } catch (...) {
   }
   Host = nullptr;
@@ -159,31 +160,74 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   RunEnded.notify_all();
 }
 
-void TTarqConvert::SaveEvent(int64_t headerOffset) {
-  std::vector<std::string> paths;
-  for (const auto& writer : Writers) {
-    for (const std::string& name : writer->CreatedNames()) paths.push_back(OutputPath(name));
-  }
-  // Until its files and their names are on the medium the event is not saved: a failing flush
-  // fails the event, whose files then go as those of any failed event.
-  platform::SyncSavedFiles(paths);
-  TSavedEvent saved;
+void TTarqConvert::StartSave(int line, int64_t headerOffset) {
+  TPendingSave& save = Saving.emplace();
+  save.Event = {line, Card.Event.OriginalFileName, EventBaseName, OutputNames()};
+  save.PartlyRefused = PartlyRefused;
+  TSavedEvent& saved = save.Saved;
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TSavedFile& file : Writers[k]->TakeWritten()) {
       file.Kind = Run.Kinds[k]->Name;
       saved.Files.push_back(std::move(file));
     }
   }
-  if (!Run.Recorder || saved.Files.empty()) return;
-  saved.EventIdentity = EventIdentity(Card.Event, Signature, headerOffset);
-  saved.Card = SavedCard;
-  saved.OriginalFileName = Card.Event.OriginalFileName;
-  saved.Destination = Run.DataDir;
-  if (std::optional<std::string> warning = Run.Recorder->RecordSavedEvent(saved)) {
+  const bool recorded = Run.Recorder && !saved.Files.empty();
+  if (recorded) {
+    saved.EventIdentity = EventIdentity(Card.Event, Signature, headerOffset);
+    saved.Card = SavedCard;
+    saved.OriginalFileName = Card.Event.OriginalFileName;
+    saved.Destination = Run.DataDir;
+  }
+  Saver.Start([&save, recorder = recorded ? Run.Recorder : nullptr] {
+    std::vector<std::string> paths;
+    for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
+    // Until its files and their names are on the medium the event is not saved: a failing
+    // flush fails the event, whose files then go as those of any failed event.
+    platform::SyncSavedFiles(paths);
+    if (recorder) save.Warning = recorder->RecordSavedEvent(save.Saved);
+  });
+}
+
+void TTarqConvert::FinishSave(bool wait) {
+  if (!Saving || (!wait && !Saver.Idle())) return;
+  std::exception_ptr failure;
+  try {
+    Saver.Wait();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  TPendingSave save = std::move(*Saving);
+  Saving.reset();
+  if (failure) {
+    for (const TSavedFile& file : save.Saved.Files) {
+      try {
+        platform::TRecordFile::Erase(file.Path);
+      } catch (const platform::EInOutError&) {
+      }
+    }
+    std::rethrow_exception(failure);
+  }
+  if (save.Warning) {
     // Once a run: the download goes on without the record.
-    if (!RecorderWarned && Host) Host->ShowWarning(*warning);
+    if (!RecorderWarned && Host) Host->ShowWarning(*save.Warning);
     RecorderWarned = true;
   }
+  if (Host) Host->Deselect(save.Event);
+  if (save.PartlyRefused) ++Refused;
+}
+
+bool TTarqConvert::SettleSave(std::string& errorText) {
+  try {
+    FinishSave(true);
+    return true;
+  } catch (const platform::EInOutError& error) {
+    if (errorText.empty()) errorText = platform::IoErrorText(error.Code());
+  } catch (const std::exception& error) {
+    if (errorText.empty()) errorText = error.what();
+  } catch (...) {
+    if (errorText.empty()) errorText = "Download failed";
+  }
+  return false;
 }
 
 void TTarqConvert::StopDownload() {

@@ -408,6 +408,8 @@ void TTarqConvert::ConvertEvent() {
       if (writer->TakeBlock(block, blockRecords)) break;
     }
     Writer.Release(std::move(block));
+    // The event before, once its files are on the medium, is reported saved.
+    FinishSave(false);
     if (cutShort) PadOutputs(k + 1);
   }
   // A stop leaves the next block's read outstanding: the card is the run's again.

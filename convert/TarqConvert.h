@@ -4,7 +4,9 @@
 //
 // One download run converts the events of its snapshot, event by event: OpenEventFiles (names
 // and creates the outputs of every selected kind), ConvertEvent (headers, the frames, the
-// trailer), CloseEventFiles (closes, or deletes after a stop). Each output kind is a writer
+// trailer), CloseEventFiles (closes, or deletes after a stop). The files kept are flushed to
+// the medium while the next event converts; the event is reported converted (its line
+// deselected) once they are there. Each output kind is a writer
 // (convert/OutputKinds.h); the run reaches the event list, the progress window and in-run
 // message boxes only through its TDownloadHost.
 //
@@ -22,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -162,9 +165,24 @@ class TTarqConvert {
   void DrainWriters();
   void AbandonWriters();
   TEventSetup EventSetup() const;
-  // After the event's files were kept: flushes them to the medium (a failure throws, the
-  // event then fails) and records the event through the snapshot's recorder.
-  void SaveEvent(int64_t headerOffset);
+
+  // After the event's files were kept, they are flushed to the medium and the event recorded
+  // through the snapshot's recorder on the saver's thread, while the next event converts.
+  // Its line is deselected once that is done: until then the event is not saved.
+  struct TPendingSave {
+    TConvertedEvent Event;
+    bool PartlyRefused = false;
+    TSavedEvent Saved;                   // every file kept; what the recorder records
+    std::optional<std::string> Warning;  // the recorder's
+  };
+  // Hands the files of the event in hand, kept, to the saver.
+  void StartSave(int line, int64_t headerOffset);
+  // The event being saved, waited for (or only when the saver is done with it already):
+  // deselected, or, when a flush failed, its files deleted and the error raised.
+  void FinishSave(bool wait);
+  // The same at the end of the run, raising nothing: false when the flush failed, whose error
+  // becomes the run's error when it has none yet.
+  bool SettleSave(std::string& errorText);
 
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;
@@ -173,6 +191,9 @@ class TTarqConvert {
   std::array<uint8_t, 9> Signature{};
   TCardIdentity SavedCard;      // of the run's card, when it records its events
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
+  int Refused = 0;              // events of the run left out or written in part only
+  std::optional<TPendingSave> Saving;
+  TWriterLane Saver;
 
   std::mutex RunMutex;
   std::condition_variable RunEnded;

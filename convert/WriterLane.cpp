@@ -26,6 +26,11 @@ void TWriterLane::Wait() {
   if (Error) std::rethrow_exception(std::exchange(Error, nullptr));
 }
 
+bool TWriterLane::Idle() {
+  std::lock_guard lock(Mutex);
+  return !Busy;
+}
+
 void TWriterLane::Run() {
   std::unique_lock lock(Mutex);
   for (;;) {

@@ -1,6 +1,7 @@
 #pragma once
-// A second thread for the writers of an event: the run hands it one piece of work at a time
-// and waits for it before it touches what that work reads.
+// A second thread for the run: the writers of an event share the frames with it, and an
+// event's files are flushed on one while the next event converts. The run hands it one piece
+// of work at a time and waits for it before it touches what that work reads.
 
 #include <condition_variable>
 #include <exception>
@@ -20,6 +21,8 @@ class TWriterLane {
   void Start(std::function<void()> work);
   // Waits until the work is done; raises what it raised.
   void Wait();
+  // The work given last is done (or none was given): Wait will not wait.
+  bool Idle();
 
  private:
   void Run();

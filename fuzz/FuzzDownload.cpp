@@ -24,14 +24,12 @@ namespace {
 enum class TKind { Text, Binary, Sac };
 
 struct THost : TDownloadHost {
-  explicit THost(const TTarqConvert& convert) : Convert(convert) {}
-  const TTarqConvert& Convert;
   // The files of every converted event by name, with their kind: the record file is named
   // B, the sensor files Capt_<s>_B, the binary file Bin_B and the SAC files the others.
   std::map<std::string, TKind> Written;
-  void Deselect(int) override {
-    const std::string& base = Convert.EventBaseName;
-    for (const std::string& name : Convert.OutputNames()) {
+  void Deselect(const TConvertedEvent& event) override {
+    const std::string& base = event.BaseName;
+    for (const std::string& name : event.OutputNames) {
       const bool sensor = name.rfind("Capt_", 0) == 0 && name.size() > base.size() &&
                           name.compare(name.size() - base.size(), base.size(), base) == 0;
       Written[name] = name == base || sensor  ? TKind::Text
@@ -112,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // the disk is full, which ends the run.
     platform::SetFaultPlan({.PathContains = outDir, .WriteBytesLeft = 4 << 20});
     TTarqConvert convert(card, settings);
-    THost host(convert);
+    THost host;
     convert.DownloadEvents(
         MakeDownloadSnapshot(settings,
                              FlaggedLines(std::vector<bool>(lines.Lines.size(), true)), {"fuzz"}),

@@ -8,8 +8,8 @@
 #include "ui/DownloadForm.h"
 #include "ui/WindowCalls.h"
 
-void TWindowDownloadHost::Deselect(int line) {
-  WindowCalls::Post([this, line] {
+void TWindowDownloadHost::Deselect(const TConvertedEvent& event) {
+  WindowCalls::Post([this, line = event.Line] {
     if (QListWidgetItem* item = ListBox->item(line)) item->setSelected(false);
   });
 }

@@ -13,7 +13,7 @@ class TWindowDownloadHost : public TDownloadHost {
   TWindowDownloadHost(QListWidget* listBox, TDownloadForm* downloadForm)
       : ListBox(listBox), DownloadForm(downloadForm) {}
 
-  void Deselect(int line) override;
+  void Deselect(const TConvertedEvent& event) override;
   void ShowFileName(const std::string& originalFileName) override;
   void SetProgress(int percent) override;
   void RunFinished(bool succeeded, int notConverted) override;

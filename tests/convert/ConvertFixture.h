@@ -35,9 +35,9 @@ class TScriptedHost : public TDownloadHost {
   // Called with the number of the event shown (0 for the first one shown).
   std::function<void(int shown)> OnShowFileName;
 
-  void Deselect(int line) override {
-    Deselected.push_back(line);
-    Selected[static_cast<size_t>(line)] = false;
+  void Deselect(const TConvertedEvent& event) override {
+    Deselected.push_back(event.Line);
+    Selected[static_cast<size_t>(event.Line)] = false;
   }
   void ShowFileName(const std::string& name) override {
     FileNames.push_back(name);

@@ -124,17 +124,35 @@ TEST_F(SavedEvents, AnEventWhoseFlushFailsOrThatWasStoppedIsNotRecorded) {
   Settings.SacFiles = true;
 
   // The flush of one SAC file of the second event fails as a full disk: the run ends there,
-  // as at a write error, and that event's files go.
-  FailingPath = ".002_1_2N.sac";
-  Download(3, {0, 1, 2});
-  EXPECT_FALSE(Host.Succeeded);
-  EXPECT_EQ(Host.Errors, std::vector<std::string>{"Disque plein."});
-  ASSERT_EQ(Recorder.Events.size(), 1u);
-  EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.001");
-  for (const std::string& name : OutputFiles()) EXPECT_EQ(name.find(".002"), std::string::npos);
-  EXPECT_EQ(Host.Deselected, std::vector<int>{0});
+  // as at a write error, and that event's files go, with those of the event converted while
+  // it was being flushed. Then the same for the last event, whose flush nothing overlaps.
+  for (const std::string failing : {".002_1_2N.sac", ".003_1_1Z.sac"}) {
+    SCOPED_TRACE(failing);
+    const std::string kept = failing == ".002_1_2N.sac" ? ".001" : ".002";
+    std::filesystem::remove_all(Out.Path());
+    std::filesystem::create_directory(Out.Path());
+    Recorder.Events.clear();
+    Host = TScriptedHost{};
+    FailingPath = failing;
+    Download(3, {0, 1, 2});
+    EXPECT_FALSE(Host.Succeeded);
+    EXPECT_EQ(Host.Errors, std::vector<std::string>{"Disque plein."});
+    EXPECT_EQ(Recorder.Events.size(), kept == ".001" ? 1u : 2u);
+    EXPECT_EQ(Recorder.Events.back().OriginalFileName, "05121030" + kept);
+    EXPECT_EQ(Host.Deselected, (kept == ".001" ? std::vector<int>{0} : std::vector<int>{0, 1}));
+    // A record file and three SAC files for each event saved.
+    const std::vector<std::string> names = OutputFiles();
+    EXPECT_EQ(names.size(), 4 * Recorder.Events.size());
+    for (const std::string& name : names) {
+      EXPECT_TRUE(name.find(".001") != std::string::npos || name.find(kept) != std::string::npos)
+          << name;
+    }
+  }
 
-  // A stop in the third event: its files are deleted and nothing is recorded of it.
+  // A stop in the third event: its files are deleted and nothing is recorded of it, while
+  // the event before, converted whole, is saved and its line deselected.
+  std::filesystem::remove_all(Out.Path());
+  std::filesystem::create_directory(Out.Path());
   FailingPath.clear();
   Recorder.Events.clear();
   Host = TScriptedHost{};
@@ -144,6 +162,7 @@ TEST_F(SavedEvents, AnEventWhoseFlushFailsOrThatWasStoppedIsNotRecorded) {
   Download(3, {1, 2});
   ASSERT_EQ(Recorder.Events.size(), 1u);
   EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.002");
+  EXPECT_EQ(Host.Deselected, std::vector<int>{1});
   for (const std::string& name : OutputFiles()) EXPECT_EQ(name.find(".003"), std::string::npos);
 }
 
