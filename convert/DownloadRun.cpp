@@ -50,10 +50,8 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   if (!DownloadActive.load()) PrepareRun();
   Host = &host;
   Run = snapshot;
-  LastProgress = -1;
-  NextProgressCheck = 0;
   bool failed = false;
-  Refused = 0;
+  int refused = 0;
   std::string errorText;
 
   try {
@@ -86,9 +84,12 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
       for (const auto& writer : Writers) signature = signature || writer->UsesSignature();
       if (signature) {
         Card.DataFile.Seek(0);
-        Card.DataFile.Read(Signature.data(), 3);
+        Card.DataFile.Read(Signature.data(), card_layout::FieldRecords);
       }
-      if (Run.Recorder) SavedCard = ReadCardIdentity(Card, Signature, Card.DataFile.Size() * 3);
+      if (Run.Recorder) {
+        SavedCard =
+            ReadCardIdentity(Card, Signature, Card.DataFile.Size() * card_layout::RecordSize);
+      }
       RecorderWarned = false;
       Card.DataFile.Seek(FirstEventRecord);
 
@@ -107,12 +108,13 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
           }
           if (opened == TOpenResult::Refused) {
             // The message is shown; the line stays selected and the run goes on.
-            ++Refused;
+            ++refused;
             SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
             Card.SkipEventData();
           } else {
             ConvertEvent();
             if (CloseEventFiles()) {
+              if (PartlyRefused) ++refused;
               FinishSave(true);
               StartSave(i, headerOffset);
             }
@@ -120,22 +122,19 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
         }
         if (i >= lastSelected) break;
       }
-      FinishSave(true);
     }
-  } catch (const platform::EInOutError& error) {
-    failed = true;
-    errorText = platform::IoErrorText(error.Code());
-    DiscardEventFiles();
-  } catch (const std::exception& error) {
-    failed = true;
-    errorText = error.what();
-    DiscardEventFiles();
   } catch (...) {
     failed = true;
-    errorText = "Download failed";
+    errorText = CaughtErrorText();
     DiscardEventFiles();
   }
-  if (!SettleSave(errorText)) failed = true;
+  // The last event saved, or the one being saved when the run failed.
+  try {
+    FinishSave(true);
+  } catch (...) {
+    failed = true;
+    if (errorText.empty()) errorText = CaughtErrorText();
+  }
 
   try {
     Card.CloseDataFile();
@@ -149,7 +148,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   // waits for this call.
   try {
     if (!errorText.empty()) host.ShowError(errorText);
-    host.RunFinished(!failed && Refused == 0 && !stopped, failed || stopped ? 0 : Refused);
+    host.RunFinished(!failed && refused == 0 && !stopped, failed || stopped ? 0 : refused);
   } catch (...) {
   }
   Host = nullptr;
@@ -163,7 +162,6 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
 void TTarqConvert::StartSave(int line, int64_t headerOffset) {
   TPendingSave& save = Saving.emplace();
   save.Event = {line, Card.Event.OriginalFileName, EventBaseName, OutputNames()};
-  save.PartlyRefused = PartlyRefused;
   TSavedEvent& saved = save.Saved;
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TSavedFile& file : Writers[k]->TakeWritten()) {
@@ -199,12 +197,7 @@ void TTarqConvert::FinishSave(bool wait) {
   TPendingSave save = std::move(*Saving);
   Saving.reset();
   if (failure) {
-    for (const TSavedFile& file : save.Saved.Files) {
-      try {
-        platform::TRecordFile::Erase(file.Path);
-      } catch (const platform::EInOutError&) {
-      }
-    }
+    for (const TSavedFile& file : save.Saved.Files) platform::TRecordFile::EraseQuietly(file.Path);
     std::rethrow_exception(failure);
   }
   if (save.Warning) {
@@ -213,21 +206,18 @@ void TTarqConvert::FinishSave(bool wait) {
     RecorderWarned = true;
   }
   if (Host) Host->Deselect(save.Event);
-  if (save.PartlyRefused) ++Refused;
 }
 
-bool TTarqConvert::SettleSave(std::string& errorText) {
+std::string TTarqConvert::CaughtErrorText() {
   try {
-    FinishSave(true);
-    return true;
+    throw;
   } catch (const platform::EInOutError& error) {
-    if (errorText.empty()) errorText = platform::IoErrorText(error.Code());
+    return platform::IoErrorText(error.Code());
   } catch (const std::exception& error) {
-    if (errorText.empty()) errorText = error.what();
+    return error.what();
   } catch (...) {
-    if (errorText.empty()) errorText = "Download failed";
+    return "Download failed";
   }
-  return false;
 }
 
 void TTarqConvert::StopDownload() {

@@ -39,8 +39,10 @@ std::string EventIdentity(const TEventHeader& header,
   const auto& image = header.HeaderImage;
   if (header.EventFormat == 2) return EventIdentity(image, signature, headerOffset);
   std::array<uint8_t, EventHeaderSize1> onCard;
-  std::copy(image.begin(), image.begin() + 108, onCard.begin());
-  std::copy(image.begin() + 162, image.end(), onCard.begin() + 108);
+  // Fields 1-12, then the header's end.
+  std::copy(image.begin(), image.begin() + card_layout::CommonHeaderSize, onCard.begin());
+  std::copy(image.begin() + card_layout::HeaderEndOffset, image.end(),
+            onCard.begin() + card_layout::CommonHeaderSize);
   return EventIdentity(onCard, signature, headerOffset);
 }
 

@@ -22,13 +22,14 @@
 #include <span>
 #include <string>
 
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 
-constexpr size_t EventMarkerSize = 9;
-constexpr size_t EventHeaderSize1 = 117;
-constexpr size_t EventHeaderSize2 = 171;
-constexpr size_t CardSignatureSize = 9;
-constexpr size_t CardLabelSize = 24;
+constexpr size_t EventMarkerSize = card_layout::FieldSize;
+constexpr size_t EventHeaderSize1 = card_layout::Format1HeaderSize;
+constexpr size_t EventHeaderSize2 = card_layout::Format2HeaderSize;
+constexpr size_t CardSignatureSize = card_layout::SignatureSize;
+constexpr size_t CardLabelSize = card_layout::LabelSize;
 
 // The identity of an event from its header as it lies on the card (117 or 171 bytes, marker
 // first). Any other length is a programming error: it throws std::invalid_argument.

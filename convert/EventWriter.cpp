@@ -49,22 +49,14 @@ void TEventWriter::Discard() {
       }
     }
     if (!output->Path.empty()) {
-      try {
-        platform::TRecordFile::Erase(output->Path);
-      } catch (const platform::EInOutError&) {
-      }
+      platform::TRecordFile::EraseQuietly(output->Path);
       output->Path.clear();
     }
   }
   Files.clear();
   Closed();
   Created.clear();
-  for (const TSavedFile& file : Written) {
-    try {
-      platform::TRecordFile::Erase(file.Path);
-    } catch (const platform::EInOutError&) {
-    }
-  }
+  for (const TSavedFile& file : Written) platform::TRecordFile::EraseQuietly(file.Path);
   Written.clear();
 }
 

@@ -243,9 +243,9 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
   }
 
   auto attempt = [&]() -> std::optional<std::string> {
-    const int opened =
-        sqlite3_open_v2(path.c_str(), &Db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
+    const int opened = sqlite3_open_v2(
+        path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
     if (opened != SQLITE_OK) {
       return fail(Db ? sqlite3_errmsg(Db) : sqlite3_errstr(opened));
     }
@@ -267,33 +267,27 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
       TStatement statement(Db, "PRAGMA user_version");
       return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
     };
+    // The failed statement's error, taken before the rollback replaces it.
+    auto rollBackAndFail = [&] {
+      const std::string error = sqlite3_errmsg(Db);
+      const int code = sqlite3_errcode(Db) & 0xff;
+      Execute(Db, "ROLLBACK");
+      auto result = fail(error);
+      busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
+      return result;
+    };
     if (version() == 0) {
       // Another process may be creating it at the same moment: decide inside the transaction.
       if (!Execute(Db, "BEGIN IMMEDIATE")) return fail(sqlite3_errmsg(Db));
-      if (version() == 0 && !Execute(Db, Schema)) {
-        const std::string error = sqlite3_errmsg(Db);
-        const int code = sqlite3_errcode(Db) & 0xff;
-        Execute(Db, "ROLLBACK");
-        auto result = fail(error);
-        busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
-        return result;
-      }
-      if (!Execute(Db, "COMMIT")) {
-        const std::string error = sqlite3_errmsg(Db);
-        const int code = sqlite3_errcode(Db) & 0xff;
-        Execute(Db, "ROLLBACK");
-        auto result = fail(error);
-        busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
-        return result;
-      }
+      if (version() == 0 && !Execute(Db, Schema)) return rollBackAndFail();
+      if (!Execute(Db, "COMMIT")) return rollBackAndFail();
     }
     if (const int64_t found = version(); found != SchemaVersion) {
       return fail("unknown ledger version " + std::to_string(found));
     }
     return std::nullopt;
   };
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
   for (;;) {
     busy = false;
     std::optional<std::string> result = attempt();

@@ -3,7 +3,11 @@
 #include <array>
 #include <vector>
 
+#include "card/CardLayout.h"
 #include "platform/RecordFile.h"
+
+using card_layout::FieldRecords;
+using card_layout::RecordSize;
 
 TCardIdentity ReadCardIdentity(const TTarqCard& card,
                                std::span<const uint8_t, CardSignatureSize> signature,
@@ -20,7 +24,7 @@ TCardIdentity ReadCardIdentity(const TTarqCard& card,
     }
   }
   label.resize(read);
-  return CardIdentity(signature, label, dataFileSize, int64_t{card.UsedRecords} * 3);
+  return CardIdentity(signature, label, dataFileSize, int64_t{card.UsedRecords} * RecordSize);
 }
 
 namespace {
@@ -32,9 +36,11 @@ TCardEvents IdentitiesOf(const TTarqCard& card, const std::vector<TEventEntry>& 
   int64_t dataFileSize = 0;
   {
     platform::TRecordFile data;
-    if (data.Reset(card.DataFilePath(), 3, platform::TOpenMode::ReadOnly) != 0) return result;
-    data.Read(signature.data(), 3);
-    dataFileSize = data.Size() * 3;
+    if (data.Reset(card.DataFilePath(), RecordSize, platform::TOpenMode::ReadOnly) != 0) {
+      return result;
+    }
+    data.Read(signature.data(), FieldRecords);
+    dataFileSize = data.Size() * RecordSize;
     if (int code = data.Close()) throw platform::EInOutError(code, card.DataFilePath());
   }
   result.Card = ReadCardIdentity(card, signature, dataFileSize);

@@ -76,19 +76,6 @@ std::vector<TRecordInfo> ParseRecords(std::string_view bytes, const std::string&
   return records;
 }
 
-std::string ReadWhole(const std::string& path) {
-  platform::TRecordFile file;
-  if (const int code = file.Reset(path, 1, platform::TOpenMode::ReadOnly); code != 0) {
-    throw platform::EInOutError(code, path);
-  }
-  std::string bytes(static_cast<size_t>(file.Size()), '\0');
-  const platform::TReadResult read = file.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
-  if (read.Error != 0) throw platform::EInOutError(read.Error, path);
-  bytes.resize(static_cast<size_t>(read.Records));
-  file.Close();
-  return bytes;
-}
-
 // Writes a whole file under a temporary name beside `path`, then renames it over `path`.
 void ReplaceFile(const std::string& path, const std::vector<std::string_view>& parts) {
   const fs::path target(path);
@@ -163,7 +150,7 @@ TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
     std::error_code error;
     const bool exists = fs::exists(path, error);
     if (exists) {
-      existingBytes = ReadWhole(path);
+      existingBytes = platform::ReadWholeFile(path);
       existing = ParseRecords(existingBytes, path);
     }
 

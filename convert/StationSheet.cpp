@@ -249,22 +249,12 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
 }
 
 TStationSheet TStationSheet::Load(const std::string& path) {
-  platform::TRecordFile file;
-  if (const int code = file.Reset(path, 1, platform::TOpenMode::ReadOnly); code != 0) {
-    throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(code) + ")");
-  }
   std::string text;
   try {
-    text.resize(static_cast<size_t>(file.Size()));
-    const platform::TReadResult read = file.Read(text.data(), static_cast<int64_t>(text.size()));
-    if (read.Error != 0) {
-      throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(read.Error) + ")");
-    }
-    text.resize(static_cast<size_t>(read.Records));
+    text = platform::ReadWholeFile(path);
   } catch (const platform::EInOutError& error) {
     throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(error.Code()) + ")");
   }
-  file.Close();
   return Parse(text, path);
 }
 

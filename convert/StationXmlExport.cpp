@@ -3,17 +3,16 @@
 #include <algorithm>
 #include <chrono>
 
+#include "card/CardLayout.h"
 #include "convert/SeedError.h"
 #include "convert/StationInventory.h"
 #include "convert/TarqConvert.h"
 
-namespace {
-constexpr int64_t FirstEventRecord = 3;  // after the 9-byte signature
-}
+using card_layout::FirstEventRecord;
 
 seed::TSeedTime SeedTimeNow() {
-  const auto now = std::chrono::time_point_cast<std::chrono::microseconds>(
-      std::chrono::system_clock::now());
+  const auto now =
+      std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::system_clock::now());
   return seed::TSeedTime::FromEpochMicroseconds(now.time_since_epoch().count());
 }
 
@@ -46,8 +45,8 @@ TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>
         } else {
           const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
           summary.End = seed::TSeedTime::FromEpochMicroseconds(
-              summary.Start.EpochMicroseconds() + samples * seed::MicrosecondsPerSecond /
-                                                      e.SampleRate);
+              summary.Start.EpochMicroseconds() +
+              samples * seed::MicrosecondsPerSecond / e.SampleRate);
           summaries.push_back(summary);
         }
       }

@@ -55,10 +55,37 @@ void TTarqConvert::ShowError(const std::string& text) {
 void TTarqConvert::MakeWriters() {
   Writers.clear();
   for (const TOutputKind* kind : Run.Kinds) Writers.push_back(kind->NewWriter(Writer));
+
+  // The writers that decode the frames, shared between two threads by their weight when more
+  // than one does: text formatting on one core while the other converts the rest.
+  Here.clear();
+  OnLane.clear();
+  std::vector<TEventWriter*> decoding;
+  for (const auto& writer : Writers) {
+    if (writer->Weight() > 0) decoding.push_back(writer.get());
+  }
+  std::stable_sort(decoding.begin(), decoding.end(),
+                   [](TEventWriter* a, TEventWriter* b) { return a->Weight() > b->Weight(); });
+  int hereWeight = 0;
+  int laneWeight = 0;
+  for (TEventWriter* writer : decoding) {
+    if (decoding.size() > 1 && laneWeight < hereWeight) {
+      OnLane.push_back(writer);
+      laneWeight += writer->Weight();
+    } else {
+      Here.push_back(writer);
+      hereWeight += writer->Weight();
+    }
+  }
+  // Formatting text takes longer than reading: the next block is then read on the output
+  // writer's thread.
+  ReadAhead = false;
+  for (const auto& writer : Writers) ReadAhead = ReadAhead || writer->FormatsText();
 }
 
 TEventSetup TTarqConvert::EventSetup() const {
-  TEventSetup setup{*this, OutputPath(""), EventBaseName, Channels, SensorCount, Signature};
+  TEventSetup setup{*this,       OutputPath(""), EventBaseName, Card.Event.ChannelCount,
+                    SensorCount, Signature};
   return setup;
 }
 
@@ -79,21 +106,21 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
 
   std::string yearText = WUtil::IntText(StartDate.Year, 4);
   WUtil::ZeroFill(yearText);
-  NameStem = Chars(yearText, 3, 4) + Chars(e.FileStem, 1, 4) + "_" + Chars(e.FileStem, 5, 8);
+  std::string stem =
+      Chars(yearText, 3, 4) + Chars(e.FileStem, 1, 4) + "_" + Chars(e.FileStem, 5, 8);
   if (Run.SerialNr) {
-    NameStem += "_" + SerialText;
-    if (NameStem.size() > 15) NameStem.resize(15);
+    stem += "_" + SerialText;
+    if (stem.size() > 15) stem.resize(15);
   }
   const std::string ext = Chars(e.OriginalFileName, 9, 12);
 
   EventBaseName.clear();
   std::string first;
   std::string candidate;
-  Channels = e.ChannelCount;
   bool refusalsShown = false;
   for (int letter = 0; letter <= 26; ++letter) {
     candidate = SafeFileNamePart(
-        letter == 0 ? NameStem + ext : NameStem + "_" + static_cast<char>('a' + letter - 1) + ext);
+        letter == 0 ? stem + ext : stem + "_" + static_cast<char>('a' + letter - 1) + ext);
     if (letter == 0) first = candidate;
     if (AnyNameTaken(candidate)) continue;
     EventBaseName = candidate;
@@ -137,29 +164,6 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
     ShowError("Cannot convert " + e.OriginalFileName + ": the names " + first + " to " + candidate +
               " are all taken in " + Run.DataDir);
     return TOpenResult::Refused;
-  }
-
-  // The writers that decode the frames, shared between two threads by their weight when more
-  // than one does: text formatting on one core while the other converts the rest.
-  Here.clear();
-  OnLane.clear();
-  std::vector<TEventWriter*> decoding;
-  for (const auto& writer : Writers) {
-    if (writer->Weight() > 0) decoding.push_back(writer.get());
-  }
-  std::stable_sort(decoding.begin(), decoding.end(), [](TEventWriter* a, TEventWriter* b) {
-    return a->Weight() > b->Weight();
-  });
-  int hereWeight = 0;
-  int laneWeight = 0;
-  for (TEventWriter* writer : decoding) {
-    if (decoding.size() > 1 && laneWeight < hereWeight) {
-      OnLane.push_back(writer);
-      laneWeight += writer->Weight();
-    } else {
-      Here.push_back(writer);
-      hereWeight += writer->Weight();
-    }
   }
   return TOpenResult::Opened;
 }
@@ -320,15 +324,14 @@ SacUnit::TSacChannelInfo TTarqConvert::SacChannelInfo(int channel) const {
 }
 
 void TTarqConvert::ConvertEvent() {
+  // The files and buffers are those OpenEventFiles made for this event: its values derived,
+  // its channel count in range.
   const TEventHeader& e = Card.Event;
-  // The files and buffers are those OpenEventFiles made for this event's channels.
-  if (Channels < 1 || Channels > MaxChannels || Channels != e.ChannelCount) return;
-  DeriveEventValues();
   const TEventSetup setup = EventSetup();
   for (const auto& writer : Writers) writer->WriteHeader(setup);
 
   const int64_t frames = std::max<int32_t>(e.SamplesPerChannel, 0);
-  const int64_t frameRecords = Channels;
+  const int64_t frameRecords = e.ChannelCount;
   const int64_t frameBytes = 3 * frameRecords;
   // The decoding reads each sample with the byte after it: one byte of the buffer stays free.
   const int64_t blockBytes =
@@ -342,16 +345,14 @@ void TTarqConvert::ConvertEvent() {
   bool cutShort = false;
   // The card is read in blocks of whole frames; each frame is still handled on its own:
   // progress every 100 frames, the stop after the frame in hand, padding from the frame
-  // where the card could not be read. Formatting text takes longer than reading, so for
-  // text outputs the next block is read on the writer's thread while this one is decoded;
-  // otherwise the writer has enough to do with the writes, and the block is read here.
-  bool readAhead = false;
-  for (const auto& writer : Writers) readAhead = readAhead || writer->FormatsText();
+  // where the card could not be read. For text outputs the next block is read on the writer's
+  // thread while this one is decoded; otherwise the writer has enough to do with the writes,
+  // and the block is read here.
   TOutputWriter::TBufferPtr readHere;
   platform::TReadResult readHereResult;
   auto startRead = [&](int64_t records) {
     TOutputWriter::TBufferPtr buffer = Writer.Acquire();
-    if (readAhead) {
+    if (ReadAhead) {
       Writer.StartRead(Card.DataFile, std::move(buffer), records);
     } else {
       readHereResult = Card.DataFile.Read(buffer->Bytes.data(), records);
@@ -359,7 +360,7 @@ void TTarqConvert::ConvertEvent() {
     }
   };
   auto takeRead = [&](platform::TReadResult& result) {
-    if (readAhead) return Writer.TakeRead(result);
+    if (ReadAhead) return Writer.TakeRead(result);
     result = readHereResult;
     return std::move(readHere);
   };

@@ -101,7 +101,6 @@ class TTarqConvert {
               // event
     Failed,   // a file could not be created: a message was shown, the stop is requested
   };
-  std::string NameStem;
   std::string EventBaseName;
   // Some kinds refused the event in hand (a message was shown for each reason); the others
   // write it. The run counts the event as not converted, its line is deselected.
@@ -156,7 +155,7 @@ class TTarqConvert {
   bool AnyNameTaken(const std::string& baseName) const;
   void ShowError(const std::string& text);
   void SetProgressFor(int64_t framesDone);
-  // Builds the writers of the snapshot's kinds.
+  // Builds the writers of the snapshot's kinds and shares out the decoding ones.
   void MakeWriters();
   // The frames to every writer of the event: those of one lane on the lane's thread.
   void WriteFrames(const uint8_t* frames, int64_t count);
@@ -171,7 +170,6 @@ class TTarqConvert {
   // Its line is deselected once that is done: until then the event is not saved.
   struct TPendingSave {
     TConvertedEvent Event;
-    bool PartlyRefused = false;
     TSavedEvent Saved;                   // every file kept; what the recorder records
     std::optional<std::string> Warning;  // the recorder's
   };
@@ -180,18 +178,15 @@ class TTarqConvert {
   // The event being saved, waited for (or only when the saver is done with it already):
   // deselected, or, when a flush failed, its files deleted and the error raised.
   void FinishSave(bool wait);
-  // The same at the end of the run, raising nothing: false when the flush failed, whose error
-  // becomes the run's error when it has none yet.
-  bool SettleSave(std::string& errorText);
+  // The run's message for the exception being handled.
+  static std::string CaughtErrorText();
 
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;
   int64_t NextProgressCheck = 0;
-  int Channels = 0;  // of the event whose files are open
   std::array<uint8_t, 9> Signature{};
   TCardIdentity SavedCard;      // of the run's card, when it records its events
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
-  int Refused = 0;              // events of the run left out or written in part only
   std::optional<TPendingSave> Saving;
   TWriterLane Saver;
 
@@ -199,10 +194,11 @@ class TTarqConvert {
   std::condition_variable RunEnded;
 
   TOutputWriter Writer;
-  // One writer per kind of the snapshot, in table order; per event, those that decode the
-  // frames are shared between this thread and the lane's.
+  // One writer per kind of the snapshot, in table order; those that decode the frames are
+  // shared between this thread and the lane's.
   std::vector<std::unique_ptr<TEventWriter>> Writers;
   std::vector<TEventWriter*> Here;
   std::vector<TEventWriter*> OnLane;
+  bool ReadAhead = false;  // the next block is read on the output writer's thread
   TWriterLane Lane;
 };

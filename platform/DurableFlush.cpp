@@ -35,12 +35,6 @@ void SyncPath(const std::string& path, bool directory) {
 
 }  // namespace
 
-void SyncFileData(int handle, const std::string& name) {
-  if (const int error = SyncHook(handle, name, false); error != 0) {
-    throw EInOutError(IoCodeFromErrno(error), name);
-  }
-}
-
 void SyncFile(const std::string& path) {
   SyncPath(path, false);
 }

@@ -11,8 +11,6 @@
 
 namespace platform {
 
-// fdatasync of an open descriptor; `name` names the file in the error.
-void SyncFileData(int handle, const std::string& name);
 // Opens the file read-only, flushes its data and closes it.
 void SyncFile(const std::string& path);
 // fsync of a directory, so that the entries created or renamed in it are on the medium.

@@ -380,4 +380,24 @@ void TRecordFile::Erase(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw EInOutError(LastCode(), path);
 }
 
+void TRecordFile::EraseQuietly(const std::string& path) {
+  try {
+    Erase(path);
+  } catch (const EInOutError&) {
+  }
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  TRecordFile file;
+  if (const int code = file.Reset(path, 1, TOpenMode::ReadOnly); code != 0) {
+    throw EInOutError(code, path);
+  }
+  std::string bytes(static_cast<size_t>(file.Size()), '\0');
+  const TReadResult read = file.Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+  if (read.Error != 0) throw EInOutError(read.Error, path);
+  bytes.resize(static_cast<size_t>(read.Records));
+  file.Close();
+  return bytes;
+}
+
 }  // namespace platform

@@ -71,6 +71,8 @@ class TRecordFile {
 
   // Deletes a file; throws on failure.
   static void Erase(const std::string& path);
+  // Deletes a file whose deletion may fail without harm (cleaning up after an error).
+  static void EraseQuietly(const std::string& path);
 
  private:
   void FlushWrites();
@@ -93,7 +95,7 @@ class TRecordFile {
 // compiled with READTARQ_FAULT_SEAM) hold a plan; the programs' file operations ask none.
 struct TFaultPlan {
   std::string PathContains = {};  // the plan applies to paths containing this (all when empty)
-  int64_t WriteBytesLeft = -1;  // bytes that may still be written (-1: no fault)
+  int64_t WriteBytesLeft = -1;    // bytes that may still be written (-1: no fault)
   int WriteErrorCode = IoDiskFull;
   int64_t ReadBytesLeft = -1;  // bytes that may still be read (-1: no fault)
   int ReadErrorCode = IoDataError;
@@ -105,6 +107,9 @@ struct TFaultPlan {
   int CloseErrorCode = 0;        // closing a matching file fails with this code
   int DeleteErrorCode = 0;       // deleting a matching file fails with this code
 };
+// The bytes of a whole file; an input/output error throws EInOutError.
+std::string ReadWholeFile(const std::string& path);
+
 #ifdef READTARQ_FAULT_SEAM
 void SetFaultPlan(const TFaultPlan& plan);
 void ClearFaultPlan();
