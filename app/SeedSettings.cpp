@@ -8,10 +8,6 @@
 
 namespace {
 
-std::string BoolText(bool value) {
-  return value ? "TRUE" : "FALSE";
-}
-
 // Why the value of a line is refused, or nothing.
 std::optional<std::string> ApplyLine(const std::string& name, const std::string& value,
                                      TSettings& settings) {
@@ -49,33 +45,14 @@ std::string SeedSettingsPath(const std::string& settingsPath) {
 }
 
 std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& settings) {
-  platform::TRecordFile file;
-  if (!WUtil::OpenForReading(file, path, 0)) return std::nullopt;
-  int lineNumber = 0;
-  std::string line;
-  std::optional<std::string> reason;
-  while (!reason && file.ReadLine(line)) {
-    ++lineNumber;
-    std::string name;
-    std::string value;
-    switch (SplitSettingsLine(line, name, value)) {
-      case TSettingsLine::Skip:
-        break;
-      case TSettingsLine::NoSeparator:
-        reason = "'=' missing";
-        break;
-      case TSettingsLine::NoName:
-        reason = "variable name missing";
-        break;
-      case TSettingsLine::Pair:
-        reason = ApplyLine(name, value, settings);
-        break;
-    }
-  }
-  WUtil::CloseChecked(file);
-  if (!reason) return std::nullopt;
+  const std::optional<TBadSettingsLine> wrong =
+      ReadSettingsLines(path, "'=' missing", "variable name missing",
+                        [&settings](const std::string& name, const std::string& value) {
+                          return ApplyLine(name, value, settings);
+                        });
+  if (!wrong) return std::nullopt;
   return std::string("Error reading ") + SeedSettingsFileName + ", line " +
-         std::to_string(lineNumber) + ": " + *reason;
+         std::to_string(wrong->Line) + ": " + wrong->Reason;
 }
 
 std::vector<std::string> SeedSettingsLines(const TSettings& settings) {
@@ -89,9 +66,5 @@ std::vector<std::string> SeedSettingsLines(const TSettings& settings) {
 }
 
 bool SeedSettingsAreDefaults(const TSettings& settings) {
-  const TSettings defaults;
-  return settings.MiniSeedFile == defaults.MiniSeedFile &&
-         settings.SdsArchive == defaults.SdsArchive && settings.Network == defaults.Network &&
-         settings.StationSheet == defaults.StationSheet &&
-         settings.RecordLength == defaults.RecordLength;
+  return SeedSettingsLines(settings) == SeedSettingsLines(TSettings{});
 }

@@ -21,11 +21,43 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
+}  // namespace
+
 std::string BoolText(bool value) {
   return value ? "TRUE" : "FALSE";
 }
 
-}  // namespace
+std::optional<TBadSettingsLine> ReadSettingsLines(
+    const std::string& path, const char* noSeparator, const char* noName,
+    const std::function<std::optional<std::string>(const std::string& name,
+                                                   const std::string& value)>& apply) {
+  platform::TRecordFile file;
+  if (!WUtil::OpenForReading(file, path, 0)) return std::nullopt;
+  int lineNumber = 0;
+  std::string line;
+  std::optional<std::string> reason;
+  while (!reason && file.ReadLine(line)) {
+    ++lineNumber;
+    std::string name;
+    std::string value;
+    switch (SplitSettingsLine(line, name, value)) {
+      case TSettingsLine::Skip:
+        break;
+      case TSettingsLine::NoSeparator:
+        reason = noSeparator;
+        break;
+      case TSettingsLine::NoName:
+        reason = noName;
+        break;
+      case TSettingsLine::Pair:
+        reason = apply(name, value);
+        break;
+    }
+  }
+  WUtil::CloseChecked(file);
+  if (!reason) return std::nullopt;
+  return TBadSettingsLine{lineNumber, *reason};
+}
 
 std::optional<std::string> ParseBoolValue(const std::string& value, bool& field) {
   const std::string upper = UpperCase(value);
@@ -48,7 +80,8 @@ TSettingsLine SplitSettingsLine(std::string line, std::string& name, std::string
   if (line.size() > MaxLineLength) line.resize(MaxLineLength);
   if (size_t semicolon = line.find(';'); semicolon != std::string::npos) line.resize(semicolon);
   TrimBoth(line);
-  if (line.empty() || line[0] == '#' || line[0] == '[' || line[0] == '{') return TSettingsLine::Skip;
+  if (line.empty() || line[0] == '#' || line[0] == '[' || line[0] == '{')
+    return TSettingsLine::Skip;
   size_t separator = line.find('=');
   if (separator == std::string::npos) separator = line.find(':');
   if (separator == std::string::npos) return TSettingsLine::NoSeparator;
@@ -80,64 +113,47 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
   Settings.FlashUnit = driveLetter;
   Settings.DataDir = programDirWritable ? ProgramDir : platform::HomeDirectory();
 
-  platform::TRecordFile file;
-  if (!WUtil::OpenForReading(file, Path, 0)) return std::nullopt;
-
-  int lineNumber = 0;
-  std::string line;
-  std::optional<std::string> error;
-  while (!error && file.ReadLine(line)) {
-    ++lineNumber;
-    std::string name;
-    std::string value;
-    const TSettingsLine kind = SplitSettingsLine(line, name, value);
-    if (kind == TSettingsLine::Skip) continue;
-    if (kind == TSettingsLine::NoSeparator) {
-      error = ReportSettingsError("il manque un =", lineNumber);
-      break;
-    }
-    if (kind == TSettingsLine::NoName) {
-      error = ReportSettingsError("variable manquante", lineNumber);
-      break;
-    }
-
-    std::optional<std::string> reason;
+  auto apply = [this](const std::string& name,
+                      const std::string& value) -> std::optional<std::string> {
     if (name == "FLASHUNIT") {
       // An empty value names no drive: the drive selector's drive stays.
       if (!value.empty()) Settings.FlashUnit = value[0];
     } else if (name == "DATADIR") {
       Settings.DataDir = WUtil::WithoutTrailingBackslash(value);
     } else if (name == "RECORDFILE" || name == "SINGLEFILE") {
-      reason = ParseBoolValue(value, Settings.RecordFile);
+      return ParseBoolValue(value, Settings.RecordFile);
     } else if (name == "SENSORFILES") {
-      reason = ParseBoolValue(value, Settings.SensorFiles);
+      return ParseBoolValue(value, Settings.SensorFiles);
     } else if (name == "BINARYFILE") {
-      reason = ParseBoolValue(value, Settings.BinaryFile);
+      return ParseBoolValue(value, Settings.BinaryFile);
     } else if (name == "SACFILES") {
-      reason = ParseBoolValue(value, Settings.SacFiles);
+      return ParseBoolValue(value, Settings.SacFiles);
     } else if (name == "SERIALNR") {
-      reason = ParseBoolValue(value, Settings.SerialNr);
+      return ParseBoolValue(value, Settings.SerialNr);
     } else {
-      reason = "variable inconnue";
+      return "variable inconnue";
     }
-    if (reason) error = ReportSettingsError(*reason, lineNumber);
-  }
-  WUtil::CloseChecked(file);
-  if (!error) error = ReadSeedSettings(SeedSettingsPath(Path), Settings);
-  return error;
+    return std::nullopt;
+  };
+  const std::optional<TBadSettingsLine> wrong =
+      ReadSettingsLines(Path, "il manque un =", "variable manquante", apply);
+  if (wrong) return ReportSettingsError(wrong->Reason, wrong->Line);
+  // The standard data products' file is read even when this one is missing.
+  return ReadSeedSettings(SeedSettingsPath(Path), Settings);
 }
 
 void TSettingsFile::WriteSettings() {
   if (Path.empty()) LocateFile();  // ReadSettings was never called
-  WriteSettingsFile(Path, {
-                              std::string("FlashUnit   := ") + Settings.FlashUnit + ";",
-                              "DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";",
-                              "RecordFile  := " + BoolText(Settings.RecordFile) + ";",
-                              "SensorFiles := " + BoolText(Settings.SensorFiles) + ";",
-                              "BinaryFile  := " + BoolText(Settings.BinaryFile) + ";",
-                              "SacFiles    := " + BoolText(Settings.SacFiles) + ";",
-                              "SerialNr    := " + BoolText(Settings.SerialNr) + ";",
-                          });
+  WriteSettingsFile(Path,
+                    {
+                        std::string("FlashUnit   := ") + Settings.FlashUnit + ";",
+                        "DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";",
+                        "RecordFile  := " + BoolText(Settings.RecordFile) + ";",
+                        "SensorFiles := " + BoolText(Settings.SensorFiles) + ";",
+                        "BinaryFile  := " + BoolText(Settings.BinaryFile) + ";",
+                        "SacFiles    := " + BoolText(Settings.SacFiles) + ";",
+                        "SerialNr    := " + BoolText(Settings.SerialNr) + ";",
+                    });
   // The standard data products' file exists once they were chosen or set up.
   const std::string seedPath = SeedSettingsPath(Path);
   if (platform::PathExists(seedPath) || !SeedSettingsAreDefaults(Settings)) {

@@ -1,6 +1,7 @@
 #pragma once
 // The settings file READTARQ.INI: the user's choices kept between runs.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,11 +17,11 @@ struct TSettings {
   bool SerialNr = true;      // the station serial in every output name
   // The standard data products, kept in READTARQ-SEED.INI beside READTARQ.INI
   // (app/SeedSettings.h).
-  bool MiniSeedFile = false;  // one miniSEED file per event with all channels
-  bool SdsArchive = false;    // the events filed into an SDS archive rooted at DataDir
-  std::string Network{};      // network code of the records; empty: XX
+  bool MiniSeedFile = false;   // one miniSEED file per event with all channels
+  bool SdsArchive = false;     // the events filed into an SDS archive rooted at DataDir
+  std::string Network{};       // network code of the records; empty: XX
   std::string StationSheet{};  // path of the station sheet; empty: none
-  int RecordLength = 4096;    // bytes of a miniSEED record: 4096 or 512
+  int RecordLength = 4096;     // bytes of a miniSEED record: 4096 or 512
 };
 
 // Reads and writes the settings file. The file lies in the program's directory; when that
@@ -61,10 +62,26 @@ class TSettingsFile {
 enum class TSettingsLine { Skip, Pair, NoSeparator, NoName };
 TSettingsLine SplitSettingsLine(std::string line, std::string& name, std::string& value);
 
+// The first wrong line of a settings file: its number (from 1) and why.
+struct TBadSettingsLine {
+  int Line = 0;
+  std::string Reason;
+};
+// Reads the lines of a settings file, handing each name and value to `apply` (which returns
+// why it refuses the value, or nothing) up to the first wrong line. Nothing when every line is
+// right or the file cannot be opened; a line without a separator or a name gives the reasons
+// noSeparator and noName.
+std::optional<TBadSettingsLine> ReadSettingsLines(
+    const std::string& path, const char* noSeparator, const char* noName,
+    const std::function<std::optional<std::string>(const std::string& name,
+                                                   const std::string& value)>& apply);
+
 // Writes the lines beside the file and renames them over it (a symbolic link followed).
 // Throws EInOutError.
 void WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines);
 
 // The value upper-cased: "TRUE" or "FALSE" set field; anything else is the bad-line reason.
 std::optional<std::string> ParseBoolValue(const std::string& value, bool& field);
+// A flag as the settings files write it: "TRUE" or "FALSE".
+std::string BoolText(bool value);
 std::string ReportSettingsError(const std::string& reason, int lineNumber);

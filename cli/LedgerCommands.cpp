@@ -8,14 +8,14 @@
 #include "card/CardLayout.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
+#include "convert/JsonViews.h"
 #include "convert/SavedEvents.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 
 bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err) {
   if (std::optional<std::string> warning = ledger.Open()) {
-    err << "readtarq-cli " << command << ": warning: " << *warning << " " << LedgerOffText
-        << "\n";
+    err << "readtarq-cli " << command << ": warning: " << *warning << " " << LedgerOffText << "\n";
     return false;
   }
   return true;
@@ -27,9 +27,10 @@ bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err) {
   const std::vector<TCardEvent> unsaved = UnsavedEvents(ReadCardEvents(card), &ledger);
   if (unsaved.empty()) return false;
   const size_t n = unsaved.size();
-  err << "readtarq-cli erase: " << n << (n == 1 ? " event has" : " events have")
-      << " no saved copy" << (open ? "" : " (the download ledger is off)") << ":\n";
-  for (const TCardEvent& event : unsaved) err << "  " << PrintableText(event.OriginalFileName) << "\n";
+  err << "readtarq-cli erase: " << n << (n == 1 ? " event has" : " events have") << " no saved copy"
+      << (open ? "" : " (the download ledger is off)") << ":\n";
+  for (const TCardEvent& event : unsaved)
+    err << "  " << PrintableText(event.OriginalFileName) << "\n";
   if (force) {
     err << "readtarq-cli erase: --force: erasing all the same\n";
     return false;
@@ -104,8 +105,8 @@ int RunVerify(const TVerifyLine& line, std::ostream& out, std::ostream& err) {
   const int changed = counts[static_cast<int>(TFileState::Changed)];
   const int missing = counts[static_cast<int>(TFileState::Missing)];
   if (line.Json) {
-    out << json{{"files", list}, {"intact", intact}, {"changed", changed}, {"missing", missing}}
-               .dump(2)
+    out << JsonText(json{
+               {"files", list}, {"intact", intact}, {"changed", changed}, {"missing", missing}})
         << "\n";
   } else {
     out << intact << " intact, " << changed << " changed, " << missing << " missing\n";
@@ -146,7 +147,7 @@ int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
   if (line.Json) {
     json list = json::array();
     for (const TSavedCopy& copy : copies) list.push_back(CopyJson(copy));
-    out << list.dump(2) << "\n";
+    out << JsonText(list) << "\n";
     return 0;
   }
   for (const TSavedCopy& copy : copies) {

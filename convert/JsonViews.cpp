@@ -7,9 +7,9 @@ namespace {
 void AppendField(std::string& text, int value, int width) {
   char digits[16];
   const bool negative = value < 0;
-  const auto end = std::to_chars(digits, digits + sizeof digits,
-                                 negative ? -static_cast<int64_t>(value) : value)
-                       .ptr;
+  const auto end =
+      std::to_chars(digits, digits + sizeof digits, negative ? -static_cast<int64_t>(value) : value)
+          .ptr;
   const int length = static_cast<int>(end - digits);
   if (negative) text += '-';
   if (length < width) text.append(static_cast<size_t>(width - length), '0');
@@ -28,7 +28,7 @@ std::string UtcText(const TUtcTime& t) {
     int Value;
     int Width;
     const char* Before;
-  } fields[] = {{t.Year, 4, ""},   {t.Month, 2, "-"},  {t.Day, 2, "-"},        {t.Hour, 2, "T"},
+  } fields[] = {{t.Year, 4, ""},    {t.Month, 2, "-"},  {t.Day, 2, "-"},        {t.Hour, 2, "T"},
                 {t.Minute, 2, ":"}, {t.Second, 2, ":"}, {t.Millisecond, 3, "."}};
   std::string text;
   for (const auto& f : fields) {
@@ -77,8 +77,10 @@ std::string ValidUtf8(std::string_view text) {
 }
 
 nlohmann::ordered_json StatusJson(const TCardFacts& card) {
-  return {{"status", ValidUtf8(card.Status)},   {"events", OrNull(card.Events)},
-          {"used_bytes", OrNull(card.UsedBytes)}, {"total_bytes", OrNull(card.TotalBytes)},
+  return {{"status", ValidUtf8(card.Status)},
+          {"events", OrNull(card.Events)},
+          {"used_bytes", OrNull(card.UsedBytes)},
+          {"total_bytes", OrNull(card.TotalBytes)},
           {"eprom_version", OrNull(card.EpromVersion)}};
 }
 
@@ -100,8 +102,8 @@ nlohmann::ordered_json ListJson(const std::vector<TListEntry>& entries) {
 nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const TDriveEntry& d : drives) {
-    const char letter = d.Letter >= 'A' && d.Letter <= 'Z' ? static_cast<char>(d.Letter - 'A' + 'a')
-                                                          : d.Letter;
+    const char letter =
+        d.Letter >= 'A' && d.Letter <= 'Z' ? static_cast<char>(d.Letter - 'A' + 'a') : d.Letter;
     list.push_back({{"letter", std::string{letter, ':'}},
                     {"path", ValidUtf8(d.Path)},
                     {"size", OrNull(d.Size)},
@@ -112,4 +114,8 @@ nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives) {
 
 std::string JsonText(const nlohmann::ordered_json& value, int indent) {
   return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string JsonText(const nlohmann::json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
 }

@@ -38,7 +38,7 @@ struct TCardFacts {
 
 // One line of the event list.
 struct TListEntry {
-  int Index = 0;  // 1-based line number
+  int Index = 0;     // 1-based line number
   std::string File;  // original file name
   int SampleRate = 0;
   int DurationMinutes = 0;
@@ -50,10 +50,10 @@ struct TListEntry {
 
 // One drive of the drive table.
 struct TDriveEntry {
-  char Letter = 'c';           // any case; written "e:"
-  std::string Path;            // mount point
-  std::optional<int64_t> Size; // bytes; empty when the size query failed
-  std::string Status;          // the card status text, as the status command prints it
+  char Letter = 'c';            // any case; written "e:"
+  std::string Path;             // mount point
+  std::optional<int64_t> Size;  // bytes; empty when the size query failed
+  std::string Status;           // the card status text, as the status command prints it
 };
 
 // {status, events, used_bytes, total_bytes, eprom_version}
@@ -66,6 +66,7 @@ nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives);
 // The text of a JSON value (indent < 0: one line), ending without a line break. Never throws
 // on card texts that are not UTF-8.
 std::string JsonText(const nlohmann::ordered_json& value, int indent = 2);
+std::string JsonText(const nlohmann::json& value, int indent = 2);
 
 // The text with each byte that does not belong to a well-formed UTF-8 sequence replaced by
 // U+FFFD.

@@ -233,8 +233,7 @@ TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserCon
     EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI") << program;
     EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory()) << program;
     file.WriteSettings();
-    EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18),
-              "FlashUnit   := c;\r")
+    EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18), "FlashUnit   := c;\r")
         << program;
   }
   EXPECT_FALSE(std::filesystem::exists("/usr/bin/READTARQ.INI"));
@@ -285,6 +284,19 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
     const std::string error = Read(ReadWholeFile(Ini()));
     EXPECT_EQ(error.rfind("Error reading READTARQ-SEED.INI, " + message, 0), 0u) << error;
   }
+
+  // Without READTARQ.INI the products' file is still read, and so written back unchanged.
+  const std::string seed =
+      "MiniSeedFile := TRUE;\r\nSdsArchive   := TRUE;\r\n"
+      "Network      := Z3;\r\nStations     := ;\r\nRecordLength := 512;\r\n";
+  WriteWholeFile(Dir / "READTARQ-SEED.INI", seed);
+  std::filesystem::remove(Ini());
+  TSettingsFile fresh(Exe());
+  ASSERT_FALSE(fresh.ReadSettings('e').has_value());
+  EXPECT_TRUE(fresh.Settings.SdsArchive);
+  EXPECT_EQ(fresh.Settings.RecordLength, 512);
+  fresh.WriteSettings();
+  EXPECT_EQ(ReadWholeFile(Dir / "READTARQ-SEED.INI"), seed);
 }
 
 }  // namespace

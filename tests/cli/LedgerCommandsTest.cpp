@@ -37,7 +37,8 @@ class LedgerCommandsTest : public ::testing::Test {
   ~LedgerCommandsTest() override { platform::SetDriveTable(nullptr); }
 
   TRun Download(const std::string& events) {
-    return RunCaptured({"download", CardDir.Path(), "--to", Out.Path(), "--sac", "--events", events});
+    return RunCaptured(
+        {"download", CardDir.Path(), "--to", Out.Path(), "--sac", "--events", events});
   }
   std::string SavedLine() {
     const std::string out = RunCaptured({"status", CardDir.Path(), "--saved"}).Out;
@@ -82,8 +83,7 @@ TEST_F(LedgerCommandsTest, EraseIsRefusedWhileALiveEventHasNoSavedCopy) {
   EXPECT_EQ(run.Err, "Erase flash card: yes\n");
   EXPECT_EQ(run.Out, "Status: Erased flash card\n");
   // The erased events are still the saved ones.
-  const std::string restored =
-      RunCaptured({"status", CardDir.Path(), "--saved", "--restore"}).Out;
+  const std::string restored = RunCaptured({"status", CardDir.Path(), "--saved", "--restore"}).Out;
   EXPECT_TRUE(restored.ends_with("Saved: 3 of 3 events\n")) << restored;
 }
 
@@ -161,6 +161,20 @@ TEST_F(LedgerCommandsTest, LedgerListsTheSavesOfACard) {
   EXPECT_EQ(json[0]["original_file_name"], "05121030.001");
   EXPECT_EQ(json[0]["card"]["signature"], "TARQPR508");
   EXPECT_EQ(json[0]["files"][0]["kind"], "record");
+
+  // A destination whose name is not UTF-8 (an ISO 8859-1 folder name): still JSON, the byte
+  // replaced.
+  const std::string latin1 = Out / "r\xe9sultats";
+  std::filesystem::create_directory(latin1);
+  ASSERT_EQ(RunCaptured({"download", otherDir.Path(), "--to", latin1, "--events", "1"}).Code, 0);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"ledger", "--card", otherDir.Path(), "--json"},
+        std::vector<std::string>{"verify", latin1, "--json"}}) {
+    run = RunCaptured(command);
+    EXPECT_EQ(run.Code, 0) << command[0];
+    EXPECT_NE(run.Out.find("r\xef\xbf\xbdsultats"), std::string::npos) << run.Out;
+    EXPECT_TRUE(nlohmann::json::accept(run.Out)) << run.Out;
+  }
 }
 
 TEST_F(LedgerCommandsTest, AnUnusableLedgerWarnsAndNothingCountsAsSaved) {
