@@ -126,16 +126,27 @@ std::string TTarqCard::EventLine() const {
 }
 
 TCardSummary TTarqCard::ReadSummary(TDirectoryView* view) {
-  TCardSummary summary;
   Entries.clear();
   ProbeCard();
-  if (CardValid) {
-    summary.Scanned = true;
-    if (!NewCard && view) {
+  const bool probed = CardValid;
+  if (CardValid && !NewCard) {
+    if (view) {
       ScanDirectory(*view);
-    } else if (!NewCard) {
+    } else {
       ScanEvents();
     }
+  }
+  return SummaryOf(probed);
+}
+
+TCardSummary TTarqCard::Summary() {
+  return SummaryOf(CardValid);
+}
+
+TCardSummary TTarqCard::SummaryOf(bool scanned) {
+  TCardSummary summary;
+  if (scanned) {
+    summary.Scanned = true;
     const auto [used, total] = CardSizes();
     summary.EventCount = EventCount;
     summary.UsedBytes = used;

@@ -194,6 +194,8 @@ class TTarqCard {
   std::string EventLine() const;  // of Event
   // Probe, scan (into the view, when given) unless the card is invalid or new, sizes, status.
   TCardSummary ReadSummary(TDirectoryView* view = nullptr);
+  // The summary of the card as the last probe and scan found it: only the sizes are read again.
+  TCardSummary Summary();
   // Reads up to `count` frames of an event from frame `firstFrame` (0-based) into `buffer`
   // (count x FrameBytes() bytes), as stored. Returns the frames read: fewer at the end of the
   // event or of the data file. Input/output errors raise EInOutError.
@@ -207,6 +209,10 @@ class TTarqCard {
   bool EraseCard();
   bool MarkEventErased();
   bool InitializeCard();
+
+ private:
+  // scanned: the probe found a valid card, so counts, sizes and version are filled in.
+  TCardSummary SummaryOf(bool scanned);
 };
 
 // Why a write-protected card is neither erased nor initialized.

@@ -88,7 +88,7 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
                           PrintSummary(out, summary);
                           if (line.Saved) {
                             PrintField(out, "Saved:",
-                                       summary.Valid ? SavedCountText(card, line.Restore) : "");
+                                       summary.Valid ? SavedCountText(card) : "");
                           }
                           return summary.Valid ? 0 : 1;
                         });

@@ -283,11 +283,10 @@ int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
     }
     const TProductOptions products = ReadProductOptions(session.Settings);
     const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
-    // The card's fields as 'status' prints them; its summary walks the card again and dates
-    // it today, so the events keep the date of the command line.
+    // The card's fields as 'status' prints them, from the walk just made.
     const TProbeDate probeDate = card.ProbeDate;
     TQualityReport report;
-    report.Card = CardFactsOf(card.ReadSummary());
+    report.Card = CardFactsOf(card.Summary());
     const std::string dataFile = card.DataFilePath();
     for (const TEventEntry& entry : card.Entries) {
       const size_t index = static_cast<size_t>(entry.Line - 1);

@@ -39,10 +39,10 @@ bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err) {
   return true;
 }
 
-std::string SavedCountText(const TTarqCard& card, bool restore) {
+std::string SavedCountText(const TTarqCard& card) {
   TLedger ledger;
   ledger.Open();  // a ledger that cannot be used counts nothing as saved
-  const TCardEvents events = ReadCardEvents(card, restore);
+  const TCardEvents events = ScannedCardEvents(card);
   const size_t all = events.Events.size();
   const size_t saved = all - UnsavedEvents(events, &ledger).size();
   return std::to_string(saved) + " of " + std::to_string(all) + " events";

@@ -15,5 +15,6 @@ bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err);
 // ledger), names them on `err` and returns true (the erase is refused) unless `force`.
 bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err);
 
-// "N of M events": the card's events (erased ones in restore mode) with a saved copy.
-std::string SavedCountText(const TTarqCard& card, bool restore);
+// "N of M events": the events of the card's last walk (erased ones in restore mode) with a
+// saved copy.
+std::string SavedCountText(const TTarqCard& card);

@@ -209,17 +209,13 @@ void TCardLookout::ButtonReportClick() {
   if (!Form.EnsureDataDirectory()) return;
 
   TQualityReport report;
-  report.Card.Status = Form.StatusText();
-  report.Card.Events = Form.Card.EventCount;
   try {
-    const auto [used, total] = Form.Card.CardSizes();
-    report.Card.UsedBytes = used;
-    report.Card.TotalBytes = total;
+    report.Card = CardFactsOf(Form.Card.Summary());
   } catch (const platform::EInOutError& error) {
     ShowApplicationError(error.what());
     return;
   }
-  if (Form.Card.EpromVersion > 0) report.Card.EpromVersion = Form.Card.EpromVersion;
+  report.Card.Status = Form.StatusText();
   const std::string dataFile = Form.Card.DataFilePath();
   const TProbeDate probeDate = Form.Card.ProbeDate;
   const std::string directory = Form.Settings.DataDir;
