@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "app/WUtil.h"
+#include "convert/MiniSeedPacker.h"
 #include "convert/SeedCodes.h"
 #include "platform/FileSystem.h"
 
@@ -26,7 +27,7 @@ std::optional<std::string> ApplyLine(const std::string& name, const std::string&
     int length = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
     if (error != std::errc() || end != value.data() + value.size() ||
-        (length != 512 && length != 4096)) {
+        !seed::IsOfferedRecordLength(length)) {
       return "record length 512 or 4096 expected, not '" + value + "'";
     }
     settings.RecordLength = length;

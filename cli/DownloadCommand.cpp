@@ -18,6 +18,7 @@
 #include "cli/LedgerCommands.h"
 #include "convert/CardReport.h"
 #include "convert/DownloadHost.h"
+#include "convert/MiniSeedPacker.h"
 #include "convert/SeedCodes.h"
 #include "convert/StationXmlExport.h"
 #include "convert/TarqConvert.h"
@@ -61,17 +62,14 @@ std::optional<std::string> ParseNetwork(const std::string& text) {
 
 std::optional<int> ParseRecordLength(const std::string& text) {
   int length = 0;
-  if (!ParseNumber(text, length) || (length != 512 && length != 4096)) return std::nullopt;
+  if (!ParseNumber(text, length) || !seed::IsOfferedRecordLength(length)) return std::nullopt;
   return length;
 }
 
 class TCliHost : public TDownloadHost {
  public:
   TCliHost(std::vector<bool> selected, std::ostream& out, std::ostream& err, bool progress)
-      : Selected(std::move(selected)),
-        Out(out),
-        Err(err),
-        ShowsProgress(progress) {}
+      : Selected(std::move(selected)), Out(out), Err(err), ShowsProgress(progress) {}
 
   void Deselect(const TConvertedEvent& event) override {
     Selected[static_cast<size_t>(event.Line)] = false;
@@ -316,8 +314,9 @@ int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
 void DeclareEventSelection(TCommandOptions& options, TEventsLine& line, const std::string& verb) {
   options.Parsed<std::vector<std::pair<int, int>>>(
       "--events", "LIST", line.Events,
-      "the events to " + verb + ", numbered from 1 as 'list' shows them: 1,3-5 (all events "
-      "when absent)",
+      "the events to " + verb +
+          ", numbered from 1 as 'list' shows them: 1,3-5 (all events "
+          "when absent)",
       "numbers from 1 and ranges such as 1,3-5", ParseEventList);
   options.Flag("--restore", line.Restore, verb + " the erased events (restore mode)");
 }
@@ -367,8 +366,8 @@ TCliCommand DownloadCommand() {
                      "one miniSEED file per event with all channels (.mseed names)");
         options.Flag("--sds", line.Sds, "the events filed into an SDS archive rooted at DIR");
         options.Parsed<int>("--record-length", "BYTES", line.RecordLength,
-                            "miniSEED record length, 512 or 4096 (4096 when absent)",
-                            "512 or 4096", ParseRecordLength);
+                            "miniSEED record length, 512 or 4096 (4096 when absent)", "512 or 4096",
+                            ParseRecordLength);
         DeclareCodeOptions(options, line);
         options.Flag("--no-serial", line.NoSerial,
                      "leave the station serial number out of the names");

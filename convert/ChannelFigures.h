@@ -36,7 +36,6 @@ class TFiguresAccumulator {
   // Adds `count` zero samples (padding after a failed read).
   void AddZeros(int64_t count);
   TChannelFigures Figures() const;
-  int64_t Count() const { return N; }
 
  private:
   __extension__ using TWide = __int128;

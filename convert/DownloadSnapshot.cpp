@@ -1,6 +1,7 @@
 #include "convert/DownloadSnapshot.h"
 
 #include "app/WUtil.h"
+#include "convert/MiniSeedPacker.h"
 #include "convert/SeedCodes.h"
 #include "convert/SeedError.h"
 #include "convert/StationSheet.h"
@@ -15,7 +16,8 @@ TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<in
   snapshot.Kinds = SelectedKinds(settings);
   snapshot.DataDir = settings.DataDir;
   snapshot.SerialNr = settings.SerialNr;
-  if (settings.MiniSeedFile || settings.SdsArchive) snapshot.Products = ReadProductOptions(settings);
+  if (settings.MiniSeedFile || settings.SdsArchive)
+    snapshot.Products = ReadProductOptions(settings);
   return snapshot;
 }
 
@@ -25,13 +27,13 @@ TProductOptions ReadProductOptions(const TSettings& settings) {
   options.RecordLength = settings.RecordLength;
   try {
     if (!options.Network.empty()) seed::CheckCode(seed::TCodeKind::Network, options.Network);
-    if (options.RecordLength != 512 && options.RecordLength != 4096) {
+    if (!seed::IsOfferedRecordLength(options.RecordLength)) {
       throw seed::ESeedError("record length " + std::to_string(options.RecordLength) +
                              ": 512 or 4096 bytes");
     }
     if (!settings.StationSheet.empty()) {
-      options.Sheet =
-          std::make_shared<const seed::TStationSheet>(seed::TStationSheet::Load(settings.StationSheet));
+      options.Sheet = std::make_shared<const seed::TStationSheet>(
+          seed::TStationSheet::Load(settings.StationSheet));
     }
   } catch (const seed::ESeedError& error) {
     options.Problem = error.what();

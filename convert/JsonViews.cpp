@@ -1,20 +1,8 @@
 #include "convert/JsonViews.h"
 
-#include <charconv>
+#include "convert/SeedText.h"
 
 namespace {
-
-void AppendField(std::string& text, int value, int width) {
-  char digits[16];
-  const bool negative = value < 0;
-  const auto end =
-      std::to_chars(digits, digits + sizeof digits, negative ? -static_cast<int64_t>(value) : value)
-          .ptr;
-  const int length = static_cast<int>(end - digits);
-  if (negative) text += '-';
-  if (length < width) text.append(static_cast<size_t>(width - length), '0');
-  text.append(digits, end);
-}
 
 template <typename T>
 nlohmann::ordered_json OrNull(const std::optional<T>& value) {
@@ -33,7 +21,7 @@ std::string UtcText(const TUtcTime& t) {
   std::string text;
   for (const auto& f : fields) {
     text += f.Before;
-    AppendField(text, f.Value, f.Width);
+    text += seed::DecimalText(f.Value, f.Width);
   }
   return text;
 }

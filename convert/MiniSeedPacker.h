@@ -37,6 +37,10 @@ namespace seed {
 
 inline constexpr int DefaultRecordLength = 4096;
 inline constexpr int SmallRecordLength = 512;
+// The record lengths the user may choose.
+inline constexpr bool IsOfferedRecordLength(int length) {
+  return length == DefaultRecordLength || length == SmallRecordLength;
+}
 inline constexpr int32_t LowestSample = -(1 << 28);
 inline constexpr int32_t HighestSample = (1 << 28) - 1;
 

@@ -42,7 +42,6 @@ class TSdsArchive {
   // The day file's path relative to the root:
   // "2026/XX/023/DHZ.D/XX.023.00.DHZ.D.2026.165".
   static std::string DayFilePath(const TChannelCodes& codes, int year, int dayOfYear);
-  const std::string& RootDirectory() const { return Root; }
 
   // Files concatenated miniSEED records (any channels, days and record lengths) into the
   // archive, creating directories as needed.

@@ -36,9 +36,7 @@ std::string TSeedWriter::Refusal(const TEventSetup& event) {
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
   seed::TMiniSeedStream stream;
   stream.SampleRate = e.SampleRate;
-  stream.Start = seed::TSeedTime::FromMilliseconds(
-      convert.StartDate.Year, convert.StartDate.Month, convert.StartDate.Day,
-      convert.StartTime.Hour, convert.StartTime.Minute, e.StartSecond, e.StartMillisecond);
+  stream.Start = seed::EventStart(convert);
   stream.RecordLength = products.RecordLength;
   stream.AmplifierSaturation = e.ClippedSamples > 0;
   try {

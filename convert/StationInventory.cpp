@@ -6,8 +6,16 @@
 
 #include "convert/SeedError.h"
 #include "convert/SeedText.h"
+#include "convert/TarqConvert.h"
 
 namespace seed {
+
+TSeedTime EventStart(const TTarqConvert& convert) {
+  const TEventHeader& e = convert.Card.Event;
+  return TSeedTime::FromMilliseconds(convert.StartDate.Year, convert.StartDate.Month,
+                                     convert.StartDate.Day, convert.StartTime.Hour,
+                                     convert.StartTime.Minute, e.StartSecond, e.StartMillisecond);
+}
 
 namespace {
 

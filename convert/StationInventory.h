@@ -22,7 +22,12 @@
 #include "convert/StationSheet.h"
 #include "convert/StationXml.h"
 
+class TTarqConvert;
+
 namespace seed {
+
+// The start of the conversion's event in hand (its values derived), to the millisecond.
+TSeedTime EventStart(const TTarqConvert& convert);
 
 struct TCodeOptions {
   std::string Network;                   // --network; empty: XX. Checked by Codes*.

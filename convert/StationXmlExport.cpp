@@ -34,9 +34,7 @@ TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>
         summary.Serial = e.StationSerial;
         summary.ChannelCount = e.ChannelCount;
         summary.SampleRate = e.SampleRate;
-        summary.Start = seed::TSeedTime::FromMilliseconds(
-            convert.StartDate.Year, convert.StartDate.Month, convert.StartDate.Day,
-            convert.StartTime.Hour, convert.StartTime.Minute, e.StartSecond, e.StartMillisecond);
+        summary.Start = seed::EventStart(convert);
         summary.Fix = seed::GpsFixOf(e);
         if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
             !summary.Start.IsValid()) {

@@ -164,12 +164,9 @@ void TCardLookout::ShowLine(int row) {
   request.Start = EventStartUtc(entry.Header, Form.Card.ProbeDate);
   request.SampleRate = entry.Header.SampleRate;
   request.StationSerial = entry.Header.StationSerial;
-  // The codes of the Station codes dialog; the default codes while they cannot be used.
-  const TProductOptions products = ReadProductOptions(Form.Settings);
-  if (products.Problem.empty()) {
-    request.Network = products.Network;
-    request.Sheet = products.Sheet;
-  }
+  // The codes of the Station codes dialog.
+  request.Network = Form.Settings.Network;
+  request.StationSheet = Form.Settings.StationSheet;
   Loader->Load(request);
   ReadingNote->start();
 }

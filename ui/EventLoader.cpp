@@ -1,5 +1,6 @@
 #include "ui/EventLoader.h"
 
+#include "convert/DownloadSnapshot.h"
 #include "convert/StationInventory.h"
 #include "platform/IoError.h"
 
@@ -55,7 +56,12 @@ void TEventLoader::Run() {
     TEventDigest digest(frames.Channels, frames.Frames);
     const TEventDigestRead read = ReadEventDigest(frames, digest, cancel.get());
     if (read.Cancelled) continue;
-    const seed::TCodeOptions codes{request.Network, request.Sheet.get()};
+    TSettings named;
+    named.Network = request.Network;
+    named.StationSheet = request.StationSheet;
+    TProductOptions products = ReadProductOptions(named);
+    if (!products.Problem.empty()) products = TProductOptions{};
+    const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
     auto event = std::make_shared<TPreviewEvent>(
         PreviewOfDigest(digest, request.Line, request.File, request.Start, request.SampleRate,
                         request.StationSerial, read.FramesRead, &codes));

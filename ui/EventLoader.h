@@ -14,7 +14,6 @@
 
 #include "convert/EventDigestRead.h"
 #include "convert/JsonViews.h"
-#include "convert/StationSheet.h"
 #include "ui/WaveformPreview.h"
 
 struct TPreviewRequest {
@@ -24,9 +23,11 @@ struct TPreviewRequest {
   TUtcTime Start;
   int SampleRate = 0;
   int64_t StationSerial = 0;
-  // The codes of the channels' SEED codes: the network (empty: XX) and the station sheet.
+  // What names the channels' SEED codes: the network (empty: XX) and the station sheet's
+  // path (empty: none). The sheet is read with the event, off the window's thread; codes that
+  // cannot be used give the default codes.
   std::string Network;
-  std::shared_ptr<const seed::TStationSheet> Sheet;
+  std::string StationSheet;
 };
 
 class TEventLoader : public QObject {
