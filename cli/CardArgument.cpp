@@ -5,6 +5,7 @@
 
 #include "app/WUtil.h"
 #include "card/CardLayout.h"
+#include "cli/OptionTable.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
 
@@ -44,6 +45,28 @@ TCardDrives::TCardDrives(const TCardLocation& location, platform::TDriveTable& d
   Table = &Sized;
 }
 
+namespace {
+
+TCardLocation ResolvedCard(const std::string& argument) {
+  std::string error;
+  const std::optional<TCardLocation> location =
+      ResolveCardArgument(argument, error, platform::DriveTable());
+  if (!location) throw TUsageError(error);
+  return *location;
+}
+
+}  // namespace
+
+TCliCard::TCliCard(const std::string& argument, std::ostream& err, bool yes,
+                   std::optional<int64_t> directorySize)
+    : Location(ResolvedCard(argument)),
+      Drives(Location, platform::DriveTable(), directorySize),
+      Messages(err, yes),
+      Scope(Messages),
+      Card(Messages, Drives.Drives()) {
+  Card.Root = Location.Root;
+}
+
 bool HoldsCardFiles(const std::string& directory) {
   for (std::string_view name : {card_layout::DataFileName, card_layout::SectorFileName}) {
     if (platform::PathExists(platform::FindCaseInsensitive(directory, std::string(name)))) {
@@ -62,10 +85,23 @@ std::string PrintableText(const std::string& text) {
   return printable;
 }
 
-bool ParseNumber(const std::string& text, int& value) {
+namespace {
+
+template <typename T>
+bool ParseWhole(const std::string& text, T& value) {
   const char* end = text.data() + text.size();
   auto [stop, error] = std::from_chars(text.data(), end, value);
   return error == std::errc() && stop == end && !text.empty();
+}
+
+}  // namespace
+
+bool ParseNumber(const std::string& text, int& value) {
+  return ParseWhole(text, value);
+}
+
+bool ParseNumber(const std::string& text, int64_t& value) {
+  return ParseWhole(text, value);
 }
 
 // "1,3-5" into ranges of 1-based event numbers.

@@ -21,13 +21,6 @@ struct TCardLocation {
   bool IsDirectory() const { return !Directory.empty(); }
 };
 
-struct TCardArgumentOptions {
-  // For a directory: the total size and free space its drive reports, both this many bytes (a
-  // blank drive, for initialize). Without it the sizes are those of the file system that holds
-  // the directory.
-  std::optional<int64_t> DriveSize;
-};
-
 // True for a drive letter with its colon: "e:", "E:", "e:/", "e:\".
 bool IsDriveLetterArgument(const std::string& arg);
 
@@ -53,6 +46,23 @@ class TCardDrives {
   platform::TDriveTable* Table;
 };
 
+// The card of a command line: CARD resolved (a bad one throws TUsageError), its drive table,
+// and the command's message boxes (to `err`; `yes` answers every question), in use while it
+// lives: a failing close ends the program through them. directorySize: for a directory, the
+// total size and free space its drive reports (a blank drive, for initialize); without it the
+// sizes are those of the file system that holds the directory.
+struct TCliCard {
+  explicit TCliCard(const std::string& argument, std::ostream& err, bool yes = false,
+                    std::optional<int64_t> directorySize = {});
+  TCliCard(const TCliCard&) = delete;
+  TCliCard& operator=(const TCliCard&) = delete;
+  TCardLocation Location;
+  TCardDrives Drives;
+  TStreamMessages Messages;
+  TMessagesScope Scope;
+  TTarqCard Card;
+};
+
 // True when the directory holds fichbase.dat or secttarq.hex, in any letter case.
 bool HoldsCardFiles(const std::string& directory);
 
@@ -62,6 +72,7 @@ std::string PrintableText(const std::string& text);
 
 // A whole decimal number that is all of the text.
 bool ParseNumber(const std::string& text, int& value);
+bool ParseNumber(const std::string& text, int64_t& value);
 // --events: "1,3-5" into ranges of 1-based event numbers; nothing for a list that is not one.
 std::optional<std::vector<std::pair<int, int>>> ParseEventList(const std::string& list);
 // --probe-date: a date YYYY-MM-DD that exists; nothing otherwise.

@@ -1,9 +1,7 @@
 // The card commands of the command-line tool: status, list, erase and initialize.
 
-#include <charconv>
 #include <functional>
 
-#include "app/Settings.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
@@ -26,7 +24,6 @@ struct TCommandLine {
   bool Json = false;
   std::optional<TProbeDate> ProbeDate;
 };
-
 
 std::string WithoutLeadingBlank(const std::string& text) {
   return !text.empty() && text[0] == ' ' ? text.substr(1) : text;
@@ -52,24 +49,14 @@ void PrintSummary(std::ostream& out, const TCardSummary& summary) {
   }
 }
 
-// Runs a card command: resolves CARD, reports input/output errors.
+// Runs a card command: resolves CARD (a directory given a size stands for a blank drive that
+// large), reports input/output errors.
 int RunCardCommand(
-    const TCommandLine& line, std::ostream& err,
-    const std::function<TCardArgumentOptions(const TCommandLine&)>& options,
+    const TCommandLine& line, std::ostream& err, std::optional<int64_t> directorySize,
     const std::function<int(const TCommandLine&, const TCardLocation&, TTarqCard&)>& body) {
-  std::string error;
-  const TCardArgumentOptions cardOptions = options ? options(line) : TCardArgumentOptions{};
-  const std::optional<TCardLocation> location =
-      ResolveCardArgument(line.Card, error, platform::DriveTable());
-  if (!location) throw TUsageError(error);
-  TCardDrives drives(*location, platform::DriveTable(), cardOptions.DriveSize);
-  TStreamMessages messages(err, line.Yes);
-  // A failing close ends the program through the message boxes in use.
-  TMessagesScope messagesScope(messages);
-  TTarqCard card(messages, drives.Drives());
-  card.Root = location->Root;
+  TCliCard cli(line.Card, err, line.Yes, directorySize);
   try {
-    return body(line, *location, card);
+    return body(line, cli.Location, cli.Card);
   } catch (const platform::EInOutError& e) {
     err << platform::IoErrorText(e.Code()) << "\n";
     return 1;
@@ -77,7 +64,7 @@ int RunCardCommand(
 }
 
 int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
-  return RunCardCommand(commandLine, err, nullptr,
+  return RunCardCommand(commandLine, err, std::nullopt,
                         [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
                           card.RestoreMode = line.Restore;
                           const TCardSummary summary = card.ReadSummary();
@@ -87,8 +74,7 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
                           }
                           PrintSummary(out, summary);
                           if (line.Saved) {
-                            PrintField(out, "Saved:",
-                                       summary.Valid ? SavedCountText(card) : "");
+                            PrintField(out, "Saved:", summary.Valid ? SavedCountText(card) : "");
                           }
                           return summary.Valid ? 0 : 1;
                         });
@@ -96,7 +82,7 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
 
 int RunList(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
   return RunCardCommand(
-      commandLine, err, nullptr,
+      commandLine, err, std::nullopt,
       [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
         card.RestoreMode = line.Restore;
         card.ProbeCard();
@@ -127,24 +113,23 @@ void NeedsYes(const TCommandLine& line, const char* why) {
 
 int RunErase(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
   NeedsYes(commandLine, "erase marks every event of the card as erased");
-  return RunCardCommand(
-      commandLine, err, nullptr,
-      [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
-        card.ProbeCard();
-        if (!card.CardValid) {
-          card.Boxes.Error(card_layout::NotValidCardText);
-          return 1;
-        }
-        if (card.WriteProtected) {
-          card.Boxes.Error(WriteProtectedText);
-          return 1;
-        }
-        if (EraseGuardRefuses(card, line.Force, err)) return 1;
-        if (!card.Boxes.Confirm("Erase flash card")) return 1;
-        const bool erased = card.EraseCard();
-        PrintField(out, "Status:", card.ReadSummary().Status.Text);
-        return erased ? 0 : 1;
-      });
+  return RunCardCommand(commandLine, err, std::nullopt,
+                        [&](const TCommandLine& line, const TCardLocation&, TTarqCard& card) {
+                          card.ProbeCard();
+                          if (!card.CardValid) {
+                            card.Boxes.Error(card_layout::NotValidCardText);
+                            return 1;
+                          }
+                          if (card.WriteProtected) {
+                            card.Boxes.Error(WriteProtectedText);
+                            return 1;
+                          }
+                          if (EraseGuardRefuses(card, line.Force, err)) return 1;
+                          if (!card.Boxes.Confirm("Erase flash card")) return 1;
+                          const bool erased = card.EraseCard();
+                          PrintField(out, "Status:", card.ReadSummary().Status.Text);
+                          return erased ? 0 : 1;
+                        });
 }
 
 int RunInitialize(const TCommandLine& commandLine, std::ostream& out, std::ostream& err) {
@@ -152,17 +137,15 @@ int RunInitialize(const TCommandLine& commandLine, std::ostream& out, std::ostre
   if (commandLine.Size && IsDriveLetterArgument(commandLine.Card)) {
     throw TUsageError("--size applies to a directory only");
   }
+  // A directory stands for a blank drive whose free space is --size, or that of its file
+  // system.
+  std::optional<int64_t> directorySize;
+  if (!IsDriveLetterArgument(commandLine.Card)) {
+    directorySize =
+        commandLine.Size ? *commandLine.Size : platform::FileSystemFree(commandLine.Card);
+  }
   return RunCardCommand(
-      commandLine, err,
-      [](const TCommandLine& line) {
-        TCardArgumentOptions options;
-        // A directory stands for a blank drive whose free space is --size, or that of its
-        // file system.
-        if (!IsDriveLetterArgument(line.Card)) {
-          options.DriveSize = line.Size ? *line.Size : platform::FileSystemFree(line.Card);
-        }
-        return options;
-      },
+      commandLine, err, directorySize,
       [&](const TCommandLine&, const TCardLocation& location, TTarqCard& card) {
         card.ProbeCard();
         if (card.WriteProtected) {
@@ -190,9 +173,7 @@ int RunInitialize(const TCommandLine& commandLine, std::ostream& out, std::ostre
 
 std::optional<int64_t> ParseBytes(const std::string& text) {
   int64_t bytes = 0;
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, bytes);
-  if (error != std::errc() || stop != end || bytes <= 0) return std::nullopt;
+  if (!ParseNumber(text, bytes) || bytes <= 0) return std::nullopt;
   return bytes;
 }
 

@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -116,39 +115,29 @@ class TCliHost : public TDownloadHost {
   std::string CurrentName;
 };
 
-TCardLocation ResolvedCard(const std::string& argument) {
-  std::string error;
-  const std::optional<TCardLocation> location =
-      ResolveCardArgument(argument, error, platform::DriveTable());
-  if (!location) throw TUsageError(error);
-  return *location;
-}
-
 // The card of a command line (a bad CARD is a bad usage), with the conversion that reads its
 // events and the settings that steer it; the run's error boxes and a failing close go to the
 // error output.
 struct TCardSession {
-  TCardSession(const std::string& argument, std::ostream& err)
-      : Location(ResolvedCard(argument)), Messages(err, false), Scope(Messages) {
-    Card.Root = Location.Root;
-  }
-  TCardLocation Location;
-  TStreamMessages Messages;
-  TMessagesScope Scope;
+  TCardSession(const std::string& argument, std::ostream& err) : Cli(argument, err) {}
+  TCliCard Cli;
+  TTarqCard& Card = Cli.Card;
   TSettings Settings;
-  TTarqCard Card{Messages, platform::DriveTable()};
   TTarqConvert Convert{Card, Settings};
 };
 
 // The card of the line probed and its events listed in `selected`; the product settings of
-// the line checked. Returns the exit code when the command cannot go on.
+// the line read into `products` and checked. Returns the exit code when the command cannot go
+// on.
 std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSettings& settings,
-                                  std::vector<bool>& selected, std::ostream& err) {
+                                  std::vector<bool>& selected, TProductOptions& products,
+                                  std::ostream& err) {
   settings.Network = line.Network.value_or("");
   settings.StationSheet = line.Stations;
   // A bad sheet is reported before anything is written.
-  if (const std::string problem = ReadProductOptions(settings).Problem; !problem.empty()) {
-    err << problem << "\n";
+  products = ReadProductOptions(settings);
+  if (!products.Problem.empty()) {
+    err << products.Problem << "\n";
     return 1;
   }
   card.ProbeCard();
@@ -204,7 +193,9 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
 
   try {
     std::vector<bool> selected;
-    if (const std::optional<int> code = OpenCardEvents(line, card, settings, selected, err)) {
+    TProductOptions products;
+    if (const std::optional<int> code =
+            OpenCardEvents(line, card, settings, selected, products, err)) {
       return *code;
     }
     if (!platform::ForceDirectories(settings.DataDir)) {
@@ -234,7 +225,9 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
   TTarqConvert& convert = session.Convert;
   try {
     std::vector<bool> selected;
-    if (const std::optional<int> code = OpenCardEvents(line, card, settings, selected, err)) {
+    TProductOptions products;
+    if (const std::optional<int> code =
+            OpenCardEvents(line, card, settings, selected, products, err)) {
       return *code;
     }
     // An inventory written earlier may have been edited by hand: it is never replaced.
@@ -243,7 +236,7 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
       return 1;
     }
     const TStationXmlExport xml =
-        ExportStationXml(convert, FlaggedLines(selected), ReadProductOptions(settings),
+        ExportStationXml(convert, FlaggedLines(selected), products,
                          std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
     for (const std::string& warning : xml.Warnings) err << "Warning: " << warning << "\n";
     if (xml.Text.empty()) {
@@ -275,11 +268,11 @@ int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
   TTarqCard& card = session.Card;
   try {
     std::vector<bool> selected;
+    TProductOptions products;
     if (const std::optional<int> code =
-            OpenCardEvents(line, card, session.Settings, selected, err)) {
+            OpenCardEvents(line, card, session.Settings, selected, products, err)) {
       return *code;
     }
-    const TProductOptions products = ReadProductOptions(session.Settings);
     const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
     // The card's fields as 'status' prints them, from the walk just made.
     const TProbeDate probeDate = card.ProbeDate;

@@ -122,15 +122,9 @@ struct TLedgerLine {
 int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
   std::string key;
   if (!line.Card.empty()) {
-    std::string error;
-    const std::optional<TCardLocation> location =
-        ResolveCardArgument(line.Card, error, platform::DriveTable());
-    if (!location) throw TUsageError(error);
-    TStreamMessages messages(err, false);
-    TTarqCard card(messages, platform::DriveTable());
-    card.Root = location->Root;
+    TCliCard cli(line.Card, err);
     try {
-      const TCardEvents events = ReadCardEvents(card);
+      const TCardEvents events = ReadCardEvents(cli.Card);
       if (!events.Valid) {
         err << card_layout::NotValidCardText << "\n";
         return 1;

@@ -58,7 +58,6 @@ std::string Wrapped(const std::string& text, size_t width, size_t indent, size_t
 
 struct TDeclaredCommand {
   const TCommandText* Text;
-  CLI::App* App;
   std::unique_ptr<TCommandOptions> Options;
   TCommandBody Body;
 };
@@ -287,7 +286,7 @@ int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<s
     app->allow_extras();
     auto options = std::make_unique<TCommandOptions>(*app);
     TCommandBody body = command.Declare(*options);
-    declared.push_back({&command.Text, app, std::move(options), std::move(body)});
+    declared.push_back({&command.Text, std::move(options), std::move(body)});
   }
 
   if (args.empty()) {
