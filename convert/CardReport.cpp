@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "card/CardLayout.h"
 #include "convert/SeedError.h"
 #include "convert/StationXml.h"
 #include "convert/TarqConvert.h"
@@ -61,7 +62,7 @@ TEventFrames EventFramesOf(const TEventEntry& entry, const std::string& dataFile
   const int32_t channels = entry.Header.ChannelCount;
   TEventFrames frames;
   frames.DataFilePath = dataFilePath;
-  frames.FirstRecord = entry.DataOffset / 3;
+  frames.FirstRecord = entry.DataOffset / card_layout::RecordSize;
   frames.Channels = channels >= 1 && channels <= MaxChannels ? channels : 0;
   frames.Frames = std::max<int64_t>(entry.Header.SamplesPerChannel, 0);
   return frames;
@@ -88,13 +89,21 @@ bool ReadReportEvent(const TEventEntry& entry, const std::string& dataFilePath,
   const TEventFrames frames = EventFramesOf(entry, dataFilePath);
   TEventDigest digest(frames.Channels, frames.Frames);
   if (ReadEventDigest(frames, digest, cancel).Cancelled) return false;
-  for (int c = 1; c <= frames.Channels; ++c) {
+  out.Channels = ChannelsOfDigest(digest, codes, h.StationSerial, h.SampleRate);
+  return true;
+}
+
+std::vector<TReportChannel> ChannelsOfDigest(const TEventDigest& digest,
+                                             const seed::TCodeOptions& codes, int64_t serial,
+                                             int sampleRate) {
+  std::vector<TReportChannel> channels;
+  for (int c = 1; c <= digest.Channels(); ++c) {
     TReportChannel channel;
     channel.Number = c;
-    channel.Id = ChannelSeedId(codes, h.StationSerial, h.SampleRate, c);
+    channel.Id = ChannelSeedId(codes, serial, sampleRate, c);
     channel.Figures = digest.FiguresOf(c - 1);
     channel.Envelope = digest.EnvelopeOf(c - 1);
-    out.Channels.push_back(std::move(channel));
+    channels.push_back(std::move(channel));
   }
-  return true;
+  return channels;
 }

@@ -32,6 +32,11 @@ std::string ChannelSeedId(const seed::TCodeOptions& codes, int64_t serial, int s
 // of it: its channel count, or none for a count no recorder writes (below 1 or above 18).
 TEventFrames EventFramesOf(const TEventEntry& entry, const std::string& dataFilePath);
 
+// The channels of an event's digest: SEED code, figures and envelope of each.
+std::vector<TReportChannel> ChannelsOfDigest(const TEventDigest& digest,
+                                             const seed::TCodeOptions& codes, int64_t serial,
+                                             int sampleRate);
+
 // The report's event: header values, position, and the channels read off the card's data
 // file. Returns false when `cancel` stopped the reading.
 bool ReadReportEvent(const TEventEntry& entry, const std::string& dataFilePath,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "card/CardLayout.h"
 #include "platform/RecordFile.h"
 
 namespace {
@@ -21,7 +22,8 @@ TEventDigestRead ReadEventDigest(const TEventFrames& event, TEventDigest& digest
   auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
 
   platform::TRecordFile file;
-  if (int code = file.Reset(event.DataFilePath, 3, platform::TOpenMode::ReadOnly)) {
+  if (int code =
+          file.Reset(event.DataFilePath, card_layout::RecordSize, platform::TOpenMode::ReadOnly)) {
     result.Error = code;
     digest.AddUnreadFrames(frames);
     return result;

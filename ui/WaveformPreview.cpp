@@ -79,13 +79,13 @@ TPreviewEvent PreviewOfDigest(const TEventDigest& digest, int line, const QStrin
   event.FramesRead = framesRead;
   int saturated = 0;
   int dead = 0;
-  for (int c = 0; c < digest.Channels(); ++c) {
+  for (TReportChannel& channel :
+       ChannelsOfDigest(digest, codes ? *codes : defaults, stationSerial, sampleRate)) {
     TPreviewTrace trace;
-    trace.Label = QString::fromStdString(ChannelLabel(c + 1));
-    trace.SeedId = QString::fromStdString(
-        ChannelSeedId(codes ? *codes : defaults, stationSerial, sampleRate, c + 1));
-    trace.Figures = digest.FiguresOf(c);
-    trace.Envelope = digest.EnvelopeOf(c);
+    trace.Label = QString::fromStdString(ChannelLabel(channel.Number));
+    trace.SeedId = QString::fromStdString(channel.Id);
+    trace.Figures = channel.Figures;
+    trace.Envelope = std::move(channel.Envelope);
     event.SamplesPerChannel = trace.Envelope.TotalSamples();
     if (trace.Figures.Saturated > 0) ++saturated;
     if (trace.Figures.Dead) ++dead;
