@@ -187,9 +187,9 @@ void TCardLookout::ButtonReportClick() {
     return;
   }
   std::vector<TEventEntry> chosen;
-  for (int i = 0; i < Form.ListBox->count(); ++i) {
-    if (Form.ListBox->item(i)->isSelected() && i < static_cast<int>(Form.Card.Entries.size())) {
-      chosen.push_back(Form.Card.Entries[static_cast<size_t>(i)]);
+  for (const int line : Form.SelectedLines()) {
+    if (line < static_cast<int>(Form.Card.Entries.size())) {
+      chosen.push_back(Form.Card.Entries[static_cast<size_t>(line)]);
     }
   }
   if (chosen.empty()) {

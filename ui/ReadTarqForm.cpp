@@ -277,6 +277,14 @@ void TReadTarqForm::DriveBoxChange() {
   Guarded([this] { RefreshCardDisplay(); });
 }
 
+std::vector<int> TReadTarqForm::SelectedLines() const {
+  std::vector<int> lines;
+  for (int i = 0; i < ListBox->count(); ++i) {
+    if (ListBox->item(i)->isSelected()) lines.push_back(i);
+  }
+  return lines;
+}
+
 void TReadTarqForm::ButtonRefreshClick() {
   Guarded([this] { RebuildDriveList(); });
 }
@@ -350,14 +358,11 @@ void TReadTarqForm::ButtonReadClick() {
     }
     if (!EnsureDataDirectory()) return;
     // The run converts what is selected and written now: the progress window is modal.
-    std::vector<int> events;
-    for (int i = 0; i < ListBox->count(); ++i) {
-      if (ListBox->item(i)->isSelected()) events.push_back(i);
-    }
     TDownloadSnapshot snapshot =
-        MakeDownloadSnapshot(Settings, std::move(events), CommentForm->CommentLines());
+        MakeDownloadSnapshot(Settings, SelectedLines(), CommentForm->CommentLines());
     snapshot.Recorder = Ledger->Recorder();
-    if (!DownloadHost) DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm);
+    if (!DownloadHost)
+      DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm, Boxes);
     DownloadForm->PrepareRun();
     DownloadHost->PrepareRun();
     // Closing the progress window stops the run after the frame in hand and waits for its

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Messages.h"
 #include "app/Settings.h"
@@ -118,6 +119,8 @@ class TReadTarqForm : public QWidget {
 
   // The status as the card unit chose it; EditStatus shows it in capitals.
   const std::string& StatusText() const { return Status.Text; }
+  // The selected lines of the event list, counted from 0, ascending.
+  std::vector<int> SelectedLines() const;
   TStatusColour StatusColour() const { return Status.Colour; }
 
   // ---- Creation and destruction ----

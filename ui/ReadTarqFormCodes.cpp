@@ -40,10 +40,7 @@ void TReadTarqForm::ButtonStationCodesClick() {
     StationCodesForm = new TStationCodesForm(this);
     StationCodesForm->Export = [this](const std::string& path, const TProductOptions& options) {
       if (!Card.CardValid) return std::string(card_layout::NotValidCardText);
-      std::vector<int> events;
-      for (int i = 0; i < ListBox->count(); ++i) {
-        if (ListBox->item(i)->isSelected()) events.push_back(i);
-      }
+      std::vector<int> events = SelectedLines();
       if (events.empty()) {
         for (int i = 0; i < ListBox->count(); ++i) events.push_back(i);
       }

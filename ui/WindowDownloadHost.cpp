@@ -33,11 +33,11 @@ void TWindowDownloadHost::RunFinished(bool succeeded, int notConverted) {
 
 void TWindowDownloadHost::ShowError(const std::string& text) {
   // The worker waits until the user has answered the box.
-  WindowCalls::Invoke([&] { Messages().Error(text); });
+  WindowCalls::Invoke([&] { Boxes.Error(text); });
 }
 
 void TWindowDownloadHost::ShowWarning(const std::string& text) {
-  WindowCalls::Invoke([&] { Messages().Warning(text); });
+  WindowCalls::Invoke([&] { Boxes.Warning(text); });
 }
 
 void TWindowDownloadHost::WaitForEnd() {

@@ -7,11 +7,12 @@
 
 class QListWidget;
 class TDownloadForm;
+class TMessages;
 
 class TWindowDownloadHost : public TDownloadHost {
  public:
-  TWindowDownloadHost(QListWidget* listBox, TDownloadForm* downloadForm)
-      : ListBox(listBox), DownloadForm(downloadForm) {}
+  TWindowDownloadHost(QListWidget* listBox, TDownloadForm* downloadForm, TMessages& boxes)
+      : ListBox(listBox), DownloadForm(downloadForm), Boxes(boxes) {}
 
   void Deselect(const TConvertedEvent& event) override;
   void ShowFileName(const std::string& originalFileName) override;
@@ -29,5 +30,6 @@ class TWindowDownloadHost : public TDownloadHost {
  private:
   QListWidget* ListBox;
   TDownloadForm* DownloadForm;
+  TMessages& Boxes;
   bool Ended = true;  // the run's last call was carried out (window thread only)
 };

@@ -226,8 +226,9 @@ TEST_F(ActionsTest, UnderADecimalCommaLocaleTheWindowAndTheFilesMatchTheCommandL
 // name shows comes, as a user's would, before that event is converted.
 class THeldDownloadHost : public TWindowDownloadHost {
  public:
-  THeldDownloadHost(QListWidget* listBox, TDownloadForm* form, const TTarqConvert& convert)
-      : TWindowDownloadHost(listBox, form), Convert(convert) {}
+  THeldDownloadHost(QListWidget* listBox, TDownloadForm* form, TMessages& boxes,
+                    const TTarqConvert& convert)
+      : TWindowDownloadHost(listBox, form, boxes), Convert(convert) {}
   void ShowFileName(const std::string& name) override {
     TWindowDownloadHost::ShowFileName(name);
     if (++Shown != 2) return;
@@ -243,7 +244,8 @@ TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
   StartOn(ThreeLongerEvents());
   Form().ButtonSelectAll->click();
   TDownloadForm* window = Program->DownloadForm.get();
-  Form().DownloadHost = std::make_unique<THeldDownloadHost>(Form().ListBox, window, *Form().Convert);
+  Form().DownloadHost =
+      std::make_unique<THeldDownloadHost>(Form().ListBox, window, Form().Boxes, *Form().Convert);
   std::vector<std::string> shownNames;
   QObject::connect(window->EditFile, &QLineEdit::textChanged, window, [&](const QString& name) {
     if (name.isEmpty()) return;
