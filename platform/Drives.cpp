@@ -155,6 +155,14 @@ int64_t TSystemDriveTable::FreeSpace(int driveNumber) {
   return FileSystemFree(RootOf(letter));
 }
 
+int64_t TSystemDriveTable::TotalSizeAt(const std::string& root) {
+  return FileSystemTotal(root);
+}
+
+int64_t TSystemDriveTable::FreeSpaceAt(const std::string& root) {
+  return FileSystemFree(root);
+}
+
 void TMappedDriveTable::Map(const TMapping& mapping) {
   Unmap(mapping.Letter);
   TMapping m = mapping;

@@ -31,8 +31,8 @@ class TDriveTable {
   std::optional<int> DriveAt(const std::string& root);
   // The size and free space of the drive whose root is `root`; for a directory that is no
   // drive's root, those of the file system that holds it (-1 on failure, and for no root).
-  int64_t TotalSizeAt(const std::string& root);
-  int64_t FreeSpaceAt(const std::string& root);
+  virtual int64_t TotalSizeAt(const std::string& root);
+  virtual int64_t FreeSpaceAt(const std::string& root);
 };
 
 // Drive number of a letter: upper case letter - 'A' + 1.
@@ -47,6 +47,9 @@ class TSystemDriveTable : public TDriveTable {
   char CurrentDrive() override;
   int64_t TotalSize(int driveNumber) override;
   int64_t FreeSpace(int driveNumber) override;
+  // A drive's sizes are those of the file system at its root: no need to find the drive.
+  int64_t TotalSizeAt(const std::string& root) override;
+  int64_t FreeSpaceAt(const std::string& root) override;
 };
 
 // Letters mapped to directories, with sizes chosen by the caller. Tests use it, and the
