@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <thread>
@@ -194,13 +193,7 @@ TLedger::~TLedger() {
 }
 
 std::string TLedger::DefaultPath() {
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else {
-    base = platform::HomeDirectory() + "/.local/share";
-  }
-  return base + "/readtarq/ledger.sqlite";
+  return platform::UserDataDirectory() + "/ledger.sqlite";
 }
 
 std::string TLedger::Warning(const std::string& what) const {

@@ -151,11 +151,24 @@ std::string HomeDirectory() {
   return CurrentDirectory();
 }
 
-std::string UserConfigDirectory() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+namespace {
+
+// $variable/readtarq, or ~/fallback/readtarq when the variable is unset or empty.
+std::string XdgDirectory(const char* variable, const char* fallback) {
+  if (const char* xdg = std::getenv(variable); xdg && *xdg) {
     return std::string(xdg) + PathDelim + "readtarq";
   }
-  return HomeDirectory() + PathDelim + ".config" + PathDelim + "readtarq";
+  return HomeDirectory() + PathDelim + fallback + PathDelim + "readtarq";
+}
+
+}  // namespace
+
+std::string UserConfigDirectory() {
+  return XdgDirectory("XDG_CONFIG_HOME", ".config");
+}
+
+std::string UserDataDirectory() {
+  return XdgDirectory("XDG_DATA_HOME", ".local/share");
 }
 
 }  // namespace platform

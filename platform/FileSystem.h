@@ -49,5 +49,8 @@ std::string CurrentDirectory();
 std::string HomeDirectory();
 // $XDG_CONFIG_HOME/readtarq, or ~/.config/readtarq.
 std::string UserConfigDirectory();
+// The program's directory of the user's data: $XDG_DATA_HOME/readtarq, else
+// ~/.local/share/readtarq.
+std::string UserDataDirectory();
 
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include "CliRun.h"
 #include "platform/Drives.h"
 #include "support/CardBuilder.h"
+#include "support/CardDrive.h"
 #include "support/TestSupport.h"
 
 using nlohmann::json;
@@ -95,12 +96,13 @@ TEST(Drives, EachDriveWithItsSizeAndCardStatus) {
   auto map = [&](char letter, int64_t total, int64_t free) {
     const std::string dir = root / std::string(1, letter);
     std::filesystem::create_directories(dir);
-    platform::TMappedDriveTable::TMapping mapping{letter, dir};
-    mapping.Total = total;
-    mapping.Free = free;
-    table->Map(mapping);
+    testing_support::MapDrive(*table, letter, dir, total, free);
     return dir;
   };
+  // The table goes whatever the test's outcome: later tests use the real drives.
+  struct TUninstall {
+    ~TUninstall() { platform::SetDriveTable(nullptr); }
+  } uninstall;
   map('c', 500'000'000, 100'000);
   ThreeEvents().WriteTo(map('e', 64'000'000, 32'000'000));
   map('f', 2'000'000, 2'000'000);  // blank
@@ -127,7 +129,6 @@ TEST(Drives, EachDriveWithItsSizeAndCardStatus) {
   const json later = json::parse(RunCaptured({"drives", "--json"}).Out);
   ASSERT_EQ(later.size(), 5u);
   EXPECT_EQ(later[4]["status"], "Flash card with data");
-  platform::SetDriveTable(nullptr);
 }
 
 // Figures of one channel by brute force.
