@@ -73,8 +73,14 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
                             return summary.Valid ? 0 : 1;
                           }
                           PrintSummary(out, summary);
-                          if (line.Saved) {
-                            PrintField(out, "Saved:", summary.Valid ? SavedCountText(card) : "");
+                          if (line.Saved && summary.Valid) {
+                            const std::optional<std::string> saved = SavedCountText(card, err);
+                            PrintField(out, "Saved:",
+                                       saved ? *saved : "unknown, the download ledger cannot "
+                                                        "be read");
+                            if (!saved) return 1;
+                          } else if (line.Saved) {
+                            PrintField(out, "Saved:", "");
                           }
                           return summary.Valid ? 0 : 1;
                         });
@@ -185,13 +191,14 @@ TCliCommand StatusCommand() {
        .Summary = "show the status, size and version of a card",
        .Help = "Prints what the main window shows of the card: its status, the number of "
                "files, the used and total size and the Eprom version.",
-       .Success = "for a valid card"},
+       .Success = "for a valid card (with --saved, and a download ledger that can be read)"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);
         options.Flag("--restore", line.Restore, "read the erased events (restore mode)");
         options.Flag("--saved", line.Saved,
                      "add a line 'Saved: N of M events': the events with a saved copy whose "
-                     "files still exist, from the download ledger");
+                     "files still exist at their recorded size, from the download ledger (erase "
+                     "checks more: the card's samples and the files' contents)");
         options.Flag("--json", line.Json,
                      "print one JSON object: status, events, used_bytes, total_bytes, "
                      "eprom_version (null where the card shows none)");
@@ -227,8 +234,10 @@ TCliCommand EraseCommand() {
        .Help = "Erases the card for new recordings: every event is marked as erased and the "
                "card is labelled as new. The samples stay; 'list --restore' shows the erased "
                "events again. The erase is refused while events of the card have no saved "
-               "copy in the download ledger (files still there at their recorded size): "
-               "their names are printed; --force erases all the same.",
+               "copy in the download ledger that holds what the card holds: the event's "
+               "samples, read again from the card, are those recorded when it was saved, and "
+               "the copy's files still hold their recorded size and SHA-256. Their names are "
+               "printed, with why where a copy was recorded; --force erases all the same.",
        .Success = "when the card was erased"},
       [](TCommandOptions& options, TCommandLine& line) {
         options.Argument("CARD", line.Card);

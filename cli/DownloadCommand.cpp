@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <optional>
 
 #include "app/Settings.h"
@@ -71,6 +72,7 @@ class TCliHost : public TDownloadHost {
       : Selected(std::move(selected)), Out(out), Err(err), ShowsProgress(progress) {}
 
   void Deselect(const TConvertedEvent& event) override {
+    std::lock_guard guard(ErrLock);
     Selected[static_cast<size_t>(event.Line)] = false;
     ClearProgress();
     Out << PrintableText(event.OriginalFileName);
@@ -80,16 +82,25 @@ class TCliHost : public TDownloadHost {
   void ShowFileName(const std::string& name) override { CurrentName = name; }
   void SetProgress(int percent) override {
     if (!ShowsProgress) return;
+    std::lock_guard guard(ErrLock);
     Err << "\r" << PrintableText(CurrentName) << " " << percent << "%" << std::flush;
     ProgressShown = true;
   }
   void RunFinished(bool succeeded, int) override {
+    std::lock_guard guard(ErrLock);
     ClearProgress();
     Succeeded = succeeded;
   }
   void ShowError(const std::string& text) override {
+    std::lock_guard guard(ErrLock);
     ClearProgress();
     Err << text << "\n";
+  }
+  // A word from another thread (the ledger waiting for another program).
+  void Notice(const std::string& text) {
+    std::lock_guard guard(ErrLock);
+    ClearProgress();
+    Err << text << "\n" << std::flush;
   }
 
   bool AnySelected() const {
@@ -113,6 +124,30 @@ class TCliHost : public TDownloadHost {
   bool ShowsProgress;
   bool ProgressShown = false;
   std::string CurrentName;
+  std::mutex ErrLock;  // the saver's thread may speak while the run's does
+};
+
+// The ledger as the download's recorder, keeping the names of the events it could not record.
+class TCountedRecorder : public TSaveRecorder {
+ public:
+  explicit TCountedRecorder(TLedger& ledger) : Ledger(ledger) {}
+  std::optional<std::string> RecordSavedEvent(const TSavedEvent& event) override {
+    std::optional<std::string> warning = Ledger.RecordSavedEvent(event);
+    if (warning) {
+      std::lock_guard guard(Lock);
+      Unrecorded.push_back(event.OriginalFileName);
+    }
+    return warning;
+  }
+  std::vector<std::string> TakeUnrecorded() {
+    std::lock_guard guard(Lock);
+    return std::move(Unrecorded);
+  }
+
+ private:
+  TLedger& Ledger;
+  std::mutex Lock;
+  std::vector<std::string> Unrecorded;
 };
 
 // The card of a command line (a bad CARD is a bad usage), with the conversion that reads its
@@ -206,11 +241,26 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     const bool progress = &err == &std::cerr && ::isatty(STDERR_FILENO);
     TCliHost host(selected, out, err, progress);
     TDownloadSnapshot snapshot = MakeDownloadSnapshot(settings, FlaggedLines(selected), comment);
-    // Each saved event is recorded; without a ledger the download goes on all the same.
+    // Each saved event is recorded; without a ledger the download goes on all the same, and
+    // ends with the exit code that says its events are not recorded.
     TLedger ledger;
-    if (OpenLedger(ledger, "download", err)) snapshot.Recorder = &ledger;
+    ledger.OnBusy = [&host](const std::string& text) {
+      host.Notice("readtarq-cli download: " + text);
+    };
+    const bool recording = OpenLedger(ledger, "download", err);
+    TCountedRecorder recorder(ledger);
+    if (recording) snapshot.Recorder = &recorder;
     convert.DownloadEvents(snapshot, host);
-    return host.Succeeded && !host.AnySelected() ? 0 : 1;
+    if (!host.Succeeded || host.AnySelected()) return 1;
+    const std::vector<std::string> unrecorded = recorder.TakeUnrecorded();
+    if (!unrecorded.empty()) {
+      const size_t n = unrecorded.size();
+      err << "readtarq-cli download: " << n << (n == 1 ? " event was" : " events were")
+          << " saved but not recorded in the download ledger; an erase counts "
+          << (n == 1 ? "it" : "them") << " as not saved:\n";
+      for (const std::string& name : unrecorded) err << "  " << PrintableText(name) << "\n";
+    }
+    return recording && unrecorded.empty() ? 0 : 3;
   } catch (const platform::EInOutError& e) {
     err << platform::IoErrorText(e.Code()) << "\n";
     return 1;
@@ -343,8 +393,11 @@ TCliCommand DownloadCommand() {
                 "on to _a, _b, ... Each event saved (its files flushed to the disk) is recorded "
                 "in the download ledger ($XDG_DATA_HOME/readtarq/ledger.sqlite, else "
                 "~/.local/share/readtarq/ledger.sqlite); a ledger that cannot be used gives a "
-                "warning and the download goes on.",
-       .Success = "when every chosen event was converted"},
+                "warning and the download goes on. A ledger another program keeps busy is "
+                "waited for, up to 15 s an event, with a word after a second.",
+       .Success = "when every chosen event was converted and recorded",
+       .Exit3 = "when every chosen event was converted but not every one could be recorded in "
+                "the download ledger (they are named)"},
       [](TCommandOptions& options, TDownloadLine& line) {
         options.Argument("CARD", line.Card);
         options.Value("--to", "DIR", line.To, "the directory to write into", true);

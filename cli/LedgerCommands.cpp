@@ -13,8 +13,9 @@
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 
-bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err) {
-  if (std::optional<std::string> warning = ledger.Open()) {
+bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err,
+                TLedger::TAccess access) {
+  if (std::optional<std::string> warning = ledger.Open(TLedger::DefaultPath(), access)) {
     err << "readtarq-cli " << command << ": warning: " << *warning << " " << LedgerOffText << "\n";
     return false;
   }
@@ -23,14 +24,18 @@ bool OpenLedger(TLedger& ledger, const std::string& command, std::ostream& err) 
 
 bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err) {
   TLedger ledger;
-  const bool open = OpenLedger(ledger, "erase", err);
-  const std::vector<TCardEvent> unsaved = UnsavedEvents(ReadCardEvents(card), &ledger);
+  const bool open = OpenLedger(ledger, "erase", err, TLedger::TAccess::ReadOnly);
+  const std::vector<TCardEvent> unsaved =
+      UnsavedEvents(ReadCardEvents(card), &ledger, TSavedCheck::Content);
   if (unsaved.empty()) return false;
   const size_t n = unsaved.size();
   err << "readtarq-cli erase: " << n << (n == 1 ? " event has" : " events have") << " no saved copy"
       << (open ? "" : " (the download ledger is off)") << ":\n";
-  for (const TCardEvent& event : unsaved)
-    err << "  " << PrintableText(event.OriginalFileName) << "\n";
+  for (const TCardEvent& event : unsaved) {
+    err << "  " << PrintableText(event.OriginalFileName);
+    if (!event.Why.empty()) err << " (" << PrintableText(event.Why) << ")";
+    err << "\n";
+  }
   if (force) {
     err << "readtarq-cli erase: --force: erasing all the same\n";
     return false;
@@ -39,9 +44,9 @@ bool EraseGuardRefuses(const TTarqCard& card, bool force, std::ostream& err) {
   return true;
 }
 
-std::string SavedCountText(const TTarqCard& card) {
+std::optional<std::string> SavedCountText(const TTarqCard& card, std::ostream& err) {
   TLedger ledger;
-  ledger.Open();  // a ledger that cannot be used counts nothing as saved
+  if (!OpenLedger(ledger, "status", err, TLedger::TAccess::ReadOnly)) return std::nullopt;
   const TCardEvents events = ScannedCardEvents(card);
   const size_t all = events.Events.size();
   const size_t saved = all - UnsavedEvents(events, &ledger).size();
@@ -52,25 +57,89 @@ namespace {
 
 using nlohmann::json;
 
+// Whether text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = 1;
+    uint32_t low = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    if (lead >= 0xc2 && lead <= 0xdf) {
+      length = 2;
+      low = 0x80;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+      length = 3;
+      low = 0x800;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      length = 4;
+      low = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    uint32_t value = lead & (0x7fu >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xc0) != 0x80) return false;
+      value = value << 6 | (next & 0x3fu);
+    }
+    if (value < low || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// The bytes of a name that is not UTF-8, for a script to find the file: printable ASCII stays,
+// every other byte and '%' becomes %XX (upper-case hexadecimal), as in a URI.
+std::string EscapedBytes(const std::string& text) {
+  static const char Hex[] = "0123456789ABCDEF";
+  std::string escaped;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && c != '%') {
+      escaped += c;
+    } else {
+      escaped += '%';
+      escaped += Hex[byte >> 4];
+      escaped += Hex[byte & 15];
+    }
+  }
+  return escaped;
+}
+
+// A name into JSON: as text (bytes that are not UTF-8 shown as U+FFFD), and when it is not
+// UTF-8 also as NAME_escaped, which gives its bytes back.
+void PutName(json& object, const std::string& key, const std::string& name) {
+  object[key] = name;
+  if (!IsUtf8(name)) object[key + "_escaped"] = EscapedBytes(name);
+}
+
 json FileJson(const TSavedFile& file) {
-  return {{"path", file.Path}, {"size", file.Size}, {"sha256", file.Sha256}, {"kind", file.Kind}};
+  json object = {{"size", file.Size}, {"sha256", file.Sha256}, {"kind", file.Kind}};
+  PutName(object, "path", file.Path);
+  return object;
 }
 
 json CopyJson(const TSavedCopy& copy) {
   json files = json::array();
   for (const TSavedFile& file : copy.Files) files.push_back(FileJson(file));
-  return {{"event", copy.EventIdentity},
-          {"original_file_name", copy.OriginalFileName},
-          {"card",
-           {{"key", copy.Card.Key},
-            {"signature", copy.Card.Signature},
-            {"label", copy.Card.Label},
-            {"data_file_size", copy.Card.DataFileSize},
-            {"used_size", copy.Card.UsedSize}}},
-          {"destination", copy.Destination},
-          {"saved_at", copy.SavedAt},
-          {"program_version", copy.ProgramVersion},
-          {"files", files}};
+  json object = {{"event", copy.EventIdentity},
+                 {"card_sha256", copy.CardSha256},
+                 {"card",
+                  {{"key", copy.Card.Key},
+                   {"signature", copy.Card.Signature},
+                   {"label", copy.Card.Label},
+                   {"data_file_size", copy.Card.DataFileSize},
+                   {"used_size", copy.Card.UsedSize}}},
+                 {"saved_at", copy.SavedAt},
+                 {"program_version", copy.ProgramVersion},
+                 {"files", files}};
+  PutName(object, "original_file_name", copy.OriginalFileName);
+  PutName(object, "destination", copy.Destination);
+  return object;
 }
 
 struct TVerifyLine {
@@ -80,7 +149,7 @@ struct TVerifyLine {
 
 int RunVerify(const TVerifyLine& line, std::ostream& out, std::ostream& err) {
   TLedger ledger;
-  if (!OpenLedger(ledger, "verify", err)) return 1;
+  if (!OpenLedger(ledger, "verify", err, TLedger::TAccess::ReadOnly)) return 1;
   const std::vector<TVerifiedFile> files = ledger.Verify(line.Directory);
   int counts[3] = {0, 0, 0};
   json list = json::array();
@@ -92,7 +161,7 @@ int RunVerify(const TVerifyLine& line, std::ostream& out, std::ostream& err) {
       entry["actual_size"] = file.ActualSize;
       entry["detail"] = file.Detail;
       entry["event"] = file.EventIdentity;
-      entry["original_file_name"] = file.OriginalFileName;
+      PutName(entry, "original_file_name", file.OriginalFileName);
       entry["saved_at"] = file.SavedAt;
       list.push_back(entry);
     } else {
@@ -136,7 +205,7 @@ int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
     }
   }
   TLedger ledger;
-  if (!OpenLedger(ledger, "ledger", err)) return 1;
+  if (!OpenLedger(ledger, "ledger", err, TLedger::TAccess::ReadOnly)) return 1;
   const std::vector<TSavedCopy> copies = ledger.List(key);
   if (line.Json) {
     json list = json::array();
@@ -161,7 +230,8 @@ TCliCommand VerifyCommand() {
        .Summary = "check the saved files against the download ledger",
        .Help = "Re-reads every file the download ledger says was written (under DIR, or all "
                "of them) and compares its size and SHA-256 with those recorded when it was "
-               "written.",
+               "written. Only regular files are read: anything else at a path (a FIFO, a "
+               "device, a symbolic link) is missing, not a regular file.",
        .Notes = "Prints one line per file: intact, changed or missing, its path and why, then "
                 "the counts.",
        .Success = "when no file is missing or changed"},

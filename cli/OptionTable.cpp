@@ -100,7 +100,15 @@ std::string CommandHelp(const TDeclaredCommand& command) {
   if (!command.Text->Notes.empty()) {
     help += "\n" + Wrapped(command.Text->Notes, LineWidth, 0) + "\n";
   }
-  help += "\nExit code 0 " + command.Text->Success + ", 1 otherwise, 2 for bad usage.\n";
+  if (command.Text->Exit3.empty()) {
+    help += "\nExit code 0 " + command.Text->Success + ", 1 otherwise, 2 for bad usage.\n";
+  } else {
+    help += "\n" +
+            Wrapped("Exit code 0 " + command.Text->Success + ", 3 " + command.Text->Exit3 +
+                        ", 1 otherwise, 2 for bad usage.",
+                    LineWidth, 0) +
+            "\n";
+  }
   if (TakesCard(command)) help += std::string("\n") + CardNote + "\n";
   return help;
 }

@@ -88,6 +88,7 @@ struct TCommandText {
   std::string Help;        // its help, before the options
   std::string Notes = {};  // its help, after the options: what it prints (may be empty)
   std::string Success;     // when the exit code is 0: "when the card was erased"
+  std::string Exit3 = {};  // when the exit code is 3, for a command that has one
 };
 
 // A command of the tool: its texts and its declarations.

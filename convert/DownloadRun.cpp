@@ -172,6 +172,7 @@ void TTarqConvert::StartSave(int line, int64_t headerOffset) {
   const bool recorded = Run.Recorder && !saved.Files.empty();
   if (recorded) {
     saved.EventIdentity = EventIdentity(Card.Event, Signature, headerOffset);
+    saved.CardSha256 = EventCardSha256;
     saved.Card = SavedCard;
     saved.OriginalFileName = Card.Event.OriginalFileName;
     saved.Destination = Run.DataDir;

@@ -4,7 +4,6 @@
 #include <array>
 #include <stdexcept>
 
-#include "app/Sha256.h"
 
 namespace {
 
@@ -33,17 +32,26 @@ std::string EventIdentity(std::span<const uint8_t> header,
   return hash.FinalHex();
 }
 
-std::string EventIdentity(const TEventHeader& header,
-                          std::span<const uint8_t, CardSignatureSize> signature,
-                          int64_t headerOffset) {
+std::vector<uint8_t> EventHeaderOnCard(const TEventHeader& header) {
   const auto& image = header.HeaderImage;
-  if (header.EventFormat == 2) return EventIdentity(image, signature, headerOffset);
-  std::array<uint8_t, EventHeaderSize1> onCard;
+  if (header.EventFormat == 2) return {image.begin(), image.end()};
+  std::vector<uint8_t> onCard(EventHeaderSize1);
   // Fields 1-12, then the header's end.
   std::copy(image.begin(), image.begin() + card_layout::CommonHeaderSize, onCard.begin());
   std::copy(image.begin() + card_layout::HeaderEndOffset, image.end(),
             onCard.begin() + card_layout::CommonHeaderSize);
-  return EventIdentity(onCard, signature, headerOffset);
+  return onCard;
+}
+
+std::string EventIdentity(const TEventHeader& header,
+                          std::span<const uint8_t, CardSignatureSize> signature,
+                          int64_t headerOffset) {
+  return EventIdentity(EventHeaderOnCard(header), signature, headerOffset);
+}
+
+TEventContentHash::TEventContentHash(const TEventHeader& header) {
+  const std::vector<uint8_t> onCard = EventHeaderOnCard(header);
+  Hash.Update(onCard.data() + EventMarkerSize, onCard.size() - EventMarkerSize);
 }
 
 TCardIdentity CardIdentity(std::span<const uint8_t, CardSignatureSize> signature,

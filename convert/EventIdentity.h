@@ -21,6 +21,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "app/Sha256.h"
 
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
@@ -41,6 +44,25 @@ std::string EventIdentity(std::span<const uint8_t> header,
 std::string EventIdentity(const TEventHeader& header,
                           std::span<const uint8_t, CardSignatureSize> signature,
                           int64_t headerOffset);
+
+// The header of an event as it lies on the card (117 or 171 bytes, marker first), from the walk's
+// header values.
+std::vector<uint8_t> EventHeaderOnCard(const TEventHeader& header);
+
+// The content of an event: SHA-256, as 64 hexadecimal digits, of its header bytes after the
+// marker, then its samples as they lie on the card. The identity above names the event's place;
+// this tells whether the bytes there are the ones saved (two recorders of one configuration,
+// or a card used again, write equal headers over other samples). The marker is left out: an
+// erased event keeps its content.
+class TEventContentHash {
+ public:
+  explicit TEventContentHash(const TEventHeader& header);
+  void AddSamples(const uint8_t* bytes, size_t count) { Hash.Update(bytes, count); }
+  std::string FinalHex() { return Hash.FinalHex(); }
+
+ private:
+  TSha256 Hash;
+};
 
 struct TCardIdentity {
   std::string Key;        // recognises the card: hexadecimal signature bytes "-" data file size

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -18,8 +21,11 @@
 
 namespace {
 
-constexpr int SchemaVersion = 1;
-constexpr int BusyTimeoutMs = 15000;
+constexpr int SchemaVersion = 2;
+// A wait for another program is said after this long.
+constexpr int64_t BusyNoticeMs = 1000;
+// After a wait that gave up, the next ones last this long.
+constexpr int64_t ShortWaitMs = 1000;
 
 constexpr const char* Schema = R"sql(
 CREATE TABLE saves(
@@ -33,7 +39,8 @@ CREATE TABLE saves(
   original_name TEXT NOT NULL,
   destination TEXT NOT NULL,
   saved_at TEXT NOT NULL,
-  program_version TEXT NOT NULL);
+  program_version TEXT NOT NULL,
+  card_sha256 TEXT NOT NULL DEFAULT '');
 CREATE INDEX saves_event ON saves(event_id);
 CREATE INDEX saves_card ON saves(card_key);
 CREATE TABLE files(
@@ -45,7 +52,13 @@ CREATE TABLE files(
   kind TEXT NOT NULL);
 CREATE INDEX files_save ON files(save_id);
 CREATE INDEX files_path ON files(path);
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
+)sql";
+
+// Layout 1 had no content hash of the events on the card: its saves keep an empty one.
+constexpr const char* FromVersion1 = R"sql(
+ALTER TABLE saves ADD COLUMN card_sha256 TEXT NOT NULL DEFAULT '';
+PRAGMA user_version = 2;
 )sql";
 
 // A prepared statement, finalized when it goes.
@@ -109,28 +122,63 @@ bool UnderDirectory(const std::string& path, const std::string& directory) {
          (path.size() == directory.size() || path[directory.size()] == '/');
 }
 
-// Size of a regular file, -1 when there is none at the path.
+// Size of a regular file, -1 when there is none at the path (a symbolic link is none).
 int64_t RegularFileSize(const std::string& path) {
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
   return static_cast<int64_t>(info.st_size);
 }
 
-// Reads a file through and checks it against its record.
-void CheckFile(TVerifiedFile& result) {
-  const std::string& path = result.File.Path;
-  const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (handle < 0) {
-    result.State = TFileState::Missing;
-    result.Detail = platform::IoErrorText(platform::IoCodeFromErrno(errno));
-    return;
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A path as an SQLite URI's path: every byte that could be read as URI syntax escaped.
+std::string UriPath(const std::string& path) {
+  static const char Hex[] = "0123456789ABCDEF";
+  std::string uri;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || std::strchr("/-._~", c) != nullptr) {
+      uri += c;
+    } else {
+      uri += '%';
+      uri += Hex[byte >> 4];
+      uri += Hex[byte & 15];
+    }
   }
+  return uri;
+}
+
+}  // namespace
+
+TVerifiedFile CheckSavedFile(const TSavedFile& file) {
+  TVerifiedFile result;
+  result.File = file;
+  const std::string& path = file.Path;
+  auto missing = [&](const std::string& why) {
+    result.State = TFileState::Missing;
+    result.Detail = why;
+    return result;
+  };
+  // What is not a regular file is never opened: a FIFO would block the read, a device could
+  // act on it.
   struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) {
+    return missing(platform::IoErrorText(platform::IoCodeFromErrno(errno)));
+  }
+  if (!S_ISREG(info.st_mode)) return missing("not a regular file");
+  // Swapped for something else since: still neither followed nor waited for.
+  const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (handle < 0) {
+    return missing(errno == ELOOP ? "not a regular file"
+                                  : platform::IoErrorText(platform::IoCodeFromErrno(errno)));
+  }
   if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(handle);
-    result.State = TFileState::Missing;
-    result.Detail = "not a regular file";
-    return;
+    return missing("not a regular file");
   }
   TSha256 hash;
   std::vector<char> buffer(1 << 20);
@@ -141,9 +189,7 @@ void CheckFile(TVerifiedFile& result) {
     if (got < 0) {
       const int error = errno;
       ::close(handle);
-      result.State = TFileState::Missing;
-      result.Detail = platform::IoErrorText(platform::IoCodeFromErrno(error));
-      return;
+      return missing(platform::IoErrorText(platform::IoCodeFromErrno(error)));
     }
     if (got == 0) break;
     hash.Update(buffer.data(), static_cast<size_t>(got));
@@ -151,19 +197,17 @@ void CheckFile(TVerifiedFile& result) {
   }
   ::close(handle);
   result.ActualSize = total;
-  if (total != result.File.Size) {
+  if (total != file.Size) {
     result.State = TFileState::Changed;
-    result.Detail =
-        "size " + std::to_string(total) + ", recorded " + std::to_string(result.File.Size);
-  } else if (hash.FinalHex() != result.File.Sha256) {
+    result.Detail = "size " + std::to_string(total) + ", recorded " + std::to_string(file.Size);
+  } else if (hash.FinalHex() != file.Sha256) {
     result.State = TFileState::Changed;
     result.Detail = "SHA-256 differs";
   } else {
     result.State = TFileState::Intact;
   }
+  return result;
 }
-
-}  // namespace
 
 const char* FileStateText(TFileState state) {
   switch (state) {
@@ -206,10 +250,35 @@ void TLedger::Close() {
   Db = nullptr;
 }
 
-std::optional<std::string> TLedger::Open(const std::string& path) {
+int TLedger::BusyWait(void* self, int count) {
+  auto* ledger = static_cast<TLedger*>(self);
+  const int64_t now = SteadyMs();
+  if (count == 0) {
+    ledger->BusySinceMs = now;
+    ledger->BusyNoticed = false;
+  }
+  const int64_t waited = now - ledger->BusySinceMs;
+  const int64_t timeout = BusyTimeoutMs.load();
+  const int64_t limit = ledger->GaveUpWaiting ? std::min(ShortWaitMs, timeout) : timeout;
+  if (waited >= limit) {
+    ledger->GaveUpWaiting = true;
+    return 0;
+  }
+  if (!ledger->BusyNoticed && waited >= BusyNoticeMs && ledger->OnBusy) {
+    ledger->BusyNoticed = true;
+    ledger->OnBusy(ledger->Warning("another program is using it; waiting for it (up to " +
+                                   std::to_string((timeout + 999) / 1000) + " s)"));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return 1;
+}
+
+std::optional<std::string> TLedger::Open(const std::string& path, TAccess access) {
   Close();
   std::lock_guard guard(Lock);
   FilePath = path;
+  Version = 0;
+  const bool readOnly = access == TAccess::ReadOnly;
   // A second program opening the ledger at the same moment (creating it, switching it to WAL)
   // can make a step fail busy where SQLite calls no busy handler: such an open is tried again.
   bool busy = false;
@@ -224,9 +293,24 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
            " The ledger is off: downloads go on, but no card can be shown safe "
            "to erase.";
   };
+  // A reader with no ledger to read has an empty one: nothing was saved.
+  auto openEmpty = [&]() -> std::optional<std::string> {
+    if (Db) sqlite3_close_v2(Db);
+    Db = nullptr;
+    if (sqlite3_open_v2(":memory:", &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK ||
+        !Execute(Db, Schema)) {
+      return fail(sqlite3_errmsg(Db));
+    }
+    Version = SchemaVersion;
+    return std::nullopt;
+  };
 
-  const std::filesystem::path directory = std::filesystem::path(path).parent_path();
-  if (!directory.empty()) {
+  if (readOnly) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return openEmpty();
+  } else if (const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+             !directory.empty()) {
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (!std::filesystem::is_directory(directory)) {
@@ -235,16 +319,48 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
     }
   }
 
+  auto version = [&] {
+    TStatement statement(Db, "PRAGMA user_version");
+    return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
+  };
+  auto connect = [&](const std::string& name, int flags) -> bool {
+    if (Db) sqlite3_close_v2(Db);
+    Db = nullptr;
+    const int opened = sqlite3_open_v2(name.c_str(), &Db, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (opened != SQLITE_OK) return false;
+    sqlite3_busy_handler(Db, &TLedger::BusyWait, this);
+    sqlite3_extended_result_codes(Db, 1);
+    return true;
+  };
+
+  auto attemptReadOnly = [&]() -> std::optional<std::string> {
+    if (!connect(path, SQLITE_OPEN_READONLY)) {
+      return fail(Db ? sqlite3_errmsg(Db) : "cannot be opened");
+    }
+    // A ledger in WAL mode on a medium that may not be written, where the reader cannot make
+    // its shared-memory file: nobody can be writing it, it is read as it lies.
+    std::string check = SingleText(Db, "PRAGMA quick_check");
+    if (check.empty() && (sqlite3_errcode(Db) & 0xff) == SQLITE_CANTOPEN) {
+      if (!connect("file:" + UriPath(path) + "?immutable=1",
+                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI)) {
+        return fail(Db ? sqlite3_errmsg(Db) : "cannot be opened");
+      }
+      check = SingleText(Db, "PRAGMA quick_check");
+    }
+    if (check != "ok") return fail(check.empty() ? sqlite3_errmsg(Db) : "damaged (" + check + ")");
+    Version = version();
+    if (Version == 0) return openEmpty();  // created a moment ago, not yet laid out
+    if (Version < 1 || Version > SchemaVersion) {
+      return fail("unknown ledger version " + std::to_string(Version));
+    }
+    return std::nullopt;
+  };
+
   auto attempt = [&]() -> std::optional<std::string> {
-    const int opened = sqlite3_open_v2(
-        path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-        nullptr);
-    if (opened != SQLITE_OK) {
-      return fail(Db ? sqlite3_errmsg(Db) : sqlite3_errstr(opened));
+    if (!connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
+      return fail(Db ? sqlite3_errmsg(Db) : "cannot be opened");
     }
     if (sqlite3_db_readonly(Db, "main") == 1) return fail("the file cannot be written");
-    sqlite3_busy_timeout(Db, BusyTimeoutMs);
-    sqlite3_extended_result_codes(Db, 1);
 
     // The first statement reads the file: a file that is not a database fails here.
     const std::string mode = SingleText(Db, "PRAGMA journal_mode=WAL");
@@ -256,10 +372,6 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
       return fail(sqlite3_errmsg(Db));
     }
 
-    auto version = [&] {
-      TStatement statement(Db, "PRAGMA user_version");
-      return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
-    };
     // The failed statement's error, taken before the rollback replaces it.
     auto rollBackAndFail = [&] {
       const std::string error = sqlite3_errmsg(Db);
@@ -269,21 +381,24 @@ std::optional<std::string> TLedger::Open(const std::string& path) {
       busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
       return result;
     };
-    if (version() == 0) {
-      // Another process may be creating it at the same moment: decide inside the transaction.
+    if (const int64_t found = version(); found == 0 || found == 1) {
+      // Another process may be creating or updating it at the same moment: decide inside the
+      // transaction.
       if (!Execute(Db, "BEGIN IMMEDIATE")) return fail(sqlite3_errmsg(Db));
-      if (version() == 0 && !Execute(Db, Schema)) return rollBackAndFail();
+      const int64_t inside = version();
+      if (inside == 0 && !Execute(Db, Schema)) return rollBackAndFail();
+      if (inside == 1 && !Execute(Db, FromVersion1)) return rollBackAndFail();
       if (!Execute(Db, "COMMIT")) return rollBackAndFail();
     }
-    if (const int64_t found = version(); found != SchemaVersion) {
-      return fail("unknown ledger version " + std::to_string(found));
-    }
+    Version = version();
+    if (Version != SchemaVersion) return fail("unknown ledger version " + std::to_string(Version));
     return std::nullopt;
   };
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs.load());
   for (;;) {
     busy = false;
-    std::optional<std::string> result = attempt();
+    std::optional<std::string> result = readOnly ? attemptReadOnly() : attempt();
     if (!result || !busy || std::chrono::steady_clock::now() >= deadline) return result;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -294,17 +409,26 @@ std::optional<std::string> TLedger::RecordSavedEvent(const TSavedEvent& event) {
   if (!Db) return Warning("not open");
   if (event.Files.empty()) return Warning("an event without files is not recorded");
 
-  if (!Execute(Db, "BEGIN IMMEDIATE")) return Warning(sqlite3_errmsg(Db));
+  // Why the statement failed, in words: "database is locked" says little.
+  auto error = [&]() -> std::string {
+    const int code = sqlite3_errcode(Db) & 0xff;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+      return "another program kept it locked; " + event.OriginalFileName +
+             " was saved but not recorded";
+    }
+    return sqlite3_errmsg(Db);
+  };
+  if (!Execute(Db, "BEGIN IMMEDIATE")) return Warning(error());
   auto rollback = [&] {
-    const std::string error = sqlite3_errmsg(Db);
+    const std::string text = error();
     Execute(Db, "ROLLBACK");
-    return Warning(error);
+    return Warning(text);
   };
 
   TStatement save(Db,
                   "INSERT INTO saves(event_id, card_key, card_signature, card_label, "
                   "card_data_size, card_used_size, original_name, destination, saved_at, "
-                  "program_version) VALUES(?,?,?,?,?,?,?,?,?,?)");
+                  "program_version, card_sha256) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
   if (!save) return rollback();
   save.Bind(1, event.EventIdentity)
       .Bind(2, event.Card.Key)
@@ -315,7 +439,8 @@ std::optional<std::string> TLedger::RecordSavedEvent(const TSavedEvent& event) {
       .Bind(7, event.OriginalFileName)
       .Bind(8, AbsolutePath(event.Destination))
       .Bind(9, Now())
-      .Bind(10, std::string(READTARQ_VERSION_TEXT));
+      .Bind(10, std::string(READTARQ_VERSION_TEXT))
+      .Bind(11, event.CardSha256);
   if (save.Step() != SQLITE_DONE) return rollback();
   const int64_t saveId = sqlite3_last_insert_rowid(Db);
 
@@ -331,6 +456,7 @@ std::optional<std::string> TLedger::RecordSavedEvent(const TSavedEvent& event) {
     if (file.Step() != SQLITE_DONE) return rollback();
   }
   if (!Execute(Db, "COMMIT")) return rollback();
+  GaveUpWaiting = false;
   return std::nullopt;
 }
 
@@ -341,8 +467,9 @@ std::vector<TSavedCopy> TLedger::Select(const std::string& where, const std::str
   const std::string sql =
       "SELECT s.id, s.event_id, s.card_key, s.card_signature, s.card_label, s.card_data_size, "
       "s.card_used_size, s.original_name, s.destination, s.saved_at, s.program_version, "
-      "f.path, f.size, f.sha256, f.kind FROM saves s JOIN files f ON f.save_id = s.id " +
-      where + " ORDER BY s.id, f.id";
+      "f.path, f.size, f.sha256, f.kind, " +
+      std::string(Version >= 2 ? "s.card_sha256" : "''") +
+      " FROM saves s JOIN files f ON f.save_id = s.id " + where + " ORDER BY s.id, f.id";
   TStatement statement(Db, sql.c_str());
   if (!statement) return copies;
   if (!where.empty()) statement.Bind(1, key);
@@ -361,6 +488,7 @@ std::vector<TSavedCopy> TLedger::Select(const std::string& where, const std::str
       copy.Destination = statement.Text(8);
       copy.SavedAt = statement.Text(9);
       copy.ProgramVersion = statement.Text(10);
+      copy.CardSha256 = statement.Text(15);
       copies.push_back(std::move(copy));
     }
     copies.back().Files.push_back(
@@ -410,6 +538,11 @@ std::vector<TVerifiedFile> TLedger::Verify(const std::string& directory) {
       files.push_back(std::move(file));
     }
   }
-  for (TVerifiedFile& file : files) CheckFile(file);
+  for (TVerifiedFile& file : files) {
+    TVerifiedFile checked = CheckSavedFile(file.File);
+    file.State = checked.State;
+    file.ActualSize = checked.ActualSize;
+    file.Detail = std::move(checked.Detail);
+  }
   return files;
 }

@@ -2,10 +2,14 @@
 // The download ledger: what was saved, where, and with which content, kept in an SQLite file
 // shared by every ReadTarq process of the user (the window and any number of scripts).
 //
-// One row per saved event, with the files written for it. An event is recorded once all its
+// One row per saved event, with the files written for it and the SHA-256 of the event's bytes
+// on the card as the download read them (saves recorded before the ledger kept it have none,
+// and prove nothing to the erase guard). An event is recorded once all its
 // files are closed and flushed to stable storage; a failed or stopped event records nothing.
 // Each record is one transaction (BEGIN IMMEDIATE), the file runs in WAL mode and waits for
-// other writers, so concurrent processes never corrupt it.
+// other writers (up to 15 s, said through OnBusy after a second), so concurrent processes never
+// corrupt it. Commands that only read open it read-only: they work on a ledger they may not
+// write.
 //
 // The ledger never stands in a download's way: opening or writing it returns a warning text
 // instead of throwing, and the caller carries on without it (but then cannot prove a card
@@ -13,6 +17,7 @@
 //
 // The structures below are plain data, shaped for the command-line tool's JSON output.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,6 +41,7 @@ struct TSavedFile {
 // What the download run hands over for one saved event.
 struct TSavedEvent {
   std::string EventIdentity;  // EventIdentity(...)
+  std::string CardSha256;     // TEventContentHash of the bytes the download read
   TCardIdentity Card;
   std::string OriginalFileName;  // as the event list shows it
   std::string Destination;       // the destination directory
@@ -46,6 +52,7 @@ struct TSavedEvent {
 struct TSavedCopy {
   int64_t Id = 0;
   std::string EventIdentity;
+  std::string CardSha256;  // empty for a save recorded before the ledger kept it
   TCardIdentity Card;
   std::string OriginalFileName;
   std::string Destination;
@@ -69,6 +76,11 @@ struct TVerifiedFile {
   std::string SavedAt;
 };
 
+// Checks one recorded file against the disk: only a regular file at the path is read (a FIFO,
+// a device, a socket or a symbolic link is "not a regular file", never opened or followed), and
+// it must hold its recorded size and SHA-256. Never blocks on what the path holds.
+TVerifiedFile CheckSavedFile(const TSavedFile& file);
+
 // Where a download run records the events it saved: the ledger, or what a test puts there.
 class TSaveRecorder {
  public:
@@ -87,10 +99,16 @@ class TLedger : public TSaveRecorder {
   // $XDG_DATA_HOME/readtarq/ledger.sqlite, else ~/.local/share/readtarq/ledger.sqlite.
   static std::string DefaultPath();
 
-  // Opens the ledger, creating it and its directories when needed, and checks it. Returns the
-  // warning to show when it cannot be used (unwritable, corrupt, not a ledger); the ledger is
-  // then closed and every query below answers as an empty ledger would.
-  std::optional<std::string> Open(const std::string& path = DefaultPath());
+  enum class TAccess {
+    ReadWrite,  // created with its directories when missing, an older layout brought up to date
+    ReadOnly,   // never written: a missing ledger is an empty one
+  };
+
+  // Opens the ledger and checks it. Returns the warning to show when it cannot be used
+  // (unwritable, corrupt, not a ledger); the ledger is then closed and every query below
+  // answers as an empty ledger would.
+  std::optional<std::string> Open(const std::string& path = DefaultPath(),
+                                  TAccess access = TAccess::ReadWrite);
   bool IsOpen() const { return Db != nullptr; }
   const std::string& Path() const { return FilePath; }
   void Close();
@@ -113,12 +131,25 @@ class TLedger : public TSaveRecorder {
 
   // The clock of the records; tests replace it. Returns UTC ISO 8601 text.
   std::function<std::string()> Now;
+  // Told, once per wait, when another program has kept the ledger busy for a second; called on
+  // the thread that waits.
+  std::function<void(const std::string&)> OnBusy;
+  // How long a statement waits for another program's transaction before it gives up (tests
+  // shorten it).
+  static inline std::atomic<int> BusyTimeoutMs{15000};
 
  private:
   std::vector<TSavedCopy> Select(const std::string& where, const std::string& key);
   std::string Warning(const std::string& what) const;
+  static int BusyWait(void* self, int count);
   sqlite3* Db = nullptr;
   std::string FilePath;
+  int64_t Version = 0;  // of the open file's layout
+  // The wait in hand began then; after a wait that gave up, the next ones are short, so that a
+  // download is not held back at every event by a ledger that stays locked.
+  int64_t BusySinceMs = 0;
+  bool BusyNoticed = false;
+  bool GaveUpWaiting = false;
   std::mutex Lock;  // one statement sequence at a time: the download thread and the window
 };
 

@@ -27,12 +27,19 @@ TCardIdentity ReadCardIdentity(const TTarqCard& card,
 struct TCardEvent {
   std::string OriginalFileName;  // as the event list shows it
   std::string Identity;          // EventIdentity
+  // Why an event with recorded saves counts as unsaved (UnsavedEvents, content checked); empty
+  // when nothing was recorded of it.
+  std::string Why = {};
+  std::vector<uint8_t> Header = {};  // as it lies on the card
+  int64_t DataOffset = 0;            // of its first frame in the data file, in bytes
+  int64_t SampleBytes = 0;           // its frames, in bytes
 };
 
 struct TCardEvents {
   bool Valid = false;  // the data file was read; otherwise no event is known
   TCardIdentity Card;
   std::vector<TCardEvent> Events;  // in card order
+  std::string DataFilePath;
 };
 
 // The card's live events (restore: its erased events), walked as the listing walks them, on a
@@ -42,9 +49,29 @@ TCardEvents ReadCardEvents(const TTarqCard& card, bool restore = false);
 // The same for the events the card's own last walk found (its Entries), without walking again.
 TCardEvents ScannedCardEvents(const TTarqCard& card);
 
-// The events of the card with no saved copy in the ledger whose files still exist at their
-// recorded size, in card order. With no ledger (null or not open) none is saved.
-std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger);
+// How much a saved copy must show to count.
+enum class TSavedCheck {
+  // Every file of the copy is a regular file of its recorded size: cheap, for the marks of the
+  // event list and the saved count.
+  Present,
+  // What an erase needs: the event's bytes on the card, read again, have the content hash of a
+  // recorded save, and every file of that save still holds its recorded size and SHA-256. A
+  // save recorded without a content hash proves nothing.
+  Content,
+};
 
-// The names of the events for a message: one a line, up to ten, then "and N more".
+// The events of the card with no saved copy in the ledger that passes `check`, in card order,
+// with why (Why) when saves of them were recorded. With no ledger (null or not open) none is
+// saved. Content reads the card's events again (a 2 GB card takes its reader's time to read
+// 2 GB) and the files of the candidate saves; input/output errors on the card raise
+// EInOutError.
+std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger,
+                                      TSavedCheck check = TSavedCheck::Present);
+
+// The content hash (TEventContentHash) of an event of the card, read from its data file: the
+// bytes there up to the file's end. Input/output errors raise EInOutError.
+std::string ReadEventContentHash(const TCardEvents& events, const TCardEvent& event);
+
+// The names of the events for a message: one a line, up to ten, then "and N more"; with why
+// an event's saves do not count, in brackets, where there is a reason.
 std::string EventNameList(const std::vector<TCardEvent>& events);

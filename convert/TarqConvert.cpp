@@ -343,6 +343,9 @@ void TTarqConvert::ConvertEvent() {
   int64_t nextProgress = 100;
   bool stopped = false;
   bool cutShort = false;
+  // What the ledger keeps of the event's bytes on the card, hashed as they go by.
+  std::optional<TEventContentHash> cardHash;
+  if (Run.Recorder) cardHash.emplace(e);
   // The card is read in blocks of whole frames; each frame is still handled on its own:
   // progress every 100 frames, the stop after the frame in hand, padding from the frame
   // where the card could not be read. For text outputs the next block is read on the writer's
@@ -405,6 +408,7 @@ void TTarqConvert::ConvertEvent() {
     // outputs are padded with zeros.
     cutShort = !stopped && k - blockStart < std::min(blockFrames, frames - blockStart);
     const int64_t blockRecords = cutShort ? recordsRead : done * frameRecords;
+    if (cardHash) cardHash->AddSamples(bytes, static_cast<size_t>(blockRecords * 3));
     for (const auto& writer : Writers) {
       if (writer->TakeBlock(block, blockRecords)) break;
     }
@@ -428,4 +432,5 @@ void TTarqConvert::ConvertEvent() {
     }
   }
   SamplesDownloaded += frames;
+  EventCardSha256 = cardHash ? cardHash->FinalHex() : std::string();
 }

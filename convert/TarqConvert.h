@@ -186,6 +186,7 @@ class TTarqConvert {
   int64_t NextProgressCheck = 0;
   std::array<uint8_t, 9> Signature{};
   TCardIdentity SavedCard;      // of the run's card, when it records its events
+  std::string EventCardSha256;  // TEventContentHash of the event converted last, when recorded
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
   std::optional<TPendingSave> Saving;
   TWriterLane Saver;

@@ -1,5 +1,6 @@
 #include "ui/LedgerGuard.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QColor>
 #include <QListWidget>
@@ -19,7 +20,15 @@ TLedger* TLedgerGuard::Ledger() {
 
 bool TLedgerGuard::MayErase(const TTarqCard& card) {
   TLedger* ledger = Ledger();
-  const std::vector<TCardEvent> unsaved = UnsavedEvents(ReadCardEvents(card), ledger);
+  std::vector<TCardEvent> unsaved;
+  {
+    // The card and the copies are read through: that takes the card reader's time.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestore {
+      ~TRestore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    unsaved = UnsavedEvents(ReadCardEvents(card), ledger, TSavedCheck::Content);
+  }
   if (unsaved.empty()) return true;
   std::string text;
   if (!ledger) text = "The download ledger is off: no event is known to be saved.\n\n";

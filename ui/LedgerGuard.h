@@ -23,9 +23,11 @@ class TLedgerGuard {
   // Where a download records its saved events: the ledger, or none.
   TSaveRecorder* Recorder() { return Ledger(); }
 
-  // Before the usual erase confirmation: when live events of the card have no saved copy whose
-  // files still exist, a warning lists them and asks "Erase anyway?" ("Annuler" the default).
-  // True when the erase may go on to its confirmation.
+  // Before the usual erase confirmation: when live events of the card have no saved copy that
+  // holds what the card holds (the samples read again, the files' contents; see UnsavedEvents),
+  // a warning lists them and asks "Erase anyway?" ("Annuler" the default). True when the erase
+  // may go on to its confirmation. Reads the card's events whole: input/output errors raise
+  // EInOutError.
   bool MayErase(const TTarqCard& card);
 
   // Marks the lines of the list (the card's events as last scanned) whose event has a saved

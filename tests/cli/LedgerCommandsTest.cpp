@@ -1,9 +1,19 @@
 // The download ledger seen from the command line: the erase guard, status --saved, verify and
 // ledger, and a ledger that cannot be used.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <thread>
+
+#include "convert/Ledger.h"
 
 #include "CliRun.h"
 #include "platform/Drives.h"
@@ -71,9 +81,11 @@ TEST_F(LedgerCommandsTest, EraseIsRefusedWhileALiveEventHasNoSavedCopy) {
   EXPECT_EQ(SavedLine(), "Saved: 1 of 3 events\n");
   run = RunCaptured({"erase", CardDir.Path(), "--yes"});
   EXPECT_EQ(run.Code, 1);
-  EXPECT_NE(run.Err.find("2 events have no saved copy:\n  05121030.001\n  05121030.003\n"),
+  EXPECT_NE(run.Err.find("2 events have no saved copy:\n  05121030.001 (saved copy missing: " +
+                         Out.Path() + "/"),
             std::string::npos)
       << run.Err;
+  EXPECT_NE(run.Err.find(")\n  05121030.003\n"), std::string::npos) << run.Err;
 
   // All saved: the erase goes on as it always did.
   ASSERT_EQ(Download("1,3").Code, 0);
@@ -85,6 +97,170 @@ TEST_F(LedgerCommandsTest, EraseIsRefusedWhileALiveEventHasNoSavedCopy) {
   // The erased events are still the saved ones.
   const std::string restored = RunCaptured({"status", CardDir.Path(), "--saved", "--restore"}).Out;
   EXPECT_TRUE(restored.ends_with("Saved: 3 of 3 events\n")) << restored;
+}
+
+// Runs `body` while a watchdog opens `fifo` for writing whenever a reader waits on it, so that
+// a read blocked there comes back; true when one had to be rescued.
+bool RescuedFromFifo(const std::string& fifo, const std::function<void()>& body) {
+  std::atomic<bool> done{false};
+  std::atomic<bool> rescued{false};
+  std::thread watchdog([&] {
+    for (int waited = 0; !done && waited < 300; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    struct stat info;
+    while (!done && ::lstat(fifo.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) {
+      const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) {
+        rescued = true;
+        ::close(writer);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  body();
+  done = true;
+  watchdog.join();
+  return rescued;
+}
+
+TEST_F(LedgerCommandsTest, EraseNeedsCopiesThatStillHoldWhatTheCardHolds) {
+  // Each way a copy of event 001 can stop being one, or the card stop being the card saved.
+  // The size of every file stays what was recorded.
+  struct TCase {
+    const char* Name;
+    std::function<void(const std::string& file)> Spoil;
+    const char* Why;
+  };
+  const std::string dataFile = CardDir / "fichbase.dat";
+  const std::vector<TCase> cases = {
+      {"a byte overwritten",
+       [](const std::string& file) {
+         std::string bytes = ReadWholeFile(file);
+         bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x40);
+         WriteWholeFile(file, bytes);
+       },
+       "SHA-256 differs"},
+      {"a sparse file of zeros",
+       [](const std::string& file) {
+         const auto size = std::filesystem::file_size(file);
+         std::filesystem::remove(file);
+         WriteWholeFile(file, "");
+         std::filesystem::resize_file(file, size);
+       },
+       "SHA-256 differs"},
+      {"a link to other data",
+       [this](const std::string& file) {
+         const std::string other = Out / "other-data";
+         WriteWholeFile(other, std::string(std::filesystem::file_size(file), 'x'));
+         std::filesystem::remove(file);
+         std::filesystem::create_symlink(other, file);
+       },
+       "not a regular file"},
+      {"a FIFO",
+       [](const std::string& file) {
+         std::filesystem::remove(file);
+         ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+       },
+       "not a regular file"},
+      {"a card of equal headers with other samples",
+       [&](const std::string&) {
+         // Another recorder of the same configuration, or the card used again.
+         std::string bytes = ReadWholeFile(dataFile);
+         const size_t sample = static_cast<size_t>(Card.EventOffset(0)) +
+                               Card.Events[0].HeaderBytes().size() + 30;
+         bytes[sample] = static_cast<char>(bytes[sample] ^ 1);
+         WriteWholeFile(dataFile, bytes);
+       },
+       "the card holds other samples than those saved"},
+  };
+  for (const TCase& spoiled : cases) {
+    SCOPED_TRACE(spoiled.Name);
+    testing_support::TScopedDataHome home;
+    std::filesystem::remove_all(Out.Path());
+    std::filesystem::create_directory(Out.Path());
+    Card.WriteTo(CardDir.Path());
+    ASSERT_EQ(Download("1-3").Code, 0);
+    const std::string file = Out / FilesIn(Out.Path())[1];
+    ASSERT_NE(file.find(".001_"), std::string::npos) << file;
+    spoiled.Spoil(file);
+    const std::string card = ReadWholeFile(dataFile);
+
+    const TRun erase = RunCaptured({"erase", CardDir.Path(), "--yes"});
+    EXPECT_EQ(erase.Code, 1);
+    EXPECT_TRUE(erase.Err.starts_with("readtarq-cli erase: 1 event has no saved copy:\n"
+                                      "  05121030.001 ("))
+        << erase.Err;
+    EXPECT_NE(erase.Err.find(spoiled.Why), std::string::npos) << erase.Err;
+    EXPECT_TRUE(ReadWholeFile(dataFile) == card) << "the card was erased";
+
+    // verify reads only regular files: nothing at a path makes it wait.
+    TRun verify;
+    EXPECT_FALSE(RescuedFromFifo(file, [&] { verify = RunCaptured({"verify", Out.Path()}); }));
+    if (std::string_view(spoiled.Why) != "the card holds other samples than those saved") {
+      EXPECT_EQ(verify.Code, 1);
+      EXPECT_NE(verify.Out.find(file + "\t" + spoiled.Why), std::string::npos) << verify.Out;
+    }
+  }
+}
+
+TEST_F(LedgerCommandsTest, ReadingCommandsWorkOnALedgerThatCannotBeWritten) {
+  const std::string place = Out / "home";
+  ASSERT_TRUE(std::filesystem::create_directory(place));
+  const bool mounted = ::mount("tmpfs", place.c_str(), "tmpfs", 0, "size=4m") == 0;
+  struct TUnmount {
+    std::string Path;
+    bool Mounted;
+    ~TUnmount() {
+      if (Mounted) ::umount2(Path.c_str(), MNT_DETACH);
+    }
+  } unmount{place, mounted};
+  if (!mounted && ::geteuid() == 0) GTEST_SKIP() << "root, and no file system can be mounted";
+  testing_support::TScopedDataHome home(place);
+  ASSERT_EQ(Download("2").Code, 0);
+  if (mounted) {
+    ASSERT_EQ(::mount(nullptr, place.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  } else {
+    ::chmod((place + "/readtarq/ledger.sqlite").c_str(), 0444);
+    ::chmod((place + "/readtarq").c_str(), 0555);
+  }
+  const TRun ledger = RunCaptured({"ledger"});
+  EXPECT_EQ(ledger.Code, 0) << ledger.Err;
+  EXPECT_NE(ledger.Out.find("\t05121030.002\t"), std::string::npos) << ledger.Out;
+  const TRun verify = RunCaptured({"verify"});
+  EXPECT_EQ(verify.Code, 0) << verify.Err;
+  EXPECT_EQ(verify.Out.substr(verify.Out.rfind('\n', verify.Out.size() - 2) + 1),
+            "3 intact, 0 changed, 0 missing\n");
+  EXPECT_EQ(SavedLine(), "Saved: 1 of 3 events\n");
+  if (!mounted) ::chmod((place + "/readtarq").c_str(), 0755);
+}
+
+TEST_F(LedgerCommandsTest, ALedgerLockedByAnotherProgramIsWaitedForThenSaid) {
+  ASSERT_EQ(Download("1").Code, 0);  // the ledger exists
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(TLedger::DefaultPath().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const int timeout = TLedger::BusyTimeoutMs;
+  TLedger::BusyTimeoutMs = 1500;
+  const TRun locked = Download("2-3");
+  TLedger::BusyTimeoutMs = timeout;
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  EXPECT_EQ(locked.Code, 3);
+  EXPECT_EQ(FilesIn(Out.Path()).size(), 9u);  // the files are saved all the same
+  EXPECT_NE(locked.Err.find("another program is using it; waiting for it (up to 2 s)"),
+            std::string::npos)
+      << locked.Err;
+  EXPECT_TRUE(locked.Err.ends_with(
+      "readtarq-cli download: 2 events were saved but not recorded in the download ledger; an "
+      "erase counts them as not saved:\n  05121030.002\n  05121030.003\n"))
+      << locked.Err;
+  EXPECT_EQ(SavedLine(), "Saved: 1 of 3 events\n");
+
+  // Once free, the ledger records again.
+  EXPECT_EQ(Download("2-3").Code, 0);
+  EXPECT_EQ(SavedLine(), "Saved: 3 of 3 events\n");
 }
 
 TEST_F(LedgerCommandsTest, ForceErasesUnsavedEvents) {
@@ -167,28 +343,65 @@ TEST_F(LedgerCommandsTest, LedgerListsTheSavesOfACard) {
   const std::string latin1 = Out / "r\xe9sultats";
   std::filesystem::create_directory(latin1);
   ASSERT_EQ(RunCaptured({"download", otherDir.Path(), "--to", latin1, "--events", "1"}).Code, 0);
+  // The bytes escaped beside it give the real path back.
+  auto unescaped = [](const std::string& text) {
+    std::string bytes;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '%' && i + 2 < text.size()) {
+        bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        bytes += text[i];
+      }
+    }
+    return bytes;
+  };
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"ledger", "--card", otherDir.Path(), "--json"},
         std::vector<std::string>{"verify", latin1, "--json"}}) {
     run = RunCaptured(command);
     EXPECT_EQ(run.Code, 0) << command[0];
     EXPECT_NE(run.Out.find("r\xef\xbf\xbdsultats"), std::string::npos) << run.Out;
-    EXPECT_TRUE(nlohmann::json::accept(run.Out)) << run.Out;
+    ASSERT_TRUE(nlohmann::json::accept(run.Out)) << run.Out;
+    const nlohmann::json parsed = nlohmann::json::parse(run.Out);
+    const nlohmann::json& file =
+        command[0] == "ledger" ? parsed.back()["files"][0] : parsed["files"][0];
+    const std::string path = unescaped(file.value("path_escaped", ""));
+    EXPECT_TRUE(path.starts_with(latin1 + "/")) << file;
+    EXPECT_TRUE(std::filesystem::is_regular_file(path)) << path;
+    if (command[0] == "ledger") {
+      EXPECT_EQ(unescaped(parsed.back().value("destination_escaped", "")), latin1);
+      EXPECT_FALSE(parsed[0]["files"][0].contains("path_escaped"));  // UTF-8 as it is
+    }
   }
 }
 
 TEST_F(LedgerCommandsTest, AnUnusableLedgerWarnsAndNothingCountsAsSaved) {
+  // A ledger cut short cannot be read: the saved count says so.
+  ASSERT_EQ(Download("1").Code, 0);
+  const std::string cut = TLedger::DefaultPath();
+  std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
+  const TRun count = RunCaptured({"status", CardDir.Path(), "--saved"});
+  EXPECT_EQ(count.Code, 1);
+  EXPECT_TRUE(count.Out.ends_with("Saved: unknown, the download ledger cannot be read\n"))
+      << count.Out;
+
   // The data home is a file: no ledger can be made there, whoever runs the test.
   WriteWholeFile(Out / "not-a-directory", "");
   testing_support::TScopedDataHome home(Out / "not-a-directory");
   testing_support::TTempDir to;
   const TRun run = RunCaptured({"download", CardDir.Path(), "--to", to.Path()});
-  EXPECT_EQ(run.Code, 0);
+  EXPECT_EQ(run.Code, 3);  // converted, not recorded
   EXPECT_EQ(FilesIn(to.Path()).size(), 3u);
   EXPECT_TRUE(run.Err.starts_with("readtarq-cli download: warning: ")) << run.Err;
   EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
 
-  EXPECT_EQ(SavedLine(), "Saved: 0 of 3 events\n");
+  // The saved count cannot be given: it says so, and fails.
+  const TRun status = RunCaptured({"status", CardDir.Path(), "--saved"});
+  EXPECT_EQ(status.Code, 1);
+  EXPECT_TRUE(status.Out.ends_with("Saved: unknown, the download ledger cannot be read\n"))
+      << status.Out;
+  EXPECT_TRUE(status.Err.starts_with("readtarq-cli status: warning: Download ledger ")) << status.Err;
   const TRun erase = RunCaptured({"erase", CardDir.Path(), "--yes"});
   EXPECT_EQ(erase.Code, 1);
   EXPECT_NE(erase.Err.find("3 events have no saved copy (the download ledger is off):\n"),

@@ -236,11 +236,13 @@ TEST_F(LedgerTest, ACorruptLedgerGivesAWarningAndAnEmptyAnswer) {
   ASSERT_EQ(TLedger().Open(later), std::nullopt);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(later.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "PRAGMA user_version = 2", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA user_version = 3", nullptr, nullptr, nullptr);
   sqlite3_close(db);
-  const auto unknown = TLedger().Open(later);
-  ASSERT_TRUE(unknown.has_value());
-  EXPECT_NE(unknown->find("unknown ledger version 2"), std::string::npos) << *unknown;
+  for (const TLedger::TAccess access : {TLedger::TAccess::ReadWrite, TLedger::TAccess::ReadOnly}) {
+    const auto unknown = TLedger().Open(later, access);
+    ASSERT_TRUE(unknown.has_value());
+    EXPECT_NE(unknown->find("unknown ledger version 3"), std::string::npos) << *unknown;
+  }
 
   // A real ledger whose pages were overwritten after its header.
   {
@@ -258,6 +260,52 @@ TEST_F(LedgerTest, ACorruptLedgerGivesAWarningAndAnEmptyAnswer) {
   const auto damaged = TLedger().Open(LedgerPath());
   ASSERT_TRUE(damaged.has_value());
   EXPECT_NE(damaged->find("The ledger is off"), std::string::npos) << *damaged;
+}
+
+TEST_F(LedgerTest, ALedgerOfTheFirstLayoutIsReadAndBroughtUpToDate) {
+  // The first layout: no content hash of the events on the card.
+  std::filesystem::create_directories(Dir / "data/readtarq");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(LedgerPath().c_str(), &db), SQLITE_OK);
+  const std::string out = Dir.Path();
+  Write(out + "/old.rec", "old", "record");
+  const std::string first =
+      "PRAGMA journal_mode=WAL;"
+      "CREATE TABLE saves(id INTEGER PRIMARY KEY, event_id TEXT NOT NULL, card_key TEXT NOT "
+      "NULL, card_signature TEXT NOT NULL, card_label TEXT NOT NULL, card_data_size INTEGER NOT "
+      "NULL, card_used_size INTEGER NOT NULL, original_name TEXT NOT NULL, destination TEXT NOT "
+      "NULL, saved_at TEXT NOT NULL, program_version TEXT NOT NULL);"
+      "CREATE TABLE files(id INTEGER PRIMARY KEY, save_id INTEGER NOT NULL REFERENCES saves(id) "
+      "ON DELETE CASCADE, path TEXT NOT NULL, size INTEGER NOT NULL, sha256 TEXT NOT NULL, kind "
+      "TEXT NOT NULL);"
+      "INSERT INTO saves VALUES(1, 'ev', 'card-1', 'TARQP0410', 'L', 9, 3, 'E.001', '" +
+      out + "', '2025-01-02T03:04:05Z', '1.0');" + "INSERT INTO files VALUES(1, 1, '" + out +
+      "/old.rec', 3, '" + TSha256::HexOf("old") + "', 'record');" + "PRAGMA user_version = 1;";
+  ASSERT_EQ(sqlite3_exec(db, first.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+
+  // Read as it is, then brought up to date by a writer; the old save keeps no content hash.
+  for (const TLedger::TAccess access : {TLedger::TAccess::ReadOnly, TLedger::TAccess::ReadWrite}) {
+    TLedger ledger;
+    ASSERT_EQ(ledger.Open(LedgerPath(), access), std::nullopt);
+    const auto copies = ledger.SavedCopies("ev");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(copies[0].CardSha256, "");
+    EXPECT_EQ(copies[0].Files[0].Path, out + "/old.rec");
+    EXPECT_TRUE(ledger.IsSaved("ev"));
+  }
+  TLedger ledger;
+  ASSERT_EQ(ledger.Open(LedgerPath()), std::nullopt);
+  TSavedEvent event = Event("ev2", "E.002", out, {Write(out + "/new.rec", "new", "record")});
+  event.CardSha256 = std::string(64, 'c');
+  ASSERT_EQ(ledger.RecordSavedEvent(event), std::nullopt);
+  EXPECT_EQ(ledger.SavedCopies("ev2")[0].CardSha256, std::string(64, 'c'));
+
+  // A reader with no ledger at all has an empty one, and makes none.
+  TLedger none;
+  ASSERT_EQ(none.Open(Dir / "nowhere/ledger.sqlite", TLedger::TAccess::ReadOnly), std::nullopt);
+  EXPECT_TRUE(none.List().empty());
+  EXPECT_FALSE(std::filesystem::exists(Dir / "nowhere"));
 }
 
 TEST_F(LedgerTest, APlaceThatCannotHoldItGivesAWarning) {

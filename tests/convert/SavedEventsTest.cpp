@@ -91,9 +91,20 @@ TEST_F(SavedEvents, EveryFileIsRecordedAsWrittenUnderTheEventsPlaceOnTheCard) {
 
   std::set<std::string> identities;
   std::set<std::string> recordedPaths;
+  const std::string dataFile = card.DataFileBytes();
   for (size_t i = 0; i < 3; ++i) {
     const TSavedEvent& event = Recorder.Events[i];
     EXPECT_EQ(event.EventIdentity, IdentityOf(card, i)) << i;
+    // The content: the header after its marker, then the samples.
+    const std::string header = card.Events[i].HeaderBytes();
+    const size_t samples = static_cast<size_t>(card.Events[i].FrameCount()) *
+                           static_cast<size_t>(card.Events[i].Channels_()) * 3;
+    EXPECT_EQ(event.CardSha256,
+              TSha256::HexOf(header.substr(EventMarkerSize) +
+                             dataFile.substr(static_cast<size_t>(card.EventOffset(i)) +
+                                                 header.size(),
+                                             samples)))
+        << i;
     identities.insert(event.EventIdentity);
     EXPECT_EQ(event.OriginalFileName, i == 2 ? "05121030.003" : "05121030.001");
     EXPECT_EQ(event.Destination, Settings.DataDir);
@@ -214,6 +225,8 @@ TEST_F(SavedEvents, AnEventKeepsItsIdentityThroughEraseAndRestore) {
   EXPECT_EQ(erased.Card.Key, live.Card.Key);
   EXPECT_NE(erased.Card.Label, live.Card.Label);
   EXPECT_EQ(UnsavedEvents(erased, &ledger).size(), 1u);
+  // And their content is the content saved.
+  EXPECT_EQ(UnsavedEvents(erased, &ledger, TSavedCheck::Content).size(), 1u);
 
   // A file of a saved event gone: that event is no longer saved.
   std::filesystem::remove(ledger.List()[0].Files[0].Path);
