@@ -76,8 +76,9 @@ int RunStatus(const TCommandLine& commandLine, std::ostream& out, std::ostream& 
                           if (line.Saved && summary.Valid) {
                             const std::optional<std::string> saved = SavedCountText(card, err);
                             PrintField(out, "Saved:",
-                                       saved ? *saved : "unknown, the download ledger cannot "
-                                                        "be read");
+                                       saved ? *saved
+                                             : "unknown, the download ledger cannot "
+                                               "be read");
                             if (!saved) return 1;
                           } else if (line.Saved) {
                             PrintField(out, "Saved:", "");

@@ -4,7 +4,6 @@
 #include <array>
 #include <stdexcept>
 
-
 namespace {
 
 std::string Printable(std::span<const uint8_t> bytes) {

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <thread>
@@ -297,8 +297,8 @@ std::optional<std::string> TLedger::Open(const std::string& path, TAccess access
   auto openEmpty = [&]() -> std::optional<std::string> {
     if (Db) sqlite3_close_v2(Db);
     Db = nullptr;
-    if (sqlite3_open_v2(":memory:", &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK ||
+    if (sqlite3_open_v2(":memory:", &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+            SQLITE_OK ||
         !Execute(Db, Schema)) {
       return fail(sqlite3_errmsg(Db));
     }

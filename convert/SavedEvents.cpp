@@ -170,8 +170,7 @@ std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger
       const std::vector<TSavedCopy> copies = ledger->SavedCopies(event.Identity);
       if (copies.empty()) {
         unsaved.push_back(event);
-      } else if (std::string why = WhyNotSaved(events, event, copies, checkedFiles);
-                 !why.empty()) {
+      } else if (std::string why = WhyNotSaved(events, event, copies, checkedFiles); !why.empty()) {
         unsaved.push_back(event);
         unsaved.back().Why = std::move(why);
       }

@@ -167,8 +167,8 @@ TEST_F(LedgerCommandsTest, EraseNeedsCopiesThatStillHoldWhatTheCardHolds) {
        [&](const std::string&) {
          // Another recorder of the same configuration, or the card used again.
          std::string bytes = ReadWholeFile(dataFile);
-         const size_t sample = static_cast<size_t>(Card.EventOffset(0)) +
-                               Card.Events[0].HeaderBytes().size() + 30;
+         const size_t sample =
+             static_cast<size_t>(Card.EventOffset(0)) + Card.Events[0].HeaderBytes().size() + 30;
          bytes[sample] = static_cast<char>(bytes[sample] ^ 1);
          WriteWholeFile(dataFile, bytes);
        },
@@ -188,8 +188,9 @@ TEST_F(LedgerCommandsTest, EraseNeedsCopiesThatStillHoldWhatTheCardHolds) {
 
     const TRun erase = RunCaptured({"erase", CardDir.Path(), "--yes"});
     EXPECT_EQ(erase.Code, 1);
-    EXPECT_TRUE(erase.Err.starts_with("readtarq-cli erase: 1 event has no saved copy:\n"
-                                      "  05121030.001 ("))
+    EXPECT_TRUE(
+        erase.Err.starts_with("readtarq-cli erase: 1 event has no saved copy:\n"
+                              "  05121030.001 ("))
         << erase.Err;
     EXPECT_NE(erase.Err.find(spoiled.Why), std::string::npos) << erase.Err;
     EXPECT_TRUE(ReadWholeFile(dataFile) == card) << "the card was erased";
@@ -401,7 +402,8 @@ TEST_F(LedgerCommandsTest, AnUnusableLedgerWarnsAndNothingCountsAsSaved) {
   EXPECT_EQ(status.Code, 1);
   EXPECT_TRUE(status.Out.ends_with("Saved: unknown, the download ledger cannot be read\n"))
       << status.Out;
-  EXPECT_TRUE(status.Err.starts_with("readtarq-cli status: warning: Download ledger ")) << status.Err;
+  EXPECT_TRUE(status.Err.starts_with("readtarq-cli status: warning: Download ledger "))
+      << status.Err;
   const TRun erase = RunCaptured({"erase", CardDir.Path(), "--yes"});
   EXPECT_EQ(erase.Code, 1);
   EXPECT_NE(erase.Err.find("3 events have no saved copy (the download ledger is off):\n"),

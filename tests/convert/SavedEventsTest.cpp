@@ -63,8 +63,8 @@ class SavedEvents : public TConvertFixture {
 };
 
 std::span<const uint8_t, CardSignatureSize> SignatureOf(const std::string& text) {
-  return std::span<const uint8_t, CardSignatureSize>(
-      reinterpret_cast<const uint8_t*>(text.data()), CardSignatureSize);
+  return std::span<const uint8_t, CardSignatureSize>(reinterpret_cast<const uint8_t*>(text.data()),
+                                                     CardSignatureSize);
 }
 
 std::string IdentityOf(const TCardBuilder& card, size_t event) {
@@ -99,11 +99,11 @@ TEST_F(SavedEvents, EveryFileIsRecordedAsWrittenUnderTheEventsPlaceOnTheCard) {
     const std::string header = card.Events[i].HeaderBytes();
     const size_t samples = static_cast<size_t>(card.Events[i].FrameCount()) *
                            static_cast<size_t>(card.Events[i].Channels_()) * 3;
-    EXPECT_EQ(event.CardSha256,
-              TSha256::HexOf(header.substr(EventMarkerSize) +
-                             dataFile.substr(static_cast<size_t>(card.EventOffset(i)) +
-                                                 header.size(),
-                                             samples)))
+    EXPECT_EQ(
+        event.CardSha256,
+        TSha256::HexOf(
+            header.substr(EventMarkerSize) +
+            dataFile.substr(static_cast<size_t>(card.EventOffset(i)) + header.size(), samples)))
         << i;
     identities.insert(event.EventIdentity);
     EXPECT_EQ(event.OriginalFileName, i == 2 ? "05121030.003" : "05121030.001");
