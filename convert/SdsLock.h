@@ -1,0 +1,36 @@
+#pragma once
+// The lock of an SDS archive: writers of one archive, threads of one process or other
+// processes (the window and a script, several card readers of a campaign), hold it around
+// everything they read and write in the archive, so that none reads a day file another is
+// writing and none writes a day file from a reading another has made stale.
+//
+// One lock for the whole archive: an event's channels (and both days of an event over
+// midnight) are filed together, all of them or none, and whatever learns the archive's day
+// files (their records' codes, times and offsets) learns them under it. It is an advisory lock
+// (flock) on ROOT/.sds.lock, a file held open by the holder alone: the holder removes it as it
+// lets go, so that the archive holds no trace of it between writes; a waiter that finds, once
+// it holds the lock, that the name no longer leads to its file starts again. A crash lets go
+// of the lock with the process and may leave the empty file, which the next writer takes over.
+
+#include <string>
+
+namespace seed {
+
+class TSdsLock {
+ public:
+  // Waits until the archive rooted at `root` (an existing directory) is held. A lock file that
+  // is a symbolic link throws ESeedError naming it; another failure throws
+  // platform::EInOutError.
+  explicit TSdsLock(const std::string& root);
+  ~TSdsLock();
+  TSdsLock(const TSdsLock&) = delete;
+  TSdsLock& operator=(const TSdsLock&) = delete;
+
+  static constexpr const char* FileName = ".sds.lock";
+
+ private:
+  std::string Path;
+  int Handle = -1;
+};
+
+}  // namespace seed
