@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -159,7 +160,9 @@ class TFiling {
   // left is removed.
   void MakeDirectories(const std::string& relativeDirectory) {
     fs::path path(Root);
+    int level = 0;
     for (const fs::path& part : fs::path(relativeDirectory)) {
+      ++level;
       const std::string parent = path.string();
       path /= part;
       const std::string name = path.string();
@@ -168,9 +171,13 @@ class TFiling {
           break;
         case TEntry::Missing:
           if (::mkdir(name.c_str(), 0777) != 0) {
+            // The year's and the network's directories are shared with writers of other
+            // stations, who may have just made them.
+            if (errno == EEXIST && EntryAt(name) == TEntry::Directory) break;
             throw platform::EInOutError(platform::IoCodeFromErrno(errno), name);
           }
-          Created.push_back(name);
+          // Those of the station are this writer's alone to remove again.
+          if (level >= StationLevel) Created.push_back(name);
           AddToFlush(parent);
           break;
         case TEntry::Link:
@@ -327,8 +334,10 @@ class TFiling {
     }
   }
 
+  static constexpr int StationLevel = 3;  // YEAR/NET/STA
+
   std::string Root;
-  std::vector<std::string> Created;  // directories, parents first
+  std::vector<std::string> Created;  // directories of the station, parents first
   std::set<std::string> Swept;
   std::vector<std::string> ToFlush;  // directories whose entries changed
   std::vector<TReplacement> Replacements;
@@ -358,7 +367,14 @@ TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
   std::error_code error;
   fs::create_directories(Root, error);
   if (error) throw platform::EInOutError(platform::IoCodeFromErrno(error.value()), Root);
-  const TSdsLock lock(Root);
+  std::set<std::pair<std::string, std::string>> stations;
+  for (const auto& [relative, incoming] : byFile) {
+    stations.emplace(incoming.front().Codes.Network, incoming.front().Codes.Station);
+  }
+  std::vector<std::unique_ptr<TSdsLock>> locks;  // in the order of the codes
+  for (const auto& [network, station] : stations) {
+    locks.push_back(std::make_unique<TSdsLock>(Root, network, station));
+  }
   TFiling filing(Root);
   try {
     for (auto& [relative, incoming] : byFile) {

@@ -18,12 +18,12 @@
 // - Existing records are never altered; records are kept byte for byte.
 // - One insertion is filed whole or not at all: when a write or flush fails, every day file
 //   it touched is as it was before (appends cut back, the old files of rewritten ones in
-//   place), no temporary file is left and the directories it created are removed. So an
+//   place), no temporary file is left and the station directories it created are removed. So an
 //   event inserted in one call is in the archive on all its channels or on none. The failure
 //   throws platform::EInOutError; records that libmseed cannot read throw ESeedError.
-// - Writers of one archive, threads or processes, take turns (TSdsLock): each reads and writes
-//   the day files alone, so none reads half a record and every writer's records end up in the
-//   archive once, whatever their order. Files that a writer killed half-way left beside the
+// - Writers of one station's day files, threads or processes, take turns (TSdsLock): each
+//   reads and writes them alone, so none reads half a record and every writer's records end up
+//   in the archive once, whatever their order. Files that a writer killed half-way left beside the
 //   day files it touches (".NAME.partial", ".NAME.previous") are removed by the next one.
 // - Below the root, the archive follows no symbolic link: a directory, a day file or a
 //   temporary name that is one throws ESeedError naming it, and the insertion is taken back. The

@@ -12,7 +12,8 @@
 
 namespace seed {
 
-TSdsLock::TSdsLock(const std::string& root) : Path(root + "/" + FileName) {
+TSdsLock::TSdsLock(const std::string& root, const std::string& network, const std::string& station)
+    : Path(root + "/.sds." + network + "." + station + ".lock") {
   for (;;) {
     const int handle = ::open(Path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (handle < 0) {

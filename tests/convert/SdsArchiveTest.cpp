@@ -212,7 +212,7 @@ TEST(SdsArchive, AFailingFlushLeavesTheArchiveAsItWas) {
                    platform::EInOutError);
     }
     EXPECT_EQ(Difference(Snapshot(root.Path()), before), "");  // no temporary file either
-    EXPECT_FALSE(fs::exists(root / "2027"));
+    EXPECT_FALSE(fs::exists(root / "2027/XX/023"));
   }
 }
 
@@ -360,7 +360,7 @@ TEST(SdsArchive, WhatAKilledWriterLeftIsRemovedAndNothingElse) {
                                            ".XX.023.00.EHZ.D.2026.165.partial~"};
   for (const std::string& name : others)
     testing_support::WriteWholeFile(directory + "/" + name, "mine");
-  testing_support::WriteWholeFile(root / ".sds.lock", "");
+  testing_support::WriteWholeFile(root / ".sds.XX.023.lock", "");
 
   const std::string morning = Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60, 1);
   archive.Insert(morning);
