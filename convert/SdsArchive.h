@@ -16,9 +16,18 @@
 //   over it, so a full disk or a crash leaves the old file whole. A new day file is written
 //   the same way; an appended one is flushed too.
 // - Existing records are never altered; records are kept byte for byte.
-// A failing write or flush throws platform::EInOutError; the day file being written keeps its
-// earlier content (an append is cut back to the old length), no temporary file is left, and day
-// files completed before stay as they are. Records that libmseed cannot read throw ESeedError.
+// - One insertion is filed whole or not at all: when a write or flush fails, every day file
+//   it touched is as it was before (appends cut back, the old files of rewritten ones in
+//   place), no temporary file is left and the station directories it created are removed. So an
+//   event inserted in one call is in the archive on all its channels or on none. The failure
+//   throws platform::EInOutError; records that libmseed cannot read throw ESeedError.
+// - Writers of one station's day files, threads or processes, take turns (TSdsLock): each
+//   reads and writes them alone, so none reads half a record and every writer's records end up
+//   in the archive once, whatever their order. Files that a writer killed half-way left beside the
+//   day files it touches (".NAME.partial", ".NAME.previous") are removed by the next one.
+// - Below the root, the archive follows no symbolic link: a directory, a day file or a
+//   temporary name that is one throws ESeedError naming it, and the insertion is taken back. The
+//   root itself is the destination its user chose, and is taken as it resolves.
 
 #include <cstddef>
 #include <cstdint>

@@ -17,27 +17,26 @@ class TSdsWriter : public TSeedWriter {
   std::string Create(const TEventSetup& event) override {
     Root = event.Directory;
     if (Root.size() > 1) Root.pop_back();  // the separator
-    Records.assign(Packers.size(), std::string());
+    Records.clear();
     return {};
   }
   void WriteHeader(const TEventSetup& /*event*/) override {}
   void Release() override { Records.clear(); }
 
  protected:
-  void TakeRecord(int channel, const char* record, size_t length) override {
-    Records[static_cast<size_t>(channel)].append(record, length);
+  void TakeRecord(int /*channel*/, const char* record, size_t length) override {
+    Records.append(record, length);
   }
-  // Filed channel by channel once the event is complete: a stopped or failed event leaves
-  // the archive as it was.
+  // Filed once the event is complete, all its channels in one insertion: a stopped or failed
+  // event, or one whose filing fails, leaves the archive as it was.
   void StreamsFinished() override {
-    seed::TSdsArchive archive(Root);
-    for (const std::string& records : Records) archive.Insert(records);
+    seed::TSdsArchive(Root).Insert(Records);
     Records.clear();
   }
 
  private:
   std::string Root;
-  std::vector<std::string> Records;  // the event's records, channel by channel
+  std::string Records;  // the event's records, each channel's in order
 };
 
 }  // namespace

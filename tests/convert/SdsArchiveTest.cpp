@@ -1,15 +1,23 @@
-// The SDS archive: day files of miniSEED records that stay in time order, take a record once
-// and survive a full disk.
+// The SDS archive: day files of miniSEED records that stay in time order, take a record once,
+// file an insertion whole or not at all, share the archive between writers and follow no link.
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <latch>
 #include <map>
+#include <thread>
 
 #include "MiniSeedReadBack.h"
 #include "convert/MiniSeedPacker.h"
 #include "convert/SdsArchive.h"
+#include "convert/SeedError.h"
 #include "platform/DurableFlush.h"
 #include "platform/RecordFile.h"
 #include "support/TestSupport.h"
@@ -30,6 +38,26 @@ TTree Snapshot(const std::string& root) {
     }
   }
   return tree;
+}
+
+// The paths whose bytes differ between two trees ("" when none do), with their sizes: the
+// bytes themselves would be too many to show.
+std::string Difference(const TTree& actual, const TTree& expected) {
+  std::string text;
+  const auto size = [](const TTree& tree, const std::string& path) {
+    const auto file = tree.find(path);
+    return file == tree.end() ? std::string("none") : std::to_string(file->second.size());
+  };
+  TTree all = actual;
+  all.insert(expected.begin(), expected.end());
+  for (const auto& [path, bytes] : all) {
+    const auto a = actual.find(path);
+    const auto e = expected.find(path);
+    if (a == actual.end() || e == expected.end() || a->second != e->second) {
+      text += path + ": " + size(actual, path) + " bytes, expected " + size(expected, path) + "\n";
+    }
+  }
+  return text;
 }
 
 // The records of an event of `channels` channels at 100 Hz, lasting `seconds`.
@@ -117,7 +145,7 @@ TEST(SdsArchive, DayFilesStayInTimeOrderAndKeepTheirRecordsByteForByte) {
   EXPECT_EQ(Snapshot(root.Path()).size(), 1u);  // no temporary file left
 }
 
-TEST(SdsArchive, ADiskFillingUpLeavesEveryFileWholeAndNoTemporaryFile) {
+TEST(SdsArchive, ADiskFillingUpLeavesNoChannelOfTheEventAndEveryFileWhole) {
   struct TCase {
     const char* Title;
     TSeedTime Start;  // of the second event; the first is at noon
@@ -135,7 +163,8 @@ TEST(SdsArchive, ADiskFillingUpLeavesEveryFileWholeAndNoTemporaryFile) {
     const TTree before = Snapshot(root.Path());
     const std::string second = Event(c.Start, 60);
 
-    // Room for the first day file and part of the second.
+    // Room for the first day file and part of the second (the channels' files are written in
+    // the order of their paths).
     const int64_t firstFileBytes =
         c.Start.Day == 14 && c.Start.Hour < 12
             ? static_cast<int64_t>(before.begin()->second.size() + second.size() / 3)
@@ -146,21 +175,8 @@ TEST(SdsArchive, ADiskFillingUpLeavesEveryFileWholeAndNoTemporaryFile) {
     EXPECT_THROW(archive.Insert(second), platform::EInOutError);
     platform::ClearFaultPlan();
 
-    const TTree after = Snapshot(root.Path());
-    int changed = 0;
-    for (const auto& [path, bytes] : after) {
-      EXPECT_EQ(path.find(".partial"), std::string::npos) << path;
-      const auto old = before.find(path);
-      if (old == before.end() || old->second != bytes) {
-        ++changed;
-        // The one file completed before the disk filled up holds both events, whole.
-        EXPECT_EQ(ReadRecords(bytes).size(),
-                  (old == before.end() ? 0 : ReadRecords(old->second).size()) +
-                      ReadRecords(second).size() / 3);
-      }
-    }
-    EXPECT_EQ(changed, 1);
-    EXPECT_LE(after.size(), before.size() + 1);
+    // The disk filled up in the second channel's file: the first one's is taken back too.
+    EXPECT_EQ(Difference(Snapshot(root.Path()), before), "");
 
     // The disk has room again: the same download completes the archive.
     archive.Insert(second);
@@ -171,19 +187,189 @@ TEST(SdsArchive, ADiskFillingUpLeavesEveryFileWholeAndNoTemporaryFile) {
   }
 }
 
-TEST(SdsArchive, AFailingFlushLeavesTheOldDayFileInPlace) {
+TEST(SdsArchive, AFailingFlushLeavesTheArchiveAsItWas) {
+  struct TCase {
+    const char* Title;
+    platform::TSyncHook Hook;
+  };
+  const TCase cases[] = {
+      {"a day file's", [](int, const std::string&, bool directory) { return directory ? 0 : EIO; }},
+      // Once the new day files have their names: the old ones are put back.
+      {"a directory's",
+       [](int, const std::string&, bool directory) { return directory ? EIO : 0; }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Title);
+    testing_support::TTempDir root;
+    seed::TSdsArchive archive(root.Path());
+    archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60));
+    const TTree before = Snapshot(root.Path());
+    {
+      platform::TScopedSyncHook failing(c.Hook);
+      // Rewrites of the day's files, and new files in new directories.
+      EXPECT_THROW(archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60) +
+                                  Event(TSeedTime::FromMilliseconds(2027, 1, 1, 10, 0, 0, 0), 60)),
+                   platform::EInOutError);
+    }
+    EXPECT_EQ(Difference(Snapshot(root.Path()), before), "");  // no temporary file either
+    EXPECT_FALSE(fs::exists(root / "2027/XX/023"));
+  }
+}
+
+// Two writers file the interleaved events of one recorder's two cards into one archive at the
+// same time (threads of one process, then two processes): writer A the events at 00:00, 00:20,
+// ... in order, B those at 00:10, 00:30, ... from the last, so that each appends to and
+// rewrites day files under the other. The archive ends as one writer alone leaves it.
+TEST(SdsArchive, TwoWritersAtOnceLoseNoRecordAndFileNoneTwice) {
+  constexpr int EventsEach = 4;
+  std::vector<std::string> a;
+  std::vector<std::string> b;
+  for (int i = 0; i < EventsEach; ++i) {
+    const int minute = 20 * i;
+    a.push_back(
+        Event(TSeedTime::FromMilliseconds(2026, 5, 12, minute / 60, minute % 60, 0, 0), 10, 1));
+    b.push_back(Event(TSeedTime::FromMilliseconds(2026, 5, 12, minute / 60, minute % 60 + 10, 0, 0),
+                      10, 1));
+  }
+  std::reverse(b.begin(), b.end());
+  const auto file = [](const std::string& root, const std::vector<std::string>& events) {
+    seed::TSdsArchive archive(root);
+    for (const std::string& event : events) archive.Insert(event);
+  };
+  // The flushes to the medium change nothing written; without them the test is quick.
+  platform::TScopedSyncHook quick([](int, const std::string&, bool) { return 0; });
+  testing_support::TTempDir alone;
+  file(alone.Path(), a);
+  file(alone.Path(), b);
+  const TTree expected = Snapshot(alone.Path());
+  ASSERT_EQ(expected.size(), 1u);
+
+  for (int trial = 0; trial < 20; ++trial) {
+    SCOPED_TRACE(trial);
+    {
+      testing_support::TTempDir root;
+      std::latch start(2);
+      std::string failures[2];
+      const auto writer = [&](int w, const std::vector<std::string>& events) {
+        start.arrive_and_wait();
+        try {
+          file(root.Path(), events);
+        } catch (const std::exception& error) {
+          failures[w] = error.what();
+        }
+      };
+      std::thread first(writer, 0, std::cref(a));
+      std::thread second(writer, 1, std::cref(b));
+      first.join();
+      second.join();
+      EXPECT_EQ(failures[0] + failures[1], "");
+      EXPECT_EQ(Difference(Snapshot(root.Path()), expected), "") << "threads";
+    }
+    {
+      testing_support::TTempDir root;
+      int go[2];
+      ASSERT_EQ(::pipe(go), 0);
+      pid_t children[2];
+      for (int w = 0; w < 2; ++w) {
+        children[w] = ::fork();
+        ASSERT_GE(children[w], 0);
+        if (children[w] == 0) {
+          ::close(go[1]);
+          char byte = 0;
+          int code = ::read(go[0], &byte, 1) == 1 ? 0 : 2;  // the start, for both at once
+          try {
+            file(root.Path(), w == 0 ? a : b);
+          } catch (...) {
+            code = 1;
+          }
+          ::_exit(code);
+        }
+      }
+      ::close(go[0]);
+      EXPECT_EQ(::write(go[1], "go", 2), 2);
+      ::close(go[1]);
+      for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      }
+      EXPECT_EQ(Difference(Snapshot(root.Path()), expected), "") << "processes";
+    }
+  }
+}
+
+// A link planted in the archive leads none of its writes outside it: a temporary name, a day
+// file or a directory of the tree that is a link is refused by name, and the archive and what
+// the link leads to stay as they were.
+TEST(SdsArchive, ALinkInTheArchiveIsRefusedAndWhatItLeadsToIsLeftAlone) {
+  struct TCase {
+    const char* Title;
+    std::string Planted;
+    TSeedTime Second;  // of the event inserted after the one at noon
+  };
+  const TSeedTime morning = TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0);
+  const TSeedTime evening = TSeedTime::FromMilliseconds(2026, 6, 14, 18, 0, 0, 0);
+  const TCase cases[] = {
+      {"temporary name", "2026/XX/023/EHZ.D/.XX.023.00.EHZ.D.2026.165.partial", morning},
+      {"day file", ZFile, evening},
+      {"directory", "2026/XX/023/EHZ.D", evening},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Title);
+    testing_support::TTempDir root;
+    testing_support::TTempDir outside;
+    seed::TSdsArchive archive(root.Path());
+    archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60));
+    const std::string planted = root / c.Planted;
+    const std::string target = outside / "target";
+    if (fs::exists(planted)) {
+      fs::rename(planted, target);  // what the link leads to: the archive's own day file(s)
+    } else {
+      testing_support::WriteWholeFile(target, "someone else's");
+    }
+    fs::create_symlink(target, planted);
+    const TTree archiveBefore = Snapshot(root.Path());
+    const TTree outsideBefore = Snapshot(outside.Path());
+
+    try {
+      archive.Insert(Event(c.Second, 60));
+      ADD_FAILURE() << "inserted through a link";
+    } catch (const seed::ESeedError& error) {
+      EXPECT_NE(std::string(error.what()).find(planted), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(fs::is_symlink(planted));
+    EXPECT_EQ(Difference(Snapshot(outside.Path()), outsideBefore), "");
+    EXPECT_EQ(Difference(Snapshot(root.Path()), archiveBefore), "");
+  }
+}
+
+// A writer killed half-way leaves its temporary files and the lock's file; the next writer
+// removes them, and only them.
+TEST(SdsArchive, WhatAKilledWriterLeftIsRemovedAndNothingElse) {
   testing_support::TTempDir root;
   seed::TSdsArchive archive(root.Path());
-  archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60, 1));
-  const TTree before = Snapshot(root.Path());
-  {
-    platform::TScopedSyncHook failing(
-        [](int, const std::string&, bool directory) { return directory ? 0 : EIO; });
-    EXPECT_THROW(
-        archive.Insert(Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60, 1)),
-        platform::EInOutError);
-  }
-  EXPECT_EQ(Snapshot(root.Path()), before);  // not renamed over, no temporary file
+  const std::string noon = Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60, 1);
+  archive.Insert(noon);
+  const std::string directory = root / "2026/XX/023/EHZ.D";
+  const std::vector<std::string> left = {".XX.023.00.EHZ.D.2026.165.partial",
+                                         ".XX.023.00.EHZ.D.2026.165.previous",
+                                         ".XX.023.00.EHZ.D.2026.170.partial"};
+  for (const std::string& name : left)
+    testing_support::WriteWholeFile(directory + "/" + name, "half");
+  const std::vector<std::string> others = {".notes.partial", "XX.023.00.EHZ.D.2026.165.partial",
+                                           ".XX.023.00.EHZ.D.2026.165.partial~"};
+  for (const std::string& name : others)
+    testing_support::WriteWholeFile(directory + "/" + name, "mine");
+  testing_support::WriteWholeFile(root / ".sds.XX.023.lock", "");
+
+  const std::string morning = Event(TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0), 60, 1);
+  archive.Insert(morning);
+  EXPECT_EQ(testing_support::ReadWholeFile(root / ZFile), morning + noon);
+  std::vector<std::string> expected = others;
+  expected.push_back("XX.023.00.EHZ.D.2026.165");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(testing_support::FilesIn(directory), expected);
+  EXPECT_EQ(testing_support::FilesIn(root.Path()), std::vector<std::string>{"2026"});
 }
 
 }  // namespace
