@@ -147,6 +147,10 @@ TEST(StationSheet, TextIsUtf8OrLatin1OnRequest) {
        "stations.csv line 2, column site: not UTF-8 text: byte 0xE2 after 'ab'" + advice},
       {"serial,site\n23,\xF0\x9F\x8C", TSheetEncoding::Utf8, "",  // cut short by the end
        "stations.csv line 2, column site: not UTF-8 text: byte 0xF0 at its start" + advice},
+      // A message quotes a whole character, never half of one.
+      {"serial,station\n23,CAF\xC3\x89\n", TSheetEncoding::Utf8, "",
+       "stations.csv line 2, column station: station code 'CAF\xC3\x89' holds '\xC3\x89': only "
+       "upper-case letters A-Z and digits are allowed"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Text);
