@@ -21,6 +21,7 @@ struct TSettings {
   bool SdsArchive = false;     // the events filed into an SDS archive rooted at DataDir
   std::string Network{};       // network code of the records; empty: XX
   std::string StationSheet{};  // path of the station sheet; empty: none
+  bool StationSheetLatin1 = false;  // the sheet is ISO 8859-1, not UTF-8 (not kept in a file)
   int RecordLength = 4096;     // bytes of a miniSEED record: 4096 or 512
 };
 

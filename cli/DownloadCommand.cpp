@@ -36,6 +36,7 @@ struct TEventsLine {
   // The codes of the standard data products.
   std::optional<std::string> Network;
   std::string Stations;
+  bool SheetLatin1 = false;
 };
 
 struct TDownloadLine : TEventsLine {
@@ -169,6 +170,7 @@ std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSet
                                   std::ostream& err) {
   settings.Network = line.Network.value_or("");
   settings.StationSheet = line.Stations;
+  settings.StationSheetLatin1 = line.SheetLatin1;
   // A bad sheet is reported before anything is written.
   products = ReadProductOptions(settings);
   if (!products.Problem.empty()) {
@@ -377,7 +379,9 @@ void DeclareCodeOptions(TCommandOptions& options, TEventsLine& line) {
                               "the network code of miniSEED and StationXML (XX when absent)",
                               "1 or 2 letters A-Z or digits", ParseNetwork);
   options.Value("--stations", "FILE", line.Stations,
-                "a station sheet (CSV): codes and positions by serial number");
+                "a station sheet (CSV, UTF-8): codes and positions by serial number");
+  options.Flag("--sheet-latin1", line.SheetLatin1,
+               "read the station sheet as ISO 8859-1 (Latin-1) rather than UTF-8");
 }
 
 }  // namespace

@@ -32,8 +32,9 @@ TProductOptions ReadProductOptions(const TSettings& settings) {
                              ": 512 or 4096 bytes");
     }
     if (!settings.StationSheet.empty()) {
-      options.Sheet = std::make_shared<const seed::TStationSheet>(
-          seed::TStationSheet::Load(settings.StationSheet));
+      options.Sheet = std::make_shared<const seed::TStationSheet>(seed::TStationSheet::Load(
+          settings.StationSheet,
+          settings.StationSheetLatin1 ? seed::TSheetEncoding::Latin1 : seed::TSheetEncoding::Utf8));
     }
   } catch (const seed::ESeedError& error) {
     options.Problem = error.what();

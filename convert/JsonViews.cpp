@@ -26,44 +26,6 @@ std::string UtcText(const TUtcTime& t) {
   return text;
 }
 
-std::string ValidUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char b = byte(i);
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (b < 0x80) {
-      length = 1;
-    } else if (b >= 0xC2 && b <= 0xDF) {
-      length = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      length = 3;
-      if (b == 0xE0) low = 0xA0;   // no overlong forms
-      if (b == 0xED) high = 0x9F;  // no surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      length = 4;
-      if (b == 0xF0) low = 0x90;
-      if (b == 0xF4) high = 0x8F;  // nothing above U+10FFFF
-    }
-    bool good = length > 0 && i + length <= text.size();
-    for (size_t k = 1; good && k < length; ++k) {
-      const unsigned char c = byte(i + k);
-      good = k == 1 ? c >= low && c <= high : c >= 0x80 && c <= 0xBF;
-    }
-    if (good) {
-      out.append(text.substr(i, length));
-      i += length;
-    } else {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    }
-  }
-  return out;
-}
-
 nlohmann::ordered_json StatusJson(const TCardFacts& card) {
   return {{"status", ValidUtf8(card.Status)},
           {"events", OrNull(card.Events)},

@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "convert/Utf8Text.h"  // ValidUtf8
+
 // A moment in UTC, to the millisecond.
 struct TUtcTime {
   int Year = 0;
@@ -67,7 +69,3 @@ nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives);
 // on card texts that are not UTF-8.
 std::string JsonText(const nlohmann::ordered_json& value, int indent = 2);
 std::string JsonText(const nlohmann::json& value, int indent = 2);
-
-// The text with each byte that does not belong to a well-formed UTF-8 sequence replaced by
-// U+FFFD.
-std::string ValidUtf8(std::string_view text);

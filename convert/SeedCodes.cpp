@@ -4,6 +4,7 @@
 
 #include "convert/SeedError.h"
 #include "convert/SeedText.h"
+#include "convert/Utf8Text.h"
 
 namespace seed {
 
@@ -77,10 +78,16 @@ TChannelCodes DefaultChannelCodes(int64_t serial, double sampleRate, TSensorPeri
 }
 
 std::string CodeProblem(TCodeKind kind, std::string_view code) {
-  const std::string what = std::string(KindName(kind)) + " code '" + std::string(code) + "'";
-  for (const char c : code) {
+  const std::string what = std::string(KindName(kind)) + " code '" + ValidUtf8(code) + "'";
+  for (size_t i = 0; i < code.size(); ++i) {
+    const char c = code[i];
     if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
-      return what + " holds '" + std::string(1, c) +
+      // The whole character, not the first byte of its UTF-8 sequence.
+      size_t length = 1;
+      while (length < 4 && i + length < code.size() && (code[i + length] & 0xC0) == 0x80) {
+        ++length;
+      }
+      return what + " holds '" + ValidUtf8(code.substr(i, length)) +
              "': only upper-case letters A-Z and digits are allowed";
     }
   }

@@ -7,6 +7,7 @@
 
 #include "convert/SeedError.h"
 #include "convert/SeedText.h"
+#include "convert/Utf8Text.h"
 #include "platform/RecordFile.h"
 
 namespace seed {
@@ -47,9 +48,9 @@ bool IsSpace(char c) {
 }
 
 // Splits the text into records of fields (RFC 4180, with LF or CR LF line ends). Blank
-// lines give no record.
+// lines give no record. Only ASCII bytes separate fields and lines, and those never occur
+// inside a UTF-8 sequence: the fields are checked for UTF-8 afterwards.
 std::vector<TRecord> SplitRecords(std::string_view text, const std::string& sheetName) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::vector<TRecord> records;
   size_t at = 0;
   int line = 1;
@@ -110,6 +111,41 @@ std::vector<TRecord> SplitRecords(std::string_view text, const std::string& shee
   return records;
 }
 
+// Why a field is not UTF-8 text, with the line its bad byte is on (a quoted field may span
+// lines); empty when it is.
+struct TEncodingProblem {
+  std::string Text;
+  int Line = 0;
+};
+TEncodingProblem EncodingProblem(const std::string& field, int line) {
+  const size_t at = Utf8ErrorOffset(field);
+  if (at == std::string::npos) return {};
+  const std::string before = field.substr(0, at);
+  static const char Hex[] = "0123456789ABCDEF";
+  const auto byte = static_cast<unsigned char>(field[at]);
+  std::string text = "not UTF-8 text: byte 0x";
+  text += Hex[byte >> 4];
+  text += Hex[byte & 15];
+  text += at == 0 ? " at its start" : " after '" + before + "'";
+  text += "; save the sheet as UTF-8 or read it as Latin-1";
+  return {text, line + static_cast<int>(std::count(before.begin(), before.end(), '\n'))};
+}
+
+// Refuses a record with a field that is not UTF-8 text, naming the field by its column
+// (the header's fields by their number).
+void CheckEncoding(const TRecord& record, const std::vector<TColumn>* columns,
+                   const std::string& sheetName) {
+  for (size_t f = 0; f < record.Fields.size(); ++f) {
+    const TEncodingProblem problem = EncodingProblem(record.Fields[f], record.Line);
+    if (problem.Text.empty()) continue;
+    const std::string column = columns != nullptr && f < columns->size()
+                                   ? std::string(ColumnNames[(*columns)[f]])
+                                   : DecimalText(static_cast<int64_t>(f + 1));
+    throw ESeedError(sheetName + " line " + DecimalText(problem.Line) + ", column " + column +
+                     ": " + problem.Text);
+  }
+}
+
 class TRowReader {
  public:
   TRowReader(const std::string& sheetName, int line) : Sheet(sheetName), Line(line) {}
@@ -155,12 +191,22 @@ class TRowReader {
 
 }  // namespace
 
-TStationSheet TStationSheet::Parse(std::string_view text, const std::string& sheetName) {
+TStationSheet TStationSheet::Parse(std::string_view text, const std::string& sheetName,
+                                   TSheetEncoding encoding) {
+  // A byte order mark says UTF-8, whatever the caller expected.
+  std::string converted;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+  } else if (encoding == TSheetEncoding::Latin1) {
+    converted = Latin1ToUtf8(text);
+    text = converted;
+  }
   const std::vector<TRecord> records = SplitRecords(text, sheetName);
   if (records.empty()) throw ESeedError(sheetName + ": the header line is missing");
 
   // Column of each field.
   const TRecord& header = records.front();
+  CheckEncoding(header, nullptr, sheetName);
   std::vector<TColumn> columns;
   std::array<bool, ColumnCount> present{};
   for (const std::string& name : header.Fields) {
@@ -190,6 +236,7 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
                        " fields where the header has " +
                        DecimalText(static_cast<int64_t>(columns.size())));
     }
+    CheckEncoding(record, &columns, sheetName);
     const TRowReader reader(sheetName, record.Line);
     TStationRow row;
     row.Line = record.Line;
@@ -243,26 +290,25 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
       reader.Fail(ColSerial, "serial " + DecimalText(row.Serial) + " already given on line " +
                                  DecimalText(earlier->Line));
     }
+    sheet.Index.emplace(row.Serial, sheet.Table.size());
     sheet.Table.push_back(std::move(row));
   }
   return sheet;
 }
 
-TStationSheet TStationSheet::Load(const std::string& path) {
+TStationSheet TStationSheet::Load(const std::string& path, TSheetEncoding encoding) {
   std::string text;
   try {
     text = platform::ReadWholeFile(path);
   } catch (const platform::EInOutError& error) {
     throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(error.Code()) + ")");
   }
-  return Parse(text, path);
+  return Parse(text, path, encoding);
 }
 
 const TStationRow* TStationSheet::Find(int64_t serial) const {
-  for (const TStationRow& row : Table) {
-    if (row.Serial == serial) return &row;
-  }
-  return nullptr;
+  const auto found = Index.find(serial);
+  return found != Index.end() ? &Table[found->second] : nullptr;
 }
 
 }  // namespace seed

@@ -7,7 +7,9 @@
 // A header line names the columns, in any order; only `serial` is required, and a column
 // that is not one of the nine above is refused (a misspelt name would otherwise be silently
 // ignored). Fields may be quoted ("a, b", "say ""hi"""), spaces around a field are dropped,
-// lines end with LF or CR LF, blank lines are ignored, a UTF-8 byte order mark is skipped.
+// lines end with LF or CR LF, blank lines are ignored. The text is UTF-8 (a byte order mark
+// is skipped), or ISO 8859-1 when the caller says so; a UTF-8 sheet with a byte that is not
+// UTF-8 is refused rather than carried into StationXML.
 // An empty field leaves the value unset (the default code or position applies). Numbers are
 // read without the locale (a point as the decimal separator). Latitude is -90..90,
 // longitude -180..180, elevation in metres; period is `short` or `broad` (either case). Codes
@@ -20,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "convert/SeedCodes.h"
@@ -39,14 +42,21 @@ struct TStationRow {
   int Line = 0;  // where the row starts in the sheet
 };
 
+enum class TSheetEncoding {
+  Utf8,
+  Latin1,  // ISO 8859-1; a sheet that starts with a UTF-8 byte order mark is read as UTF-8
+};
+
 class TStationSheet {
  public:
   TStationSheet() = default;  // an empty sheet: every recorder keeps its default codes
 
   // Reads a sheet from its text; `sheetName` names it in errors. Throws ESeedError.
-  static TStationSheet Parse(std::string_view text, const std::string& sheetName);
+  static TStationSheet Parse(std::string_view text, const std::string& sheetName,
+                             TSheetEncoding encoding = TSheetEncoding::Utf8);
   // Reads the file; errors name it as given. Throws ESeedError (also when it cannot be read).
-  static TStationSheet Load(const std::string& path);
+  static TStationSheet Load(const std::string& path,
+                            TSheetEncoding encoding = TSheetEncoding::Utf8);
 
   // The row of a serial number, or null.
   const TStationRow* Find(int64_t serial) const;
@@ -54,6 +64,7 @@ class TStationSheet {
 
  private:
   std::vector<TStationRow> Table;
+  std::unordered_map<int64_t, size_t> Index;  // serial -> row in Table
 };
 
 }  // namespace seed

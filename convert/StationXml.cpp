@@ -6,6 +6,7 @@
 
 #include "card/TarqCard.h"
 #include "convert/SeedText.h"
+#include "convert/Utf8Text.h"
 
 namespace seed {
 
@@ -17,8 +18,15 @@ void AddValue(pugi::xml_node parent, const char* name, double value, const char*
   node.text().set(RealText(value).c_str());
 }
 
+// Every text goes in through these two: pugixml escapes markup but copies bytes as they are,
+// and a text such as a sheet's site name could hold bytes that are not UTF-8 or characters
+// XML does not allow (a NUL would also cut it short).
 void AddText(pugi::xml_node parent, const char* name, const std::string& text) {
-  parent.append_child(name).text().set(text.c_str());
+  parent.append_child(name).text().set(XmlSafeText(text).c_str());
+}
+
+void AddAttribute(pugi::xml_node node, const char* name, const std::string& text) {
+  node.append_attribute(name) = XmlSafeText(text).c_str();
 }
 
 void SetPeriod(pugi::xml_node node, const TSeedTime& start, const TSeedTime& end) {
@@ -59,14 +67,14 @@ std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::
 
   for (const TXmlNetwork& network : networks) {
     pugi::xml_node net = root.append_child("Network");
-    net.append_attribute("code") = network.Code.c_str();
+    AddAttribute(net, "code", network.Code);
     SetPeriod(net, network.Start, network.End);
     if (!network.Description.empty()) AddText(net, "Description", network.Description);
     AddValue(net, "TotalNumberStations", static_cast<double>(network.Stations.size()));
 
     for (const TXmlStation& station : network.Stations) {
       pugi::xml_node sta = net.append_child("Station");
-      sta.append_attribute("code") = station.Code.c_str();
+      AddAttribute(sta, "code", station.Code);
       SetPeriod(sta, station.Start, station.End);
       AddValue(sta, "Latitude", station.Latitude);
       AddValue(sta, "Longitude", station.Longitude);
@@ -77,8 +85,8 @@ std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::
       AddValue(sta, "TotalNumberChannels", static_cast<double>(station.Channels.size()));
       for (const TXmlChannel& channel : station.Channels) {
         pugi::xml_node cha = sta.append_child("Channel");
-        cha.append_attribute("code") = channel.Code.c_str();
-        cha.append_attribute("locationCode") = channel.Location.c_str();
+        AddAttribute(cha, "code", channel.Code);
+        AddAttribute(cha, "locationCode", channel.Location);
         SetPeriod(cha, channel.Start, channel.End);
         AddValue(cha, "Latitude", station.Latitude);
         AddValue(cha, "Longitude", station.Longitude);

@@ -4,7 +4,8 @@
 // Each Station holds Latitude, Longitude, Elevation, Site/Name and its Channels; each Channel
 // holds Latitude, Longitude, Elevation (the station's), Depth, Azimuth, Dip and SampleRate.
 // Numbers are written with std::to_chars (shortest exact form, no locale), times as
-// xs:dateTime in UTC.
+// xs:dateTime in UTC. Texts are written as valid UTF-8 whatever their bytes: a byte that is not
+// UTF-8 and a character XML 1.0 does not allow become U+FFFD.
 //
 // The station position can come from the events' GPS fixes: MedianPosition takes the median
 // of latitudes, of longitudes and of altitudes separately (with an even count, the mean of the

@@ -7,7 +7,9 @@
 
 #include "../convert/MiniSeedReadBack.h"
 #include "CliRun.h"
+#include "convert/Utf8Text.h"
 #include "platform/Drives.h"
+#include "platform/FileSystem.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
 
@@ -127,6 +129,62 @@ TEST_F(SeedCommandsTest, StationXmlValidatesAgainstTheSchemaAndNeverReplacesAFil
   EXPECT_EQ(again.Code, 1);
   EXPECT_EQ(again.Err, file + " exists: it is not replaced\n");
   EXPECT_EQ(ReadWholeFile(file), xml);
+}
+
+// A sheet saved as Latin-1 is refused where its first such byte is, and read with
+// --sheet-latin1; bytes of a card that are not text never reach the StationXML, report.json or
+// report.html as anything but valid UTF-8.
+TEST_F(SeedCommandsTest, Latin1SheetOnRequestAndCardBytesThatAreNotText) {
+  TCardBuilder card;
+  for (const char* number : {"\xE9\x01", "\xFF"}) {
+    TBuiltEvent event;
+    event.Marker = "DEB2";
+    event.Channels = "3,47";
+    event.RateDuration = "100,1";
+    event.FileNumber = number;
+    card.Events.push_back(event);
+  }
+  testing_support::TTempDir hostile;
+  card.WriteTo(hostile.Path());
+  const std::string sheet = Out / "latin1.csv";
+  WriteWholeFile(sheet, "serial,station,site\n47,BRK01,\"Caf\xE9 du port\"\n");
+  const std::string file = Out / "inventory.xml";
+  const std::vector<std::string> args = {"stationxml",   hostile.Path(), "--out",
+                                         file,           "--stations",   sheet,
+                                         "--probe-date", "2006-06-01"};
+
+  const TRun refused = cli_test::RunCaptured(args);
+  EXPECT_EQ(refused.Code, 1);
+  EXPECT_EQ(refused.Err, sheet +
+                             " line 2, column site: not UTF-8 text: byte 0xE9 after 'Caf'; "
+                             "save the sheet as UTF-8 or read it as Latin-1\n");
+  EXPECT_FALSE(platform::PathExists(file));
+
+  std::vector<std::string> latin1 = args;
+  latin1.push_back("--sheet-latin1");
+  const TRun run = cli_test::RunCaptured(latin1);
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const std::string xml = ReadWholeFile(file);
+  EXPECT_NE(xml.find("<Name>Caf\xC3\xA9 du port</Name>"), std::string::npos) << xml;
+  EXPECT_EQ(Utf8ErrorOffset(xml), std::string::npos);
+  const char* source = std::getenv("READTARQ_SOURCE_DIR");
+  if (source != nullptr && std::system("command -v xmllint > /dev/null 2>&1") == 0) {
+    const std::string check = "xmllint --noout --schema '" + std::string(source) +
+                              "/tests/data/fdsn-station.xsd.gz' '" + file + "' > /dev/null 2>&1";
+    EXPECT_EQ(std::system(check.c_str()), 0);
+  }
+
+  const TRun report =
+      cli_test::RunCaptured({"report", hostile.Path(), "--to", Out / "report", "--stations", sheet,
+                             "--sheet-latin1", "--probe-date", "2006-06-01"});
+  ASSERT_EQ(report.Code, 0) << report.Err;
+  const std::string json = ReadWholeFile(Out / "report/report.json");
+  const std::string html = ReadWholeFile(Out / "report/report.html");
+  EXPECT_EQ(Utf8ErrorOffset(json), std::string::npos);
+  EXPECT_EQ(Utf8ErrorOffset(html), std::string::npos);
+  EXPECT_NE(json.find("\"file\": \"05121030.\xEF\xBF\xBD\\u0001\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"file\": \"05121030.\xEF\xBF\xBD\""), std::string::npos);
+  EXPECT_NE(html.find(">05121030.\xEF\xBF\xBD?<"), std::string::npos);
 }
 
 }  // namespace

@@ -104,6 +104,67 @@ TEST(StationSheet, ABadSheetNamesTheLineAndTheColumn) {
   }
 }
 
+// A sheet is UTF-8 (a byte order mark skipped) or, when asked, ISO 8859-1; any other byte is
+// refused where it is, never carried into the StationXML.
+TEST(StationSheet, TextIsUtf8OrLatin1OnRequest) {
+  using seed::TSheetEncoding;
+  struct TCase {
+    std::string Text;
+    TSheetEncoding Encoding;
+    std::string Site;   // read, when Error is empty
+    std::string Error;  // the refusal
+  };
+  const std::string advice = "; save the sheet as UTF-8 or read it as Latin-1";
+  const TCase cases[] = {
+      {"serial,site\n23,Caf\xC3\xA9 \xF0\x9F\x8C\x8B\n", TSheetEncoding::Utf8,
+       "Caf\xC3\xA9 \xF0\x9F\x8C\x8B", ""},
+      {"\xEF\xBB\xBFserial,site\n23,\xE2\x80\x94"
+       "Caf\xC3\xA9\n",
+       TSheetEncoding::Utf8,
+       "\xE2\x80\x94"
+       "Caf\xC3\xA9",
+       ""},
+      // Latin-1 on request; a byte order mark still says UTF-8.
+      {"serial,site\n23,caf\xE9 \xB5\n", TSheetEncoding::Latin1, "caf\xC3\xA9 \xC2\xB5", ""},
+      {"\xEF\xBB\xBFserial,site\n23,Caf\xC3\xA9\n", TSheetEncoding::Latin1, "Caf\xC3\xA9", ""},
+      {"serial,site\n23,caf\xE9\n", TSheetEncoding::Utf8, "",
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xE9 after 'caf'" + advice},
+      {"serial,site\n23,\"two\nlines \xE9\"\n", TSheetEncoding::Utf8, "",
+       "stations.csv line 3, column site: not UTF-8 text: byte 0xE9 after 'two\nlines '" + advice},
+      {"serial,sit\xE9\n", TSheetEncoding::Utf8, "",
+       "stations.csv line 1, column 2: not UTF-8 text: byte 0xE9 after 'sit'" + advice},
+      {"serial,site\n2\xB3,x\n", TSheetEncoding::Utf8, "",
+       "stations.csv line 2, column serial: not UTF-8 text: byte 0xB3 after '2'" + advice},
+      {"serial,site\n23,\xC0\xAF\n", TSheetEncoding::Utf8, "",  // overlong '/'
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xC0 at its start" + advice},
+      {"serial,site\n23,\xE0\x80\xAF\n", TSheetEncoding::Utf8, "",  // overlong, three bytes
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xE0 at its start" + advice},
+      {"serial,site\n23,a\xED\xA0\x80\n", TSheetEncoding::Utf8, "",  // surrogate
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xED after 'a'" + advice},
+      {"serial,site\n23,\xF4\x90\x80\x80\n", TSheetEncoding::Utf8, "",  // above U+10FFFF
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xF4 at its start" + advice},
+      {"serial,site\n23,ab\xE2\x82\n", TSheetEncoding::Utf8, "",  // cut short by the line end
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xE2 after 'ab'" + advice},
+      {"serial,site\n23,\xF0\x9F\x8C", TSheetEncoding::Utf8, "",  // cut short by the end
+       "stations.csv line 2, column site: not UTF-8 text: byte 0xF0 at its start" + advice},
+      // A message quotes a whole character, never half of one.
+      {"serial,station\n23,CAF\xC3\x89\n", TSheetEncoding::Utf8, "",
+       "stations.csv line 2, column station: station code 'CAF\xC3\x89' holds '\xC3\x89': only "
+       "upper-case letters A-Z and digits are allowed"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    try {
+      const TStationSheet sheet = TStationSheet::Parse(c.Text, "stations.csv", c.Encoding);
+      ASSERT_EQ(sheet.Rows().size(), 1u);
+      EXPECT_EQ(sheet.Rows()[0].Site, c.Site);
+      EXPECT_EQ(c.Error, "");
+    } catch (const seed::ESeedError& error) {
+      EXPECT_EQ(std::string(error.what()), c.Error);
+    }
+  }
+}
+
 TEST(StationSheet, LoadNamesTheFileInErrors) {
   testing_support::TTempDir dir;
   testing_support::WriteWholeFile(dir / "stations.csv", "serial,station\n23,BRK01\n24,x\n");

@@ -210,4 +210,40 @@ TEST(StationXml, InventoryOfTheEventsValidatesWithPositionsAndPeriods) {
   EXPECT_EQ(SchemaErrors(seed::StationXmlText(inventory.Networks, "ReadTarq", network.End)), "");
 }
 
+// Names from a sheet keep their characters; bytes that are not UTF-8 and characters XML does
+// not allow (from wherever a text came) never make the document ill-formed.
+TEST(StationXml, AnyTextKeepsTheDocumentWellFormed) {
+  const seed::TStationSheet sheet = seed::TStationSheet::Parse(
+      "serial,site\n23,Caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x8C\x8B\n24,\"\xC3\x85s\nnord\"\n",
+      "s.csv");
+  seed::TEventSummary event;
+  event.ChannelCount = 3;
+  event.SampleRate = 100;
+  event.Start = TSeedTime::FromMilliseconds(2026, 6, 14, 10, 0, 0, 0);
+  event.End = TSeedTime::FromMilliseconds(2026, 6, 14, 11, 0, 0, 0);
+  std::vector<seed::TEventSummary> events;
+  for (const int64_t serial : {23, 24, 25}) {
+    event.Serial = serial;
+    events.push_back(event);
+  }
+  seed::TInventory inventory = seed::BuildInventory(events, {"", &sheet});
+  ASSERT_EQ(inventory.Networks.size(), 1u);
+  seed::TXmlNetwork& network = inventory.Networks[0];
+  ASSERT_EQ(network.Stations.size(), 3u);
+  network.Description = std::string("caf\xE9 \x01\x00 \xC0\xAF \xEF\xBF\xBF end", 18);
+  network.Stations[2].SiteName = "\xED\xA0\x80<\x1B>\xE2\x82";
+  const std::string text = seed::StationXmlText(inventory.Networks, "ReadTarq \xFF", network.End);
+
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  for (const std::string& part : std::vector<std::string>{
+           "<Name>Caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x8C\x8B</Name>", "<Name>\xC3\x85s\nnord</Name>",
+           "<Description>caf" + r + " " + r + r + " " + r + r + " " + r + " end</Description>",
+           "<Name>" + r + r + r + "&lt;" + r + "&gt;" + r + r + "</Name>",
+           "<Source>ReadTarq " + r + "</Source>"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part;
+  }
+  if (!CanValidate()) GTEST_SKIP() << "no xmllint or READTARQ_SOURCE_DIR";
+  EXPECT_EQ(SchemaErrors(text), "");
+}
+
 }  // namespace
