@@ -103,6 +103,21 @@ class TCliHost : public TDownloadHost {
     ClearProgress();
     Err << text << "\n" << std::flush;
   }
+  // The error line alone names neither the file nor the event.
+  void RunFailed(const TRunFailure& failure) override {
+    std::lock_guard guard(ErrLock);
+    if (!failure.OriginalFileName.empty()) {
+      Err << "Event " << PrintableText(failure.OriginalFileName) << " not saved";
+      if (!failure.File.empty()) Err << " (" << PrintableText(failure.File) << ")";
+      Err << "\n";
+    } else if (!failure.File.empty()) {
+      Err << "Error on " << PrintableText(failure.File) << "\n";
+    }
+    if (failure.NotAttempted > 0) {
+      Err << failure.NotAttempted << " selected event" << (failure.NotAttempted == 1 ? "" : "s")
+          << " not attempted\n";
+    }
+  }
 
   bool AnySelected() const {
     for (bool selected : Selected) {

@@ -28,6 +28,13 @@ struct TConvertedEvent {
   std::vector<std::string> OutputNames;  // the files made for it, without directory
 };
 
+// Why a run ended on an error, beyond the error box's text.
+struct TRunFailure {
+  std::string File;              // the file the error struck (its final name), or ""
+  std::string OriginalFileName;  // the event being written or saved (none of its files kept), or ""
+  int NotAttempted = 0;          // selected events the run did not reach
+};
+
 class TDownloadHost {
  public:
   virtual ~TDownloadHost() = default;
@@ -48,6 +55,9 @@ class TDownloadHost {
   // A message box shown while the progress window stays open ("Cannot create file ...", the
   // text of an input/output error that ended the run).
   virtual void ShowError(const std::string& text) = 0;
+  // After the error that ended the run was shown (by ShowError), before RunFinished; a host
+  // may leave it out.
+  virtual void RunFailed(const TRunFailure& /*failure*/) {}
   // A warning that does not end the run (the ledger could not record a saved event); an
   // error box unless the host shows warnings apart.
   virtual void ShowWarning(const std::string& text) { ShowError(text); }

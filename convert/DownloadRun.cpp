@@ -53,6 +53,13 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   bool failed = false;
   int refused = 0;
   std::string errorText;
+  // For the failure's details: the selected events reached, the one in hand.
+  size_t attempted = 0;
+  std::string eventInHand;
+  std::string errorFile;
+  FailedEvent.clear();
+  FailedPath.clear();
+  Staging = std::make_unique<platform::TStaging>();
 
   try {
     MakeWriters();
@@ -100,10 +107,13 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
           Card.SkipEventData();
         } else {
           host.ShowFileName(e.OriginalFileName);
+          ++attempted;
+          eventInHand = e.OriginalFileName;
           SetProgressFor(SamplesDownloaded);
           const TOpenResult opened = OpenEventFiles();
           if (opened == TOpenResult::Failed) {
             failed = true;
+            errorFile = FailedPath;
             break;
           }
           if (opened == TOpenResult::Refused) {
@@ -119,6 +129,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
               StartSave(i, headerOffset);
             }
           }
+          eventInHand.clear();
         }
         if (i >= lastSelected) break;
       }
@@ -126,6 +137,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   } catch (...) {
     failed = true;
     errorText = CaughtErrorText();
+    errorFile = CaughtErrorFile();
     DiscardEventFiles();
   }
   // The last event saved, or the one being saved when the run failed.
@@ -133,8 +145,12 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     FinishSave(true);
   } catch (...) {
     failed = true;
-    if (errorText.empty()) errorText = CaughtErrorText();
+    if (errorText.empty()) {
+      errorText = CaughtErrorText();
+      errorFile = CaughtErrorFile();
+    }
   }
+  Staging.reset();
 
   try {
     Card.CloseDataFile();
@@ -148,6 +164,10 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   // waits for this call.
   try {
     if (!errorText.empty()) host.ShowError(errorText);
+    if (failed) {
+      const std::string event = FailedEvent.empty() ? eventInHand : FailedEvent;
+      host.RunFailed({errorFile, event, static_cast<int>(Run.Events.size() - attempted)});
+    }
     host.RunFinished(!failed && refused == 0 && !stopped, failed || stopped ? 0 : refused);
   } catch (...) {
   }
@@ -164,9 +184,10 @@ void TTarqConvert::StartSave(int line, int64_t headerOffset) {
   save.Event = {line, Card.Event.OriginalFileName, EventBaseName, OutputNames()};
   TSavedEvent& saved = save.Saved;
   for (size_t k = 0; k < Writers.size(); ++k) {
-    for (TSavedFile& file : Writers[k]->TakeWritten()) {
-      file.Kind = Run.Kinds[k]->Name;
-      saved.Files.push_back(std::move(file));
+    for (TWrittenFile& file : Writers[k]->TakeWritten()) {
+      file.Saved.Kind = Run.Kinds[k]->Name;
+      saved.Files.push_back(std::move(file.Saved));
+      save.Staged.push_back(std::move(file.Staged));
     }
   }
   const bool recorded = Run.Recorder && !saved.Files.empty();
@@ -180,9 +201,10 @@ void TTarqConvert::StartSave(int line, int64_t headerOffset) {
   Saver.Start([&save, recorder = recorded ? Run.Recorder : nullptr] {
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
-    // Until its files and their names are on the medium the event is not saved: a failing
-    // flush fails the event, whose files then go as those of any failed event.
-    platform::SyncSavedFiles(paths);
+    // Until its files and their final names are on the medium the event is not saved: a
+    // failing flush or rename fails the event, whose files then go as those of any failed
+    // event.
+    platform::PublishDurably(save.Staged, paths, save.Published);
     if (recorder) save.Warning = recorder->RecordSavedEvent(save.Saved);
   });
 }
@@ -198,7 +220,11 @@ void TTarqConvert::FinishSave(bool wait) {
   TPendingSave save = std::move(*Saving);
   Saving.reset();
   if (failure) {
-    for (const TSavedFile& file : save.Saved.Files) platform::TRecordFile::EraseQuietly(file.Path);
+    for (size_t k = 0; k < save.Staged.size(); ++k) {
+      platform::TRecordFile::EraseQuietly(k < save.Published ? save.Saved.Files[k].Path
+                                                             : save.Staged[k]);
+    }
+    FailedEvent = save.Event.OriginalFileName;
     std::rethrow_exception(failure);
   }
   if (save.Warning) {
@@ -218,6 +244,16 @@ std::string TTarqConvert::CaughtErrorText() {
     return error.what();
   } catch (...) {
     return "Download failed";
+  }
+}
+
+std::string TTarqConvert::CaughtErrorFile() {
+  try {
+    throw;
+  } catch (const platform::EInOutError& error) {
+    return platform::FinalPathOf(error.FileName());
+  } catch (...) {
+    return {};
   }
 }
 

@@ -10,13 +10,14 @@ bool TEventWriter::CreateFile(TOutput& output, const TEventSetup& event, const s
   }
   const std::string path = event.Directory + name;
   // Never into what exists: a file that appeared since the names were checked is not ours.
-  const int code = output.File.CreateNew(path, recordSize);
+  const int code = event.Staging->Create(output.File, path, recordSize);
   Taken = code == platform::TRecordFile::NameTaken;
   if (code != 0) return false;
   output.Digest.Hash.Reset();
   output.Digest.Size = 0;
   output.File.SetTap(&output.Digest);
-  output.Path = path;
+  output.Path = output.File.Name();
+  output.Final = path;
   Files.push_back(&output);
   Created.push_back(name);
   return true;
@@ -29,7 +30,8 @@ void TEventWriter::Close(bool deleting) {
     if (deleting) {
       platform::TRecordFile::Erase(output->Path);
     } else {
-      Written.push_back({output->Path, output->Digest.Size, output->Digest.Hash.FinalHex(), ""});
+      Written.push_back(
+          {{output->Final, output->Digest.Size, output->Digest.Hash.FinalHex(), ""}, output->Path});
     }
   }
   // Every file is complete (or gone): none belongs to an event in hand any more.
@@ -56,12 +58,12 @@ void TEventWriter::Discard() {
   Files.clear();
   Closed();
   Created.clear();
-  for (const TSavedFile& file : Written) platform::TRecordFile::EraseQuietly(file.Path);
+  for (const TWrittenFile& file : Written) platform::TRecordFile::EraseQuietly(file.Staged);
   Written.clear();
 }
 
-std::vector<TSavedFile> TEventWriter::TakeWritten() {
-  std::vector<TSavedFile> files;
+std::vector<TWrittenFile> TEventWriter::TakeWritten() {
+  std::vector<TWrittenFile> files;
   files.swap(Written);
   return files;
 }

@@ -19,6 +19,7 @@
 #include "convert/Ledger.h"
 #include "convert/OutputWriter.h"
 #include "platform/RecordFile.h"
+#include "platform/StagedFile.h"
 #include "platform/WriteTap.h"
 
 class TTarqConvert;
@@ -31,6 +32,15 @@ struct TEventSetup {
   int Channels = 0;             // 1 to MaxChannels
   int Sensors = 0;
   std::array<uint8_t, 9> Signature{};  // the card's signature, read when a kind asks for it
+  // The run's: the files are written under temporary names, given their final ones once saved.
+  platform::TStaging* Staging = nullptr;
+};
+
+// A file of the event closed without error: what the ledger records of it (its final path),
+// and the temporary name it was written under, until it is saved.
+struct TWrittenFile {
+  TSavedFile Saved;
+  std::string Staged;
 };
 
 class TEventWriter {
@@ -38,8 +48,7 @@ class TEventWriter {
   // shared: the run's output writer, which also reads the card. A kind that writes much has
   // an output writer of its own: its writes then go on beside those of the other kinds.
   TEventWriter(TOutputWriter& shared, bool ownThread)
-      : Own(ownThread ? std::make_unique<TOutputWriter>() : nullptr),
-        Writer(Own ? *Own : shared) {}
+      : Own(ownThread ? std::make_unique<TOutputWriter>() : nullptr), Writer(Own ? *Own : shared) {}
   virtual ~TEventWriter() = default;
   TEventWriter(const TEventWriter&) = delete;
   TEventWriter& operator=(const TEventWriter&) = delete;
@@ -50,8 +59,8 @@ class TEventWriter {
   // Why the kind cannot write the event in hand (it then creates and writes nothing for it,
   // while the other kinds go on), or "". Asked before Create, again for every name tried.
   virtual std::string Refusal(const TEventSetup& /*event*/) { return {}; }
-  // Creates the event's files, each a new file. Returns the path that could not be created,
-  // or "".
+  // Creates the event's files, each a new file under its temporary name. Returns the (final)
+  // path that could not be created, or "".
   virtual std::string Create(const TEventSetup& event) = 0;
   // After Create failed: the name was found taken (another program made a file of that name
   // since it was checked), rather than the file not creatable.
@@ -95,7 +104,7 @@ class TEventWriter {
   // The files of the event in hand closed without error, with the size and SHA-256 of the
   // bytes written into them (Kind left empty). They then belong to the run: Discard no longer
   // deletes them.
-  std::vector<TSavedFile> TakeWritten();
+  std::vector<TWrittenFile> TakeWritten();
   // The names of the files created for the event in hand.
   const std::vector<std::string>& CreatedNames() const { return Created; }
 
@@ -120,7 +129,8 @@ class TEventWriter {
   };
   struct TOutput {
     platform::TRecordFile File;
-    std::string Path;  // set while the file belongs to the event in hand
+    std::string Path;   // the temporary name, set while the file belongs to the event in hand
+    std::string Final;  // the name it gets once saved
     TFileDigest Digest;
   };
   // Creates a file of the event (recordSize 0: a text file). False when it cannot be.
@@ -139,7 +149,7 @@ class TEventWriter {
 
  private:
   std::vector<std::string> Created;
-  std::vector<TSavedFile> Written;  // closed, not yet taken by the run
+  std::vector<TWrittenFile> Written;  // closed, not yet taken by the run
   bool Taken = false;
 };
 

@@ -85,7 +85,7 @@ void TTarqConvert::MakeWriters() {
 
 TEventSetup TTarqConvert::EventSetup() const {
   TEventSetup setup{*this,       OutputPath(""), EventBaseName, Card.Event.ChannelCount,
-                    SensorCount, Signature};
+                    SensorCount, Signature,       Staging.get()};
   return setup;
 }
 
@@ -149,6 +149,7 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
       taken = writer->NameTaken();
       if (taken) break;
       ShowError("Cannot create file " + failed);
+      FailedPath = failed;
       StopRequested = true;
       DiscardEventFiles();
       return TOpenResult::Failed;

@@ -4,8 +4,9 @@
 //
 // One download run converts the events of its snapshot, event by event: OpenEventFiles (names
 // and creates the outputs of every selected kind), ConvertEvent (headers, the frames, the
-// trailer), CloseEventFiles (closes, or deletes after a stop). The files kept are flushed to
-// the medium while the next event converts; the event is reported converted (its line
+// trailer), CloseEventFiles (closes, or deletes after a stop). The files are written under
+// temporary names (platform/StagedFile.h); those kept are flushed to the medium and given
+// their final names while the next event converts; the event is reported converted (its line
 // deselected) once they are there. Each output kind is a writer
 // (convert/OutputKinds.h); the run reaches the event list, the progress window and in-run
 // message boxes only through its TDownloadHost.
@@ -38,6 +39,7 @@
 #include "convert/SacUnit.h"
 #include "convert/WriterLane.h"
 #include "platform/RecordFile.h"
+#include "platform/StagedFile.h"
 
 constexpr int MaxChannels = 18;
 constexpr int MaxSensors = 6;
@@ -171,6 +173,8 @@ class TTarqConvert {
   struct TPendingSave {
     TConvertedEvent Event;
     TSavedEvent Saved;                   // every file kept; what the recorder records
+    std::vector<std::string> Staged;     // their temporary names, file by file
+    size_t Published = 0;                // files given their final names
     std::optional<std::string> Warning;  // the recorder's
   };
   // Hands the files of the event in hand, kept, to the saver.
@@ -180,6 +184,8 @@ class TTarqConvert {
   void FinishSave(bool wait);
   // The run's message for the exception being handled.
   static std::string CaughtErrorText();
+  // The file it names (its final name), or "".
+  static std::string CaughtErrorFile();
 
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;
@@ -190,6 +196,11 @@ class TTarqConvert {
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
   std::optional<TPendingSave> Saving;
   TWriterLane Saver;
+  std::unique_ptr<platform::TStaging> Staging;  // the run's
+  // What the run's error concerns: the event whose save failed, the file that could not be
+  // created.
+  std::string FailedEvent;
+  std::string FailedPath;
 
   std::mutex RunMutex;
   std::condition_variable RunEnded;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sstream>
 
 #include "CliRun.h"
 #include "cli/Cli.h"
 #include "platform/Drives.h"
+#include "platform/DurableFlush.h"
+#include "platform/RecordFile.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
 
@@ -83,6 +86,57 @@ TEST_F(DownloadCommandTest, AnEventNotConvertedMakesTheExitCodeOne) {
   EXPECT_EQ(run.Out.find("05121030.002"), std::string::npos);
   EXPECT_NE(run.Out.find("05121030.003"), std::string::npos);
   EXPECT_EQ(ReadWholeFile(base + ".002"), "old");
+}
+
+// Flushes of paths holding FailingSync fail as on a full disk.
+std::string FailingSync;
+int FailingSyncHook(int handle, const std::string& path, bool directory) {
+  if (path.find(FailingSync) != std::string::npos) return ENOSPC;
+  return platform::SystemSync(handle, path, directory);
+}
+
+TEST_F(DownloadCommandTest, AWriteErrorNamesTheFileTheEventAndTheEventsNotAttempted) {
+  // The disk fills up as the second event's binary file is written, as the first event's
+  // miniSEED file is written, or as the first event's record file is flushed (while the
+  // second event converts).
+  struct TCase {
+    const char* Failing;
+    bool Flush;
+    const char* Event;
+    const char* Kept;
+    const char* NotAttempted;
+  };
+  const TCase cases[] = {
+      {"Bin_060512_1030_023.002", false, "05121030.002", "060512_1030_023.001", "1 selected event"},
+      {"060512_1030_023.001.mseed", false, "05121030.001", "", "2 selected events"},
+      {"060512_1030_023.001", true, "05121030.001", "", "1 selected event"},
+  };
+  platform::TScopedSyncHook hook(&FailingSyncHook);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Failing);
+    testing_support::TTempDir dest;
+    platform::TFaultPlan plan;
+    plan.PathContains = c.Failing;
+    plan.WriteBytesLeft = 100;
+    if (c.Flush) {
+      FailingSync = c.Failing;
+    } else {
+      FailingSync = "\n";
+      platform::SetFaultPlan(plan);
+    }
+    const TRun run = Run({CardDir.Path(), "--to", dest.Path(), "--record", "--binary", "--mseed",
+                          "--probe-date", "2006-06-01"});
+    platform::ClearFaultPlan();
+    EXPECT_EQ(run.Code, 1);
+    // (The record file is flushed first of the event's files.)
+    EXPECT_EQ(run.Err, "Disque plein.\nEvent " + std::string(c.Event) + " not saved (" +
+                           dest / c.Failing + ")\n" + c.NotAttempted + " not attempted\n");
+    // Nothing under a final name but the files of the event saved before, nothing left under a
+    // temporary one.
+    for (const std::string& name : FilesIn(dest.Path())) {
+      EXPECT_TRUE(*c.Kept != 0 && name.find(c.Kept) != std::string::npos) << name;
+    }
+  }
 }
 
 TEST_F(DownloadCommandTest, BadCommandLines) {

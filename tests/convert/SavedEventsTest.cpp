@@ -12,6 +12,7 @@
 #include "convert/Ledger.h"
 #include "convert/SavedEvents.h"
 #include "platform/DurableFlush.h"
+#include "platform/StagedFile.h"
 #include "tests/convert/ConvertFixture.h"
 
 namespace {
@@ -24,7 +25,8 @@ std::string FailingPath;
 
 int RecordingSync(int, const std::string& path, bool) {
   if (!FailingPath.empty() && path.find(FailingPath) != std::string::npos) return ENOSPC;
-  Synced.insert(path);
+  // A file is flushed under its temporary name, before it gets its final one.
+  Synced.insert(platform::FinalPathOf(path));
   return 0;
 }
 
