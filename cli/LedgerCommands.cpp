@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "convert/JsonViews.h"
 #include "convert/SavedEvents.h"
+#include "convert/Utf8Text.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 
@@ -95,19 +96,8 @@ bool IsUtf8(const std::string& text) {
 // The bytes of a name that is not UTF-8, for a script to find the file: printable ASCII stays,
 // every other byte and '%' becomes %XX (upper-case hexadecimal), as in a URI.
 std::string EscapedBytes(const std::string& text) {
-  static const char Hex[] = "0123456789ABCDEF";
-  std::string escaped;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7f && c != '%') {
-      escaped += c;
-    } else {
-      escaped += '%';
-      escaped += Hex[byte >> 4];
-      escaped += Hex[byte & 15];
-    }
-  }
-  return escaped;
+  return PercentEncoded(
+      text, [](unsigned char byte) { return byte >= 0x20 && byte < 0x7f && byte != '%'; });
 }
 
 // A name into JSON: as text (bytes that are not UTF-8 shown as U+FFFD), and when it is not

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/Sha256.h"
+#include "convert/Utf8Text.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 
@@ -137,19 +138,9 @@ int64_t SteadyMs() {
 
 // A path as an SQLite URI's path: every byte that could be read as URI syntax escaped.
 std::string UriPath(const std::string& path) {
-  static const char Hex[] = "0123456789ABCDEF";
-  std::string uri;
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (std::isalnum(byte) || std::strchr("/-._~", c) != nullptr) {
-      uri += c;
-    } else {
-      uri += '%';
-      uri += Hex[byte >> 4];
-      uri += Hex[byte & 15];
-    }
-  }
-  return uri;
+  return PercentEncoded(path, [](unsigned char byte) {
+    return std::isalnum(byte) || std::strchr("/-._~", static_cast<char>(byte)) != nullptr;
+  });
 }
 
 }  // namespace

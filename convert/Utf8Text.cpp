@@ -96,3 +96,19 @@ std::string Latin1ToUtf8(std::string_view text) {
   }
   return out;
 }
+
+std::string PercentEncoded(std::string_view text, bool (*keep)(unsigned char byte)) {
+  static const char Hex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (keep(byte)) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += Hex[byte >> 4];
+      encoded += Hex[byte & 15];
+    }
+  }
+  return encoded;
+}

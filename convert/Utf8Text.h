@@ -22,3 +22,6 @@ std::string XmlSafeText(std::string_view text);
 
 // ISO 8859-1 text as UTF-8 (every byte is a character there).
 std::string Latin1ToUtf8(std::string_view text);
+
+// The text with every byte that `keep` refuses written %XX (upper-case hexadecimal), as in a URI.
+std::string PercentEncoded(std::string_view text, bool (*keep)(unsigned char byte));
