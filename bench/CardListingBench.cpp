@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "card/TarqCard.h"
 #include "platform/Drives.h"
 #include "support/CardBuilder.h"

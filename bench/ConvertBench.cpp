@@ -31,10 +31,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "card/TarqCard.h"
-#include "convert/DownloadHost.h"
-#include "convert/TarqConvert.h"
+#include "download/DownloadHost.h"
+#include "download/TarqConvert.h"
 #include "platform/Drives.h"
 #include "platform/DurableFlush.h"
 #include "platform/RecordFile.h"

@@ -7,9 +7,9 @@
 
 #include <memory>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "card/TarqCard.h"
-#include "convert/SavedEvents.h"
+#include "ledger/SavedEvents.h"
 #include "platform/Drives.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"

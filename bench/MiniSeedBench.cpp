@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/MiniSeedPacker.h"
+#include "seed/MiniSeedPacker.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <iostream>
 
 #include "card/TarqCard.h"
-#include "convert/CardReport.h"
-#include "convert/EventDigest.h"
+#include "quality/CardReport.h"
+#include "quality/EventDigest.h"
 #include "support/CardBuilder.h"
 #include "support/SyntheticFrames.h"
 #include "support/TestSupport.h"

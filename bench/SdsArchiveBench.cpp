@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "convert/MiniSeedPacker.h"
-#include "convert/SdsArchive.h"
-#include "convert/SdsLock.h"
+#include "seed/MiniSeedPacker.h"
+#include "seed/SdsArchive.h"
+#include "seed/SdsLock.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/Sha256.h"
+#include "base/Sha256.h"
 
 namespace {
 

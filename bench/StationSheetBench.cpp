@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "convert/SeedText.h"
-#include "convert/StationSheet.h"
+#include "seed/SeedText.h"
+#include "seed/StationSheet.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <limits>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"

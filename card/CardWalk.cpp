@@ -3,7 +3,7 @@
 #include <ctime>
 #include <limits>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"

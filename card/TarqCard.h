@@ -43,7 +43,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "platform/Drives.h"
 #include "platform/RecordFile.h"
 

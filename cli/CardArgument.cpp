@@ -3,7 +3,7 @@
 #include <cctype>
 #include <charconv>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "card/CardLayout.h"
 #include "cli/OptionTable.h"
 #include "platform/Drives.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "card/TarqCard.h"
 #include "platform/Drives.h"
 

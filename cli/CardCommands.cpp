@@ -7,7 +7,7 @@
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "cli/LedgerCommands.h"
-#include "convert/CardReport.h"
+#include "quality/CardReport.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 

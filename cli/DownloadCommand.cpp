@@ -9,19 +9,19 @@
 #include <mutex>
 #include <optional>
 
-#include "app/Settings.h"
-#include "app/WUtil.h"
+#include "base/Settings.h"
+#include "base/WUtil.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "cli/LedgerCommands.h"
-#include "convert/CardReport.h"
-#include "convert/DownloadHost.h"
-#include "convert/MiniSeedPacker.h"
-#include "convert/SeedCodes.h"
-#include "convert/StationXmlExport.h"
-#include "convert/TarqConvert.h"
+#include "quality/CardReport.h"
+#include "download/DownloadHost.h"
+#include "seed/MiniSeedPacker.h"
+#include "seed/SeedCodes.h"
+#include "seed/StationXmlExport.h"
+#include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
-#include "convert/JsonViews.h"
+#include "quality/JsonViews.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 

@@ -8,9 +8,9 @@
 #include "card/CardLayout.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
-#include "convert/JsonViews.h"
-#include "convert/SavedEvents.h"
-#include "convert/Utf8Text.h"
+#include "quality/JsonViews.h"
+#include "ledger/SavedEvents.h"
+#include "base/Utf8Text.h"
 #include "platform/Drives.h"
 #include "platform/IoError.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "card/TarqCard.h"
-#include "convert/Ledger.h"
+#include "ledger/Ledger.h"
 
 // Opens the ledger at its default place; a failure prints one warning on `err` (naming the
 // command) and returns false. The command goes on without the ledger.

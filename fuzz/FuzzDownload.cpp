@@ -13,7 +13,7 @@
 
 #include "FuzzSupport.h"
 #include "card/TarqCard.h"
-#include "convert/TarqConvert.h"
+#include "download/TarqConvert.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
 

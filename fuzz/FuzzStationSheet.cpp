@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "convert/SeedError.h"
-#include "convert/StationSheet.h"
-#include "convert/Utf8Text.h"
+#include "seed/SeedError.h"
+#include "seed/StationSheet.h"
+#include "base/Utf8Text.h"
 
 namespace {
 

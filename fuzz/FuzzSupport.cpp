@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "platform/Drives.h"
 
 namespace fuzzing {

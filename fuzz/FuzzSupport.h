@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "card/TarqCard.h"
 
 namespace fuzzing {

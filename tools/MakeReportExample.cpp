@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "convert/EventDigest.h"
-#include "convert/QualityReport.h"
+#include "quality/EventDigest.h"
+#include "quality/QualityReport.h"
 #include "support/SyntheticFrames.h"
 
 namespace {

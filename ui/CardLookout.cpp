@@ -15,10 +15,10 @@
 #include <set>
 #include <thread>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "card/CardLayout.h"
-#include "convert/CardReport.h"
-#include "convert/DownloadSnapshot.h"
+#include "quality/CardReport.h"
+#include "download/DownloadSnapshot.h"
 #include "platform/IoError.h"
 #include "ui/DriveComboBox.h"
 #include "ui/EventLoader.h"

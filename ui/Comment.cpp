@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 
 TCommentForm::TCommentForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CommentForm"));

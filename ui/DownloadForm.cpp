@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "convert/DownloadHost.h"
+#include "download/DownloadHost.h"
 
 TDownloadForm::TDownloadForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("DownloadForm"));

@@ -1,7 +1,7 @@
 #include "ui/EventLoader.h"
 
-#include "convert/DownloadSnapshot.h"
-#include "convert/StationInventory.h"
+#include "download/DownloadSnapshot.h"
+#include "seed/StationInventory.h"
 #include "platform/IoError.h"
 
 TEventLoader::TEventLoader(QObject* parent) : QObject(parent) {

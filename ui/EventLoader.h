@@ -12,8 +12,8 @@
 #include <optional>
 #include <thread>
 
-#include "convert/EventDigestRead.h"
-#include "convert/JsonViews.h"
+#include "quality/EventDigestRead.h"
+#include "quality/JsonViews.h"
 #include "ui/WaveformPreview.h"
 
 struct TPreviewRequest {

@@ -5,7 +5,7 @@
 #include <QColor>
 #include <QListWidget>
 
-#include "convert/SavedEvents.h"
+#include "ledger/SavedEvents.h"
 #include "platform/IoError.h"
 
 TLedger* TLedgerGuard::Ledger() {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "card/TarqCard.h"
-#include "convert/Ledger.h"
+#include "ledger/Ledger.h"
 
 class QListWidget;
 

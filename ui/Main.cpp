@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "platform/FileSystem.h"
 #include "ui/QtMessages.h"
 #include "ui/ReadTarq.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 // The application title "ReadTarq 3.3": the general error box carries it.
 QString ApplicationTitle();

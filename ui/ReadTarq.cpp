@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "platform/Drives.h"
 #include "ui/APropos.h"
 #include "ui/Comment.h"

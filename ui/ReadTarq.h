@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 class TReadTarqForm;
 class TSelectDirForm;

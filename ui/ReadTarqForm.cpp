@@ -9,11 +9,11 @@
 #include <QScreen>
 #include <QShowEvent>
 
-#include "app/Messages.h"
-#include "app/WUtil.h"
+#include "base/Messages.h"
+#include "base/WUtil.h"
 #include "card/CardLayout.h"
-#include "convert/Download.h"
-#include "convert/TarqConvert.h"
+#include "download/Download.h"
+#include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "ui/APropos.h"

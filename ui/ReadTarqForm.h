@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
-#include "app/Settings.h"
+#include "base/Messages.h"
+#include "base/Settings.h"
 #include "card/TarqCard.h"
 
 class QCheckBox;

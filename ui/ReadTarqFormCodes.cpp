@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "card/CardLayout.h"
-#include "convert/StationXmlExport.h"
-#include "convert/TarqConvert.h"
+#include "seed/StationXmlExport.h"
+#include "download/TarqConvert.h"
 #include "platform/IoError.h"
 #include "ui/ReadTarqForm.h"
 #include "ui/StationCodesForm.h"

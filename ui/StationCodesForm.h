@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Settings.h"
-#include "convert/DownloadSnapshot.h"
+#include "base/Settings.h"
+#include "download/DownloadSnapshot.h"
 
 class QComboBox;
 class QLabel;

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "convert/CardReport.h"
-#include "convert/EventDigest.h"
-#include "convert/QualityReport.h"
+#include "quality/CardReport.h"
+#include "quality/EventDigest.h"
+#include "quality/QualityReport.h"
 
 namespace {
 

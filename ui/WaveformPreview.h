@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-#include "convert/ChannelFigures.h"
-#include "convert/Envelope.h"
-#include "convert/JsonViews.h"
+#include "quality/ChannelFigures.h"
+#include "quality/Envelope.h"
+#include "quality/JsonViews.h"
 
 class TEventDigest;
 namespace seed {

@@ -4,7 +4,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 #include "ui/DownloadForm.h"
 #include "ui/WindowCalls.h"
 

@@ -3,7 +3,7 @@
 // window and the message boxes. The run calls from its worker thread; every call is queued for
 // the window thread and returns at once, but for an error box, which the worker waits for.
 
-#include "convert/DownloadHost.h"
+#include "download/DownloadHost.h"
 
 class QListWidget;
 class TDownloadForm;

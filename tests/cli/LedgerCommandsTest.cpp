@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "convert/Ledger.h"
+#include "ledger/Ledger.h"
 
 #include "CliRun.h"
 #include "platform/Drives.h"

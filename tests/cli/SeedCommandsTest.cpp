@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "../convert/MiniSeedReadBack.h"
+#include "support/MiniSeedReadBack.h"
 #include "CliRun.h"
-#include "convert/Utf8Text.h"
+#include "base/Utf8Text.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
 #include "support/CardBuilder.h"

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/Messages.h"
-#include "app/WUtil.h"
+#include "base/Messages.h"
+#include "base/WUtil.h"
 #include "support/TestSupport.h"
 
 using platform::EInOutError;

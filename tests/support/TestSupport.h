@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
+#include "base/Messages.h"
 
 namespace testing_support {
 

@@ -16,7 +16,7 @@
 
 #include "../cli/CliRun.h"
 #include "UiFixture.h"
-#include "convert/TarqConvert.h"
+#include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "UiFixture.h"
-#include "app/WUtil.h"
+#include "base/WUtil.h"
 #include "ui/QtMessages.h"
 
 // The child: real message boxes, the box answered by a timer, then the fatal error.

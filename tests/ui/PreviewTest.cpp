@@ -8,7 +8,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "convert/EventDigest.h"
+#include "quality/EventDigest.h"
 #include "support/CardBuilder.h"
 #include "support/SyntheticFrames.h"
 #include "support/TestSupport.h"

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "UiFixture.h"
-#include "convert/CardReport.h"
+#include "quality/CardReport.h"
 #include "ui/CardLookout.h"
 #include "ui/DriveComboBox.h"
 #include "ui/EventLoader.h"

@@ -1,0 +1,71 @@
+#include "base/SeedSettings.h"
+
+#include <charconv>
+
+#include "base/WUtil.h"
+#include "seed/MiniSeedPacker.h"
+#include "seed/SeedCodes.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+// Why the value of a line is refused, or nothing.
+std::optional<std::string> ApplyLine(const std::string& name, const std::string& value,
+                                     TSettings& settings) {
+  if (name == "MINISEEDFILE" || name == "SDSARCHIVE") {
+    bool& field = name == "MINISEEDFILE" ? settings.MiniSeedFile : settings.SdsArchive;
+    if (ParseBoolValue(value, field)) return std::string("TRUE or FALSE expected");
+  } else if (name == "NETWORK") {
+    if (!value.empty()) {
+      const std::string problem = seed::CodeProblem(seed::TCodeKind::Network, value);
+      if (!problem.empty()) return problem;
+    }
+    settings.Network = value;
+  } else if (name == "STATIONS") {
+    settings.StationSheet = value;
+  } else if (name == "RECORDLENGTH") {
+    int length = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), length);
+    if (error != std::errc() || end != value.data() + value.size() ||
+        !seed::IsOfferedRecordLength(length)) {
+      return "record length 512 or 4096 expected, not '" + value + "'";
+    }
+    settings.RecordLength = length;
+  } else {
+    return "unknown variable " + name;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string SeedSettingsPath(const std::string& settingsPath) {
+  std::string dir = WUtil::DirectoryPart(settingsPath);
+  if (!dir.empty() && dir.back() != platform::PathDelim) dir += platform::PathDelim;
+  return dir + SeedSettingsFileName;
+}
+
+std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& settings) {
+  const std::optional<TBadSettingsLine> wrong =
+      ReadSettingsLines(path, "'=' missing", "variable name missing",
+                        [&settings](const std::string& name, const std::string& value) {
+                          return ApplyLine(name, value, settings);
+                        });
+  if (!wrong) return std::nullopt;
+  return std::string("Error reading ") + SeedSettingsFileName + ", line " +
+         std::to_string(wrong->Line) + ": " + wrong->Reason;
+}
+
+std::vector<std::string> SeedSettingsLines(const TSettings& settings) {
+  return {
+      "MiniSeedFile := " + BoolText(settings.MiniSeedFile) + ";",
+      "SdsArchive   := " + BoolText(settings.SdsArchive) + ";",
+      "Network      := " + settings.Network + ";",
+      "Stations     := " + settings.StationSheet + ";",
+      "RecordLength := " + std::to_string(settings.RecordLength) + ";",
+  };
+}
+
+bool SeedSettingsAreDefaults(const TSettings& settings) {
+  return SeedSettingsLines(settings) == SeedSettingsLines(TSettings{});
+}

@@ -1,0 +1,194 @@
+#include "base/Settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+
+#include "base/SeedSettings.h"
+#include "base/WUtil.h"
+#include "platform/FileSystem.h"
+
+using WUtil::TrimBoth;
+
+namespace {
+
+constexpr size_t MaxLineLength = 255;
+constexpr size_t MaxNameLength = 20;
+const char* const SettingsFileName = "READTARQ.INI";
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
+std::string BoolText(bool value) {
+  return value ? "TRUE" : "FALSE";
+}
+
+std::optional<TBadSettingsLine> ReadSettingsLines(
+    const std::string& path, const char* noSeparator, const char* noName,
+    const std::function<std::optional<std::string>(const std::string& name,
+                                                   const std::string& value)>& apply) {
+  platform::TRecordFile file;
+  if (!WUtil::OpenForReading(file, path, 0)) return std::nullopt;
+  int lineNumber = 0;
+  std::string line;
+  std::optional<std::string> reason;
+  while (!reason && file.ReadLine(line)) {
+    ++lineNumber;
+    std::string name;
+    std::string value;
+    switch (SplitSettingsLine(line, name, value)) {
+      case TSettingsLine::Skip:
+        break;
+      case TSettingsLine::NoSeparator:
+        reason = noSeparator;
+        break;
+      case TSettingsLine::NoName:
+        reason = noName;
+        break;
+      case TSettingsLine::Pair:
+        reason = apply(name, value);
+        break;
+    }
+  }
+  WUtil::CloseChecked(file);
+  if (!reason) return std::nullopt;
+  return TBadSettingsLine{lineNumber, *reason};
+}
+
+std::optional<std::string> ParseBoolValue(const std::string& value, bool& field) {
+  const std::string upper = UpperCase(value);
+  if (upper == "TRUE") {
+    field = true;
+  } else if (upper == "FALSE") {
+    field = false;
+  } else {
+    return std::string("il manque \"true\" ou \"false\"");
+  }
+  return std::nullopt;
+}
+
+std::string ReportSettingsError(const std::string& reason, int lineNumber) {
+  return "Erreur de lecture du fichier READTARQ.INI, ligne " + std::to_string(lineNumber) + ", " +
+         reason;
+}
+
+TSettingsLine SplitSettingsLine(std::string line, std::string& name, std::string& value) {
+  if (line.size() > MaxLineLength) line.resize(MaxLineLength);
+  if (size_t semicolon = line.find(';'); semicolon != std::string::npos) line.resize(semicolon);
+  TrimBoth(line);
+  if (line.empty() || line[0] == '#' || line[0] == '[' || line[0] == '{')
+    return TSettingsLine::Skip;
+  size_t separator = line.find('=');
+  if (separator == std::string::npos) separator = line.find(':');
+  if (separator == std::string::npos) return TSettingsLine::NoSeparator;
+  name = line.substr(0, std::min(separator, MaxNameLength));
+  if (!name.empty() && name.back() == ':') name.pop_back();
+  TrimBoth(name);
+  if (name.empty()) return TSettingsLine::NoName;
+  value = line.substr(separator + 1);
+  TrimBoth(value);
+  name = UpperCase(name);
+  return TSettingsLine::Pair;
+}
+
+TSettingsFile::TSettingsFile(std::string exePath) : ExePath(std::move(exePath)) {}
+
+bool TSettingsFile::LocateFile() {
+  ProgramDir = WUtil::WithoutTrailingBackslash(WUtil::DirectoryPart(ExePath));
+  // An installed program's directory belongs to the system, even where root could write it.
+  const bool programDirWritable =
+      !platform::IsSystemDirectory(ProgramDir) && platform::DirectoryWritable(ProgramDir);
+  const std::string settingsDir = programDirWritable ? ProgramDir : platform::UserConfigDirectory();
+  Path = settingsDir + platform::PathDelim + SettingsFileName;
+  return programDirWritable;
+}
+
+std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
+  const bool programDirWritable = LocateFile();
+
+  Settings.FlashUnit = driveLetter;
+  Settings.DataDir = programDirWritable ? ProgramDir : platform::HomeDirectory();
+
+  auto apply = [this](const std::string& name,
+                      const std::string& value) -> std::optional<std::string> {
+    if (name == "FLASHUNIT") {
+      // An empty value names no drive: the drive selector's drive stays.
+      if (!value.empty()) Settings.FlashUnit = value[0];
+    } else if (name == "DATADIR") {
+      Settings.DataDir = WUtil::WithoutTrailingBackslash(value);
+    } else if (name == "RECORDFILE" || name == "SINGLEFILE") {
+      return ParseBoolValue(value, Settings.RecordFile);
+    } else if (name == "SENSORFILES") {
+      return ParseBoolValue(value, Settings.SensorFiles);
+    } else if (name == "BINARYFILE") {
+      return ParseBoolValue(value, Settings.BinaryFile);
+    } else if (name == "SACFILES") {
+      return ParseBoolValue(value, Settings.SacFiles);
+    } else if (name == "SERIALNR") {
+      return ParseBoolValue(value, Settings.SerialNr);
+    } else {
+      return "variable inconnue";
+    }
+    return std::nullopt;
+  };
+  const std::optional<TBadSettingsLine> wrong =
+      ReadSettingsLines(Path, "il manque un =", "variable manquante", apply);
+  if (wrong) return ReportSettingsError(wrong->Reason, wrong->Line);
+  // The standard data products' file is read even when this one is missing.
+  return ReadSeedSettings(SeedSettingsPath(Path), Settings);
+}
+
+void TSettingsFile::WriteSettings() {
+  if (Path.empty()) LocateFile();  // ReadSettings was never called
+  WriteSettingsFile(Path,
+                    {
+                        std::string("FlashUnit   := ") + Settings.FlashUnit + ";",
+                        "DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";",
+                        "RecordFile  := " + BoolText(Settings.RecordFile) + ";",
+                        "SensorFiles := " + BoolText(Settings.SensorFiles) + ";",
+                        "BinaryFile  := " + BoolText(Settings.BinaryFile) + ";",
+                        "SacFiles    := " + BoolText(Settings.SacFiles) + ";",
+                        "SerialNr    := " + BoolText(Settings.SerialNr) + ";",
+                    });
+  // The standard data products' file exists once they were chosen or set up.
+  const std::string seedPath = SeedSettingsPath(Path);
+  if (platform::PathExists(seedPath) || !SeedSettingsAreDefaults(Settings)) {
+    WriteSettingsFile(seedPath, SeedSettingsLines(Settings));
+  }
+}
+
+void WriteSettingsFile(const std::string& path, const std::vector<std::string>& lines) {
+  const std::string dir = WUtil::DirectoryPart(path);
+  if (!dir.empty() && !platform::DirectoryExists(dir)) {
+    // The user's configuration directory may not exist yet.
+    platform::ForceDirectories(dir);
+  }
+  // A settings file made a symbolic link stays one: the file it names is replaced. A file
+  // made read-only is not replaced at all.
+  const std::string target = platform::FollowSymbolicLinks(path);
+  if (platform::FileReadOnly(target)) throw platform::EInOutError(platform::IoAccessDenied, path);
+  // Written beside the old file and renamed over it, so that a full disk never leaves a
+  // half-written settings file behind.
+  const std::string temporary = target + ".new";
+  platform::TRecordFile file;
+  if (!WUtil::OpenForWriting(file, temporary, 0)) {
+    throw platform::EInOutError(WUtil::FileFlags().IoResult, path);
+  }
+  try {
+    for (const std::string& line : lines) file.WriteLine(line);
+    WUtil::CloseChecked(file);
+  } catch (const platform::EInOutError&) {
+    if (file.IsOpen()) file.Close();
+    std::remove(temporary.c_str());
+    throw;
+  }
+  if (!platform::RenameFile(temporary, target)) {
+    const int code = platform::IoCodeFromErrno(errno);
+    std::remove(temporary.c_str());
+    throw platform::EInOutError(code, path);
+  }
+}

@@ -1,0 +1,48 @@
+#pragma once
+// What a download run converts, fixed before its worker starts: the events, the comment of the
+// text headers, the output kinds, the destination and whether names carry the serial number.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Settings.h"
+#include "ledger/Ledger.h"
+#include "writers/OutputKinds.h"
+
+namespace seed {
+class TStationSheet;
+}
+
+// What the standard data products (miniSEED file, SDS archive) need beyond the event: the
+// codes and the record length, read and checked when the snapshot is made.
+struct TProductOptions {
+  std::string Network;  // empty: XX
+  std::shared_ptr<const seed::TStationSheet> Sheet;  // null: no sheet
+  int RecordLength = 4096;
+  // Why the options cannot be used (a bad station sheet or network code, named with its line
+  // and column): the run then converts nothing and shows it.
+  std::string Problem;
+};
+
+struct TDownloadSnapshot {
+  std::vector<int> Events;  // the card's events to convert, counted from 0, ascending
+  std::vector<std::string> Comment;  // the "Comment:" block only when there is a line
+  std::vector<const TOutputKind*> Kinds;
+  std::string DataDir;  // without a trailing separator
+  bool SerialNr = true;
+  TProductOptions Products;  // read only when a product kind is selected
+  // Where each saved event is recorded once its files are on disk; none when null. The host
+  // keeps it alive through the run.
+  TSaveRecorder* Recorder = nullptr;
+};
+
+// The output kinds, destination and serial flag of the settings, with the events and comment;
+// with a product kind, the product options (the station sheet read from its file).
+TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<int> events,
+                                       std::vector<std::string> comment);
+// The numbers of the lines flagged, ascending.
+std::vector<int> FlaggedLines(const std::vector<bool>& flags);
+// The product options of the settings: the sheet loaded, the codes checked (Problem set
+// when they cannot be used).
+TProductOptions ReadProductOptions(const TSettings& settings);

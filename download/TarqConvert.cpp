@@ -1,0 +1,437 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "base/Messages.h"
+#include "base/WUtil.h"
+#include "download/TarqConvert.h"
+#include "platform/FileSystem.h"
+
+using WUtil::Chars;
+
+int ChannelsOfSensor(int sensor, int channelCount) {
+  return std::min(3, channelCount - 3 * (sensor - 1));
+}
+
+std::string SafeFileNamePart(const std::string& text) {
+  std::string name = text;
+  for (char& c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127 || std::strchr("/\\:*?\"<>|", c) != nullptr) c = '_';
+  }
+  for (size_t at = name.find(".."); at != std::string::npos; at = name.find("..", at)) {
+    name[at] = '_';
+    name[at + 1] = '_';
+  }
+  // Some file systems drop a final dot or blank, which would give another name than the one
+  // checked and reported.
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.back() = '_';
+  return name;
+}
+
+std::string TTarqConvert::OutputPath(const std::string& name) const {
+  std::string dir = WUtil::WithTrailingBackslash(Run.DataDir);
+  if (dir.back() != platform::PathDelim) dir += platform::PathDelim;
+  return dir + name;
+}
+
+bool TTarqConvert::AnyNameTaken(const std::string& baseName) const {
+  for (const auto& writer : Writers) {
+    for (const std::string& name : writer->Names(baseName, Card.Event.ChannelCount)) {
+      if (platform::PathExists(OutputPath(name))) return true;
+    }
+  }
+  return false;
+}
+
+void TTarqConvert::ShowError(const std::string& text) {
+  if (Host) {
+    Host->ShowError(text);
+  } else {
+    Messages().Error(text);
+  }
+}
+
+void TTarqConvert::MakeWriters() {
+  Writers.clear();
+  for (const TOutputKind* kind : Run.Kinds) Writers.push_back(kind->NewWriter(Writer));
+
+  // The writers that decode the frames, shared between two threads by their weight when more
+  // than one does: text formatting on one core while the other converts the rest.
+  Here.clear();
+  OnLane.clear();
+  std::vector<TEventWriter*> decoding;
+  for (const auto& writer : Writers) {
+    if (writer->Weight() > 0) decoding.push_back(writer.get());
+  }
+  std::stable_sort(decoding.begin(), decoding.end(),
+                   [](TEventWriter* a, TEventWriter* b) { return a->Weight() > b->Weight(); });
+  int hereWeight = 0;
+  int laneWeight = 0;
+  for (TEventWriter* writer : decoding) {
+    if (decoding.size() > 1 && laneWeight < hereWeight) {
+      OnLane.push_back(writer);
+      laneWeight += writer->Weight();
+    } else {
+      Here.push_back(writer);
+      hereWeight += writer->Weight();
+    }
+  }
+  // Formatting text takes longer than reading: the next block is then read on the output
+  // writer's thread.
+  ReadAhead = false;
+  for (const auto& writer : Writers) ReadAhead = ReadAhead || writer->FormatsText();
+}
+
+TEventSetup TTarqConvert::EventSetup() const {
+  TEventSetup setup{*this,       OutputPath(""), EventBaseName, Card.Event.ChannelCount,
+                    SensorCount, Signature,       Staging.get()};
+  return setup;
+}
+
+TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
+  DiscardEventFiles();
+  DeriveEventValues();
+  const TEventHeader& e = Card.Event;
+  if (e.ChannelCount < 1 || e.ChannelCount > MaxChannels) {
+    ShowError("Cannot convert " + e.OriginalFileName + ": it has " +
+              std::to_string(e.ChannelCount) + " channels (1 to 18 can be converted)");
+    return TOpenResult::Refused;
+  }
+  if (e.SamplesPerChannel < 0) {
+    ShowError("Cannot convert " + e.OriginalFileName + ": its header gives " +
+              std::to_string(e.SamplesPerChannel) + " samples per channel");
+    return TOpenResult::Refused;
+  }
+
+  std::string yearText = WUtil::IntText(StartDate.Year, 4);
+  WUtil::ZeroFill(yearText);
+  std::string stem =
+      Chars(yearText, 3, 4) + Chars(e.FileStem, 1, 4) + "_" + Chars(e.FileStem, 5, 8);
+  if (Run.SerialNr) {
+    stem += "_" + SerialText;
+    if (stem.size() > 15) stem.resize(15);
+  }
+  const std::string ext = Chars(e.OriginalFileName, 9, 12);
+
+  EventBaseName.clear();
+  std::string first;
+  std::string candidate;
+  bool refusalsShown = false;
+  for (int letter = 0; letter <= 26; ++letter) {
+    candidate = SafeFileNamePart(
+        letter == 0 ? stem + ext : stem + "_" + static_cast<char>('a' + letter - 1) + ext);
+    if (letter == 0) first = candidate;
+    if (AnyNameTaken(candidate)) continue;
+    EventBaseName = candidate;
+    const TEventSetup setup = EventSetup();
+    // Asked again for every name tried (abandoning a name drops what the kinds prepared for
+    // the event); each reason is shown once.
+    std::vector<std::string> reasons;
+    size_t refusing = 0;
+    for (const auto& writer : Writers) {
+      const std::string reason = writer->Refusal(setup);
+      if (reason.empty()) continue;
+      ++refusing;
+      if (std::find(reasons.begin(), reasons.end(), reason) != reasons.end()) continue;
+      reasons.push_back(reason);
+      if (!refusalsShown) {
+        ShowError("Cannot write " + e.OriginalFileName + " as miniSEED: " + reason);
+      }
+    }
+    refusalsShown = true;
+    PartlyRefused = refusing > 0;
+    if (PartlyRefused && refusing == Writers.size()) return TOpenResult::Refused;
+    bool taken = false;
+    for (const auto& writer : Writers) {
+      const std::string failed = writer->Create(setup);
+      if (failed.empty()) continue;
+      taken = writer->NameTaken();
+      if (taken) break;
+      ShowError("Cannot create file " + failed);
+      FailedPath = failed;
+      StopRequested = true;
+      DiscardEventFiles();
+      return TOpenResult::Failed;
+    }
+    if (!taken) break;
+    // A name was taken between the check and the creation (another program writing there):
+    // the files made for this name go, and the event moves to the next one.
+    DiscardEventFiles();
+    EventBaseName.clear();
+  }
+  if (EventBaseName.empty()) {
+    // Replacing the files of an earlier download would lose data the user may still need.
+    ShowError("Cannot convert " + e.OriginalFileName + ": the names " + first + " to " + candidate +
+              " are all taken in " + Run.DataDir);
+    return TOpenResult::Refused;
+  }
+  return TOpenResult::Opened;
+}
+
+std::vector<std::string> TTarqConvert::OutputNames() const {
+  std::vector<std::string> names;
+  for (const auto& writer : Writers) {
+    const std::vector<std::string>& created = writer->CreatedNames();
+    names.insert(names.end(), created.begin(), created.end());
+  }
+  return names;
+}
+
+std::vector<std::string> TTarqConvert::TextHeaderLines(int sensor) const {
+  const TEventHeader& e = Card.Event;
+  const bool format2 = e.EventFormat == 2;
+  std::vector<std::string> lines;
+  lines.push_back("Original file name: " + e.OriginalFileName);
+  lines.push_back("Transformed into: " +
+                  (sensor == 0 ? EventBaseName : SensorFileName(sensor, EventBaseName)));
+  if (!Run.Comment.empty()) {
+    lines.push_back("Comment:");
+    for (const std::string& line : Run.Comment) lines.push_back("# " + line);
+  }
+  lines.push_back("ReadTarq version: 3.3");
+  lines.push_back("Station serial number: " + SerialText);
+  std::string version = WUtil::IntText(Card.EpromVersion, 4);
+  if (version.size() > 4) version.resize(4);
+  WUtil::ZeroFill(version);
+  lines.push_back("Station software version: " + version);
+  int channels = e.ChannelCount;
+  if (sensor > 0) channels = sensor < SensorCount ? 3 : (e.ChannelCount - 1) % 3 + 1;
+  lines.push_back("Channel number: " + Chars(std::to_string(channels), 1, 2));
+  lines.push_back("Starting date: " +
+                  WUtil::DateText(StartDate.Day, StartDate.Month, StartDate.Year));
+  lines.push_back("Starting time: " +
+                  WUtil::TimeText(StartTime.Hour, StartTime.Minute, StartTime.Seconds));
+  if (format2) {
+    lines.push_back("Ending date: " + WUtil::DateText(EndDate.Day, EndDate.Month, EndDate.Year));
+    lines.push_back("Ending time: " +
+                    WUtil::TimeText(EndTime.Hour, EndTime.Minute, EndTime.Seconds));
+  }
+  lines.push_back("Sample rate: " + std::to_string(e.SampleRate) + " Hz");
+  lines.push_back("Sample number: " + std::to_string(e.SamplesPerChannel));
+  lines.push_back("Recording duration: " + std::to_string(e.DurationMinutes) + " mn");
+  lines.push_back("Conversion factor: " + ConversionFactorText);
+  lines.push_back("Gain: " + std::to_string(e.Gain));
+  if (format2) {
+    // Default rounding mode: halves go to the even neighbour.
+    double range = std::nearbyint(e.DynamicRange);
+    if (range == 0) range = 0;  // no "-0"
+    lines.push_back("Dynamic range: " + WUtil::FixedText(range, 0, 0) + " V");
+  }
+  lines.push_back("Clipped samples: " + WUtil::FixedText(e.ClippedSamples, 0, 2) + "%");
+  if (format2) {
+    lines.push_back("Latitude : " + WUtil::IntText(e.Latitude, 3) + " " +
+                    WUtil::FixedText(e.LatitudeMinutes, 6, 3) + " " +
+                    std::string(1, e.LatitudeHemisphere));
+    lines.push_back("Longitude: " + WUtil::IntText(e.Longitude, 3) + " " +
+                    WUtil::FixedText(e.LongitudeMinutes, 6, 3) + " " +
+                    std::string(1, e.LongitudeHemisphere));
+    lines.push_back("Altitude : " + std::to_string(e.Altitude) + " m");
+    lines.push_back("No. satellites: " + std::to_string(e.SatelliteCount));
+  }
+  lines.push_back("Maximum amplitude: " + std::to_string(e.MaxAmplitude) + " / " +
+                  std::to_string(static_cast<int64_t>(e.FullScale) + 1));
+  return lines;
+}
+
+void TTarqConvert::FlushPending() {
+  for (const auto& writer : Writers) writer->Flush();
+}
+
+void TTarqConvert::WriteFrames(const uint8_t* frames, int64_t count) {
+  if (OnLane.empty()) {
+    for (TEventWriter* writer : Here) writer->WriteFrames(frames, count);
+    return;
+  }
+  Lane.Start([this, frames, count] {
+    for (TEventWriter* writer : OnLane) writer->WriteFrames(frames, count);
+  });
+  // The lane reads the frames too: it is waited for before anything else touches them.
+  std::exception_ptr error;
+  try {
+    for (TEventWriter* writer : Here) writer->WriteFrames(frames, count);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  Lane.Wait();
+  if (error) std::rethrow_exception(error);
+}
+
+void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
+  const int64_t total = Card.Event.SamplesPerChannel;
+  int64_t missing = total - firstMissingFrame + 1;
+  if (missing <= 0) return;
+  FlushPending();
+  DrainWriters();
+  // A corrupt header may promise far more frames than the card holds: a stop ends the
+  // padding too (the files are then deleted).
+  while (missing > 0 && !StopRequested.load(std::memory_order_relaxed)) {
+    const int64_t n = std::min(missing, TEventWriter::PadChunkFrames);
+    for (const auto& writer : Writers) writer->Pad(n);
+    missing -= n;
+  }
+}
+
+bool TTarqConvert::CloseEventFiles() {
+  const bool deleting = StopRequested.load();
+  if (deleting) {
+    for (const auto& writer : Writers) writer->Release();
+    AbandonWriters();
+  } else {
+    for (const auto& writer : Writers) writer->EndEvent();
+    FlushPending();
+    DrainWriters();
+  }
+  for (const auto& writer : Writers) writer->Close(deleting);
+  return !deleting;
+}
+
+void TTarqConvert::DrainWriters() {
+  Writer.Drain();
+  for (const auto& writer : Writers) writer->Drain();
+}
+
+void TTarqConvert::AbandonWriters() {
+  Writer.Abandon();
+  for (const auto& writer : Writers) writer->Abandon();
+}
+
+void TTarqConvert::DiscardEventFiles() {
+  for (const auto& writer : Writers) writer->Release();
+  AbandonWriters();
+  for (const auto& writer : Writers) writer->Discard();
+}
+SacUnit::TSacChannelInfo TTarqConvert::SacChannelInfo(int channel) const {
+  static const char Letters[] = "ZNE";
+  const TEventHeader& e = Card.Event;
+  SacUnit::TSacChannelInfo info;
+  const int sensor = (channel - 1) / 3 + 1;
+  info.StationName = (SerialText + static_cast<char>('0' + sensor)).substr(0, 4);
+  info.SampleCount = e.SamplesPerChannel;
+  info.SampleRate = e.SampleRate;
+  info.StartDate = WUtil::DateText(StartDate.Day, StartDate.Month, StartDate.Year);
+  info.StartTime = WUtil::TimeText(StartTime.Hour, StartTime.Minute, StartTime.Seconds);
+  info.InstrumentName = "TarqPrbe";
+  info.ComponentLetter = Letters[(channel - 1) % 3];
+  long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
+  if (e.LatitudeHemisphere == 'S') latitude = -latitude;
+  long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;
+  if (e.LongitudeHemisphere == 'W') longitude = -longitude;
+  info.Latitude = static_cast<float>(latitude);
+  info.Longitude = static_cast<float>(longitude);
+  // A format-1 recorder has no receiver: its events carry no station position.
+  info.Elevation = e.EventFormat == 2 ? static_cast<float>(e.Altitude) : 10000.0f;
+  return info;
+}
+
+void TTarqConvert::ConvertEvent() {
+  // The files and buffers are those OpenEventFiles made for this event: its values derived,
+  // its channel count in range.
+  const TEventHeader& e = Card.Event;
+  const TEventSetup setup = EventSetup();
+  for (const auto& writer : Writers) writer->WriteHeader(setup);
+
+  const int64_t frames = std::max<int32_t>(e.SamplesPerChannel, 0);
+  const int64_t frameRecords = e.ChannelCount;
+  const int64_t frameBytes = 3 * frameRecords;
+  // The decoding reads each sample with the byte after it: one byte of the buffer stays free.
+  const int64_t blockBytes =
+      std::min<int64_t>(ReadBlockBytes, static_cast<int64_t>(TOutputWriter::BufferBytes) - 1);
+  const int64_t blockFrames = std::max<int64_t>(1, blockBytes / frameBytes);
+  const bool decode = !Here.empty() || !OnLane.empty();
+
+  int64_t k = 0;
+  int64_t nextProgress = 100;
+  bool stopped = false;
+  bool cutShort = false;
+  // What the ledger keeps of the event's bytes on the card, hashed as they go by.
+  std::optional<TEventContentHash> cardHash;
+  if (Run.Recorder) cardHash.emplace(e);
+  // The card is read in blocks of whole frames; each frame is still handled on its own:
+  // progress every 100 frames, the stop after the frame in hand, padding from the frame
+  // where the card could not be read. For text outputs the next block is read on the writer's
+  // thread while this one is decoded; otherwise the writer has enough to do with the writes,
+  // and the block is read here.
+  TOutputWriter::TBufferPtr readHere;
+  platform::TReadResult readHereResult;
+  auto startRead = [&](int64_t records) {
+    TOutputWriter::TBufferPtr buffer = Writer.Acquire();
+    if (ReadAhead) {
+      Writer.StartRead(Card.DataFile, std::move(buffer), records);
+    } else {
+      readHereResult = Card.DataFile.Read(buffer->Bytes.data(), records);
+      readHere = std::move(buffer);
+    }
+  };
+  auto takeRead = [&](platform::TReadResult& result) {
+    if (ReadAhead) return Writer.TakeRead(result);
+    result = readHereResult;
+    return std::move(readHere);
+  };
+
+  int64_t wanted = std::min(blockFrames, frames);
+  if (frames > 0) startRead(wanted * frameRecords);
+  while (k < frames && !stopped && !cutShort) {
+    platform::TReadResult read;
+    TOutputWriter::TBufferPtr block = takeRead(read);
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(block->Bytes.data());
+    const int64_t recordsRead = std::min(read.Records, wanted * frameRecords);
+    const int64_t whole = recordsRead / frameRecords;
+    const int64_t blockStart = k;
+    if (whole == wanted && k + wanted < frames) {
+      const int64_t next = std::min(blockFrames, frames - k - wanted);
+      startRead(next * frameRecords);
+      wanted = next;
+    }
+    // The frames of the block up to the stop, the progress shown every 100 of them; they
+    // then go to the writers in one pass per writer.
+    int64_t done = 0;
+    while (done < whole && !stopped) {
+      const int64_t run = std::min(whole - done, nextProgress - k);
+      int64_t taken = 0;
+      while (taken < run) {
+        ++taken;
+        if (StopRequested.load(std::memory_order_relaxed)) {
+          stopped = true;
+          break;
+        }
+      }
+      done += taken;
+      k += taken;
+      if (k == nextProgress) {
+        SetProgressFor(SamplesDownloaded + k);
+        nextProgress += 100;
+      }
+    }
+    if (decode && done > 0) WriteFrames(bytes, done);
+    // Frame k + 1 could not be read whole (an input/output error, or a data file that ends
+    // inside the event): the binary file keeps the whole samples read of it, the other
+    // outputs are padded with zeros.
+    cutShort = !stopped && k - blockStart < std::min(blockFrames, frames - blockStart);
+    const int64_t blockRecords = cutShort ? recordsRead : done * frameRecords;
+    if (cardHash) cardHash->AddSamples(bytes, static_cast<size_t>(blockRecords * 3));
+    for (const auto& writer : Writers) {
+      if (writer->TakeBlock(block, blockRecords)) break;
+    }
+    Writer.Release(std::move(block));
+    // The event before, once its files are on the medium, is reported saved.
+    FinishSave(false);
+    if (cutShort) PadOutputs(k + 1);
+  }
+  // A stop leaves the next block's read outstanding: the card is the run's again.
+  if (Writer.ReadOutstanding()) {
+    platform::TReadResult ignored;
+    Writer.Release(Writer.TakeRead(ignored));
+  }
+  Writer.Release(std::move(readHere));
+
+  if (!stopped && !cutShort) {
+    uint8_t trailer[9];
+    const platform::TReadResult read = Card.DataFile.Read(trailer, 3);
+    if (read.Records == 3) {
+      for (const auto& writer : Writers) writer->WriteTrailer(trailer);
+    }
+  }
+  SamplesDownloaded += frames;
+  EventCardSha256 = cardHash ? cardHash->FinalHex() : std::string();
+}

@@ -1,0 +1,144 @@
+#include <cmath>
+
+#include "base/WUtil.h"
+#include "download/TarqConvert.h"
+
+namespace {
+
+// Two digits of a stamp such as MMDDhhmm. A digit that is not decimal ends the number there.
+uint16_t StampValue(const std::string& text, int first) {
+  int32_t value = 0;
+  WUtil::ValInt(WUtil::Chars(text, first, first + 1), value);
+  return value < 0 ? 0 : static_cast<uint16_t>(value);
+}
+
+// The recorder's full-scale count per rate. Rates a format-1 recorder cannot record have no
+// factor.
+int32_t FullScaleCount(int eventFormat, int32_t sampleRate) {
+  if (eventFormat != 1 && eventFormat != 2) return 0;
+  switch (sampleRate) {
+    case 50:
+      return 1048575;
+    case 100:
+      return 262143;
+    case 125:
+      return 131071;
+    case 200:
+      return 65535;
+    case 250:
+      return 32767;
+    default:
+      break;
+  }
+  if (eventFormat != 2) return 0;
+  switch (sampleRate) {
+    case 10:
+    case 20:
+    case 25:
+    case 40:
+      return 1048575;
+    case 60:
+      return 524287;
+    case 75:
+    case 80:
+      return 262143;
+    case 150:
+      return 131071;
+    case 300:
+      return 16383;
+    case 400:
+      return 8191;
+    case 500:
+    case 600:
+      return 4095;
+    case 750:
+      return 2047;
+    case 1000:
+      return 1023;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+double ConversionFactorOf(int eventFormat, int32_t sampleRate, double dynamicRange) {
+  const int32_t count = FullScaleCount(eventFormat, sampleRate);
+  // A header that gives 0 volts would divide by zero; such an event has no usable factor.
+  if (count == 0 || dynamicRange == 0) return 0;
+  return count / dynamicRange;
+}
+
+std::string ConversionFactorTextOf(double factor) {
+  std::string text = WUtil::FixedText(factor, 0, 8);
+  if (text.size() > 10) text.resize(10);
+  if (text.find('.') != std::string::npos) {
+    while (!text.empty() && text.back() == '0') text.pop_back();
+    if (!text.empty() && text.back() == '.') text.pop_back();
+  }
+  return text;
+}
+
+uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate) {
+  const bool later = month > probeDate.Month || (month == probeDate.Month && day > probeDate.Day);
+  return static_cast<uint16_t>(later ? probeDate.Year - 1 : probeDate.Year);
+}
+
+TTarqConvert::TTarqConvert(TTarqCard& card, TSettings& settings) : Card(card), Settings(settings) {}
+
+namespace {
+// A recorder's MMDDhhmm stamp with its seconds and milliseconds; the year comes from the
+// day the card was read.
+void ReadStamp(const std::string& stamp, int16_t second, int16_t millisecond,
+               const TProbeDate& probeDate, TEventDate& date, TEventTime& time) {
+  date.Month = StampValue(stamp, 1);
+  date.Day = StampValue(stamp, 3);
+  date.Year = InferYear(date.Month, date.Day, probeDate);
+  time.Hour = StampValue(stamp, 5);
+  time.Minute = StampValue(stamp, 7);
+  time.Seconds = second + millisecond * 0.001;
+}
+}  // namespace
+
+void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
+                  TEventTime& time) {
+  ReadStamp(header.FileStem, header.StartSecond, header.StartMillisecond, probeDate, date, time);
+}
+
+TTarqConvert::~TTarqConvert() {
+  DiscardEventFiles();
+}
+
+void TTarqConvert::DeriveEventValues() {
+  const TEventHeader& e = Card.Event;
+  EventStartOf(e, Card.ProbeDate, StartDate, StartTime);
+
+  SerialText = WUtil::IntText(e.StationSerial, 3);
+  if (SerialText.size() > 4) SerialText.resize(4);
+  WUtil::ZeroFill(SerialText);
+
+  SensorCount = (e.ChannelCount - 1) / 3 + 1;
+  ConversionFactor = ConversionFactorOf(e.EventFormat, e.SampleRate, e.DynamicRange);
+  ConversionFactorText = ConversionFactorTextOf(ConversionFactor);
+
+  if (e.EventFormat != 2) return;
+  if (Card.EpromVersion >= 410) {
+    double s = WUtil::HmsToSeconds(StartTime.Hour, StartTime.Minute,
+                                   StartTime.Seconds + e.DurationMs * 0.001);
+    // A recording may last days: every whole day is carried into the date (a negative
+    // duration from a corrupt header borrows them the same way).
+    const double days = std::floor(s / 86400.0);
+    if (days != 0) {
+      s -= days * 86400.0;
+      const WUtil::TDayNumber start =
+          WUtil::DateToDayNumber(StartDate.Day, StartDate.Month, StartDate.Year);
+      WUtil::DayNumberToDate(start + static_cast<WUtil::TDayNumber>(days), EndDate.Day,
+                             EndDate.Month, EndDate.Year);
+    } else {
+      EndDate = StartDate;
+    }
+    WUtil::SecondsToHms(s, EndTime.Hour, EndTime.Minute, EndTime.Seconds);
+  } else {
+    ReadStamp(e.EndStamp, e.EndSecond, e.EndMillisecond, Card.ProbeDate, EndDate, EndTime);
+  }
+}

@@ -1,0 +1,539 @@
+#include "ledger/Ledger.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "base/Sha256.h"
+#include "base/Utf8Text.h"
+#include "platform/FileSystem.h"
+#include "platform/IoError.h"
+
+namespace {
+
+constexpr int SchemaVersion = 2;
+// A wait for another program is said after this long.
+constexpr int64_t BusyNoticeMs = 1000;
+// After a wait that gave up, the next ones last this long.
+constexpr int64_t ShortWaitMs = 1000;
+
+constexpr const char* Schema = R"sql(
+CREATE TABLE saves(
+  id INTEGER PRIMARY KEY,
+  event_id TEXT NOT NULL,
+  card_key TEXT NOT NULL,
+  card_signature TEXT NOT NULL,
+  card_label TEXT NOT NULL,
+  card_data_size INTEGER NOT NULL,
+  card_used_size INTEGER NOT NULL,
+  original_name TEXT NOT NULL,
+  destination TEXT NOT NULL,
+  saved_at TEXT NOT NULL,
+  program_version TEXT NOT NULL,
+  card_sha256 TEXT NOT NULL DEFAULT '');
+CREATE INDEX saves_event ON saves(event_id);
+CREATE INDEX saves_card ON saves(card_key);
+CREATE TABLE files(
+  id INTEGER PRIMARY KEY,
+  save_id INTEGER NOT NULL REFERENCES saves(id) ON DELETE CASCADE,
+  path TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  sha256 TEXT NOT NULL,
+  kind TEXT NOT NULL);
+CREATE INDEX files_save ON files(save_id);
+CREATE INDEX files_path ON files(path);
+PRAGMA user_version = 2;
+)sql";
+
+// Layout 1 had no content hash of the events on the card: its saves keep an empty one.
+constexpr const char* FromVersion1 = R"sql(
+ALTER TABLE saves ADD COLUMN card_sha256 TEXT NOT NULL DEFAULT '';
+PRAGMA user_version = 2;
+)sql";
+
+// A prepared statement, finalized when it goes.
+class TStatement {
+ public:
+  TStatement(sqlite3* db, const char* sql) {
+    if (sqlite3_prepare_v2(db, sql, -1, &Handle, nullptr) != SQLITE_OK) Handle = nullptr;
+  }
+  ~TStatement() { sqlite3_finalize(Handle); }
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+  explicit operator bool() const { return Handle != nullptr; }
+
+  TStatement& Bind(int index, const std::string& text) {
+    sqlite3_bind_text(Handle, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  TStatement& Bind(int index, int64_t value) {
+    sqlite3_bind_int64(Handle, index, value);
+    return *this;
+  }
+  int Step() { return sqlite3_step(Handle); }
+  void Reset() { sqlite3_reset(Handle); }
+  std::string Text(int column) const {
+    const auto* text = sqlite3_column_text(Handle, column);
+    return text ? std::string(reinterpret_cast<const char*>(text),
+                              static_cast<size_t>(sqlite3_column_bytes(Handle, column)))
+                : std::string();
+  }
+  int64_t Int(int column) const { return sqlite3_column_int64(Handle, column); }
+
+ private:
+  sqlite3_stmt* Handle = nullptr;
+};
+
+// Runs statements that return no rows; false on failure.
+bool Execute(sqlite3* db, const char* sql) {
+  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// The first column of the first row as text; empty on failure or no row.
+std::string SingleText(sqlite3* db, const char* sql) {
+  TStatement statement(db, sql);
+  if (!statement || statement.Step() != SQLITE_ROW) return {};
+  return statement.Text(0);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  if (error) absolute = path;
+  std::string text = absolute.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+bool UnderDirectory(const std::string& path, const std::string& directory) {
+  if (directory.empty()) return true;
+  if (directory == "/") return path.starts_with('/');
+  return path.starts_with(directory) &&
+         (path.size() == directory.size() || path[directory.size()] == '/');
+}
+
+// Size of a regular file, -1 when there is none at the path (a symbolic link is none).
+int64_t RegularFileSize(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A path as an SQLite URI's path: every byte that could be read as URI syntax escaped.
+std::string UriPath(const std::string& path) {
+  return PercentEncoded(path, [](unsigned char byte) {
+    return std::isalnum(byte) || std::strchr("/-._~", static_cast<char>(byte)) != nullptr;
+  });
+}
+
+}  // namespace
+
+TVerifiedFile CheckSavedFile(const TSavedFile& file) {
+  TVerifiedFile result;
+  result.File = file;
+  const std::string& path = file.Path;
+  auto missing = [&](const std::string& why) {
+    result.State = TFileState::Missing;
+    result.Detail = why;
+    return result;
+  };
+  // What is not a regular file is never opened: a FIFO would block the read, a device could
+  // act on it.
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) {
+    return missing(platform::IoErrorText(platform::IoCodeFromErrno(errno)));
+  }
+  if (!S_ISREG(info.st_mode)) return missing("not a regular file");
+  // Swapped for something else since: still neither followed nor waited for.
+  const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (handle < 0) {
+    return missing(errno == ELOOP ? "not a regular file"
+                                  : platform::IoErrorText(platform::IoCodeFromErrno(errno)));
+  }
+  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(handle);
+    return missing("not a regular file");
+  }
+  TSha256 hash;
+  std::vector<char> buffer(1 << 20);
+  int64_t total = 0;
+  for (;;) {
+    const ssize_t got = ::read(handle, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      ::close(handle);
+      return missing(platform::IoErrorText(platform::IoCodeFromErrno(error)));
+    }
+    if (got == 0) break;
+    hash.Update(buffer.data(), static_cast<size_t>(got));
+    total += got;
+  }
+  ::close(handle);
+  result.ActualSize = total;
+  if (total != file.Size) {
+    result.State = TFileState::Changed;
+    result.Detail = "size " + std::to_string(total) + ", recorded " + std::to_string(file.Size);
+  } else if (hash.FinalHex() != file.Sha256) {
+    result.State = TFileState::Changed;
+    result.Detail = "SHA-256 differs";
+  } else {
+    result.State = TFileState::Intact;
+  }
+  return result;
+}
+
+const char* FileStateText(TFileState state) {
+  switch (state) {
+    case TFileState::Intact:
+      return "intact";
+    case TFileState::Changed:
+      return "changed";
+    case TFileState::Missing:
+      break;
+  }
+  return "missing";
+}
+
+std::string UtcNowText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  ::gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+TLedger::TLedger() : Now(UtcNowText) {}
+
+TLedger::~TLedger() {
+  Close();
+}
+
+std::string TLedger::DefaultPath() {
+  return platform::UserDataDirectory() + "/ledger.sqlite";
+}
+
+std::string TLedger::Warning(const std::string& what) const {
+  return "Download ledger " + FilePath + ": " + what + ".";
+}
+
+void TLedger::Close() {
+  std::lock_guard guard(Lock);
+  if (Db) sqlite3_close_v2(Db);
+  Db = nullptr;
+}
+
+int TLedger::BusyWait(void* self, int count) {
+  auto* ledger = static_cast<TLedger*>(self);
+  const int64_t now = SteadyMs();
+  if (count == 0) {
+    ledger->BusySinceMs = now;
+    ledger->BusyNoticed = false;
+  }
+  const int64_t waited = now - ledger->BusySinceMs;
+  const int64_t timeout = BusyTimeoutMs.load();
+  const int64_t limit = ledger->GaveUpWaiting ? std::min(ShortWaitMs, timeout) : timeout;
+  if (waited >= limit) {
+    ledger->GaveUpWaiting = true;
+    return 0;
+  }
+  if (!ledger->BusyNoticed && waited >= BusyNoticeMs && ledger->OnBusy) {
+    ledger->BusyNoticed = true;
+    ledger->OnBusy(ledger->Warning("another program is using it; waiting for it (up to " +
+                                   std::to_string((timeout + 999) / 1000) + " s)"));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return 1;
+}
+
+std::optional<std::string> TLedger::Open(const std::string& path, TAccess access) {
+  Close();
+  std::lock_guard guard(Lock);
+  FilePath = path;
+  Version = 0;
+  const bool readOnly = access == TAccess::ReadOnly;
+  // A second program opening the ledger at the same moment (creating it, switching it to WAL)
+  // can make a step fail busy where SQLite calls no busy handler: such an open is tried again.
+  bool busy = false;
+  auto fail = [&](const std::string& what) -> std::optional<std::string> {
+    if (Db) {
+      const int code = sqlite3_errcode(Db) & 0xff;
+      busy = code == SQLITE_BUSY || code == SQLITE_LOCKED;
+    }
+    if (Db) sqlite3_close_v2(Db);
+    Db = nullptr;
+    return Warning(what) +
+           " The ledger is off: downloads go on, but no card can be shown safe "
+           "to erase.";
+  };
+  // A reader with no ledger to read has an empty one: nothing was saved.
+  auto openEmpty = [&]() -> std::optional<std::string> {
+    if (Db) sqlite3_close_v2(Db);
+    Db = nullptr;
+    if (sqlite3_open_v2(":memory:", &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+            SQLITE_OK ||
+        !Execute(Db, Schema)) {
+      return fail(sqlite3_errmsg(Db));
+    }
+    Version = SchemaVersion;
+    return std::nullopt;
+  };
+
+  if (readOnly) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return openEmpty();
+  } else if (const std::filesystem::path directory = std::filesystem::path(path).parent_path();
+             !directory.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (!std::filesystem::is_directory(directory)) {
+      return fail("cannot create the directory " + directory.string() +
+                  (error ? " (" + error.message() + ")" : std::string()));
+    }
+  }
+
+  auto version = [&] {
+    TStatement statement(Db, "PRAGMA user_version");
+    return statement && statement.Step() == SQLITE_ROW ? statement.Int(0) : -1;
+  };
+  auto connect = [&](const std::string& name, int flags) -> bool {
+    if (Db) sqlite3_close_v2(Db);
+    Db = nullptr;
+    const int opened = sqlite3_open_v2(name.c_str(), &Db, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
+    if (opened != SQLITE_OK) return false;
+    sqlite3_busy_handler(Db, &TLedger::BusyWait, this);
+    sqlite3_extended_result_codes(Db, 1);
+    return true;
+  };
+
+  auto attemptReadOnly = [&]() -> std::optional<std::string> {
+    if (!connect(path, SQLITE_OPEN_READONLY)) {
+      return fail(Db ? sqlite3_errmsg(Db) : "cannot be opened");
+    }
+    // A ledger in WAL mode on a medium that may not be written, where the reader cannot make
+    // its shared-memory file: nobody can be writing it, it is read as it lies.
+    std::string check = SingleText(Db, "PRAGMA quick_check");
+    if (check.empty() && (sqlite3_errcode(Db) & 0xff) == SQLITE_CANTOPEN) {
+      if (!connect("file:" + UriPath(path) + "?immutable=1",
+                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI)) {
+        return fail(Db ? sqlite3_errmsg(Db) : "cannot be opened");
+      }
+      check = SingleText(Db, "PRAGMA quick_check");
+    }
+    if (check != "ok") return fail(check.empty() ? sqlite3_errmsg(Db) : "damaged (" + check + ")");
+    Version = version();
+    if (Version == 0) return openEmpty();  // created a moment ago, not yet laid out
+    if (Version < 1 || Version > SchemaVersion) {
+      return fail("unknown ledger version " + std::to_string(Version));
+    }
+    return std::nullopt;
+  };
+
+  auto attempt = [&]() -> std::optional<std::string> {
+    if (!connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
+      return fail(Db ? sqlite3_errmsg(Db) : "cannot be opened");
+    }
+    if (sqlite3_db_readonly(Db, "main") == 1) return fail("the file cannot be written");
+
+    // The first statement reads the file: a file that is not a database fails here.
+    const std::string mode = SingleText(Db, "PRAGMA journal_mode=WAL");
+    if (mode.empty()) return fail(sqlite3_errmsg(Db));
+    if (const std::string check = SingleText(Db, "PRAGMA quick_check"); check != "ok") {
+      return fail(check.empty() ? sqlite3_errmsg(Db) : "damaged (" + check + ")");
+    }
+    if (!Execute(Db, "PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON")) {
+      return fail(sqlite3_errmsg(Db));
+    }
+
+    // The failed statement's error, taken before the rollback replaces it.
+    auto rollBackAndFail = [&] {
+      const std::string error = sqlite3_errmsg(Db);
+      const int code = sqlite3_errcode(Db) & 0xff;
+      Execute(Db, "ROLLBACK");
+      auto result = fail(error);
+      busy = busy || code == SQLITE_BUSY || code == SQLITE_LOCKED;
+      return result;
+    };
+    if (const int64_t found = version(); found == 0 || found == 1) {
+      // Another process may be creating or updating it at the same moment: decide inside the
+      // transaction.
+      if (!Execute(Db, "BEGIN IMMEDIATE")) return fail(sqlite3_errmsg(Db));
+      const int64_t inside = version();
+      if (inside == 0 && !Execute(Db, Schema)) return rollBackAndFail();
+      if (inside == 1 && !Execute(Db, FromVersion1)) return rollBackAndFail();
+      if (!Execute(Db, "COMMIT")) return rollBackAndFail();
+    }
+    Version = version();
+    if (Version != SchemaVersion) return fail("unknown ledger version " + std::to_string(Version));
+    return std::nullopt;
+  };
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(BusyTimeoutMs.load());
+  for (;;) {
+    busy = false;
+    std::optional<std::string> result = readOnly ? attemptReadOnly() : attempt();
+    if (!result || !busy || std::chrono::steady_clock::now() >= deadline) return result;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::optional<std::string> TLedger::RecordSavedEvent(const TSavedEvent& event) {
+  std::lock_guard guard(Lock);
+  if (!Db) return Warning("not open");
+  if (event.Files.empty()) return Warning("an event without files is not recorded");
+
+  // Why the statement failed, in words: "database is locked" says little.
+  auto error = [&]() -> std::string {
+    const int code = sqlite3_errcode(Db) & 0xff;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+      return "another program kept it locked; " + event.OriginalFileName +
+             " was saved but not recorded";
+    }
+    return sqlite3_errmsg(Db);
+  };
+  if (!Execute(Db, "BEGIN IMMEDIATE")) return Warning(error());
+  auto rollback = [&] {
+    const std::string text = error();
+    Execute(Db, "ROLLBACK");
+    return Warning(text);
+  };
+
+  TStatement save(Db,
+                  "INSERT INTO saves(event_id, card_key, card_signature, card_label, "
+                  "card_data_size, card_used_size, original_name, destination, saved_at, "
+                  "program_version, card_sha256) VALUES(?,?,?,?,?,?,?,?,?,?,?)");
+  if (!save) return rollback();
+  save.Bind(1, event.EventIdentity)
+      .Bind(2, event.Card.Key)
+      .Bind(3, event.Card.Signature)
+      .Bind(4, event.Card.Label)
+      .Bind(5, event.Card.DataFileSize)
+      .Bind(6, event.Card.UsedSize)
+      .Bind(7, event.OriginalFileName)
+      .Bind(8, AbsolutePath(event.Destination))
+      .Bind(9, Now())
+      .Bind(10, std::string(READTARQ_VERSION_TEXT))
+      .Bind(11, event.CardSha256);
+  if (save.Step() != SQLITE_DONE) return rollback();
+  const int64_t saveId = sqlite3_last_insert_rowid(Db);
+
+  TStatement file(Db, "INSERT INTO files(save_id, path, size, sha256, kind) VALUES(?,?,?,?,?)");
+  if (!file) return rollback();
+  for (const TSavedFile& written : event.Files) {
+    file.Reset();
+    file.Bind(1, saveId)
+        .Bind(2, AbsolutePath(written.Path))
+        .Bind(3, written.Size)
+        .Bind(4, written.Sha256)
+        .Bind(5, written.Kind);
+    if (file.Step() != SQLITE_DONE) return rollback();
+  }
+  if (!Execute(Db, "COMMIT")) return rollback();
+  GaveUpWaiting = false;
+  return std::nullopt;
+}
+
+std::vector<TSavedCopy> TLedger::Select(const std::string& where, const std::string& key) {
+  std::vector<TSavedCopy> copies;
+  std::lock_guard guard(Lock);
+  if (!Db) return copies;
+  const std::string sql =
+      "SELECT s.id, s.event_id, s.card_key, s.card_signature, s.card_label, s.card_data_size, "
+      "s.card_used_size, s.original_name, s.destination, s.saved_at, s.program_version, "
+      "f.path, f.size, f.sha256, f.kind, " +
+      std::string(Version >= 2 ? "s.card_sha256" : "''") +
+      " FROM saves s JOIN files f ON f.save_id = s.id " + where + " ORDER BY s.id, f.id";
+  TStatement statement(Db, sql.c_str());
+  if (!statement) return copies;
+  if (!where.empty()) statement.Bind(1, key);
+  while (statement.Step() == SQLITE_ROW) {
+    const int64_t id = statement.Int(0);
+    if (copies.empty() || copies.back().Id != id) {
+      TSavedCopy copy;
+      copy.Id = id;
+      copy.EventIdentity = statement.Text(1);
+      copy.Card.Key = statement.Text(2);
+      copy.Card.Signature = statement.Text(3);
+      copy.Card.Label = statement.Text(4);
+      copy.Card.DataFileSize = statement.Int(5);
+      copy.Card.UsedSize = statement.Int(6);
+      copy.OriginalFileName = statement.Text(7);
+      copy.Destination = statement.Text(8);
+      copy.SavedAt = statement.Text(9);
+      copy.ProgramVersion = statement.Text(10);
+      copy.CardSha256 = statement.Text(15);
+      copies.push_back(std::move(copy));
+    }
+    copies.back().Files.push_back(
+        {statement.Text(11), statement.Int(12), statement.Text(13), statement.Text(14)});
+  }
+  return copies;
+}
+
+std::vector<TSavedCopy> TLedger::SavedCopies(const std::string& eventIdentity) {
+  return Select("WHERE s.event_id = ?", eventIdentity);
+}
+
+std::vector<TSavedCopy> TLedger::List(const std::string& cardKey) {
+  return cardKey.empty() ? Select("", "") : Select("WHERE s.card_key = ?", cardKey);
+}
+
+bool TLedger::IsSaved(const std::string& eventIdentity) {
+  for (const TSavedCopy& copy : SavedCopies(eventIdentity)) {
+    bool present = !copy.Files.empty();
+    for (const TSavedFile& file : copy.Files) {
+      present = present && RegularFileSize(file.Path) == file.Size;
+    }
+    if (present) return true;
+  }
+  return false;
+}
+
+std::vector<TVerifiedFile> TLedger::Verify(const std::string& directory) {
+  std::vector<TVerifiedFile> files;
+  const std::string under = directory.empty() ? std::string() : AbsolutePath(directory);
+  {
+    std::lock_guard guard(Lock);
+    if (!Db) return files;
+    TStatement statement(
+        Db,
+        "SELECT f.path, f.size, f.sha256, f.kind, s.event_id, s.original_name, s.saved_at "
+        "FROM files f JOIN saves s ON s.id = f.save_id "
+        "WHERE f.id IN (SELECT max(id) FROM files GROUP BY path) ORDER BY f.path");
+    if (!statement) return files;
+    while (statement.Step() == SQLITE_ROW) {
+      TVerifiedFile file;
+      file.File = {statement.Text(0), statement.Int(1), statement.Text(2), statement.Text(3)};
+      if (!UnderDirectory(file.File.Path, under)) continue;
+      file.EventIdentity = statement.Text(4);
+      file.OriginalFileName = statement.Text(5);
+      file.SavedAt = statement.Text(6);
+      files.push_back(std::move(file));
+    }
+  }
+  for (TVerifiedFile& file : files) {
+    TVerifiedFile checked = CheckSavedFile(file.File);
+    file.State = checked.State;
+    file.ActualSize = checked.ActualSize;
+    file.Detail = std::move(checked.Detail);
+  }
+  return files;
+}

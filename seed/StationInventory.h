@@ -1,0 +1,62 @@
+#pragma once
+// The codes and the StationXML inventory of recorders, from the station sheet, the network
+// option and what the events say (serial, channels, rate, times, GPS fixes).
+//
+// Codes of a channel: the sheet's row for the serial gives network, station and sensor
+// period where it has them; otherwise the network option (when not empty), else XX; the
+// serial as station code; a short-period sensor (see SeedCodes.h).
+//
+// Inventory: one Network per network code, one Station per serial, one Channel per location,
+// channel code and sample rate, dated from the first start to the last end of the events that
+// recorded it. A station's position is the sheet's latitude and longitude where both are
+// given (elevation from the sheet, else the median GPS altitude, else 0); otherwise the median
+// of the events' GPS fixes; otherwise 0, 0, 0 with a warning.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "seed/SeedCodes.h"
+#include "seed/SeedTime.h"
+#include "seed/StationSheet.h"
+#include "seed/StationXml.h"
+
+class TTarqConvert;
+
+namespace seed {
+
+// The start of the conversion's event in hand (its values derived), to the millisecond.
+TSeedTime EventStart(const TTarqConvert& convert);
+
+struct TCodeOptions {
+  std::string Network;                   // --network; empty: XX. Checked by Codes*.
+  const TStationSheet* Sheet = nullptr;  // --stations; null: no sheet
+};
+
+// The sheet's row for a serial, or null.
+const TStationRow* SheetRow(const TCodeOptions& options, int64_t serial);
+// Throws ESeedError for an invalid network option, a serial that makes no station code, or a
+// rate <= 0.
+TChannelCodes ChannelCodesFor(const TCodeOptions& options, int64_t serial, double sampleRate,
+                              int channelIndex);
+
+// What StationXML needs of one event.
+struct TEventSummary {
+  int64_t Serial = 0;
+  int ChannelCount = 0;
+  double SampleRate = 0;
+  TSeedTime Start;
+  TSeedTime End;
+  std::optional<TGpsFix> Fix;  // GpsFixOf(header)
+};
+
+struct TInventory {
+  std::vector<TXmlNetwork> Networks;  // by network code, stations by code
+  std::vector<std::string> Warnings;  // "station 023: no position ..."
+};
+
+// Throws ESeedError as ChannelCodesFor does, or when there is no event.
+TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeOptions& options);
+
+}  // namespace seed

@@ -1,0 +1,163 @@
+#include "seed/StationXml.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+
+#include "card/TarqCard.h"
+#include "seed/SeedText.h"
+#include "base/Utf8Text.h"
+
+namespace seed {
+
+namespace {
+
+void AddValue(pugi::xml_node parent, const char* name, double value, const char* unit = nullptr) {
+  pugi::xml_node node = parent.append_child(name);
+  if (unit != nullptr) node.append_attribute("unit") = unit;
+  node.text().set(RealText(value).c_str());
+}
+
+// Every text goes in through these two: pugixml escapes markup but copies bytes as they are,
+// and a text such as a sheet's site name could hold bytes that are not UTF-8 or characters
+// XML does not allow (a NUL would also cut it short).
+void AddText(pugi::xml_node parent, const char* name, const std::string& text) {
+  parent.append_child(name).text().set(XmlSafeText(text).c_str());
+}
+
+void AddAttribute(pugi::xml_node node, const char* name, const std::string& text) {
+  node.append_attribute(name) = XmlSafeText(text).c_str();
+}
+
+void SetPeriod(pugi::xml_node node, const TSeedTime& start, const TSeedTime& end) {
+  node.append_attribute("startDate") = start.IsoText().c_str();
+  node.append_attribute("endDate") = end.IsoText().c_str();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+TAngles OrientationAngles(char orientation) {
+  switch (orientation) {
+    case 'Z':
+      return {0, -90};
+    case 'E':
+      return {90, 0};
+    default:
+      return {0, 0};
+  }
+}
+
+std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::string& source,
+                           const TSeedTime& created) {
+  pugi::xml_document document;
+  pugi::xml_node declaration = document.append_child(pugi::node_declaration);
+  declaration.append_attribute("version") = "1.0";
+  declaration.append_attribute("encoding") = "UTF-8";
+  pugi::xml_node root = document.append_child("FDSNStationXML");
+  root.append_attribute("xmlns") = "http://www.fdsn.org/xml/station/1";
+  root.append_attribute("schemaVersion") = "1.2";
+  AddText(root, "Source", source);
+  AddText(root, "Created", created.IsoText());
+
+  for (const TXmlNetwork& network : networks) {
+    pugi::xml_node net = root.append_child("Network");
+    AddAttribute(net, "code", network.Code);
+    SetPeriod(net, network.Start, network.End);
+    if (!network.Description.empty()) AddText(net, "Description", network.Description);
+    AddValue(net, "TotalNumberStations", static_cast<double>(network.Stations.size()));
+
+    for (const TXmlStation& station : network.Stations) {
+      pugi::xml_node sta = net.append_child("Station");
+      AddAttribute(sta, "code", station.Code);
+      SetPeriod(sta, station.Start, station.End);
+      AddValue(sta, "Latitude", station.Latitude);
+      AddValue(sta, "Longitude", station.Longitude);
+      AddValue(sta, "Elevation", station.Elevation);
+      AddText(sta.append_child("Site"), "Name",
+              station.SiteName.empty() ? station.Code : station.SiteName);
+      AddText(sta, "CreationDate", station.Start.IsoText());
+      AddValue(sta, "TotalNumberChannels", static_cast<double>(station.Channels.size()));
+      for (const TXmlChannel& channel : station.Channels) {
+        pugi::xml_node cha = sta.append_child("Channel");
+        AddAttribute(cha, "code", channel.Code);
+        AddAttribute(cha, "locationCode", channel.Location);
+        SetPeriod(cha, channel.Start, channel.End);
+        AddValue(cha, "Latitude", station.Latitude);
+        AddValue(cha, "Longitude", station.Longitude);
+        AddValue(cha, "Elevation", station.Elevation);
+        AddValue(cha, "Depth", channel.Depth);
+        AddValue(cha, "Azimuth", channel.Azimuth);
+        AddValue(cha, "Dip", channel.Dip);
+        AddValue(cha, "SampleRate", channel.SampleRate, "SAMPLES/S");
+      }
+    }
+  }
+
+  // pugixml writes through a writer object; no number goes through a stream.
+  struct TStringWriter : pugi::xml_writer {
+    std::string Text;
+    void write(const void* data, size_t size) override {
+      Text.append(static_cast<const char*>(data), size);
+    }
+  } writer;
+  document.save(writer, "  ", pugi::format_default, pugi::encoding_utf8);
+  return writer.Text;
+}
+
+std::optional<TGpsFix> GpsFixOf(const TEventHeader& header) {
+  if (header.EventFormat != 2) return std::nullopt;
+  TGpsFix fix;
+  fix.LatitudeDegrees = header.Latitude;
+  fix.LatitudeMinutes = header.LatitudeMinutes;
+  fix.LatitudeHemisphere = header.LatitudeHemisphere;
+  fix.LongitudeDegrees = header.Longitude;
+  fix.LongitudeMinutes = header.LongitudeMinutes;
+  fix.LongitudeHemisphere = header.LongitudeHemisphere;
+  fix.Altitude = header.Altitude;
+  if (!PositionOf(fix)) return std::nullopt;
+  if (fix.LatitudeDegrees == 0 && fix.LatitudeMinutes == 0 && fix.LongitudeDegrees == 0 &&
+      fix.LongitudeMinutes == 0) {
+    return std::nullopt;
+  }
+  return fix;
+}
+
+std::optional<TPosition> PositionOf(const TGpsFix& fix) {
+  const char ns = fix.LatitudeHemisphere;
+  const char ew = fix.LongitudeHemisphere;
+  if ((ns != 'N' && ns != 'S') || (ew != 'E' && ew != 'W')) return std::nullopt;
+  if (!(fix.LatitudeMinutes >= 0 && fix.LatitudeMinutes < 60) ||
+      !(fix.LongitudeMinutes >= 0 && fix.LongitudeMinutes < 60) || fix.LatitudeDegrees < 0 ||
+      fix.LongitudeDegrees < 0) {
+    return std::nullopt;
+  }
+  TPosition position;
+  position.Latitude = fix.LatitudeDegrees + fix.LatitudeMinutes / 60;
+  position.Longitude = fix.LongitudeDegrees + fix.LongitudeMinutes / 60;
+  if (position.Latitude > 90 || position.Longitude > 180) return std::nullopt;
+  if (ns == 'S') position.Latitude = -position.Latitude;
+  if (ew == 'W') position.Longitude = -position.Longitude;
+  position.Elevation = fix.Altitude;
+  return position;
+}
+
+std::optional<TPosition> MedianPosition(const std::vector<TGpsFix>& fixes) {
+  std::vector<double> latitudes, longitudes, elevations;
+  for (const TGpsFix& fix : fixes) {
+    if (const std::optional<TPosition> position = PositionOf(fix)) {
+      latitudes.push_back(position->Latitude);
+      longitudes.push_back(position->Longitude);
+      elevations.push_back(position->Elevation);
+    }
+  }
+  if (latitudes.empty()) return std::nullopt;
+  return TPosition{Median(latitudes), Median(longitudes), Median(elevations)};
+}
+
+}  // namespace seed

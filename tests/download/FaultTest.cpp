@@ -1,0 +1,79 @@
+// Faults met during a download: a disk that fills up whatever is written, and a close that
+// fails.
+#include <gtest/gtest.h>
+
+#include "support/ConvertFixture.h"
+
+using testing_support::TCardBuilder;
+
+namespace {
+
+class Faults : public TConvertFixture {};
+
+// Two events of 6 channels and 750 frames each; the disk fills up in the second one.
+TEST_F(Faults, ADiskFillingUpStopsTheRunWhateverIsWritten) {
+  struct TKind {
+    const char* Title;
+    bool TSettings::*Field;
+    size_t FilesPerEvent;
+  };
+  const TKind kinds[] = {
+      {"record file", &TSettings::RecordFile, 1},
+      {"sensor files", &TSettings::SensorFiles, 2},
+      {"binary file", &TSettings::BinaryFile, 1},
+      {"SAC files", &TSettings::SacFiles, 6},
+  };
+  for (const TKind& kind : kinds) {
+    SCOPED_TRACE(kind.Title);
+    testing_support::TTempDir out;
+    Settings.DataDir = out.Path();
+    Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = false;
+    Settings.*kind.Field = true;
+    Host = TScriptedHost();
+    TCardBuilder card;
+    card.Events = {SmallEvent("DEB", "6,23"), SmallEvent("DEB", "6,23")};
+    card.Events[0].FileNumber = "001";
+    card.Events[1].FileNumber = "002";
+    for (auto& event : card.Events) event.RateDuration = "25,1";  // 1500 frames
+    Insert(card);
+    Host.OnShowFileName = [&](int shown) {
+      if (shown != 1) return;
+      platform::TFaultPlan plan;
+      plan.PathContains = "023.002";
+      plan.WriteBytesLeft = 2000;  // fills up in the middle of the second event
+      platform::SetFaultPlan(plan);
+    };
+    Download(2, {0, 1});
+    platform::ClearFaultPlan();
+
+    EXPECT_EQ(Host.Errors, std::vector<std::string>{"Disque plein."});
+    EXPECT_FALSE(Host.Succeeded);
+    EXPECT_EQ(Host.Selected, (std::vector<bool>{false, true}));
+    // The first event's files stay whole; no file of the second one is left.
+    const std::vector<std::string> files = testing_support::FilesIn(out.Path());
+    EXPECT_EQ(files.size(), kind.FilesPerEvent);
+    for (const std::string& name : files) {
+      EXPECT_NE(name.find("023.001"), std::string::npos) << name;
+    }
+    EXPECT_FALSE(Convert.DownloadActive.load());
+  }
+}
+
+TEST_F(Faults, AFailingCloseOfAnOutputEndsTheProgramWithExitCode1) {
+  AllKinds();
+  TCardBuilder card;
+  card.Events = {SmallEvent("DEB", "3,23")};
+  Insert(card);
+  EXPECT_EXIT(
+      {
+        platform::TFaultPlan plan;
+        plan.PathContains = "Bin_";
+        plan.CloseErrorCode = platform::IoDiskFull;
+        platform::SetFaultPlan(plan);
+        Download(1, {0});
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "CloseFile error 101, file=.*Bin_060512_1030_023\\.001");
+}
+
+}  // namespace

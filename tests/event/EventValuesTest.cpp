@@ -1,0 +1,216 @@
+// The values derived per event: dates with their inferred year, end times, serial text,
+// sensors and the conversion factor.
+
+#include <gtest/gtest.h>
+
+#include "base/WUtil.h"
+#include "download/TarqConvert.h"
+
+namespace {
+
+struct TValues {
+  TSettings Settings;
+  platform::TMappedDriveTable Drives;
+  TTarqCard Card{Messages(), Drives};
+  TTarqConvert Convert{Card, Settings};
+
+  TValues(TProbeDate probe, int version) {
+    Card.ProbeDate = probe;
+    Card.EpromVersion = version;
+    Card.Event.EventFormat = 2;
+    Card.Event.ChannelCount = 3;
+  }
+  std::string Start() const {
+    return WUtil::DateText(Convert.StartDate.Day, Convert.StartDate.Month, Convert.StartDate.Year) +
+           " " +
+           WUtil::TimeText(Convert.StartTime.Hour, Convert.StartTime.Minute,
+                           Convert.StartTime.Seconds);
+  }
+  std::string End() const {
+    return WUtil::DateText(Convert.EndDate.Day, Convert.EndDate.Month, Convert.EndDate.Year) + " " +
+           WUtil::TimeText(Convert.EndTime.Hour, Convert.EndTime.Minute, Convert.EndTime.Seconds);
+  }
+};
+
+TEST(EventValues, StartAndEndAcrossMidnightAndTheYear) {
+  struct TCase {
+    TProbeDate Probe;
+    int Version;
+    std::string FileStem;
+    int16_t Second, Millisecond;
+    int32_t DurationMs;
+    std::string EndStamp;
+    int16_t EndSecond, EndMillisecond;
+    std::string Start, End;
+  };
+  const TCase cases[] = {
+      // The card holds no year: later in the year than the probe means the year before.
+      {{2006, 6, 1},
+       410,
+       "05121030",
+       7,
+       250,
+       600000,
+       "",
+       0,
+       0,
+       "12.05.2006 10:30:07.250",
+       "12.05.2006 10:40:07.250"},
+      {{2006, 6, 1},
+       410,
+       "06011030",
+       0,
+       0,
+       0,
+       "",
+       0,
+       0,
+       "01.06.2006 10:30:00.000",
+       "01.06.2006 10:30:00.000"},
+      {{2006, 6, 1},
+       410,
+       "06021030",
+       0,
+       0,
+       0,
+       "",
+       0,
+       0,
+       "02.06.2005 10:30:00.000",
+       "02.06.2005 10:30:00.000"},
+      {{2007, 1, 2},
+       410,
+       "12312359",
+       30,
+       0,
+       60000,
+       "",
+       0,
+       0,
+       "31.12.2006 23:59:30.000",
+       "01.01.2007 00:00:30.000"},
+      {{2006, 12, 31},
+       410,
+       "01010000",
+       0,
+       0,
+       0,
+       "",
+       0,
+       0,
+       "01.01.2006 00:00:00.000",
+       "01.01.2006 00:00:00.000"},
+      {{2006, 6, 1},
+       410,
+       "05122350",
+       0,
+       0,
+       1200500,
+       "",
+       0,
+       0,
+       "12.05.2006 23:50:00.000",
+       "13.05.2006 00:10:00.500"},
+      // Three days and a second: every whole day is carried.
+      {{2006, 6, 1},
+       410,
+       "02271200",
+       0,
+       0,
+       3 * 86400000 + 1000,
+       "",
+       0,
+       0,
+       "27.02.2006 12:00:00.000",
+       "02.03.2006 12:00:01.000"},
+      // Before version 410 the end comes from its own stamp, its year inferred alike.
+      {{2007, 1, 2},
+       300,
+       "12312359",
+       0,
+       0,
+       999999,
+       "01010001",
+       5,
+       125,
+       "31.12.2006 23:59:00.000",
+       "01.01.2007 00:01:05.125"},
+      {{2006, 6, 1},
+       409,
+       "05121030",
+       0,
+       0,
+       999999,
+       "05121045",
+       59,
+       999,
+       "12.05.2006 10:30:00.000",
+       "12.05.2006 10:45:59.999"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.FileStem + " v" + std::to_string(c.Version));
+    TValues v(c.Probe, c.Version);
+    TEventHeader& e = v.Card.Event;
+    e.FileStem = c.FileStem;
+    e.StartSecond = c.Second;
+    e.StartMillisecond = c.Millisecond;
+    e.DurationMs = c.DurationMs;
+    e.EndStamp = c.EndStamp;
+    e.EndSecond = c.EndSecond;
+    e.EndMillisecond = c.EndMillisecond;
+    v.Convert.DeriveEventValues();
+    EXPECT_EQ(v.Start(), c.Start);
+    EXPECT_EQ(v.End(), c.End);
+  }
+}
+
+TEST(EventValues, SerialSensorsAndConversionFactor) {
+  struct TCase {
+    int Format;
+    int32_t Rate;
+    double Range;
+    int32_t Serial;
+    int32_t Channels;
+    std::string Serialtext;
+    int Sensors;
+    std::string Factor;
+  };
+  const TCase cases[] = {
+      {1, 50, 5.0, 23, 3, "023", 1, "209715"},
+      {2, 100, 5.0, 4567, 4, "4567", 2, "52428.6"},
+      {2, 1000, 5.0, 7, 5, "007", 2, "204.6"},
+      {1, 150, 5.0, 12, 6, "012", 2, "0"},
+      {2, 150, 5.0, 12, 7, "012", 3, "26214.2"},
+      {1, 125, 5.0, 12345, 18, "1234", 6, "26214.2"},
+      {2, 125, 2.5, 1, 1, "001", 1, "52428.4"},
+      {2, 60, 5.0, 1, 2, "001", 1, "104857.4"},
+      {2, 10, 0.001, 1, 3, "001", 1, "1048575000"},
+      // A header that gives 0 volts has no factor rather than an infinite one.
+      {2, 125, 0.0, 1, 3, "001", 1, "0"},
+      {2, 33, 5.0, 1, 3, "001", 1, "0"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Format) + "/" + std::to_string(c.Rate));
+    TValues v({2006, 6, 1}, 508);
+    TEventHeader& e = v.Card.Event;
+    e.EventFormat = c.Format;
+    e.SampleRate = c.Rate;
+    e.DynamicRange = c.Range;
+    e.StationSerial = c.Serial;
+    e.ChannelCount = c.Channels;
+    e.FileStem = "05121030";
+    v.Convert.DeriveEventValues();
+    EXPECT_EQ(v.Convert.SerialText, c.Serialtext);
+    EXPECT_EQ(v.Convert.SensorCount, c.Sensors);
+    EXPECT_EQ(v.Convert.ConversionFactorText, c.Factor);
+  }
+}
+
+TEST(EventValues, SafeFileNames) {
+  EXPECT_EQ(SafeFileNamePart("060512_1030_023.001"), "060512_1030_023.001");
+  EXPECT_EQ(SafeFileNamePart("06../x_1.../"), "06___x_1__._");
+  EXPECT_EQ(SafeFileNamePart("a\\b:c*d?e\"f<g>h|i\tj\x7f"), "a_b_c_d_e_f_g_h_i_j_");
+  EXPECT_EQ(SafeFileNamePart("0605_1030."), "0605_1030_");
+}
+
+}  // namespace

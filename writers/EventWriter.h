@@ -1,0 +1,157 @@
+#pragma once
+// One output kind of a download (record file, sensor files, binary copy, SAC files): the files
+// it makes for an event, and what it writes into them. The run asks each selected kind for the
+// names an event's base name would give, creates the files of every kind, then hands each the
+// header, the frames as the card is read, padding after a read error, and the close (or the
+// discard after a stop or an error).
+//
+// WriteFrames of the writers of one event may run on different threads at the same time; a
+// writer touches only its own files and buffers there. Every other call comes from the run's
+// thread while no WriteFrames is running.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Sha256.h"
+#include "ledger/Ledger.h"
+#include "writers/OutputWriter.h"
+#include "platform/RecordFile.h"
+#include "platform/StagedFile.h"
+#include "platform/WriteTap.h"
+
+class TTarqConvert;
+
+// The event in hand, as its writers see it.
+struct TEventSetup {
+  const TTarqConvert& Convert;  // the card's event header and the values derived from it
+  std::string Directory;        // ends with a separator
+  std::string BaseName;         // yymmdd_hhmm[_serial][_letter].NNN
+  int Channels = 0;             // 1 to MaxChannels
+  int Sensors = 0;
+  std::array<uint8_t, 9> Signature{};  // the card's signature, read when a kind asks for it
+  // The run's: the files are written under temporary names, given their final ones once saved.
+  platform::TStaging* Staging = nullptr;
+};
+
+// A file of the event closed without error: what the ledger records of it (its final path),
+// and the temporary name it was written under, until it is saved.
+struct TWrittenFile {
+  TSavedFile Saved;
+  std::string Staged;
+};
+
+class TEventWriter {
+ public:
+  // shared: the run's output writer, which also reads the card. A kind that writes much has
+  // an output writer of its own: its writes then go on beside those of the other kinds.
+  TEventWriter(TOutputWriter& shared, bool ownThread)
+      : Own(ownThread ? std::make_unique<TOutputWriter>() : nullptr), Writer(Own ? *Own : shared) {}
+  virtual ~TEventWriter() = default;
+  TEventWriter(const TEventWriter&) = delete;
+  TEventWriter& operator=(const TEventWriter&) = delete;
+
+  // Every name (without directory) this kind may create for an event named baseName: an
+  // event is written under a base name none of whose names is taken.
+  virtual std::vector<std::string> Names(const std::string& baseName, int channels) const = 0;
+  // Why the kind cannot write the event in hand (it then creates and writes nothing for it,
+  // while the other kinds go on), or "". Asked before Create, again for every name tried.
+  virtual std::string Refusal(const TEventSetup& /*event*/) { return {}; }
+  // Creates the event's files, each a new file under its temporary name. Returns the (final)
+  // path that could not be created, or "".
+  virtual std::string Create(const TEventSetup& event) = 0;
+  // After Create failed: the name was found taken (another program made a file of that name
+  // since it was checked), rather than the file not creatable.
+  bool NameTaken() const { return Taken; }
+  virtual void WriteHeader(const TEventSetup& event) = 0;
+  // A run of whole frames as read from the card, followed by at least one more readable byte.
+  virtual void WriteFrames(const uint8_t* frames, int64_t count) = 0;
+  // The block the frames came from, `records` 3-byte records long (the whole samples read when
+  // the card could not be read to its end): a kind that copies the card's bytes takes it and
+  // returns true.
+  virtual bool TakeBlock(TOutputWriter::TBufferPtr& /*block*/, int64_t /*records*/) {
+    return false;
+  }
+  // The event's 9-byte trailer, when it could be read.
+  virtual void WriteTrailer(const uint8_t* /*trailer*/) {}
+  // `frames` (at most PadChunkFrames) frames of zeros for frames the card could not give.
+  // Everything buffered was flushed and written first.
+  virtual void Pad(int64_t /*frames*/) {}
+  // All frames (and padding) are written and the event goes on to its close: a kind that
+  // writes its outputs whole writes them now. Not called for an event stopped or failed.
+  virtual void EndEvent() {}
+  // Hands what is buffered to the output writer.
+  virtual void Flush() {}
+  // Drops what is buffered.
+  virtual void Release() {}
+
+  // Waits until what was handed to the writer's own output writer is written (raising a write
+  // error), or drops it: for the run's output writer, the run does so itself.
+  void Drain() {
+    if (Own) Own->Drain();
+  }
+  void Abandon() {
+    if (Own) Own->Abandon();
+  }
+
+  // Closes the event's files (flushed and written first); deleting them after a stop.
+  void Close(bool deleting);
+  // Closes and deletes every file created for the event in hand, ignoring further errors: the
+  // files closed already too, until the run has taken them (TakeWritten).
+  void Discard();
+  // The files of the event in hand closed without error, with the size and SHA-256 of the
+  // bytes written into them (Kind left empty). They then belong to the run: Discard no longer
+  // deletes them.
+  std::vector<TWrittenFile> TakeWritten();
+  // The names of the files created for the event in hand.
+  const std::vector<std::string>& CreatedNames() const { return Created; }
+
+  // Relative cost of a frame: the run shares the writers of an event between two threads.
+  virtual int Weight() const = 0;
+  // The kind copies the card's signature (TEventSetup::Signature).
+  virtual bool UsesSignature() const { return false; }
+  // Text formatting dominates: the next block is read on the output writer's thread meanwhile.
+  virtual bool FormatsText() const { return false; }
+
+  static constexpr int64_t PadChunkFrames = 4096;
+
+ protected:
+  // The size and SHA-256 of the bytes handed to a file, taken as they are written.
+  struct TFileDigest final : platform::TWriteTap {
+    TSha256 Hash;
+    int64_t Size = 0;
+    void Written(const void* bytes, size_t size) override {
+      Hash.Update(bytes, size);
+      Size += static_cast<int64_t>(size);
+    }
+  };
+  struct TOutput {
+    platform::TRecordFile File;
+    std::string Path;   // the temporary name, set while the file belongs to the event in hand
+    std::string Final;  // the name it gets once saved
+    TFileDigest Digest;
+  };
+  // Creates a file of the event (recordSize 0: a text file). False when it cannot be.
+  bool CreateFile(TOutput& output, const TEventSetup& event, const std::string& name,
+                  int recordSize);
+  // After Close and Discard: no file belongs to an event in hand any more.
+  virtual void Closed() {}
+  // The files of the event in hand, in the order they were created.
+  std::vector<TOutput*> Files;
+
+ private:
+  std::unique_ptr<TOutputWriter> Own;
+
+ protected:
+  TOutputWriter& Writer;
+
+ private:
+  std::vector<std::string> Created;
+  std::vector<TWrittenFile> Written;  // closed, not yet taken by the run
+  bool Taken = false;
+};
+
+// Names of the event's files, also used in the text headers.
+std::string SensorFileName(int sensor, const std::string& baseName);

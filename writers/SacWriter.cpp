@@ -1,0 +1,117 @@
+// The SAC files: one per channel, a header and the samples as 32-bit floats.
+//   D/B_sensor_component letter.sac    (060512_1030_023.001_2_3E.sac)
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "writers/EventWriter.h"
+#include "writers/SacUnit.h"
+#include "event/SampleDecoder.h"
+#include "download/TarqConvert.h"
+
+namespace {
+
+// Frames of samples gathered per channel before they are written.
+constexpr int64_t SacChunkFrames = 64 * 1024;
+static_assert(SacChunkFrames * 4 <= TOutputWriter::BufferBytes);
+
+std::string SacName(int channel, const std::string& base) {
+  static const char Letters[] = "ZNE";
+  const int sensor = (channel - 1) / 3 + 1;
+  const int component = (channel - 1) % 3 + 1;
+  return base + "_" + std::to_string(sensor) + "_" + std::to_string(component) +
+         Letters[component - 1] + ".sac";
+}
+
+class TSacWriter : public TEventWriter {
+ public:
+  explicit TSacWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
+
+  std::vector<std::string> Names(const std::string& baseName, int channels) const override {
+    std::vector<std::string> names;
+    for (int c = 1; c <= channels; ++c) names.push_back(SacName(c, baseName));
+    return names;
+  }
+  std::string Create(const TEventSetup& event) override {
+    Channels = 0;
+    for (int c = 1; c <= event.Channels; ++c) {
+      const std::string name = SacName(c, event.BaseName);
+      if (!CreateFile(Sac[c - 1], event, name, 4)) return event.Directory + name;
+      Channels = c;
+    }
+    return {};
+  }
+  void WriteHeader(const TEventSetup& event) override {
+    for (int c = 1; c <= Channels; ++c) {
+      SacUnit::WriteSacHeader(Sac[c - 1].File, event.Convert.SacChannelInfo(c));
+    }
+  }
+  void WriteFrames(const uint8_t* frames, int64_t count) override {
+    const size_t frameBytes = 3 * static_cast<size_t>(Channels);
+    while (count > 0) {
+      if (PendingFrames == SacChunkFrames) Flush();
+      if (PendingFrames == 0) {
+        for (int c = 0; c < Channels; ++c) {
+          if (!Pending[c]) Pending[c] = Writer.Acquire();
+        }
+      }
+      const int64_t n = std::min(count, SacChunkFrames - PendingFrames);
+      for (int c = 0; c < Channels; ++c) {
+        char* to = Pending[c]->Bytes.data() + 4 * PendingFrames;
+        const uint8_t* from = frames + 3 * c;
+        for (int64_t i = 0; i < n; ++i, from += frameBytes, to += 4) {
+          // Counts below 2^24 in magnitude are exact in single precision.
+          const float sample = static_cast<float>(SampleDecoder::DecodeWithSlack(from));
+          std::memcpy(to, &sample, 4);
+        }
+      }
+      PendingFrames += n;
+      frames += static_cast<size_t>(n) * frameBytes;
+      count -= n;
+    }
+  }
+  void Pad(int64_t frames) override {
+    if (Zeros.empty()) Zeros.assign(PadChunkFrames, 0.0f);
+    for (int c = 0; c < Channels; ++c) Sac[c].File.Write(Zeros.data(), frames);
+  }
+  void Flush() override {
+    const int64_t frames = PendingFrames;
+    PendingFrames = 0;
+    if (frames == 0) return;
+    for (int c = 0; c < Channels; ++c) {
+      TOutputWriter::TBuffer& buffer = *Pending[c];
+      buffer.Used = static_cast<size_t>(frames) * 4;
+      if constexpr (std::endian::native == std::endian::big) {
+        for (size_t at = 0; at < buffer.Used; at += 4) {
+          std::swap(buffer.Bytes[at], buffer.Bytes[at + 3]);
+          std::swap(buffer.Bytes[at + 1], buffer.Bytes[at + 2]);
+        }
+      }
+      Writer.Submit(Sac[c].File, std::move(Pending[c]));
+    }
+  }
+  void Release() override {
+    for (auto& buffer : Pending) Writer.Release(std::move(buffer));
+    PendingFrames = 0;
+  }
+  int Weight() const override { return 1; }
+
+ protected:
+  void Closed() override { Channels = 0; }
+
+ private:
+  std::array<TOutput, MaxChannels> Sac;
+  int Channels = 0;  // the channels of the event in hand
+  // Samples not yet handed to the files, channel by channel.
+  std::array<TOutputWriter::TBufferPtr, MaxChannels> Pending;
+  int64_t PendingFrames = 0;
+  std::vector<float> Zeros;
+};
+
+}  // namespace
+
+std::unique_ptr<TEventWriter> NewSacWriter(TOutputWriter& writer) {
+  return std::make_unique<TSacWriter>(writer);
+}

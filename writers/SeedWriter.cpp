@@ -1,0 +1,82 @@
+#include "writers/SeedWriter.h"
+
+#include <algorithm>
+
+#include "event/SampleDecoder.h"
+#include "seed/SeedError.h"
+#include "seed/StationInventory.h"
+#include "download/TarqConvert.h"
+
+namespace {
+
+// libmseed reads its packing settings into globals the first time it packs: one record is
+// packed once, before the packers of two writers run on two threads.
+void PrimePacking() {
+  static const bool primed = [] {
+    seed::TMiniSeedStream stream;
+    stream.Codes = {"XX", "0", "", "HHZ"};
+    stream.SampleRate = 1;
+    seed::TMiniSeedPacker packer(stream, [](const char*, size_t) {});
+    const int32_t sample = 0;
+    packer.Add(&sample, 1);
+    packer.Finish();
+    return true;
+  }();
+  (void)primed;
+}
+
+}  // namespace
+
+std::string TSeedWriter::Refusal(const TEventSetup& event) {
+  PrimePacking();
+  Packers.clear();
+  const TTarqConvert& convert = event.Convert;
+  const TEventHeader& e = convert.Card.Event;
+  const TProductOptions& products = convert.Run.Products;
+  const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
+  seed::TMiniSeedStream stream;
+  stream.SampleRate = e.SampleRate;
+  stream.Start = seed::EventStart(convert);
+  stream.RecordLength = products.RecordLength;
+  stream.AmplifierSaturation = e.ClippedSamples > 0;
+  try {
+    for (int c = 0; c < event.Channels; ++c) {
+      stream.Codes = seed::ChannelCodesFor(codes, e.StationSerial, e.SampleRate, c);
+      Packers.push_back(std::make_unique<seed::TMiniSeedPacker>(
+          stream, [this, c](const char* record, size_t length) { TakeRecord(c, record, length); }));
+    }
+  } catch (const seed::ESeedError& error) {
+    Packers.clear();
+    return error.what();
+  }
+  Samples.resize(Packers.size());
+  return {};
+}
+
+void TSeedWriter::WriteFrames(const uint8_t* frames, int64_t count) {
+  if (Packers.empty()) return;
+  std::vector<int32_t*> to;
+  for (std::vector<int32_t>& channel : Samples) {
+    if (channel.size() < static_cast<size_t>(count)) channel.resize(static_cast<size_t>(count));
+    to.push_back(channel.data());
+  }
+  SampleDecoder::DecodeFrames(frames, count, static_cast<int>(Packers.size()), to.data());
+  for (size_t c = 0; c < Packers.size(); ++c) {
+    Packers[c]->Add(Samples[c].data(), static_cast<size_t>(count));
+  }
+}
+
+void TSeedWriter::Pad(int64_t frames) {
+  const std::vector<int32_t> zeros(static_cast<size_t>(frames), 0);
+  for (const auto& packer : Packers) packer->Add(zeros.data(), zeros.size());
+}
+
+void TSeedWriter::EndEvent() {
+  if (Packers.empty()) return;
+  for (const auto& packer : Packers) packer->Finish();
+  StreamsFinished();
+}
+
+void TSeedWriter::Closed() {
+  Packers.clear();
+}
