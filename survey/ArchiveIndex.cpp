@@ -218,6 +218,10 @@ class TFileScanner {
                          std::strerror(errno) + "); the rest of the file skipped");
         return;
       }
+      if (read.Kind == THeaderRead::TKind::NeedMore && good == 0 && offset == 0) {
+        Report(path, "too short for a miniSEED record: skipped");
+        return;
+      }
       if (read.Kind == THeaderRead::TKind::NeedMore) {
         Report(path, "byte " + std::to_string(offset) + ": truncated record header; skipped");
         return;

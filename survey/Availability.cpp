@@ -26,6 +26,22 @@ std::vector<TDayCoverage> DayCoverage(const std::vector<TTimeSpan>& spans,
   return coverage;
 }
 
+// The time `record` covers twice, from its start to the end of the data before it; records
+// interleaved with those data (a stretch sent twice) extend the overlap they continue.
+void AddOverlap(std::vector<TDataBreak>& overlaps, const TRecordEntry& record, int64_t dataEnd,
+                double period) {
+  const int64_t end = std::min(dataEnd, record.End);
+  if (!overlaps.empty()) {
+    TDataBreak& last = overlaps.back();
+    const int64_t lastEnd = last.Start + last.Length;
+    if (static_cast<double>(record.Start - lastEnd) <= 0.5 * period) {
+      last.Length = std::max(lastEnd, end) - last.Start;
+      return;
+    }
+  }
+  overlaps.push_back({record.Start, end - record.Start});
+}
+
 }  // namespace
 
 TCampaignDays CampaignDays(const TArchiveIndex& index) {
@@ -60,9 +76,7 @@ TChannelAvailability ChannelAvailability(const TChannelRecords& channel,
       result.Spans.push_back(span);
       span = {record.Start, record.End};
     } else {
-      if (jump < -0.5 * period) {
-        result.Overlaps.push_back({record.Start, std::min(span.End, record.End) - record.Start});
-      }
+      if (jump < -0.5 * period) AddOverlap(result.Overlaps, record, span.End, period);
       span.End = std::max(span.End, record.End);
     }
     period = 1e6 / record.Rate;

@@ -6,7 +6,8 @@
 // the data so far end, within tolerance; it opens a gap when it starts more than 1.5 sample
 // periods after that end (the gap starts at the end of the data before it and lasts until the
 // record's start), and it overlaps when it starts more than half a sample period before that
-// end (the overlap starts at the record's start and lasts while both cover the same time).
+// end (the overlap starts at the record's start and lasts while both cover the same time;
+// records met while a stretch sent twice is read, interleaved by start time, extend it).
 // The half period allows for start times rounded to the header's resolution. The sample
 // period is the earlier record's.
 
