@@ -61,25 +61,38 @@ THelicorder BuildHelicorder(const std::string& id, int64_t day, double rate,
       static_cast<double>(total) / (static_cast<double>(DayMicroseconds) / 1e6);
   const int64_t dayStart = DayStart(day);
   for (const TSampleRun& run : runs) {
-    const double offset = static_cast<double>(run.Start - dayStart) / 1e6;
-    const double step = columnsPerSecond / run.Rate;
-    const double first = offset * columnsPerSecond;
-    for (size_t i = 0; i < run.Samples.size(); ++i) {
-      const double at = first + static_cast<double>(i) * step;
-      if (at < 0) continue;
-      const auto c = static_cast<size_t>(at);
-      if (c >= total) break;
-      const auto v = static_cast<float>(run.Samples[i]);
+    // Column by column: the samples whose times fall in it, found from the rate.
+    const double first = static_cast<double>(run.Start - dayStart) / 1e6 * columnsPerSecond;
+    const double samplesPerColumn = run.Rate / columnsPerSecond;
+    const auto count = static_cast<int64_t>(run.Samples.size());
+    const auto firstColumn = static_cast<int64_t>(std::max(0.0, std::floor(first)));
+    for (auto c = static_cast<size_t>(firstColumn); c < total; ++c) {
+      const auto from = std::clamp<int64_t>(
+          static_cast<int64_t>(std::ceil((static_cast<double>(c) - first) * samplesPerColumn)),
+          0, count);
+      const auto to = std::clamp<int64_t>(
+          static_cast<int64_t>(std::ceil((static_cast<double>(c + 1) - first) * samplesPerColumn)),
+          0, count);
+      if (from >= count) break;
+      if (from >= to) continue;
+      const double* v = run.Samples.data() + from;
+      double low = v[0], high = v[0], sum = 0;
+      for (int64_t i = 0; i < to - from; ++i) {
+        low = std::min(low, v[i]);
+        high = std::max(high, v[i]);
+        sum += v[i];
+      }
       if (!plot.Filled[c]) {
-        plot.Low[c] = plot.High[c] = v;
+        plot.Low[c] = static_cast<float>(low);
+        plot.High[c] = static_cast<float>(high);
         plot.Filled[c] = true;
       } else {
-        plot.Low[c] = std::min(plot.Low[c], v);
-        plot.High[c] = std::max(plot.High[c], v);
+        plot.Low[c] = std::min(plot.Low[c], static_cast<float>(low));
+        plot.High[c] = std::max(plot.High[c], static_cast<float>(high));
       }
       const size_t line = c / static_cast<size_t>(columns);
-      sums[line] += run.Samples[i];
-      ++counts[line];
+      sums[line] += sum;
+      counts[line] += to - from;
     }
   }
   for (size_t line = 0; line < sums.size(); ++line) {

@@ -154,18 +154,13 @@ std::vector<double> TPsdCalculator::WindowDb(const double* samples, int64_t coun
   const int64_t n = LargestPowerOfTwo(count / 4);
   TSegmentSetup& setup = Setup(n);
   std::fill(setup.Power.begin(), setup.Power.end(), 0.0);
-  auto* out = static_cast<fftw_complex*>(Out);
   const int64_t bins = n / 2 + 1;
+  Made.clear();
   for (int s = 0; s < SegmentsPerWindow; ++s) {
-    const int64_t first = s * count / 16;
-    std::copy(samples + first, samples + first + n, In);
-    RemoveTrend(In, n);
-    for (int64_t i = 0; i < n; ++i) In[i] *= setup.Taper[static_cast<size_t>(i)];
-    fftw_execute_dft_r2c(setup.Plan, In, out);
-    for (int64_t k = 0; k < bins; ++k) {
-      setup.Power[static_cast<size_t>(k)] += out[k][0] * out[k][0] + out[k][1] * out[k][1];
-    }
+    const std::vector<double>& power = SegmentPower(setup, samples + s * count / 16);
+    for (int64_t k = 0; k < bins; ++k) setup.Power[static_cast<size_t>(k)] += power[static_cast<size_t>(k)];
   }
+  std::swap(Kept, Made);
   const double lowest = 20 * Rate / static_cast<double>(count);
   std::vector<double> db(Frequencies.size(), std::numeric_limits<double>::quiet_NaN());
   for (size_t j = 0; j < Frequencies.size(); ++j) {
@@ -181,6 +176,29 @@ std::vector<double> TPsdCalculator::WindowDb(const double* samples, int64_t coun
   return db;
 }
 
+const std::vector<double>& TPsdCalculator::SegmentPower(TSegmentSetup& setup,
+                                                         const double* first) {
+  const int64_t n = setup.Length;
+  for (TKeptPower& kept : Kept) {
+    if (kept.First == first && kept.Length == n) {
+      Made.push_back(std::move(kept));
+      kept.First = nullptr;
+      return Made.back().Power;
+    }
+  }
+  auto* out = static_cast<fftw_complex*>(Out);
+  std::copy(first, first + n, In);
+  RemoveTrend(In, n);
+  for (int64_t i = 0; i < n; ++i) In[i] *= setup.Taper[static_cast<size_t>(i)];
+  fftw_execute_dft_r2c(setup.Plan, In, out);
+  TKeptPower made{first, n, std::vector<double>(static_cast<size_t>(n / 2 + 1))};
+  for (int64_t k = 0; k <= n / 2; ++k) {
+    made.Power[static_cast<size_t>(k)] = out[k][0] * out[k][0] + out[k][1] * out[k][1];
+  }
+  Made.push_back(std::move(made));
+  return Made.back().Power;
+}
+
 void TPsdCalculator::AddRun(const TSampleRun& run, std::vector<TWindowPsd>& windows) {
   const auto count = static_cast<int64_t>(run.Samples.size());
   const auto window = static_cast<int64_t>(std::llround(PsdWindowSeconds * Rate));
@@ -190,6 +208,7 @@ void TPsdCalculator::AddRun(const TSampleRun& run, std::vector<TWindowPsd>& wind
     }
     return;
   }
+  Kept.clear();  // a new run shares nothing with the last
   for (int64_t first = 0; first + window <= count; first += window / 2) {
     windows.push_back({run.TimeOf(first), WindowDb(run.Samples.data() + first, window)});
   }

@@ -61,11 +61,20 @@ class TPsdCalculator {
  private:
   struct TSegmentSetup;
   TSegmentSetup& Setup(int64_t segment);
+  // The periodogram of the n samples at `first`: consecutive windows of a run share five of
+  // their thirteen segments, so the last window's periodograms are kept for the next one.
+  const std::vector<double>& SegmentPower(TSegmentSetup& setup, const double* first);
 
   double Rate;
   const TChannelResponse* Response;
   std::vector<double> Frequencies;
   std::vector<TSegmentSetup*> Setups;
+  struct TKeptPower {
+    const double* First = nullptr;
+    int64_t Length = 0;
+    std::vector<double> Power;
+  };
+  std::vector<TKeptPower> Kept, Made;
   double* In = nullptr;
   void* Out = nullptr;
   int64_t BufferSamples = 0;
