@@ -44,7 +44,8 @@ std::string Summary(const TArchiveSurvey& survey) {
   html += ".";
   if (!survey.Problems.empty()) {
     html += " <span class=\"problem\">" + std::to_string(survey.Problems.size()) +
-            " problems: see the end of the page.</span>";
+            (survey.Problems.size() == 1 ? " problem" : " problems") +
+            ": see the end of the page.</span>";
   }
   return html + "</p>";
 }
