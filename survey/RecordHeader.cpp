@@ -15,6 +15,8 @@ namespace survey {
 namespace {
 
 constexpr double HighestRate = 1e6;
+// One sample in 11.6 days: the slowest band SEED codes name.
+constexpr double LowestRate = 1e-6;
 
 class TBytes {
  public:
@@ -40,6 +42,13 @@ class TBytes {
   const unsigned char* Data;
   bool Big;
 };
+
+// Whether the record's last sample still falls within the years the survey accepts.
+bool EndsInTime(int64_t start, int64_t samples, double rate) {
+  if (samples == 0) return true;
+  return static_cast<double>(start) + static_cast<double>(samples) * 1e6 / rate <=
+         static_cast<double>(LatestTime);
+}
 
 THeaderRead Invalid(std::string problem) {
   THeaderRead read;
@@ -84,7 +93,9 @@ double FactorRate(int factor, int multiplier) {
 
 std::optional<std::string> CheckRate(double rate, int64_t samples) {
   if (samples == 0) return std::nullopt;
-  if (!(rate > 0) || rate > HighestRate) return "impossible sample rate " + NumberText(rate) + " Hz";
+  if (!(rate >= LowestRate) || rate > HighestRate) {
+    return "impossible sample rate " + NumberText(rate) + " Hz";
+  }
   return std::nullopt;
 }
 
@@ -162,6 +173,7 @@ THeaderRead ReadVersion2(const unsigned char* d, size_t size) {
   if (header.Start < EarliestTime || header.Start > LatestTime) {
     return Invalid("impossible start time");
   }
+  if (!EndsInTime(header.Start, header.Samples, header.Rate)) return Invalid("impossible end time");
   if (header.Length != 0 &&
       (header.DataOffset > header.Length || (header.Samples > 0 && header.DataOffset < 48))) {
     return Invalid("data offset " + std::to_string(header.DataOffset) + " outside the record");
@@ -216,6 +228,7 @@ THeaderRead ReadVersion3(const unsigned char* d, size_t size) {
       CivilTime(b.U16(8), b.U16(10), b.U8(12), b.U8(13), b.U8(14), nanoseconds / 1000);
   if (!time) return Invalid("impossible start time");
   header.Start = *time;
+  if (!EndsInTime(header.Start, header.Samples, header.Rate)) return Invalid("impossible end time");
   header.DataOffset = static_cast<int64_t>(40 + sidLength) + b.U16(34);
   header.DataLength = b.U32(36);
   header.Length = header.DataOffset + header.DataLength;

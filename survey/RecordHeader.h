@@ -45,8 +45,8 @@ struct THeaderRead {
 constexpr size_t HeaderProbeBytes = 320;
 
 // Reads the header at `data` (`size` bytes available). A record without samples (a log
-// record) is a Header with Samples 0 and Rate 0; a record with samples and a rate that is
-// not above 0 and at most 1 MHz, or a time that does not exist or lies outside the years
+// record) is a Header with Samples 0 and Rate 0; a record with samples and a rate outside
+// 1 µHz to 1 MHz, or a start or end time that does not exist or lies outside the years
 // 1970-2999, is Invalid.
 THeaderRead ReadRecordHeader(const unsigned char* data, size_t size);
 
