@@ -10,6 +10,7 @@ TCliCommand VerifyCommand();      // cli/LedgerCommands.cpp
 TCliCommand LedgerCommand();      // cli/LedgerCommands.cpp
 TCliCommand ReportCommand();      // cli/DownloadCommand.cpp
 TCliCommand DrivesCommand();      // cli/DrivesCommand.cpp
+TCliCommand ArchiveCommand();     // cli/ArchiveCommand.cpp
 
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
@@ -23,5 +24,6 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(LedgerCommand());
   commands.push_back(ReportCommand());
   commands.push_back(DrivesCommand());
+  commands.push_back(ArchiveCommand());
   return commands;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "support/ArchiveBuilder.h"
 #include "support/CardBuilder.h"
 
 using testing_support::TBuiltEvent;
@@ -92,5 +93,16 @@ int main(int argc, char** argv) {
     input.Flags = 2 | 16 | 64;
     Write(root / "download" / (name + "-restore"), fuzzing::JoinCardInput(input));
   }
+  // Records of both miniSEED versions, as the archive survey reads them.
+  const int64_t start = testing_support::UtcMicroseconds(2026, 6, 14, 23, 59, 58);
+  std::vector<int32_t> samples(600);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int32_t>(i * i % 977) - 488;
+  Write(root / "records" / "version2-512",
+        testing_support::PackSegment("XX.STA.00.HHZ", 100, start, samples, 512));
+  Write(root / "records" / "version2-4096",
+        testing_support::PackSegment("XX.STA..BHZ", 40, start, samples, 4096));
+  Write(root / "records" / "version3",
+        testing_support::Version3Record("XX.STA.00.HHZ", 100, start, samples) +
+            testing_support::Version3Record("XX.STA.00.HHZ", 100, start + 6'000'000, samples));
   return 0;
 }
