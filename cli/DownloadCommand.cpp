@@ -16,16 +16,24 @@
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
 #include "cli/LedgerCommands.h"
-#include "quality/CardReport.h"
 #include "download/DownloadHost.h"
-#include "seed/MiniSeedPacker.h"
-#include "seed/SeedCodes.h"
-#include "seed/StationXmlExport.h"
 #include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
+#include "quality/CardReport.h"
+#include "seed/MiniSeedPacker.h"
+#include "seed/SeedCodes.h"
+#include "seed/StationXmlExport.h"
+#include "writers/OutputKinds.h"
 
 namespace {
+
+// Settings that select no output kind.
+TSettings NoKinds() {
+  TSettings settings;
+  for (const TOutputKind& kind : OutputKinds()) settings.*kind.Setting = false;
+  return settings;
+}
 
 // What the commands that read events of a card share: the card, the events, the year.
 struct TEventsLine {
@@ -41,8 +49,8 @@ struct TEventsLine {
 
 struct TDownloadLine : TEventsLine {
   std::string To;
-  bool Record = false, Sensor = false, Binary = false, Sac = false;
-  bool MiniSeed = false, Sds = false;
+  // The output kinds named on the line, in the fields of the settings that select them.
+  TSettings Kinds = NoKinds();
   std::optional<int> RecordLength;
   bool NoSerial = false;
   std::vector<std::string> Comment;
@@ -232,14 +240,9 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
   TTarqCard& card = session.Card;
   TTarqConvert& convert = session.Convert;
   settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
-  const bool anyKind =
-      line.Record || line.Sensor || line.Binary || line.Sac || line.MiniSeed || line.Sds;
-  settings.RecordFile = line.Record || !anyKind;
-  settings.SensorFiles = line.Sensor;
-  settings.BinaryFile = line.Binary;
-  settings.SacFiles = line.Sac;
-  settings.MiniSeedFile = line.MiniSeed;
-  settings.SdsArchive = line.Sds;
+  for (const TOutputKind& kind : OutputKinds()) settings.*kind.Setting = line.Kinds.*kind.Setting;
+  // No kind named: the first kind of the table alone.
+  if (SelectedKinds(settings).empty()) settings.*OutputKinds().front().Setting = true;
   settings.RecordLength = line.RecordLength.value_or(settings.RecordLength);
   settings.SerialNr = !line.NoSerial;
 
@@ -420,16 +423,8 @@ TCliCommand DownloadCommand() {
       [](TCommandOptions& options, TDownloadLine& line) {
         options.Argument("CARD", line.Card);
         options.Value("--to", "DIR", line.To, "the directory to write into", true);
-        options.Flag("--record", line.Record,
-                     "one text file per event with all channels (alone when no kind is given)");
-        options.Flag("--sensor", line.Sensor,
-                     "one text file per three-channel sensor (Capt_ names)");
-        options.Flag("--binary", line.Binary,
-                     "a copy of the event as the recorder wrote it (Bin_ names)");
-        options.Flag("--sac", line.Sac, "one SAC file per channel");
-        options.Flag("--mseed", line.MiniSeed,
-                     "one miniSEED file per event with all channels (.mseed names)");
-        options.Flag("--sds", line.Sds, "the events filed into an SDS archive rooted at DIR");
+        for (const TOutputKind& kind : OutputKinds())
+          options.Flag(kind.CliFlag, line.Kinds.*kind.Setting, kind.CliHelp);
         options.Parsed<int>("--record-length", "BYTES", line.RecordLength,
                             "miniSEED record length, 512 or 4096 (4096 when absent)", "512 or 4096",
                             ParseRecordLength);

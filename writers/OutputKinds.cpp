@@ -9,12 +9,23 @@ std::unique_ptr<TEventWriter> NewSdsWriter(TOutputWriter& writer);
 
 const std::vector<TOutputKind>& OutputKinds() {
   static const std::vector<TOutputKind> kinds = {
-      {"record", &TSettings::RecordFile, NewRecordWriter},
-      {"sensor", &TSettings::SensorFiles, NewSensorWriter},
-      {"binary", &TSettings::BinaryFile, NewBinaryWriter},
-      {"sac", &TSettings::SacFiles, NewSacWriter},
-      {"mseed", &TSettings::MiniSeedFile, NewMiniSeedWriter},
-      {"sds", &TSettings::SdsArchive, NewSdsWriter},
+      {"record", &TSettings::RecordFile, NewRecordWriter, "Record file",
+       "One single file per record containing all channels", "--record",
+       "one text file per event with all channels (alone when no kind is given)"},
+      {"sensor", &TSettings::SensorFiles, NewSensorWriter, "Sensor files",
+       "One file per sensor containing three channels", "--sensor",
+       "one text file per three-channel sensor (Capt_ names)"},
+      {"binary", &TSettings::BinaryFile, NewBinaryWriter, "Binary file",
+       "One binary file per record containing all channels", "--binary",
+       "a copy of the event as the recorder wrote it (Bin_ names)"},
+      {"sac", &TSettings::SacFiles, NewSacWriter, "SAC files", "One SAC file per channel", "--sac",
+       "one SAC file per channel"},
+      {"mseed", &TSettings::MiniSeedFile, NewMiniSeedWriter, "&miniSEED file",
+       "One miniSEED file per record with all channels", "--mseed",
+       "one miniSEED file per event with all channels (.mseed names)"},
+      {"sds", &TSettings::SdsArchive, NewSdsWriter, "SDS arc&hive",
+       "Records filed by channel and day into an SDS archive in the destination directory", "--sds",
+       "the events filed into an SDS archive rooted at DIR"},
   };
   return kinds;
 }

@@ -12,6 +12,12 @@ struct TOutputKind {
   const char* Name;          // record, sensor, binary, sac, mseed, sds
   bool TSettings::*Setting;  // the option that selects the kind
   std::unique_ptr<TEventWriter> (*NewWriter)(TOutputWriter& writer);
+  // How the user chooses the kind: the window's check box (its caption, '&' before the
+  // access key, and tool tip) and the command line's flag with its help line.
+  const char* Caption;
+  const char* ToolTip;
+  const char* CliFlag;
+  const char* CliHelp;
 };
 
 const std::vector<TOutputKind>& OutputKinds();
