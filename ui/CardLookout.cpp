@@ -15,16 +15,18 @@
 #include <set>
 #include <thread>
 
+#include "base/Messages.h"
+#include "base/Settings.h"
 #include "base/WUtil.h"
 #include "card/CardLayout.h"
-#include "quality/CardReport.h"
+#include "card/TarqCard.h"
 #include "download/DownloadSnapshot.h"
+#include "platform/Drives.h"
 #include "platform/IoError.h"
-#include "ui/DriveComboBox.h"
+#include "quality/CardReport.h"
 #include "ui/EventLoader.h"
 #include "ui/MountWatcher.h"
 #include "ui/QtMessages.h"
-#include "ui/ReadTarqForm.h"
 #include "ui/WaveformPreview.h"
 
 namespace {
@@ -43,7 +45,7 @@ char Lower(char letter) {
 
 }  // namespace
 
-TCardLookout::TCardLookout(TReadTarqForm& form) : Form(form) {
+TCardLookout::TCardLookout(TLookoutWindow& host) : Host(host) {
   Pane = new QFrame;
   Pane->setObjectName(QStringLiteral("PreviewPane"));
   Pane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -84,18 +86,19 @@ TCardLookout::TCardLookout(TReadTarqForm& form) : Form(form) {
     if (ShownRow >= 0 && Loader->Busy()) {
       Preview->ShowMessage(
           QStringLiteral("Reading %1 ...")
-              .arg(Form.ListBox->item(ShownRow)->text().section(QLatin1Char(' '), 0, 0)));
+              .arg(Host.EventLines().item(ShownRow)->text().section(QLatin1Char(' '), 0, 0)));
     }
   });
   // The line clicked last (or reached with the keys); a refresh empties the list.
-  connect(Form.ListBox, &QListWidget::currentRowChanged, this, &TCardLookout::ShowLine);
-  connect(Form.ListBox->model(), &QAbstractItemModel::modelReset, this, [this] { ShowLine(-1); });
+  connect(&Host.EventLines(), &QListWidget::currentRowChanged, this, &TCardLookout::ShowLine);
+  connect(Host.EventLines().model(), &QAbstractItemModel::modelReset, this,
+          [this] { ShowLine(-1); });
 }
 
 TCardLookout::~TCardLookout() = default;
 
 std::string TCardLookout::ViewSettingsPath() const {
-  const std::string settings = Form.SettingsFile.FilePath();
+  const std::string settings = Host.SettingsPath();
   if (settings.empty()) return {};
   return WUtil::DirectoryPart(settings) + "/" + ViewFileName;
 }
@@ -107,7 +110,7 @@ void TCardLookout::RestoreView() {
     const QSettings view(QString::fromStdString(path), QSettings::IniFormat);
     visible = view.value(QString::fromLatin1(VisibleKey), true).toBool();
   }
-  if (visible != Pane->isVisibleTo(&Form)) {
+  if (visible != Pane->isVisibleTo(&Host.Window())) {
     SetPaneVisible(visible);
   } else {
     ButtonPreview->setChecked(visible);
@@ -118,7 +121,7 @@ void TCardLookout::SaveView() const {
   const std::string path = ViewSettingsPath();
   if (path.empty()) return;
   QSettings view(QString::fromStdString(path), QSettings::IniFormat);
-  view.setValue(QString::fromLatin1(VisibleKey), Pane->isVisibleTo(&Form));
+  view.setValue(QString::fromLatin1(VisibleKey), Pane->isVisibleTo(&Host.Window()));
 }
 
 void TCardLookout::SetPaneVisible(bool visible) {
@@ -126,17 +129,18 @@ void TCardLookout::SetPaneVisible(bool visible) {
     ButtonPreview->setChecked(visible);  // comes back here through toggled
     return;
   }
-  if (Pane->isVisibleTo(&Form) == visible) return;
+  if (Pane->isVisibleTo(&Host.Window()) == visible) return;
   // The window grows by the pane or gives its width back, so that the controls keep theirs.
-  const int spacing = Form.layout() ? Form.layout()->spacing() : 0;
+  const int spacing = Host.Window().layout() ? Host.Window().layout()->spacing() : 0;
   const int paneWidth = visible ? Pane->sizeHint().width() : Pane->width();
   Pane->setVisible(visible);
-  if (!Form.isMaximized() && !Form.isFullScreen()) {
-    const int width = Form.width() + (visible ? 1 : -1) * (paneWidth + spacing);
-    Form.resize(std::max(width, Form.minimumSizeHint().width()), Form.height());
+  if (!Host.Window().isMaximized() && !Host.Window().isFullScreen()) {
+    const int width = Host.Window().width() + (visible ? 1 : -1) * (paneWidth + spacing);
+    Host.Window().resize(std::max(width, Host.Window().minimumSizeHint().width()),
+                         Host.Window().height());
   }
   if (visible) {
-    ShowLine(Form.ListBox->currentRow());
+    ShowLine(Host.EventLines().currentRow());
   } else {
     Loader->Cancel();
     ReadingNote->stop();
@@ -146,27 +150,27 @@ void TCardLookout::SetPaneVisible(bool visible) {
 
 void TCardLookout::ShowLine(int row) {
   ReadingNote->stop();
-  const std::vector<TEventEntry>& entries = Form.Card.Entries;
-  if (row < 0 || row >= static_cast<int>(entries.size()) || row >= Form.ListBox->count() ||
-      !Form.Card.CardValid) {
+  const std::vector<TEventEntry>& entries = Host.ShownCard().Entries;
+  if (row < 0 || row >= static_cast<int>(entries.size()) || row >= Host.EventLines().count() ||
+      !Host.ShownCard().CardValid) {
     ShownRow = -1;
     Loader->Cancel();
     Preview->ShowMessage(NothingShownText());
     return;
   }
   ShownRow = row;
-  if (!Pane->isVisibleTo(&Form)) return;  // read when the pane is shown
+  if (!Pane->isVisibleTo(&Host.Window())) return;  // read when the pane is shown
   const TEventEntry& entry = entries[static_cast<size_t>(row)];
   TPreviewRequest request;
   request.Line = entry.Line;
-  request.Frames = EventFramesOf(entry, Form.Card.DataFilePath());
+  request.Frames = EventFramesOf(entry, Host.ShownCard().DataFilePath());
   request.File = QString::fromLatin1(entry.Header.OriginalFileName.c_str());
-  request.Start = EventStartUtc(entry.Header, Form.Card.ProbeDate);
+  request.Start = EventStartUtc(entry.Header, Host.ShownCard().ProbeDate);
   request.SampleRate = entry.Header.SampleRate;
   request.StationSerial = entry.Header.StationSerial;
   // The codes of the Station codes dialog.
-  request.Network = Form.Settings.Network;
-  request.StationSheet = Form.Settings.StationSheet;
+  request.Network = Host.ChosenSettings().Network;
+  request.StationSheet = Host.ChosenSettings().StationSheet;
   Loader->Load(request);
   ReadingNote->start();
 }
@@ -177,50 +181,50 @@ void TCardLookout::EventLoaded(int line, std::shared_ptr<const TPreviewEvent> ev
   Preview->SetEvent(std::move(event));
   if (error != 0) {
     // The card went while it was read: the window shows what a refresh shows.
-    QTimer::singleShot(0, &Form, [this] { Form.ButtonRefreshClick(); });
+    QTimer::singleShot(0, &Host.Window(), [this] { Host.RefreshCard(); });
   }
 }
 
 void TCardLookout::ButtonReportClick() {
-  if (!Form.Card.CardValid) {
-    Form.Boxes.Error(card_layout::NotValidCardText);
+  if (!Host.ShownCard().CardValid) {
+    Host.MessageBoxes().Error(card_layout::NotValidCardText);
     return;
   }
   std::vector<TEventEntry> chosen;
-  for (const int line : Form.SelectedLines()) {
-    if (line < static_cast<int>(Form.Card.Entries.size())) {
-      chosen.push_back(Form.Card.Entries[static_cast<size_t>(line)]);
+  for (const int line : Host.SelectedLines()) {
+    if (line < static_cast<int>(Host.ShownCard().Entries.size())) {
+      chosen.push_back(Host.ShownCard().Entries[static_cast<size_t>(line)]);
     }
   }
   if (chosen.empty()) {
-    Form.Boxes.Warning("No event selected");
+    Host.MessageBoxes().Warning("No event selected");
     return;
   }
   // The SEED codes of the Station codes dialog.
-  const TProductOptions products = ReadProductOptions(Form.Settings);
+  const TProductOptions products = ReadProductOptions(Host.ChosenSettings());
   if (!products.Problem.empty()) {
-    Form.Boxes.Error(products.Problem);
+    Host.MessageBoxes().Error(products.Problem);
     return;
   }
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
-  if (!Form.EnsureDataDirectory()) return;
+  if (!Host.EnsureDataDirectory()) return;
 
   TQualityReport report;
   try {
-    report.Card = CardFactsOf(Form.Card.Summary());
+    report.Card = CardFactsOf(Host.ShownCard().Summary());
   } catch (const platform::EInOutError& error) {
     ShowApplicationError(error.what());
     return;
   }
-  report.Card.Status = Form.StatusText();
-  const std::string dataFile = Form.Card.DataFilePath();
-  const TProbeDate probeDate = Form.Card.ProbeDate;
-  const std::string directory = Form.Settings.DataDir;
+  report.Card.Status = Host.StatusText();
+  const std::string dataFile = Host.ShownCard().DataFilePath();
+  const TProbeDate probeDate = Host.ShownCard().ProbeDate;
+  const std::string directory = Host.ChosenSettings().DataDir;
   ButtonReport->setEnabled(false);
 
   // The events are read on a thread of their own; the progress window can stop it.
   QProgressDialog progress(QStringLiteral("Writing the report..."), QStringLiteral("Cancel"), 0,
-                           static_cast<int>(chosen.size()), &Form);
+                           static_cast<int>(chosen.size()), &Host.Window());
   progress.setWindowTitle(QStringLiteral("ReadTarq"));
   progress.setWindowModality(Qt::WindowModal);
   progress.setMinimumDuration(400);
@@ -249,12 +253,12 @@ void TCardLookout::ButtonReportClick() {
   ButtonReport->setEnabled(true);
   if (cancel) return;
   if (!files.Written()) {
-    Form.Boxes.Error(files.Error);
+    Host.MessageBoxes().Error(files.Error);
     return;
   }
   ReportPath = QString::fromStdString(files.HtmlPath);
   QMessageBox::information(
-      &Form, QStringLiteral("ReadTarq"),
+      &Host.Window(), QStringLiteral("ReadTarq"),
       QStringLiteral("Report of %1 event(s) written:\n%2\n%3")
           .arg(chosen.size())
           .arg(QString::fromStdString(files.HtmlPath), QString::fromStdString(files.JsonPath)));
@@ -267,38 +271,33 @@ void TCardLookout::MountsChanged() {
     return;
   }
   std::set<char> listed;
-  for (int i = 0; i < Form.DriveBox->count(); ++i) {
-    listed.insert(Lower(TDriveComboBox::ItemLetter(Form.DriveBox->itemText(i))));
-  }
+  for (const char letter : Host.ListedDrives()) listed.insert(Lower(letter));
   std::set<char> present;
-  for (const platform::TDrive& drive : Form.Drives.Drives()) present.insert(Lower(drive.Letter));
+  for (const platform::TDrive& drive : Host.DriveTable().Drives())
+    present.insert(Lower(drive.Letter));
   if (present == listed) return;
 
-  const char selected = Form.DriveBox->Drive();
-  if (present.count(Lower(selected)) == 0 || !Form.Card.CardValid) {
+  const char selected = Host.ChosenDrive();
+  if (present.count(Lower(selected)) == 0 || !Host.ShownCard().CardValid) {
     // The card in use went, or there was none: as the Refresh button does.
-    Form.ButtonRefreshClick();
+    Host.RefreshCard();
   } else {
     // The card in use stays as it is shown (its restore mode too); only the list changes.
-    TDriveComboBox fresh(Form.Drives);
-    Form.DriveChangeEnabled = false;
-    Form.DriveBox->CopyItemsFrom(fresh);
-    Form.DriveBox->SetDrive(selected);
-    Form.DriveChangeEnabled = true;
+    Host.RelistDrives();
   }
-  if (Form.Card.CardValid) return;
+  if (Host.ShownCard().CardValid) return;
   // A card just put in is shown when the drive in use holds none; it is only read.
   for (char letter : present) {
     if (listed.count(letter) != 0) continue;
-    TTarqCard probe(Form.Boxes, Form.Drives);
-    probe.Root = Form.Drives.RootOf(letter);
+    TTarqCard probe(Host.MessageBoxes(), Host.DriveTable());
+    probe.Root = Host.DriveTable().RootOf(letter);
     try {
       probe.ProbeCard();
     } catch (const platform::EInOutError&) {
       continue;
     }
     if (probe.CardValid) {
-      Form.DriveBox->SetDrive(letter);
+      Host.ChooseDrive(letter);
       return;
     }
   }

@@ -12,21 +12,60 @@
 #include <QString>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QFrame;
+class QListWidget;
 class QPushButton;
 class QTimer;
+class QWidget;
 class TEventLoader;
+class TMessages;
 class TMountWatcher;
-class TReadTarqForm;
+class TTarqCard;
 class TWaveformPreview;
 struct TPreviewEvent;
+struct TSettings;
+namespace platform {
+class TDriveTable;
+}
+
+// What the lookout needs of the window it serves, and all it may touch of it.
+class TLookoutWindow {
+ public:
+  // The window itself: the pane widens it, and it owns the lookout's boxes.
+  virtual QWidget& Window() = 0;
+  // The card's event lines, a line per event of the card.
+  virtual QListWidget& EventLines() = 0;
+  virtual TTarqCard& ShownCard() = 0;
+  virtual const TSettings& ChosenSettings() const = 0;
+  virtual TMessages& MessageBoxes() = 0;
+  // The settings file's path (empty before it was located).
+  virtual std::string SettingsPath() const = 0;
+  virtual std::vector<int> SelectedLines() const = 0;
+  virtual const std::string& StatusText() const = 0;
+  // Asks to create the destination directory when it is missing; false when it is not there.
+  virtual bool EnsureDataDirectory() = 0;
+  // The drives: those of the system, those the drive selector lists, the one it shows.
+  virtual platform::TDriveTable& DriveTable() = 0;
+  virtual std::vector<char> ListedDrives() const = 0;
+  virtual char ChosenDrive() const = 0;
+  // The drive list made again and the card read again, as the Refresh button does.
+  virtual void RefreshCard() = 0;
+  // The drive list made again, the drive shown and its card left as they are.
+  virtual void RelistDrives() = 0;
+  // Shows the card of another drive, as when the user chooses it.
+  virtual void ChooseDrive(char letter) = 0;
+
+ protected:
+  ~TLookoutWindow() = default;
+};
 
 class TCardLookout : public QObject {
   Q_OBJECT
 
  public:
-  explicit TCardLookout(TReadTarqForm& form);
+  explicit TCardLookout(TLookoutWindow& host);
   ~TCardLookout() override;
 
   QFrame* Pane;  // the preview, to the right of the window's controls
@@ -57,7 +96,7 @@ class TCardLookout : public QObject {
   void EventLoaded(int line, std::shared_ptr<const TPreviewEvent> event, int error);
   void SaveView() const;
 
-  TReadTarqForm& Form;
+  TLookoutWindow& Host;
   QTimer* ReadingNote;  // "Reading ..." once a read takes long enough to be noticed
   QTimer* MountRetry;   // a mount change seen while a dialog was open
   int ShownRow = -1;

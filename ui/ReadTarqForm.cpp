@@ -25,6 +25,7 @@
 #include "ui/LedgerGuard.h"
 #include "ui/QtMessages.h"
 #include "ui/WindowDownloadHost.h"
+#include "writers/OutputKinds.h"
 
 namespace {
 
@@ -127,12 +128,8 @@ bool TReadTarqForm::FormCreate() {
   // Copies first: a box's handler stores its own field only, but the fields must not change
   // while the boxes are being set.
   const TSettings wanted = Settings;
-  CheckBoxAllChannels->setChecked(wanted.RecordFile);
-  CheckBoxThreeChannels->setChecked(wanted.SensorFiles);
-  CheckBoxBinFile->setChecked(wanted.BinaryFile);
-  CheckBoxSacFiles->setChecked(wanted.SacFiles);
-  CheckBoxMiniSeed->setChecked(wanted.MiniSeedFile);
-  CheckBoxSds->setChecked(wanted.SdsArchive);
+  for (size_t kind = 0; kind < KindBoxes.size(); ++kind)
+    KindBoxes[kind]->setChecked(wanted.*OutputKinds()[kind].Setting);
   CheckBoxSerial->setChecked(wanted.SerialNr);
   Created = true;
   Guarded([this] { RefreshCardDisplay(); });
@@ -170,47 +167,46 @@ void TReadTarqForm::SetStatus(const TCardStatus& status) {
 }
 
 bool TReadTarqForm::AnyOutputKind() const {
-  return Settings.RecordFile || Settings.SensorFiles || Settings.BinaryFile || Settings.SacFiles ||
-         Settings.MiniSeedFile || Settings.SdsArchive;
+  return !SelectedKinds(Settings).empty();
 }
 
-void TReadTarqForm::EvaluateButtonRead() {
-  ButtonRead->setEnabled(ButtonSelectAll->isEnabled() && AnyOutputKind());
+void TReadTarqForm::EvaluateButtonDownload() {
+  ButtonDownload->setEnabled(ButtonSelectAll->isEnabled() && AnyOutputKind());
 }
 
 void TReadTarqForm::SetRestoreButton(bool enabled, bool down) {
-  SpeedButtonRestore->setEnabled(enabled);
-  SpeedButtonRestore->setChecked(down);
-  SpeedButtonRestore->setText(down ? QStringLiteral("Restored") : QStringLiteral("Restore"));
+  ButtonRestore->setEnabled(enabled);
+  ButtonRestore->setChecked(down);
+  ButtonRestore->setText(down ? QStringLiteral("Restored") : QStringLiteral("Restore"));
 }
 
 void TReadTarqForm::SetButtonsForValidCard() {
   const bool listed = !Card.NewCard && !Card.NoEvents;
   ButtonSelectAll->setEnabled(listed);
-  EvaluateButtonRead();
-  ButtonErase->setEnabled(Card.SectorFilePresent && ButtonRead->isEnabled() && !Card.RestoreMode &&
-                          !Card.WriteProtected);
+  EvaluateButtonDownload();
+  ButtonErase->setEnabled(Card.SectorFilePresent && ButtonDownload->isEnabled() &&
+                          !Card.RestoreMode && !Card.WriteProtected);
   if (Card.RestoreMode && listed) {
     SetRestoreButton(true, true);
   } else {
     SetRestoreButton(Card.NoEvents, false);
   }
-  InitializeButton->setEnabled(false);
+  ButtonInitialize->setEnabled(false);
   ShowWriteProtection(Card.WriteProtected);
 }
 
 void TReadTarqForm::ShowWriteProtection(bool writeProtected) {
   const QString locked = QString::fromLatin1(WriteProtectedText);
   ButtonErase->setToolTip(writeProtected ? locked : QString::fromLatin1(EraseHint));
-  InitializeButton->setToolTip(writeProtected ? locked : QString::fromLatin1(InitializeHint));
+  ButtonInitialize->setToolTip(writeProtected ? locked : QString::fromLatin1(InitializeHint));
 }
 
 void TReadTarqForm::SetButtonsForNoCard(bool blankDrive) {
   ButtonSelectAll->setEnabled(false);
-  ButtonRead->setEnabled(false);
+  ButtonDownload->setEnabled(false);
   ButtonErase->setEnabled(false);
   SetRestoreButton(false, false);
-  InitializeButton->setEnabled(blankDrive && !Card.WriteProtected);
+  ButtonInitialize->setEnabled(blankDrive && !Card.WriteProtected);
   ShowWriteProtection(Card.WriteProtected);
 }
 
@@ -221,13 +217,13 @@ void TReadTarqForm::RefreshCardDisplay() {
   EditUsedSize->clear();
   EditTotalSize->clear();
   EditEprom->clear();
-  ListBox->clear();
+  EventList->clear();
   repaint();
 
   // The drive letter is the window's: the card is its drive's root directory.
   Card.Root = Drives.RootOf(Settings.FlashUnit);
   // The count box and the list follow the scan event by event.
-  TListDirectoryView view(EditFiles, ListBox);
+  TListDirectoryView view(EditFiles, EventList);
   const TCardSummary summary = Card.ReadSummary(&view);
   if (summary.Scanned) {
     // A new card is not scanned; the probe has set its used records to 0.
@@ -237,7 +233,7 @@ void TReadTarqForm::RefreshCardDisplay() {
     SetStatus(summary.Status);
     EditEprom->setText(QString::fromLatin1(EpromVersionText(summary.EpromVersion).c_str()));
     SetButtonsForValidCard();
-    Ledger->MarkSaved(ListBox, Card);
+    Ledger->MarkSaved(EventList, Card);
   } else {
     SetStatus(summary.Status);
     SetButtonsForNoCard(Card.BlankDrive);
@@ -249,6 +245,30 @@ bool TReadTarqForm::FindDriveInList(char letter) const {
     if (TDriveComboBox::ItemLetter(DriveBox->itemText(i)) == letter) return true;
   }
   return false;
+}
+
+std::vector<char> TReadTarqForm::ListedDrives() const {
+  std::vector<char> letters;
+  for (int i = 0; i < DriveBox->count(); ++i)
+    letters.push_back(TDriveComboBox::ItemLetter(DriveBox->itemText(i)));
+  return letters;
+}
+
+char TReadTarqForm::ChosenDrive() const {
+  return DriveBox->Drive();
+}
+
+void TReadTarqForm::RelistDrives() {
+  const char shown = DriveBox->Drive();
+  TDriveComboBox fresh(Drives);
+  DriveChangeEnabled = false;
+  DriveBox->CopyItemsFrom(fresh);
+  DriveBox->SetDrive(shown);
+  DriveChangeEnabled = true;
+}
+
+void TReadTarqForm::ChooseDrive(char letter) {
+  DriveBox->SetDrive(letter);
 }
 
 void TReadTarqForm::RebuildDriveList() {
@@ -279,8 +299,8 @@ void TReadTarqForm::DriveBoxChange() {
 
 std::vector<int> TReadTarqForm::SelectedLines() const {
   std::vector<int> lines;
-  for (int i = 0; i < ListBox->count(); ++i) {
-    if (ListBox->item(i)->isSelected()) lines.push_back(i);
+  for (int i = 0; i < EventList->count(); ++i) {
+    if (EventList->item(i)->isSelected()) lines.push_back(i);
   }
   return lines;
 }
@@ -289,24 +309,9 @@ void TReadTarqForm::ButtonRefreshClick() {
   Guarded([this] { RebuildDriveList(); });
 }
 
-void TReadTarqForm::CheckBoxAllChannelsClick() {
-  Settings.RecordFile = CheckBoxAllChannels->isChecked();
-  EvaluateButtonRead();
-}
-
-void TReadTarqForm::CheckBoxThreeChannelsClick() {
-  Settings.SensorFiles = CheckBoxThreeChannels->isChecked();
-  EvaluateButtonRead();
-}
-
-void TReadTarqForm::CheckBoxBinFileClick() {
-  Settings.BinaryFile = CheckBoxBinFile->isChecked();
-  EvaluateButtonRead();
-}
-
-void TReadTarqForm::CheckBoxSacFilesClick() {
-  Settings.SacFiles = CheckBoxSacFiles->isChecked();
-  EvaluateButtonRead();
+void TReadTarqForm::OutputKindClick(size_t kind, bool checked) {
+  Settings.*OutputKinds()[kind].Setting = checked;
+  EvaluateButtonDownload();
 }
 
 void TReadTarqForm::CheckBoxSerialClick() {
@@ -328,10 +333,10 @@ void TReadTarqForm::ButtonSelectAllClick() {
     Boxes.Error(card_layout::NotValidCardText);
     return;
   }
-  if (ListBox->count() > 0) {
-    ListBox->setUpdatesEnabled(false);
-    for (int i = ListBox->count() - 1; i >= 0; --i) ListBox->item(i)->setSelected(true);
-    ListBox->setUpdatesEnabled(true);
+  if (EventList->count() > 0) {
+    EventList->setUpdatesEnabled(false);
+    for (int i = EventList->count() - 1; i >= 0; --i) EventList->item(i)->setSelected(true);
+    EventList->setUpdatesEnabled(true);
   } else {
     Boxes.Warning(Card.SectorFilePresent ? "Flash card is empty" : "Flash file is empty");
   }
@@ -352,7 +357,7 @@ void TReadTarqForm::ButtonReadClick() {
       Boxes.Error(card_layout::NotValidCardText);
       return;
     }
-    if (ListBox->selectedItems().isEmpty()) {
+    if (EventList->selectedItems().isEmpty()) {
       Boxes.Warning("No event selected");
       return;
     }
@@ -362,7 +367,7 @@ void TReadTarqForm::ButtonReadClick() {
         MakeDownloadSnapshot(Settings, SelectedLines(), CommentForm->CommentLines());
     snapshot.Recorder = Ledger->Recorder();
     if (!DownloadHost)
-      DownloadHost = std::make_unique<TWindowDownloadHost>(ListBox, DownloadForm, Boxes);
+      DownloadHost = std::make_unique<TWindowDownloadHost>(EventList, DownloadForm, Boxes);
     DownloadForm->PrepareRun();
     DownloadHost->PrepareRun();
     // Closing the progress window stops the run after the frame in hand and waits for its
@@ -375,7 +380,7 @@ void TReadTarqForm::ButtonReadClick() {
     if (!Download->Start(*Convert, std::move(snapshot), *DownloadHost)) return;
     DownloadForm->exec();
     Download->Join();
-    Ledger->MarkSaved(ListBox, Card);
+    Ledger->MarkSaved(EventList, Card);
   });
 }
 
@@ -400,18 +405,18 @@ void TReadTarqForm::SpeedButtonRestoreClick() {
       Boxes.Error(card_layout::NotValidCardText);
       return;
     }
-    if (SpeedButtonRestore->isChecked()) {
+    if (ButtonRestore->isChecked()) {
       if (Boxes.Confirm(Card.SectorFilePresent ? "Restore erased flash card"
                                                : "Restore erased flash file")) {
         Card.RestoreMode = true;
         RefreshCardDisplay();
       } else {
-        SpeedButtonRestore->setChecked(false);
+        ButtonRestore->setChecked(false);
       }
     } else {
       Card.RestoreMode = false;
       RefreshCardDisplay();
-      SpeedButtonRestore->setText(QStringLiteral("Restore"));
+      ButtonRestore->setText(QStringLiteral("Restore"));
     }
   });
 }

@@ -4,6 +4,7 @@
 // destination directory and the download. The controls are built and wired in
 // ReadTarqFormLayout.cpp; the handlers are in ReadTarqForm.cpp.
 
+#include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "base/Messages.h"
 #include "base/Settings.h"
 #include "card/TarqCard.h"
+#include "ui/CardLookout.h"
 
 class QCheckBox;
 class QFrame;
@@ -22,7 +24,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class TAProposForm;
-class TCardLookout;
 class TCommentForm;
 class TDownloadForm;
 class TDriveComboBox;
@@ -33,7 +34,7 @@ class TLedgerGuard;
 class TTarqConvert;
 class TWindowDownloadHost;
 
-class TReadTarqForm : public QWidget {
+class TReadTarqForm : public QWidget, private TLookoutWindow {
   Q_OBJECT
 
  public:
@@ -43,49 +44,6 @@ class TReadTarqForm : public QWidget {
   TReadTarqForm(TSettingsFile& settingsFile, TMessages& boxes, platform::TDriveTable& drives,
                 QWidget* parent = nullptr);
   ~TReadTarqForm() override;
-
-  // ---- Controls ----
-  QGroupBox* GroupBoxFlash;
-  QLabel* LabelFlashUnit;
-  TDriveComboBox* DriveBox;
-  QPushButton* ButtonErase;
-  QPushButton* ButtonRefresh;
-  QPushButton* SpeedButtonRestore;
-  QPushButton* InitializeButton;
-
-  QGroupBox* GroupFlashCard;
-  QLineEdit* EditStatus;
-  QLabel* LabelFiles;
-  QLineEdit* EditFiles;
-  QLabel* LabelUsedSize;
-  QLineEdit* EditUsedSize;
-  QLabel* LabelBytes1;
-  QLabel* LabelTotalSize;
-  QLineEdit* EditTotalSize;
-  QLabel* LabelBytes2;
-  QLabel* LabelEvent;
-  QLineEdit* EditEprom;
-
-  QGroupBox* GroupBoxFiles;
-  QPushButton* ButtonSelectAll;
-  QPushButton* ButtonRead;
-  QFrame* FileTypePanel;
-  QCheckBox* CheckBoxAllChannels;
-  QCheckBox* CheckBoxThreeChannels;
-  QCheckBox* CheckBoxBinFile;
-  QCheckBox* CheckBoxSacFiles;
-  QCheckBox* CheckBoxMiniSeed;
-  QCheckBox* CheckBoxSds;
-  QPushButton* ButtonStationCodes;
-  QCheckBox* CheckBoxSerial;
-  QPushButton* ButtonComment;
-  QListWidget* ListBox;
-  QLabel* LabelDirName;
-  QLineEdit* EditDirName;
-  QPushButton* ButtonBrowse;
-
-  QPushButton* ButtonAbout;
-  QPushButton* ButtonQuit;
 
   // ---- State ----
   TSettingsFile& SettingsFile;
@@ -118,10 +76,13 @@ class TReadTarqForm : public QWidget {
   TStationCodesForm* StationCodesForm = nullptr;  // made when first opened
 
   // The status as the card unit chose it; EditStatus shows it in capitals.
-  const std::string& StatusText() const { return Status.Text; }
+  const std::string& StatusText() const override { return Status.Text; }
   // The selected lines of the event list, counted from 0, ascending.
-  std::vector<int> SelectedLines() const;
+  std::vector<int> SelectedLines() const override;
   TStatusColour StatusColour() const { return Status.Colour; }
+
+  // The object name of the check box of an output kind: "CheckBox" and the kind's name.
+  static QString OutputKindBoxName(const char* kindName);
 
   // ---- Creation and destruction ----
   // Reads the settings and shows the card. False when the settings file has a bad line: the
@@ -138,10 +99,8 @@ class TReadTarqForm : public QWidget {
   // ---- Handlers ----
   void DriveBoxChange();
   void ButtonRefreshClick();
-  void CheckBoxAllChannelsClick();
-  void CheckBoxThreeChannelsClick();
-  void CheckBoxBinFileClick();
-  void CheckBoxSacFilesClick();
+  // The check box of the output kind `kind` (a line of the kind table) was set or cleared.
+  void OutputKindClick(size_t kind, bool checked);
   void CheckBoxSerialClick();
   void EditDirNameChange();
   void ButtonQuitClick();
@@ -157,20 +116,80 @@ class TReadTarqForm : public QWidget {
   void ButtonStationCodesClick();
   void ButtonAboutClick();
 
-  bool EnsureDataDirectory();
+  bool EnsureDataDirectory() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
+  // ---- Controls ----
+  // Each is named after its member (objectName), so that tests and tools find it by name; a
+  // kind's check box is named after its kind (OutputKindBoxName).
+  QGroupBox* GroupBoxCard;
+  QLabel* LabelFlashUnit;
+  TDriveComboBox* DriveBox;
+  QPushButton* ButtonErase;
+  QPushButton* ButtonRefresh;
+  QPushButton* ButtonRestore;
+  QPushButton* ButtonInitialize;
+
+  QGroupBox* GroupBoxCardInfos;
+  QLineEdit* EditStatus;
+  QLabel* LabelFiles;
+  QLineEdit* EditFiles;
+  QLabel* LabelUsedSize;
+  QLineEdit* EditUsedSize;
+  QLabel* LabelUsedBytes;
+  QLabel* LabelTotalSize;
+  QLineEdit* EditTotalSize;
+  QLabel* LabelTotalBytes;
+  QLabel* LabelEprom;
+  QLineEdit* EditEprom;
+
+  QGroupBox* GroupBoxFiles;
+  QPushButton* ButtonSelectAll;
+  QPushButton* ButtonDownload;
+  QFrame* KindPanel;
+  std::vector<QCheckBox*> KindBoxes;  // one per output kind, in the kind table's order
+  QPushButton* ButtonStationCodes;
+  QCheckBox* CheckBoxSerial;
+  QPushButton* ButtonComment;
+  QListWidget* EventList;
+  QLabel* LabelDirName;
+  QLineEdit* EditDirName;
+  QPushButton* ButtonBrowse;
+
+  QPushButton* ButtonAbout;
+  QPushButton* ButtonQuit;
+
   // The hints of the maintenance buttons when the card can be written.
   static constexpr const char* EraseHint = "Erase flash card for new recordings";
   static constexpr const char* InitializeHint = "Prepare flash card in TarqProbe format";
 
-  void BuildControls();  // ReadTarqFormLayout.cpp
+  // ReadTarqFormLayout.cpp: the controls, group box by group box, then their wiring.
+  void BuildControls();
+  // What the card lookout may reach of the window.
+  QWidget& Window() override { return *this; }
+  QListWidget& EventLines() override { return *EventList; }
+  TTarqCard& ShownCard() override { return Card; }
+  const TSettings& ChosenSettings() const override { return Settings; }
+  TMessages& MessageBoxes() override { return Boxes; }
+  std::string SettingsPath() const override { return SettingsFile.FilePath(); }
+  platform::TDriveTable& DriveTable() override { return Drives; }
+  std::vector<char> ListedDrives() const override;
+  char ChosenDrive() const override;
+  void RefreshCard() override { ButtonRefreshClick(); }
+  void RelistDrives() override;
+  void ChooseDrive(char letter) override;
+  QGroupBox* BuildCardGroup();
+  QGroupBox* BuildCardInfosGroup();
+  QGroupBox* BuildFilesGroup();
+  void NameControls();
+  void WireControls();
+  void SetTabOrder();
   void SetStatus(const TCardStatus& status);
   bool AnyOutputKind() const;
-  void EvaluateButtonRead();
+  void EvaluateButtonDownload();
   void SetButtonsForValidCard();
   void SetButtonsForNoCard(bool blankDrive);
   // The tool tips of Erase and Initialize: what they do, or why a card is left as it is.

@@ -42,7 +42,7 @@ void TReadTarqForm::ButtonStationCodesClick() {
       if (!Card.CardValid) return std::string(card_layout::NotValidCardText);
       std::vector<int> events = SelectedLines();
       if (events.empty()) {
-        for (int i = 0; i < ListBox->count(); ++i) events.push_back(i);
+        for (int i = 0; i < EventList->count(); ++i) events.push_back(i);
       }
       return ExportText(*Convert, events, path, options);
     };

@@ -14,10 +14,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <utility>
+#include <vector>
 
 #include "ui/CardLookout.h"
 #include "ui/DriveComboBox.h"
 #include "ui/ReadTarqForm.h"
+#include "writers/OutputKinds.h"
 
 namespace {
 
@@ -81,9 +83,14 @@ void StyleGroupCaption(QGroupBox* group) {
 
 }  // namespace
 
-void TReadTarqForm::BuildControls() {
-  // ---- Flash card ----
-  GroupBoxFlash = new QGroupBox(QStringLiteral("Flash card"));
+QString TReadTarqForm::OutputKindBoxName(const char* kindName) {
+  QString name = QString::fromLatin1(kindName);
+  if (!name.isEmpty()) name[0] = name[0].toUpper();
+  return QStringLiteral("CheckBox") + name;
+}
+
+QGroupBox* TReadTarqForm::BuildCardGroup() {
+  GroupBoxCard = new QGroupBox(QStringLiteral("Flash card"));
   LabelFlashUnit = new QLabel(QStringLiteral("Unit:"));
   DriveBox = new TDriveComboBox(Drives);
   DriveBox->setToolTip(QStringLiteral("Unit where original TarqProbe data are located"));
@@ -94,140 +101,136 @@ void TReadTarqForm::BuildControls() {
   // Its caption shares E with Erase, which a shortcut cannot: Alt+E stays Erase's, as the
   // first of the two in the window, and Refresh takes the usual F5.
   ButtonRefresh->setShortcut(QKeySequence(Qt::Key_F5));
-  SpeedButtonRestore = Button("&Restore", "Retrieve data from an erased flash card");
-  SpeedButtonRestore->setCheckable(true);
-  InitializeButton = Button("&Initialize", InitializeHint);
+  ButtonRestore = Button("&Restore", "Retrieve data from an erased flash card");
+  ButtonRestore->setCheckable(true);
+  ButtonInitialize = Button("&Initialize", InitializeHint);
   ButtonErase->setEnabled(false);
-  SpeedButtonRestore->setEnabled(false);
-  InitializeButton->setEnabled(false);
-  {
-    auto* grid = new QGridLayout(GroupBoxFlash);
-    grid->setContentsMargins(14, 10, 14, 12);
-    grid->setVerticalSpacing(8);
-    grid->setHorizontalSpacing(24);
-    grid->addWidget(LabelFlashUnit, 0, 0, 1, 2);
-    grid->addWidget(DriveBox, 1, 0, 1, 2);
-    grid->setRowMinimumHeight(2, 6);
-    grid->addWidget(ButtonErase, 3, 0);
-    grid->addWidget(ButtonRefresh, 3, 1);
-    grid->addWidget(SpeedButtonRestore, 4, 0);
-    grid->addWidget(InitializeButton, 4, 1);
-    grid->setRowStretch(5, 1);
-  }
+  ButtonRestore->setEnabled(false);
+  ButtonInitialize->setEnabled(false);
 
-  // ---- Flash card infos ----
-  GroupFlashCard = new QGroupBox(QStringLiteral("Flash card infos"));
+  auto* grid = new QGridLayout(GroupBoxCard);
+  grid->setContentsMargins(14, 10, 14, 12);
+  grid->setVerticalSpacing(8);
+  grid->setHorizontalSpacing(24);
+  grid->addWidget(LabelFlashUnit, 0, 0, 1, 2);
+  grid->addWidget(DriveBox, 1, 0, 1, 2);
+  grid->setRowMinimumHeight(2, 6);
+  grid->addWidget(ButtonErase, 3, 0);
+  grid->addWidget(ButtonRefresh, 3, 1);
+  grid->addWidget(ButtonRestore, 4, 0);
+  grid->addWidget(ButtonInitialize, 4, 1);
+  grid->setRowStretch(5, 1);
+  return GroupBoxCard;
+}
+
+QGroupBox* TReadTarqForm::BuildCardInfosGroup() {
+  GroupBoxCardInfos = new QGroupBox(QStringLiteral("Flash card infos"));
   EditStatus = InfoField("Flash card status", 26);
   LabelFiles = new QLabel(QStringLiteral("Number of files:"));
   EditFiles = ShortInfoField("Number of files on flash card", 5);
   LabelUsedSize = new QLabel(QStringLiteral("Used size:"));
   EditUsedSize = InfoField("Total size of files recorded on flash card", 20);
-  LabelBytes1 = new QLabel(QStringLiteral("Bytes"));
+  LabelUsedBytes = new QLabel(QStringLiteral("Bytes"));
   LabelTotalSize = new QLabel(QStringLiteral("Total size:"));
   EditTotalSize = InfoField("Flash card size", 15);
-  LabelBytes2 = new QLabel(QStringLiteral("Bytes"));
-  LabelEvent = new QLabel(QStringLiteral("Eprom version:"));
+  LabelTotalBytes = new QLabel(QStringLiteral("Bytes"));
+  LabelEprom = new QLabel(QStringLiteral("Eprom version:"));
   EditEprom = ShortInfoField("TarqProbe acquisition software version", 5);
-  {
-    auto* grid = new QGridLayout(GroupFlashCard);
-    grid->setContentsMargins(14, 10, 14, 12);
-    grid->setVerticalSpacing(8);
-    grid->addWidget(EditStatus, 0, 0, 1, 4);
-    grid->addWidget(LabelFiles, 1, 0);
-    grid->addWidget(EditFiles, 1, 1, Qt::AlignLeft);
-    grid->addWidget(LabelUsedSize, 2, 0);
-    grid->addWidget(EditUsedSize, 2, 1, 1, 2);
-    grid->addWidget(LabelBytes1, 2, 3);
-    grid->addWidget(LabelTotalSize, 3, 0);
-    grid->addWidget(EditTotalSize, 3, 1, 1, 2);
-    grid->addWidget(LabelBytes2, 3, 3);
-    grid->addWidget(LabelEvent, 4, 0);
-    grid->addWidget(EditEprom, 4, 1, Qt::AlignLeft);
-    grid->setColumnStretch(2, 1);
-  }
 
-  // ---- Files ----
+  auto* grid = new QGridLayout(GroupBoxCardInfos);
+  grid->setContentsMargins(14, 10, 14, 12);
+  grid->setVerticalSpacing(8);
+  grid->addWidget(EditStatus, 0, 0, 1, 4);
+  grid->addWidget(LabelFiles, 1, 0);
+  grid->addWidget(EditFiles, 1, 1, Qt::AlignLeft);
+  grid->addWidget(LabelUsedSize, 2, 0);
+  grid->addWidget(EditUsedSize, 2, 1, 1, 2);
+  grid->addWidget(LabelUsedBytes, 2, 3);
+  grid->addWidget(LabelTotalSize, 3, 0);
+  grid->addWidget(EditTotalSize, 3, 1, 1, 2);
+  grid->addWidget(LabelTotalBytes, 3, 3);
+  grid->addWidget(LabelEprom, 4, 0);
+  grid->addWidget(EditEprom, 4, 1, Qt::AlignLeft);
+  grid->setColumnStretch(2, 1);
+  return GroupBoxCardInfos;
+}
+
+QGroupBox* TReadTarqForm::BuildFilesGroup() {
   GroupBoxFiles = new QGroupBox(QStringLiteral("Files"));
   ButtonSelectAll = Button("&Select all", "Select all files listed in the window");
-  ButtonRead = Button("&Download", "Download selected files to destination directory");
+  ButtonDownload = Button("&Download", "Download selected files to destination directory");
   ButtonSelectAll->setEnabled(false);
-  ButtonRead->setEnabled(false);
-  FileTypePanel = new QFrame;
-  FileTypePanel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-  CheckBoxAllChannels =
-      CheckBox("Record file", "One single file per record containing all channels");
-  CheckBoxThreeChannels = CheckBox("Sensor files", "One file per sensor containing three channels");
-  CheckBoxBinFile = CheckBox("Binary file", "One binary file per record containing all channels");
-  CheckBoxSacFiles = CheckBox("SAC files", "One SAC file per channel");
-  CheckBoxMiniSeed = CheckBox("&miniSEED file", "One miniSEED file per record with all channels");
-  CheckBoxSds = CheckBox("SDS arc&hive",
-                         "Records filed by channel and day into an SDS archive in the destination "
-                         "directory");
+  ButtonDownload->setEnabled(false);
+  KindPanel = new QFrame;
+  KindPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+  auto* panel = new QVBoxLayout(KindPanel);
+  panel->setContentsMargins(12, 10, 12, 10);
+  panel->setSpacing(8);
+  // A check box per output kind, as the kind table gives them.
+  for (const TOutputKind& kind : OutputKinds()) {
+    KindBoxes.push_back(CheckBox(kind.Caption, kind.ToolTip));
+    KindBoxes.back()->setObjectName(OutputKindBoxName(kind.Name));
+    panel->addWidget(KindBoxes.back());
+  }
   ButtonStationCodes =
       Button("Station c&odes...", "Network code, station sheet and StationXML of the records");
   CheckBoxSerial = CheckBox("Serial number", "Include serial number in filename");
   ButtonComment = Button("&Comment", "Add comment into file headers");
-  ListBox = new QListWidget;
-  ListBox->setToolTip(QStringLiteral("Infos on files recorded on flash card"));
-  ListBox->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  EventList = new QListWidget;
+  EventList->setToolTip(QStringLiteral("Infos on files recorded on flash card"));
+  EventList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   // The event lines are columns of figures: a fixed-pitch font keeps them aligned.
-  ListBox->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  EventList->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   {
-    const QFontMetrics metrics(ListBox->font());
+    const QFontMetrics metrics(EventList->font());
     const int lineWidth = metrics.horizontalAdvance(QString(70, QLatin1Char('0')));
-    ListBox->setMinimumWidth(lineWidth + 2 * ListBox->frameWidth() + 28);
-    ListBox->setMinimumHeight(metrics.height() * 12);
+    EventList->setMinimumWidth(lineWidth + 2 * EventList->frameWidth() + 28);
+    EventList->setMinimumHeight(metrics.height() * 12);
   }
   LabelDirName = new QLabel(QStringLiteral("Destination directory:"));
   EditDirName = new QLineEdit;
   EditDirName->setToolTip(QStringLiteral("Directory where selected files are to be downloaded"));
   ButtonBrowse = Button("&Browse...", "Change destination directory");
-  {
-    auto* panel = new QVBoxLayout(FileTypePanel);
-    panel->setContentsMargins(12, 10, 12, 10);
-    panel->setSpacing(8);
-    panel->addWidget(CheckBoxAllChannels);
-    panel->addWidget(CheckBoxThreeChannels);
-    panel->addWidget(CheckBoxBinFile);
-    panel->addWidget(CheckBoxSacFiles);
-    panel->addWidget(CheckBoxMiniSeed);
-    panel->addWidget(CheckBoxSds);
 
-    auto* left = new QVBoxLayout;
-    left->setSpacing(10);
-    left->addWidget(ButtonSelectAll);
-    left->addWidget(ButtonRead);
-    left->addWidget(FileTypePanel);
-    left->addWidget(CheckBoxSerial, 0, Qt::AlignHCenter);
-    left->addWidget(ButtonComment);
-    left->addWidget(ButtonStationCodes);
-    left->addStretch(1);
+  auto* left = new QVBoxLayout;
+  left->setSpacing(10);
+  left->addWidget(ButtonSelectAll);
+  left->addWidget(ButtonDownload);
+  left->addWidget(KindPanel);
+  left->addWidget(CheckBoxSerial, 0, Qt::AlignHCenter);
+  left->addWidget(ButtonComment);
+  left->addWidget(ButtonStationCodes);
+  left->addStretch(1);
 
-    auto* dirRow = new QHBoxLayout;
-    dirRow->addWidget(EditDirName, 1);
-    dirRow->addSpacing(10);
-    dirRow->addWidget(ButtonBrowse);
+  auto* dirRow = new QHBoxLayout;
+  dirRow->addWidget(EditDirName, 1);
+  dirRow->addSpacing(10);
+  dirRow->addWidget(ButtonBrowse);
 
-    auto* grid = new QGridLayout(GroupBoxFiles);
-    grid->setContentsMargins(14, 10, 14, 12);
-    grid->setHorizontalSpacing(14);
-    grid->addLayout(left, 0, 0);
-    grid->addWidget(ListBox, 0, 1);
-    grid->addWidget(LabelDirName, 1, 0, 1, 2);
-    grid->addLayout(dirRow, 2, 0, 1, 2);
-    grid->setRowStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-  }
+  auto* grid = new QGridLayout(GroupBoxFiles);
+  grid->setContentsMargins(14, 10, 14, 12);
+  grid->setHorizontalSpacing(14);
+  grid->addLayout(left, 0, 0);
+  grid->addWidget(EventList, 0, 1);
+  grid->addWidget(LabelDirName, 1, 0, 1, 2);
+  grid->addLayout(dirRow, 2, 0, 1, 2);
+  grid->setRowStretch(0, 1);
+  grid->setColumnStretch(1, 1);
+  return GroupBoxFiles;
+}
 
-  // ---- On the window ----
+void TReadTarqForm::BuildControls() {
+  BuildCardGroup();
+  BuildCardInfosGroup();
+  BuildFilesGroup();
   ButtonAbout = Button("&About...", "About ReadTarq");
   ButtonQuit = Button("&Quit", nullptr);
 
-  StyleGroupCaption(GroupBoxFlash);
-  StyleGroupCaption(GroupFlashCard);
+  StyleGroupCaption(GroupBoxCard);
+  StyleGroupCaption(GroupBoxCardInfos);
   StyleGroupCaption(GroupBoxFiles);
   // After the group styles: the button keeps the window's font, only bold.
-  for (QPushButton* button : {ButtonRead, ButtonQuit}) {
+  for (QPushButton* button : {ButtonDownload, ButtonQuit}) {
     QFont bold = button->font();
     bold.setBold(true);
     button->setFont(bold);
@@ -237,10 +240,10 @@ void TReadTarqForm::BuildControls() {
 
   auto* top = new QHBoxLayout;
   top->setSpacing(16);
-  top->addWidget(GroupBoxFlash, 1);
-  top->addWidget(GroupFlashCard, 1);
+  top->addWidget(GroupBoxCard, 1);
+  top->addWidget(GroupBoxCardInfos, 1);
 
-  Lookout = std::make_unique<TCardLookout>(*this);
+  Lookout = std::make_unique<TCardLookout>(static_cast<TLookoutWindow&>(*this));
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(Lookout->ButtonPreview);
   bottom->addWidget(Lookout->ButtonReport);
@@ -261,41 +264,43 @@ void TReadTarqForm::BuildControls() {
   columns->addLayout(layout, 0);
   columns->addWidget(Lookout->Pane, 1);
 
-  // Each control is named after its member, so that tests and tools find it by name.
+  NameControls();
+  WireControls();
+  SetTabOrder();
+
+  const QSize wanted = sizeHint().expandedTo(QSize(558, 639));
+  resize(wanted);
+}
+
+void TReadTarqForm::NameControls() {
   const std::pair<QWidget*, const char*> named[] = {
-      {GroupBoxFlash, "GroupBoxFlash"},
+      {GroupBoxCard, "GroupBoxCard"},
       {LabelFlashUnit, "LabelFlashUnit"},
       {DriveBox, "DriveBox"},
       {ButtonErase, "ButtonErase"},
       {ButtonRefresh, "ButtonRefresh"},
-      {SpeedButtonRestore, "SpeedButtonRestore"},
-      {InitializeButton, "InitializeButton"},
-      {GroupFlashCard, "GroupFlashCard"},
+      {ButtonRestore, "ButtonRestore"},
+      {ButtonInitialize, "ButtonInitialize"},
+      {GroupBoxCardInfos, "GroupBoxCardInfos"},
       {EditStatus, "EditStatus"},
       {LabelFiles, "LabelFiles"},
       {EditFiles, "EditFiles"},
       {LabelUsedSize, "LabelUsedSize"},
       {EditUsedSize, "EditUsedSize"},
-      {LabelBytes1, "LabelBytes1"},
+      {LabelUsedBytes, "LabelUsedBytes"},
       {LabelTotalSize, "LabelTotalSize"},
       {EditTotalSize, "EditTotalSize"},
-      {LabelBytes2, "LabelBytes2"},
-      {LabelEvent, "LabelEvent"},
+      {LabelTotalBytes, "LabelTotalBytes"},
+      {LabelEprom, "LabelEprom"},
       {EditEprom, "EditEprom"},
       {GroupBoxFiles, "GroupBoxFiles"},
       {ButtonSelectAll, "ButtonSelectAll"},
-      {ButtonRead, "ButtonRead"},
-      {FileTypePanel, "FileTypePanel"},
-      {CheckBoxAllChannels, "CheckBoxAllChannels"},
-      {CheckBoxThreeChannels, "CheckBoxThreeChannels"},
-      {CheckBoxBinFile, "CheckBoxBinFile"},
-      {CheckBoxSacFiles, "CheckBoxSacFiles"},
-      {CheckBoxMiniSeed, "CheckBoxMiniSeed"},
-      {CheckBoxSds, "CheckBoxSds"},
+      {ButtonDownload, "ButtonDownload"},
+      {KindPanel, "KindPanel"},
       {ButtonStationCodes, "ButtonStationCodes"},
       {CheckBoxSerial, "CheckBoxSerial"},
       {ButtonComment, "ButtonComment"},
-      {ListBox, "ListBox"},
+      {EventList, "EventList"},
       {LabelDirName, "LabelDirName"},
       {EditDirName, "EditDirName"},
       {ButtonBrowse, "ButtonBrowse"},
@@ -303,60 +308,37 @@ void TReadTarqForm::BuildControls() {
       {ButtonQuit, "ButtonQuit"},
   };
   for (const auto& [widget, name] : named) widget->setObjectName(QString::fromLatin1(name));
+}
 
-  // ---- Wiring ----
+void TReadTarqForm::WireControls() {
   connect(DriveBox, &TDriveComboBox::DriveChanged, this, &TReadTarqForm::DriveBoxChange);
   connect(ButtonRefresh, &QPushButton::clicked, this, &TReadTarqForm::ButtonRefreshClick);
   connect(ButtonErase, &QPushButton::clicked, this, &TReadTarqForm::ButtonEraseClick);
-  connect(SpeedButtonRestore, &QPushButton::clicked, this, &TReadTarqForm::SpeedButtonRestoreClick);
-  connect(InitializeButton, &QPushButton::clicked, this, &TReadTarqForm::InitializeButtonClick);
-  connect(CheckBoxAllChannels, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxAllChannelsClick);
-  connect(CheckBoxThreeChannels, &QCheckBox::toggled, this,
-          &TReadTarqForm::CheckBoxThreeChannelsClick);
-  connect(CheckBoxBinFile, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxBinFileClick);
-  connect(CheckBoxSacFiles, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxSacFilesClick);
-  connect(CheckBoxMiniSeed, &QCheckBox::toggled, this, [this](bool on) {
-    Settings.MiniSeedFile = on;
-    EvaluateButtonRead();
-  });
-  connect(CheckBoxSds, &QCheckBox::toggled, this, [this](bool on) {
-    Settings.SdsArchive = on;
-    EvaluateButtonRead();
-  });
+  connect(ButtonRestore, &QPushButton::clicked, this, &TReadTarqForm::SpeedButtonRestoreClick);
+  connect(ButtonInitialize, &QPushButton::clicked, this, &TReadTarqForm::InitializeButtonClick);
+  for (size_t kind = 0; kind < KindBoxes.size(); ++kind) {
+    connect(KindBoxes[kind], &QCheckBox::toggled, this,
+            [this, kind](bool checked) { OutputKindClick(kind, checked); });
+  }
   connect(ButtonStationCodes, &QPushButton::clicked, this,
           &TReadTarqForm::ButtonStationCodesClick);
   connect(CheckBoxSerial, &QCheckBox::toggled, this, &TReadTarqForm::CheckBoxSerialClick);
   connect(EditDirName, &QLineEdit::textChanged, this, &TReadTarqForm::EditDirNameChange);
   connect(ButtonSelectAll, &QPushButton::clicked, this, &TReadTarqForm::ButtonSelectAllClick);
-  connect(ButtonRead, &QPushButton::clicked, this, &TReadTarqForm::ButtonReadClick);
+  connect(ButtonDownload, &QPushButton::clicked, this, &TReadTarqForm::ButtonReadClick);
   connect(ButtonBrowse, &QPushButton::clicked, this, &TReadTarqForm::ButtonBrowseClick);
   connect(ButtonComment, &QPushButton::clicked, this, &TReadTarqForm::ButtonCommentClick);
   connect(ButtonAbout, &QPushButton::clicked, this, &TReadTarqForm::ButtonAboutClick);
   connect(ButtonQuit, &QPushButton::clicked, this, &TReadTarqForm::ButtonQuitClick);
+}
 
-  setTabOrder(DriveBox, ButtonErase);
-  setTabOrder(ButtonErase, ButtonRefresh);
-  setTabOrder(ButtonRefresh, SpeedButtonRestore);
-  setTabOrder(SpeedButtonRestore, InitializeButton);
-  setTabOrder(InitializeButton, ButtonSelectAll);
-  setTabOrder(ButtonSelectAll, ButtonRead);
-  setTabOrder(ButtonRead, CheckBoxAllChannels);
-  setTabOrder(CheckBoxAllChannels, CheckBoxThreeChannels);
-  setTabOrder(CheckBoxThreeChannels, CheckBoxBinFile);
-  setTabOrder(CheckBoxBinFile, CheckBoxSacFiles);
-  setTabOrder(CheckBoxSacFiles, CheckBoxMiniSeed);
-  setTabOrder(CheckBoxMiniSeed, CheckBoxSds);
-  setTabOrder(CheckBoxSds, CheckBoxSerial);
-  setTabOrder(CheckBoxSerial, ButtonComment);
-  setTabOrder(ButtonComment, ButtonStationCodes);
-  setTabOrder(ButtonStationCodes, ListBox);
-  setTabOrder(ListBox, EditDirName);
-  setTabOrder(EditDirName, ButtonBrowse);
-  setTabOrder(ButtonBrowse, Lookout->ButtonPreview);
-  setTabOrder(Lookout->ButtonPreview, Lookout->ButtonReport);
-  setTabOrder(Lookout->ButtonReport, ButtonAbout);
-  setTabOrder(ButtonAbout, ButtonQuit);
-
-  const QSize wanted = sizeHint().expandedTo(QSize(558, 639));
-  resize(wanted);
+void TReadTarqForm::SetTabOrder() {
+  // Down the card group, then the files group column by column, then the buttons below.
+  std::vector<QWidget*> order = {DriveBox,         ButtonErase,     ButtonRefresh, ButtonRestore,
+                                 ButtonInitialize, ButtonSelectAll, ButtonDownload};
+  order.insert(order.end(), KindBoxes.begin(), KindBoxes.end());
+  order.insert(order.end(), {CheckBoxSerial, ButtonComment, ButtonStationCodes, EventList,
+                             EditDirName, ButtonBrowse, Lookout->ButtonPreview,
+                             Lookout->ButtonReport, ButtonAbout, ButtonQuit});
+  for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

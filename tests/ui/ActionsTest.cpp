@@ -31,6 +31,7 @@ using testing_support::ReadWholeFile;
 using testing_support::TCardBuilder;
 using testing_support::WriteWholeFile;
 using ui_test::CardWithData;
+using ui_test::Child;
 using ui_test::SmallEvent;
 using ui_test::TUiTest;
 using ui_test::WhenModal;
@@ -59,8 +60,8 @@ class ActionsTest : public TUiTest {
 
   std::vector<bool> Selection() {
     std::vector<bool> selected;
-    for (int i = 0; i < Form().ListBox->count(); ++i) {
-      selected.push_back(Form().ListBox->item(i)->isSelected());
+    for (int i = 0; i < Child<QListWidget>(Form(), "EventList")->count(); ++i) {
+      selected.push_back(Child<QListWidget>(Form(), "EventList")->item(i)->isSelected());
     }
     return selected;
   }
@@ -84,7 +85,7 @@ class ActionsTest : public TUiTest {
       });
       poll->start();
     });
-    Form().ButtonRead->click();
+    Child<QPushButton>(Form(), "ButtonDownload")->click();
     EXPECT_TRUE(sawEnd);
     EXPECT_FALSE(window->isVisible());
   }
@@ -106,7 +107,7 @@ TCardBuilder ThreeLongerEvents() {
 
 TEST_F(ActionsTest, SelectAllSelectsEveryLine) {
   StartOn(CardWithData());
-  Form().ButtonSelectAll->click();
+  Child<QPushButton>(Form(), "ButtonSelectAll")->click();
   EXPECT_EQ(Selection(), (std::vector<bool>{true, true, true}));
   EXPECT_TRUE(Boxes.Boxes.empty());
 }
@@ -148,10 +149,10 @@ TEST_F(ActionsTest, SelectAllOnACardWithoutLinesSaysWhy) {
 
 TEST_F(ActionsTest, DownloadRefusesWithoutCardOrSelection) {
   StartOn(CardWithData());
-  Form().ButtonRead->click();
+  Child<QPushButton>(Form(), "ButtonDownload")->click();
   EXPECT_EQ(BoxTexts("warning"), std::vector<std::string>{"No event selected"});
 
-  Form().ListBox->item(1)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(1)->setSelected(true);
   Form().Card.CardValid = false;
   Form().ButtonReadClick();
   EXPECT_EQ(BoxTexts("error"), std::vector<std::string>{"Not a valid flash card"});
@@ -160,8 +161,8 @@ TEST_F(ActionsTest, DownloadRefusesWithoutCardOrSelection) {
 
 TEST_F(ActionsTest, DownloadConvertsTheSelectedEventsAndDeselectsThem) {
   StartOn(CardWithData());
-  Form().ListBox->item(0)->setSelected(true);
-  Form().ListBox->item(2)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(0)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(2)->setSelected(true);
   Program->CommentForm->MemoComment->setPlainText("Site 7\n");
   DownloadAndWaitForTheEnd();
   EXPECT_EQ(Program->DownloadForm->LabelResult->text(), "Download successful");
@@ -176,7 +177,7 @@ TEST_F(ActionsTest, DownloadConvertsTheSelectedEventsAndDeselectsThem) {
   EXPECT_NE(ReadWholeFile(Out() + "/" + files[0]).find("Site 7"), std::string::npos);
   EXPECT_TRUE(Boxes.Boxes.empty());
   // The main window is not refreshed after a download.
-  EXPECT_EQ(Form().ListBox->count(), 3);
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
 }
 
 // The desktop program runs under the user's locale (QApplication sets it from the
@@ -198,7 +199,7 @@ TEST_F(ActionsTest, UnderADecimalCommaLocaleTheWindowAndTheFilesMatchTheCommandL
     testing_support::TCommaDecimalLocale locale;
     ASSERT_TRUE(locale.Active()) << "fr_FR.UTF-8 is missing: scripts/install-deps makes it";
     ASSERT_TRUE(Start());
-    EXPECT_EQ(Form().EditUsedSize->text().toStdString(), " 2169 (94.4%)");
+    EXPECT_EQ(Child<QLineEdit>(Form(), "EditUsedSize")->text().toStdString(), " 2169 (94.4%)");
     Form().ButtonSelectAllClick();
     Program->CommentForm->MemoComment->setPlainText(QString::fromUtf8("S\xC3\xA9isme 7\n"));
     DownloadAndWaitForTheEnd();
@@ -242,10 +243,10 @@ class THeldDownloadHost : public TWindowDownloadHost {
 
 TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
   StartOn(ThreeLongerEvents());
-  Form().ButtonSelectAll->click();
+  Child<QPushButton>(Form(), "ButtonSelectAll")->click();
   TDownloadForm* window = Program->DownloadForm.get();
-  Form().DownloadHost =
-      std::make_unique<THeldDownloadHost>(Form().ListBox, window, Form().Boxes, *Form().Convert);
+  Form().DownloadHost = std::make_unique<THeldDownloadHost>(Child<QListWidget>(Form(), "EventList"),
+                                                            window, Form().Boxes, *Form().Convert);
   std::vector<std::string> shownNames;
   QObject::connect(window->EditFile, &QLineEdit::textChanged, window, [&](const QString& name) {
     if (name.isEmpty()) return;
@@ -254,7 +255,7 @@ TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
       QMetaObject::invokeMethod(window->ButtonCancel, &QPushButton::click, Qt::QueuedConnection);
     }
   });
-  Form().ButtonRead->click();
+  Child<QPushButton>(Form(), "ButtonDownload")->click();
   QObject::disconnect(window->EditFile, nullptr, window, nullptr);
 
   EXPECT_FALSE(window->isVisible());
@@ -274,8 +275,8 @@ TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
 TEST_F(ActionsTest, AMissingDestinationIsCreatedAfterOui) {
   StartOn(CardWithData(), false);
   const std::string target = Root / "out/2005/mali";
-  Form().EditDirName->setText(QString::fromStdString(target + "/"));
-  Form().ListBox->item(1)->setSelected(true);
+  Child<QLineEdit>(Form(), "EditDirName")->setText(QString::fromStdString(target + "/"));
+  Child<QListWidget>(Form(), "EventList")->item(1)->setSelected(true);
   Boxes.Answer(true);
   DownloadAndWaitForTheEnd();
   EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Create data directory " + target});
@@ -297,14 +298,15 @@ TEST_F(ActionsTest, ADestinationThatCannotBeCreatedIsReported) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Target);
     Boxes.Boxes.clear();
-    Form().EditDirName->setText(QString::fromStdString(c.Target));
-    Form().ListBox->item(0)->setSelected(true);
+    Child<QLineEdit>(Form(), "EditDirName")->setText(QString::fromStdString(c.Target));
+    Child<QListWidget>(Form(), "EventList")->item(0)->setSelected(true);
     Boxes.Answer(c.Answer);
-    Form().ButtonRead->click();  // no progress window opens: nothing would close it
+    Child<QPushButton>(Form(), "ButtonDownload")
+        ->click();  // no progress window opens: nothing would close it
     EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Create data directory " + c.Target});
     EXPECT_EQ(BoxTexts("error"), c.Errors);
     EXPECT_FALSE(std::filesystem::exists(c.Target));
-    EXPECT_TRUE(Form().ListBox->item(0)->isSelected());
+    EXPECT_TRUE(Child<QListWidget>(Form(), "EventList")->item(0)->isSelected());
   }
   EXPECT_FALSE(std::filesystem::exists(Root / "out"));
 }
@@ -324,7 +326,7 @@ TEST_F(ActionsTest, ForceDirectoryCreatesLevelByLevel) {
 
 TEST_F(ActionsTest, AnEmptyDestinationIsTheRootAndIsNotOfferedForCreation) {
   StartOn(CardWithData());
-  Form().EditDirName->clear();
+  Child<QLineEdit>(Form(), "EditDirName")->clear();
   EXPECT_EQ(Form().Settings.DataDir, "");
   EXPECT_TRUE(Form().EnsureDataDirectory());
   EXPECT_TRUE(Boxes.Boxes.empty());
@@ -337,18 +339,18 @@ TEST_F(ActionsTest, EraseAfterOuiOnly) {
   const std::string before = ReadWholeFile(CardDir() + "/fichbase.dat");
   // Nothing was saved: "Erase anyway?" comes first (its own tests below).
   Boxes.Answer(true);
-  Form().ButtonErase->click();  // no answer: "Annuler"
+  Child<QPushButton>(Form(), "ButtonErase")->click();  // no answer: "Annuler"
   EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Erase flash card"});
   EXPECT_EQ(ReadWholeFile(CardDir() + "/fichbase.dat"), before);
-  EXPECT_EQ(Form().EditStatus->text(), "FLASH CARD WITH DATA");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "FLASH CARD WITH DATA");
 
   Boxes.Answer(true);
   Boxes.Answer(true);
-  Form().ButtonErase->click();
-  EXPECT_EQ(Form().EditStatus->text(), "ERASED FLASH CARD");
-  EXPECT_EQ(Form().ListBox->count(), 0);
-  EXPECT_FALSE(Form().ButtonErase->isEnabled());
-  EXPECT_TRUE(Form().SpeedButtonRestore->isEnabled());
+  Child<QPushButton>(Form(), "ButtonErase")->click();
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "ERASED FLASH CARD");
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 0);
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonErase")->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(Form(), "ButtonRestore")->isEnabled());
   EXPECT_FALSE(Form().Card.RestoreMode);
 }
 
@@ -358,23 +360,26 @@ TEST_F(ActionsTest, AWriteProtectedCardIsListedAndDownloadedButNeitherErasedNorI
   plan.WriteAccessErrorCode = platform::IoAccessDenied;
   platform::SetFaultPlan(plan);
   StartOn(CardWithData());
-  EXPECT_EQ(Form().EditStatus->text(), "FLASH CARD WITH DATA");
-  EXPECT_EQ(Form().ListBox->count(), 3);
-  EXPECT_FALSE(Form().ButtonErase->isEnabled());
-  EXPECT_FALSE(Form().InitializeButton->isEnabled());
-  EXPECT_EQ(Form().ButtonErase->toolTip(), "The card is write-protected");
-  EXPECT_EQ(Form().InitializeButton->toolTip(), "The card is write-protected");
-  Form().ListBox->item(1)->setSelected(true);
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "FLASH CARD WITH DATA");
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonErase")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonInitialize")->isEnabled());
+  EXPECT_EQ(Child<QPushButton>(Form(), "ButtonErase")->toolTip(), "The card is write-protected");
+  EXPECT_EQ(Child<QPushButton>(Form(), "ButtonInitialize")->toolTip(),
+            "The card is write-protected");
+  Child<QListWidget>(Form(), "EventList")->item(1)->setSelected(true);
   DownloadAndWaitForTheEnd();
   EXPECT_EQ(Program->DownloadForm->LabelResult->text(), "Download successful");
   EXPECT_EQ(FilesIn(Out()).size(), 1u);
 
   // Unlocked and read again: the buttons and their usual tool tips are back.
   platform::ClearFaultPlan();
-  Form().ButtonRefresh->click();
-  EXPECT_TRUE(Form().ButtonErase->isEnabled());
-  EXPECT_EQ(Form().ButtonErase->toolTip(), "Erase flash card for new recordings");
-  EXPECT_EQ(Form().InitializeButton->toolTip(), "Prepare flash card in TarqProbe format");
+  Child<QPushButton>(Form(), "ButtonRefresh")->click();
+  EXPECT_TRUE(Child<QPushButton>(Form(), "ButtonErase")->isEnabled());
+  EXPECT_EQ(Child<QPushButton>(Form(), "ButtonErase")->toolTip(),
+            "Erase flash card for new recordings");
+  EXPECT_EQ(Child<QPushButton>(Form(), "ButtonInitialize")->toolTip(),
+            "Prepare flash card in TarqProbe format");
 }
 
 TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
@@ -384,30 +389,31 @@ TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
   card.Label = TCardBuilder::NewCardLabel();
   card.TailZeros = 3000;
   StartOn(card);
-  QPushButton* restore = Form().SpeedButtonRestore;
+  QPushButton* restore = Child<QPushButton>(Form(), "ButtonRestore");
 
   restore->click();  // "Annuler"
   EXPECT_FALSE(restore->isChecked());
   EXPECT_EQ(restore->text(), "Restore");
   EXPECT_FALSE(Form().Card.RestoreMode);
-  EXPECT_EQ(Form().EditStatus->text(), "ERASED FLASH CARD");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "ERASED FLASH CARD");
 
   Boxes.Answer(true);
   restore->click();
   EXPECT_EQ(BoxTexts("confirm"),
             (std::vector<std::string>{"Restore erased flash card", "Restore erased flash card"}));
   EXPECT_TRUE(Form().Card.RestoreMode);
-  EXPECT_EQ(Form().EditStatus->text(), "RESTORED FLASH CARD");
-  EXPECT_EQ(Form().EditStatus->palette().color(QPalette::Text), QColor(0, 128, 0));
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "RESTORED FLASH CARD");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->palette().color(QPalette::Text),
+            QColor(0, 128, 0));
   EXPECT_TRUE(restore->isEnabled());
   EXPECT_TRUE(restore->isChecked());
   EXPECT_EQ(restore->text(), "Restored");
-  EXPECT_EQ(Form().ListBox->count(), 3);
-  EXPECT_TRUE(Form().ButtonRead->isEnabled());
-  EXPECT_FALSE(Form().ButtonErase->isEnabled());
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
+  EXPECT_TRUE(Child<QPushButton>(Form(), "ButtonDownload")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonErase")->isEnabled());
 
   // The erased events download like live ones.
-  Form().ListBox->item(2)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(2)->setSelected(true);
   DownloadAndWaitForTheEnd();
   ASSERT_EQ(FilesIn(Out()).size(), 1u);
 
@@ -415,8 +421,8 @@ TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
   EXPECT_FALSE(Form().Card.RestoreMode);
   EXPECT_FALSE(restore->isChecked());
   EXPECT_EQ(restore->text(), "Restore");
-  EXPECT_EQ(Form().EditStatus->text(), "ERASED FLASH CARD");
-  EXPECT_EQ(Form().ListBox->count(), 0);
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "ERASED FLASH CARD");
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 0);
 }
 
 TEST_F(ActionsTest, RestoreOfAFlashFileAsksAboutTheFile) {
@@ -426,20 +432,20 @@ TEST_F(ActionsTest, RestoreOfAFlashFileAsksAboutTheFile) {
   card.TailZeros = 300;
   StartOn(card);
   Boxes.Answer(true);
-  Form().SpeedButtonRestore->click();
+  Child<QPushButton>(Form(), "ButtonRestore")->click();
   EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Restore erased flash file"});
-  EXPECT_EQ(Form().EditStatus->text(), "RESTORED FLASH FILE");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "RESTORED FLASH FILE");
 }
 
 TEST_F(ActionsTest, RestoreWithoutAValidCard) {
   StartOn(CardWithData());
   Form().Card.CardValid = false;
-  Form().SpeedButtonRestore->setEnabled(true);
-  Form().SpeedButtonRestore->click();
+  Child<QPushButton>(Form(), "ButtonRestore")->setEnabled(true);
+  Child<QPushButton>(Form(), "ButtonRestore")->click();
   EXPECT_EQ(BoxTexts("error"), std::vector<std::string>{"Not a valid flash card"});
-  EXPECT_FALSE(Form().SpeedButtonRestore->isChecked());
-  EXPECT_FALSE(Form().SpeedButtonRestore->isEnabled());
-  EXPECT_EQ(Form().SpeedButtonRestore->text(), "Restore");
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonRestore")->isChecked());
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonRestore")->isEnabled());
+  EXPECT_EQ(Child<QPushButton>(Form(), "ButtonRestore")->text(), "Restore");
 }
 
 TEST_F(ActionsTest, InitializeABlankDrive) {
@@ -448,21 +454,21 @@ TEST_F(ActionsTest, InitializeABlankDrive) {
   Drives->Map(blank);
   WriteSettings(Out());
   ASSERT_TRUE(Start());
-  ASSERT_EQ(Form().EditStatus->text(), "FLASH CARD NOT INITIALIZED");
-  ASSERT_TRUE(Form().InitializeButton->isEnabled());
+  ASSERT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "FLASH CARD NOT INITIALIZED");
+  ASSERT_TRUE(Child<QPushButton>(Form(), "ButtonInitialize")->isEnabled());
 
-  Form().InitializeButton->click();  // "Annuler"
+  Child<QPushButton>(Form(), "ButtonInitialize")->click();  // "Annuler"
   EXPECT_TRUE(FilesIn(CardDir()).empty());
 
   Boxes.Answer(true);
-  Form().InitializeButton->click();
+  Child<QPushButton>(Form(), "ButtonInitialize")->click();
   EXPECT_EQ(BoxTexts("confirm"),
             (std::vector<std::string>{"Initialize flash card", "Initialize flash card"}));
   EXPECT_EQ(FilesIn(CardDir()), (std::vector<std::string>{"fichbase.dat", "secttarq.hex"}));
-  EXPECT_EQ(Form().EditStatus->text(), "EMPTY FLASH CARD");
-  EXPECT_EQ(Form().EditUsedSize->text(), " 0 (0.0%)");
-  EXPECT_EQ(Form().EditTotalSize->text(), " 999 999");
-  EXPECT_FALSE(Form().InitializeButton->isEnabled());
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "EMPTY FLASH CARD");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditUsedSize")->text(), " 0 (0.0%)");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditTotalSize")->text(), " 999 999");
+  EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonInitialize")->isEnabled());
 }
 
 TEST_F(ActionsTest, AnInputOutputErrorEndsTheHandlerWithTheGeneralErrorBox) {
@@ -473,7 +479,7 @@ TEST_F(ActionsTest, AnInputOutputErrorEndsTheHandlerWithTheGeneralErrorBox) {
   ASSERT_TRUE(Start());  // the refresh at start-up fails and is reported; the program goes on
   ASSERT_EQ(BoxTexts("error").size(), 1u);
   EXPECT_EQ(BoxTexts("error")[0], "Lecture au-delà de la fin de fichier.");
-  Form().ButtonRefresh->click();
+  Child<QPushButton>(Form(), "ButtonRefresh")->click();
   EXPECT_EQ(BoxTexts("error").size(), 2u);
 }
 
@@ -505,9 +511,9 @@ TEST_F(ActionsTest, BrowseLabelsTheChooserAndTakesItsDirectory) {
       chooser->DirNameEdit->setText(QString::fromStdString(c.Chosen));
       (c.Ok ? chooser->OKButton1 : chooser->CancelButton)->click();
     });
-    Form().ButtonBrowse->click();
+    Child<QPushButton>(Form(), "ButtonBrowse")->click();
     EXPECT_EQ(Form().Settings.DataDir, c.DataDir);
-    EXPECT_EQ(Form().EditDirName->text().toStdString(), c.Field);
+    EXPECT_EQ(Child<QLineEdit>(Form(), "EditDirName")->text().toStdString(), c.Field);
   }
 }
 
@@ -517,7 +523,7 @@ TEST_F(ActionsTest, TheChooserStartsFromTheDestinationField) {
     EXPECT_EQ(Program->SelectDirForm->DirectoryListBox->Directory().toStdString(), Out());
     Program->SelectDirForm->CancelButton->click();
   });
-  Form().ButtonBrowse->click();
+  Child<QPushButton>(Form(), "ButtonBrowse")->click();
 }
 
 TEST_F(ActionsTest, CommentAndAboutShowTheirDialogs) {
@@ -527,7 +533,7 @@ TEST_F(ActionsTest, CommentAndAboutShowTheirDialogs) {
     Program->CommentForm->MemoComment->setPlainText("Mali\n");
     Program->CommentForm->ButtonOk->click();
   });
-  Form().ButtonComment->click();
+  Child<QPushButton>(Form(), "ButtonComment")->click();
   EXPECT_EQ(Program->CommentForm->CommentLines(), std::vector<std::string>{"Mali"});
 
   WhenModal([&](QWidget* modal) {
@@ -535,7 +541,7 @@ TEST_F(ActionsTest, CommentAndAboutShowTheirDialogs) {
     EXPECT_EQ(Program->AProposForm->VersionLabel->text(), "Version 3.3");
     QTest::keyClick(modal, Qt::Key_Return);
   });
-  Form().ButtonAbout->click();
+  Child<QPushButton>(Form(), "ButtonAbout")->click();
   EXPECT_FALSE(Program->AProposForm->isVisible());
 }
 
@@ -543,39 +549,42 @@ TEST_F(ActionsTest, CommentAndAboutShowTheirDialogs) {
 
 TEST_F(ActionsTest, SavedEventsAreMarkedAndEraseWarnsOfTheOthersFirst) {
   StartOn(CardWithData());
-  Form().ListBox->item(0)->setSelected(true);
-  Form().ListBox->item(1)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(0)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(1)->setSelected(true);
   DownloadAndWaitForTheEnd();
   EXPECT_TRUE(Boxes.Boxes.empty());
   // The lines of the saved events name where they went.
   for (int line : {0, 1}) {
-    EXPECT_NE(Form().ListBox->item(line)->toolTip().toStdString().find(Out()), std::string::npos)
+    EXPECT_NE(
+        Child<QListWidget>(Form(), "EventList")->item(line)->toolTip().toStdString().find(Out()),
+        std::string::npos)
         << line;
-    EXPECT_NE(Form().ListBox->item(line)->foreground(), Form().ListBox->item(2)->foreground());
+    EXPECT_NE(Child<QListWidget>(Form(), "EventList")->item(line)->foreground(),
+              Child<QListWidget>(Form(), "EventList")->item(2)->foreground());
   }
-  EXPECT_TRUE(Form().ListBox->item(2)->toolTip().isEmpty());
+  EXPECT_TRUE(Child<QListWidget>(Form(), "EventList")->item(2)->toolTip().isEmpty());
 
   const std::string before = ReadWholeFile(CardDir() + "/fichbase.dat");
-  Form().ButtonErase->click();  // no answer: "Annuler", the default
+  Child<QPushButton>(Form(), "ButtonErase")->click();  // no answer: "Annuler", the default
   EXPECT_EQ(BoxTexts("warning-confirm"),
             std::vector<std::string>{
                 "1 event of the card has no saved copy:\n\n05121030.003\n\nErase anyway?"});
   EXPECT_TRUE(BoxTexts("confirm").empty());
   // "Erase anyway": the usual confirmation follows.
   Boxes.Answer(true);
-  Form().ButtonErase->click();
+  Child<QPushButton>(Form(), "ButtonErase")->click();
   EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Erase flash card"});
   EXPECT_EQ(ReadWholeFile(CardDir() + "/fichbase.dat"), before);
 
   // Every event saved: the erase asks as it always did.
-  Form().ListBox->item(2)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(2)->setSelected(true);
   DownloadAndWaitForTheEnd();
   Boxes.Boxes.clear();
   Boxes.Answer(true);
-  Form().ButtonErase->click();
+  Child<QPushButton>(Form(), "ButtonErase")->click();
   EXPECT_TRUE(BoxTexts("warning-confirm").empty());
   EXPECT_EQ(BoxTexts("confirm"), std::vector<std::string>{"Erase flash card"});
-  EXPECT_EQ(Form().EditStatus->text(), "ERASED FLASH CARD");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "ERASED FLASH CARD");
 }
 
 TEST_F(ActionsTest, WithoutALedgerDownloadsWorkAndEraseAsksAsIfNothingWereSaved) {
@@ -585,19 +594,19 @@ TEST_F(ActionsTest, WithoutALedgerDownloadsWorkAndEraseAsksAsIfNothingWereSaved)
   StartOn(CardWithData());
   ASSERT_EQ(BoxTexts("warning").size(), 1u);
   EXPECT_NE(BoxTexts("warning")[0].find("The download ledger is off"), std::string::npos);
-  Form().ListBox->item(0)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(0)->setSelected(true);
   DownloadAndWaitForTheEnd();
   EXPECT_EQ(Program->DownloadForm->LabelResult->text(), "Download successful");
   EXPECT_EQ(FilesIn(Out()).size(), 1u);
   EXPECT_EQ(Boxes.Boxes.size(), 1u);  // warned once only
 
-  Form().ButtonErase->click();
+  Child<QPushButton>(Form(), "ButtonErase")->click();
   ASSERT_EQ(BoxTexts("warning-confirm").size(), 1u);
   EXPECT_TRUE(BoxTexts("warning-confirm")[0].starts_with(
       "The download ledger is off: no event is known to be saved.\n\n3 events of the card "
       "have no saved copy:\n\n05121030.001\n"))
       << BoxTexts("warning-confirm")[0];
-  EXPECT_EQ(Form().EditStatus->text(), "FLASH CARD WITH DATA");
+  EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "FLASH CARD WITH DATA");
 }
 
 }  // namespace

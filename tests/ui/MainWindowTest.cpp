@@ -19,6 +19,7 @@ using testing_support::ReadWholeFile;
 using testing_support::TCardBuilder;
 using testing_support::WriteWholeFile;
 using ui_test::CardWithData;
+using ui_test::Child;
 using ui_test::SmallEvent;
 using ui_test::TUiTest;
 
@@ -31,7 +32,7 @@ std::string Text(const QLineEdit* field) {
 }
 
 QColor StatusColour(const TReadTarqForm& form) {
-  return form.EditStatus->palette().color(QPalette::Text);
+  return Child<QLineEdit>(form, "EditStatus")->palette().color(QPalette::Text);
 }
 
 QColor WindowText(const TReadTarqForm& form) {
@@ -43,22 +44,22 @@ QColor WindowText(const TReadTarqForm& form) {
 TEST_F(MainWindowTest, WithoutSettingsFileTheCurrentDriveIsProbedAndQuitWritesTheFile) {
   WriteWholeFile(DriveDir('c') + "/other.txt", "not a card");
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Form().DriveBox->Drive(), 'c');
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'c');
   EXPECT_EQ(Form().StartDrive, 'c');
   EXPECT_EQ(Form().SettingsDrive, 'c');
   EXPECT_EQ(Form().Settings.FlashUnit, 'c');
-  EXPECT_EQ(Text(Form().EditDirName), ProgramDir);
-  EXPECT_TRUE(Form().CheckBoxAllChannels->isChecked());
-  EXPECT_FALSE(Form().CheckBoxThreeChannels->isChecked());
-  EXPECT_FALSE(Form().CheckBoxBinFile->isChecked());
-  EXPECT_FALSE(Form().CheckBoxSacFiles->isChecked());
-  EXPECT_TRUE(Form().CheckBoxSerial->isChecked());
-  EXPECT_EQ(Text(Form().EditStatus), "INVALID OR MISSING FLASH CARD");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), ProgramDir);
+  EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxRecord")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSensor")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxBinary")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSac")->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxSerial")->isChecked());
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
   EXPECT_FALSE(Form().isVisible());
   EXPECT_FALSE(std::filesystem::exists(IniPath()));
 
-  Form().CheckBoxSacFiles->click();
-  Form().EditDirName->setText(QString::fromStdString(Root / "seismo/"));
+  Child<QCheckBox>(Form(), "CheckBoxSac")->click();
+  Child<QLineEdit>(Form(), "EditDirName")->setText(QString::fromStdString(Root / "seismo/"));
   Program->Finish();
   EXPECT_EQ(ReadWholeFile(IniPath()),
             "FlashUnit   := c;\r\nDataDir     := " + Root / "seismo" +
@@ -74,22 +75,24 @@ TEST_F(MainWindowTest, ControlsAreFoundByTheirNamesAndShowTheCardOfTheChosenDriv
   for (const char* name : {"DriveBox",
                            "ButtonErase",
                            "ButtonRefresh",
-                           "SpeedButtonRestore",
-                           "InitializeButton",
+                           "ButtonRestore",
+                           "ButtonInitialize",
                            "EditStatus",
                            "EditFiles",
                            "EditUsedSize",
                            "EditTotalSize",
                            "EditEprom",
                            "ButtonSelectAll",
-                           "ButtonRead",
-                           "CheckBoxAllChannels",
-                           "CheckBoxThreeChannels",
-                           "CheckBoxBinFile",
-                           "CheckBoxSacFiles",
+                           "ButtonDownload",
+                           "CheckBoxRecord",
+                           "CheckBoxSensor",
+                           "CheckBoxBinary",
+                           "CheckBoxSac",
+                           "CheckBoxMseed",
+                           "CheckBoxSds",
                            "CheckBoxSerial",
                            "ButtonComment",
-                           "ListBox",
+                           "EventList",
                            "EditDirName",
                            "ButtonBrowse",
                            "ButtonAbout",
@@ -102,7 +105,7 @@ TEST_F(MainWindowTest, ControlsAreFoundByTheirNamesAndShowTheCardOfTheChosenDriv
   EXPECT_EQ(text("EditStatus"), "FLASH CARD WITH DATA");
   EXPECT_EQ(text("EditFiles"), "3");
   EXPECT_EQ(text("EditTotalSize"), " 5007");  // signature, three 666-byte events, 3,000 free
-  EXPECT_EQ(Form().findChild<QListWidget*>(QStringLiteral("ListBox"))->count(), 3);
+  EXPECT_EQ(Form().findChild<QListWidget*>(QStringLiteral("EventList"))->count(), 3);
   EXPECT_EQ(Form().Card.Root, CardDir() + "/");
   EXPECT_EQ(Form().Card.Entries.size(), 3u);
 }
@@ -111,30 +114,30 @@ TEST_F(MainWindowTest, TheSettingsFileChoosesDriveDestinationAndOutputKinds) {
   CardWithData().WriteTo(CardDir());
   WriteSettings(Root / "out", false, true, true, false, false);
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Form().DriveBox->Drive(), CardLetter);
-  EXPECT_EQ(Form().DriveBox->currentText().left(2), "e:");
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), CardLetter);
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().left(2), "e:");
   EXPECT_EQ(Form().SettingsDrive, CardLetter);
-  EXPECT_EQ(Text(Form().EditDirName), Root / "out");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), Root / "out");
   EXPECT_EQ(Form().Settings.DataDir, Root / "out");
-  EXPECT_FALSE(Form().CheckBoxAllChannels->isChecked());
-  EXPECT_TRUE(Form().CheckBoxThreeChannels->isChecked());
-  EXPECT_TRUE(Form().CheckBoxBinFile->isChecked());
-  EXPECT_FALSE(Form().CheckBoxSacFiles->isChecked());
-  EXPECT_FALSE(Form().CheckBoxSerial->isChecked());
-  EXPECT_EQ(Text(Form().EditStatus), "FLASH CARD WITH DATA");
-  EXPECT_EQ(Form().ListBox->count(), 3);
-  EXPECT_EQ(Text(Form().EditFiles), "3");
-  EXPECT_TRUE(Form().ButtonRead->isEnabled());
+  EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxRecord")->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxSensor")->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxBinary")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSac")->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSerial")->isChecked());
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "FLASH CARD WITH DATA");
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditFiles")), "3");
+  EXPECT_TRUE(Child<QPushButton>(Form(), "ButtonDownload")->isEnabled());
 }
 
 TEST_F(MainWindowTest, ASettingsDriveThatIsNotPresentStaysTheCardDrive) {
   WriteSettings(Root / "out", true, false, false, false, true, 'x');
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Form().DriveBox->Drive(), 'x');
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'x');
   EXPECT_EQ(Form().Settings.FlashUnit, 'x');
   EXPECT_EQ(Form().SettingsDrive, 'x');
-  EXPECT_EQ(Form().DriveBox->currentText().left(2), "c:");
-  EXPECT_EQ(Text(Form().EditStatus), "INVALID OR MISSING FLASH CARD");
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().left(2), "c:");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
 }
 
 TEST_F(MainWindowTest, ABadSettingsLineEndsTheProgramBeforeAnyWindowShows) {
@@ -168,7 +171,7 @@ TEST_F(MainWindowTest, TheWindowsAreCreatedAndQuitEndsTheMessageLoop) {
   EXPECT_EQ(Form().windowTitle(), "ReadTarq");
   QTimer::singleShot(0, [this] {
     EXPECT_TRUE(Form().isVisible());
-    Form().ButtonQuit->click();
+    Child<QPushButton>(Form(), "ButtonQuit")->click();
   });
   EXPECT_EQ(Program->Run(), 0);
   EXPECT_NE(ReadWholeFile(IniPath()).find("FlashUnit   := e;"), std::string::npos);
@@ -210,22 +213,25 @@ TEST_P(DisplayTest, StatusAndButtons) {
   c.Prepare(*this);
   ASSERT_TRUE(Start());
   TReadTarqForm& form = Form();
-  EXPECT_EQ(Text(form.EditStatus), c.Status);
+  EXPECT_EQ(Text(Child<QLineEdit>(form, "EditStatus")), c.Status);
   const QColor colours[] = {WindowText(form), QColor(0, 128, 0), QColor(255, 0, 0)};
   EXPECT_EQ(StatusColour(form), colours[c.Colour]);
-  EXPECT_EQ(form.ButtonSelectAll->isEnabled(), c.SelectAll);
-  EXPECT_EQ(form.ButtonRead->isEnabled(), c.Read);
-  EXPECT_EQ(form.ButtonErase->isEnabled(), c.Erase);
-  EXPECT_EQ(form.SpeedButtonRestore->isEnabled(), c.Restore);
-  EXPECT_FALSE(form.SpeedButtonRestore->isChecked());
-  EXPECT_EQ(form.SpeedButtonRestore->text(), "Restore");
-  EXPECT_EQ(form.InitializeButton->isEnabled(), c.Initialize);
-  EXPECT_EQ(form.ListBox->count(), c.Lines);
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonSelectAll")->isEnabled(), c.SelectAll);
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonDownload")->isEnabled(), c.Read);
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonErase")->isEnabled(), c.Erase);
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonRestore")->isEnabled(), c.Restore);
+  EXPECT_FALSE(Child<QPushButton>(form, "ButtonRestore")->isChecked());
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonRestore")->text(), "Restore");
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonInitialize")->isEnabled(), c.Initialize);
+  EXPECT_EQ(Child<QListWidget>(form, "EventList")->count(), c.Lines);
   // These are never disabled.
   for (QWidget* always : std::initializer_list<QWidget*>{
-           form.ButtonRefresh, form.ButtonBrowse, form.ButtonComment, form.ButtonAbout,
-           form.ButtonQuit, form.DriveBox, form.CheckBoxAllChannels, form.CheckBoxThreeChannels,
-           form.CheckBoxBinFile, form.CheckBoxSacFiles, form.CheckBoxSerial, form.EditDirName}) {
+           Child<QPushButton>(form, "ButtonRefresh"), Child<QPushButton>(form, "ButtonBrowse"),
+           Child<QPushButton>(form, "ButtonComment"), Child<QPushButton>(form, "ButtonAbout"),
+           Child<QPushButton>(form, "ButtonQuit"), Child<TDriveComboBox>(form, "DriveBox"),
+           Child<QCheckBox>(form, "CheckBoxRecord"), Child<QCheckBox>(form, "CheckBoxSensor"),
+           Child<QCheckBox>(form, "CheckBoxBinary"), Child<QCheckBox>(form, "CheckBoxSac"),
+           Child<QCheckBox>(form, "CheckBoxSerial"), Child<QLineEdit>(form, "EditDirName")}) {
     EXPECT_TRUE(always->isEnabled());
   }
 }
@@ -294,7 +300,7 @@ TEST_F(MainWindowTest, TheStatusFieldKeepsTheCardUnitsTextAndShowsItInCapitals) 
   ASSERT_TRUE(Start());
   EXPECT_EQ(Form().StatusText(), "Flash card with data");
   EXPECT_EQ(Form().StatusColour(), TStatusColour::Green);
-  EXPECT_TRUE(Form().EditStatus->isReadOnly());
+  EXPECT_TRUE(Child<QLineEdit>(Form(), "EditStatus")->isReadOnly());
 }
 
 TEST_F(MainWindowTest, SizesCountsAndVersion) {
@@ -319,10 +325,10 @@ TEST_F(MainWindowTest, SizesCountsAndVersion) {
     card.WriteTo(CardDir());
     WriteSettings(Root / "out");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(Text(Form().EditUsedSize), c.Used);
-    EXPECT_EQ(Text(Form().EditTotalSize), c.Total);
-    EXPECT_EQ(Text(Form().EditEprom), c.Eprom);
-    EXPECT_EQ(Text(Form().EditFiles), "3");
+    EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditUsedSize")), c.Used);
+    EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditTotalSize")), c.Total);
+    EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditEprom")), c.Eprom);
+    EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditFiles")), "3");
     Program.reset();
   }
 }
@@ -331,18 +337,18 @@ TEST_F(MainWindowTest, ANewCardShowsNothingUsedWhateverTheCardBeforeIt) {
   CardWithData().WriteTo(CardDir());
   WriteSettings(Root / "out");
   ASSERT_TRUE(Start());
-  ASSERT_EQ(Form().ListBox->count(), 3);
+  ASSERT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
 
   TCardBuilder fresh;
   fresh.Label = TCardBuilder::NewCardLabel();
   fresh.TailZeros = 1191;
   fresh.WriteTo(DriveDir('c'));
-  Form().DriveBox->setCurrentIndex(0);  // the user picks c:
-  EXPECT_EQ(Text(Form().EditStatus), "EMPTY FLASH CARD");
-  EXPECT_EQ(Text(Form().EditUsedSize), " 0 (0.0%)");
-  EXPECT_EQ(Text(Form().EditTotalSize), " 1200");
-  EXPECT_EQ(Text(Form().EditFiles), "");
-  EXPECT_EQ(Form().ListBox->count(), 0);
+  Child<TDriveComboBox>(Form(), "DriveBox")->setCurrentIndex(0);  // the user picks c:
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "EMPTY FLASH CARD");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditUsedSize")), " 0 (0.0%)");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditTotalSize")), " 1200");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditFiles")), "");
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 0);
 }
 
 // ---- Output kinds ----
@@ -352,32 +358,34 @@ TEST_F(MainWindowTest, OutputKindsReEvaluateDownloadAndEraseFollowsAtTheNextRefr
   WriteSettings(Root / "out", false, false, false, false);
   ASSERT_TRUE(Start());
   TReadTarqForm& form = Form();
-  EXPECT_FALSE(form.ButtonRead->isEnabled());
-  EXPECT_FALSE(form.ButtonErase->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(form, "ButtonDownload")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
 
-  form.CheckBoxBinFile->click();
+  Child<QCheckBox>(form, "CheckBoxBinary")->click();
   EXPECT_TRUE(form.Settings.BinaryFile);
-  EXPECT_TRUE(form.ButtonRead->isEnabled());
-  EXPECT_FALSE(form.ButtonErase->isEnabled());
-  form.ButtonRefresh->click();
-  EXPECT_TRUE(form.ButtonErase->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(form, "ButtonDownload")->isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
+  Child<QPushButton>(form, "ButtonRefresh")->click();
+  EXPECT_TRUE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
 
-  form.CheckBoxSacFiles->click();
-  form.CheckBoxBinFile->click();
-  EXPECT_TRUE(form.ButtonRead->isEnabled());
-  form.CheckBoxSacFiles->click();
-  EXPECT_FALSE(form.ButtonRead->isEnabled());
-  EXPECT_TRUE(form.ButtonErase->isEnabled());
-  form.ButtonRefresh->click();
-  EXPECT_FALSE(form.ButtonErase->isEnabled());
+  Child<QCheckBox>(form, "CheckBoxSac")->click();
+  Child<QCheckBox>(form, "CheckBoxBinary")->click();
+  EXPECT_TRUE(Child<QPushButton>(form, "ButtonDownload")->isEnabled());
+  Child<QCheckBox>(form, "CheckBoxSac")->click();
+  EXPECT_FALSE(Child<QPushButton>(form, "ButtonDownload")->isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
+  Child<QPushButton>(form, "ButtonRefresh")->click();
+  EXPECT_FALSE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
 
   // Each box stores its own field and nothing else.
   const std::pair<QCheckBox*, bool TSettings::*> boxes[] = {
-      {form.CheckBoxAllChannels, &TSettings::RecordFile},
-      {form.CheckBoxThreeChannels, &TSettings::SensorFiles},
-      {form.CheckBoxBinFile, &TSettings::BinaryFile},
-      {form.CheckBoxSacFiles, &TSettings::SacFiles},
-      {form.CheckBoxSerial, &TSettings::SerialNr},
+      {Child<QCheckBox>(form, "CheckBoxRecord"), &TSettings::RecordFile},
+      {Child<QCheckBox>(form, "CheckBoxSensor"), &TSettings::SensorFiles},
+      {Child<QCheckBox>(form, "CheckBoxBinary"), &TSettings::BinaryFile},
+      {Child<QCheckBox>(form, "CheckBoxSac"), &TSettings::SacFiles},
+      {Child<QCheckBox>(form, "CheckBoxMseed"), &TSettings::MiniSeedFile},
+      {Child<QCheckBox>(form, "CheckBoxSds"), &TSettings::SdsArchive},
+      {Child<QCheckBox>(form, "CheckBoxSerial"), &TSettings::SerialNr},
   };
   for (const auto& [box, field] : boxes) {
     const TSettings before = form.Settings;
@@ -389,10 +397,10 @@ TEST_F(MainWindowTest, OutputKindsReEvaluateDownloadAndEraseFollowsAtTheNextRefr
     EXPECT_EQ(changed, 1);
   }
   // The serial box has no say in Download.
-  form.ButtonRefresh->click();
-  const bool read = form.ButtonRead->isEnabled();
-  form.CheckBoxSerial->click();
-  EXPECT_EQ(form.ButtonRead->isEnabled(), read);
+  Child<QPushButton>(form, "ButtonRefresh")->click();
+  const bool read = Child<QPushButton>(form, "ButtonDownload")->isEnabled();
+  Child<QCheckBox>(form, "CheckBoxSerial")->click();
+  EXPECT_EQ(Child<QPushButton>(form, "ButtonDownload")->isEnabled(), read);
 }
 
 TEST_F(MainWindowTest, TheDestinationFieldStoresTheDirectory) {
@@ -402,7 +410,7 @@ TEST_F(MainWindowTest, TheDestinationFieldStoresTheDirectory) {
   } cases[] = {
       {"/data/seismo/", "/data/seismo"}, {"/data/seismo", "/data/seismo"}, {"", ""}, {"/", ""}};
   for (const auto& c : cases) {
-    Form().EditDirName->setText(QString::fromStdString(c.Typed));
+    Child<QLineEdit>(Form(), "EditDirName")->setText(QString::fromStdString(c.Typed));
     EXPECT_EQ(Form().Settings.DataDir, c.DataDir) << c.Typed;
   }
 }
@@ -413,12 +421,14 @@ TEST_F(MainWindowTest, AnotherDriveIsProbedAndLeavesRestoreMode) {
   CardWithData().WriteTo(CardDir());
   WriteSettings(Root / "out", true, false, false, false, true, 'c');
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Text(Form().EditStatus), "INVALID OR MISSING FLASH CARD");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
   Form().Card.RestoreMode = true;
-  Form().DriveBox->setCurrentIndex(Form().DriveBox->findText("e:", Qt::MatchStartsWith));
+  Child<TDriveComboBox>(Form(), "DriveBox")
+      ->setCurrentIndex(
+          Child<TDriveComboBox>(Form(), "DriveBox")->findText("e:", Qt::MatchStartsWith));
   EXPECT_EQ(Form().Settings.FlashUnit, 'e');
   EXPECT_FALSE(Form().Card.RestoreMode);
-  EXPECT_EQ(Text(Form().EditStatus), "FLASH CARD WITH DATA");
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "FLASH CARD WITH DATA");
 }
 
 TEST_F(MainWindowTest, RefreshAfterTheCardDriveVanished) {
@@ -437,18 +447,21 @@ TEST_F(MainWindowTest, RefreshAfterTheCardDriveVanished) {
     WriteSettings(Root / "out", true, false, false, false, true, c.SettingsUnit);
     ASSERT_TRUE(Start());
     EXPECT_EQ(Form().SettingsDrive, c.SettingsUnit);
-    Form().DriveBox->setCurrentIndex(Form().DriveBox->findText("g:", Qt::MatchStartsWith));
-    ASSERT_EQ(Text(Form().EditStatus), "FLASH CARD WITH DATA");
+    Child<TDriveComboBox>(Form(), "DriveBox")
+        ->setCurrentIndex(
+            Child<TDriveComboBox>(Form(), "DriveBox")->findText("g:", Qt::MatchStartsWith));
+    ASSERT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "FLASH CARD WITH DATA");
 
     Drives->Unmap('g');
     if (!c.SettingsDriveStays) Drives->Unmap('e');
-    Form().ButtonRefresh->click();
-    EXPECT_EQ(Form().DriveBox->Drive(), c.Expected);
+    Child<QPushButton>(Form(), "ButtonRefresh")->click();
+    EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), c.Expected);
     EXPECT_EQ(Form().Settings.FlashUnit, c.Expected);
-    EXPECT_EQ(Form().DriveBox->currentText().at(0).toLatin1(), c.Expected);
-    EXPECT_EQ(Form().DriveBox->findText("g:", Qt::MatchStartsWith), -1);
+    EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().at(0).toLatin1(),
+              c.Expected);
+    EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->findText("g:", Qt::MatchStartsWith), -1);
     EXPECT_TRUE(Form().HiddenDriveListExists);
-    EXPECT_EQ(Text(Form().EditStatus), "INVALID OR MISSING FLASH CARD");
+    EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
     Program.reset();
   }
 }
@@ -465,56 +478,59 @@ TEST_F(MainWindowTest, ControlsCarryTheirCaptionsAndHints) {
   ASSERT_TRUE(Start());
   TReadTarqForm& f = Form();
   const std::pair<QWidget*, const char*> hints[] = {
-      {f.DriveBox, "Unit where original TarqProbe data are located"},
-      {f.ButtonErase, "Erase flash card for new recordings"},
-      {f.ButtonRefresh, "Refresh flash card and files infos"},
-      {f.SpeedButtonRestore, "Retrieve data from an erased flash card"},
-      {f.InitializeButton, "Prepare flash card in TarqProbe format"},
-      {f.EditStatus, "Flash card status"},
-      {f.EditFiles, "Number of files on flash card"},
-      {f.EditUsedSize, "Total size of files recorded on flash card"},
-      {f.EditTotalSize, "Flash card size"},
-      {f.EditEprom, "TarqProbe acquisition software version"},
-      {f.ButtonSelectAll, "Select all files listed in the window"},
-      {f.ButtonRead, "Download selected files to destination directory"},
-      {f.CheckBoxAllChannels, "One single file per record containing all channels"},
-      {f.CheckBoxThreeChannels, "One file per sensor containing three channels"},
-      {f.CheckBoxBinFile, "One binary file per record containing all channels"},
-      {f.CheckBoxSacFiles, "One SAC file per channel"},
-      {f.CheckBoxSerial, "Include serial number in filename"},
-      {f.ButtonComment, "Add comment into file headers"},
-      {f.ListBox, "Infos on files recorded on flash card"},
-      {f.EditDirName, "Directory where selected files are to be downloaded"},
-      {f.ButtonBrowse, "Change destination directory"},
-      {f.ButtonAbout, "About ReadTarq"},
+      {Child<TDriveComboBox>(f, "DriveBox"), "Unit where original TarqProbe data are located"},
+      {Child<QPushButton>(f, "ButtonErase"), "Erase flash card for new recordings"},
+      {Child<QPushButton>(f, "ButtonRefresh"), "Refresh flash card and files infos"},
+      {Child<QPushButton>(f, "ButtonRestore"), "Retrieve data from an erased flash card"},
+      {Child<QPushButton>(f, "ButtonInitialize"), "Prepare flash card in TarqProbe format"},
+      {Child<QLineEdit>(f, "EditStatus"), "Flash card status"},
+      {Child<QLineEdit>(f, "EditFiles"), "Number of files on flash card"},
+      {Child<QLineEdit>(f, "EditUsedSize"), "Total size of files recorded on flash card"},
+      {Child<QLineEdit>(f, "EditTotalSize"), "Flash card size"},
+      {Child<QLineEdit>(f, "EditEprom"), "TarqProbe acquisition software version"},
+      {Child<QPushButton>(f, "ButtonSelectAll"), "Select all files listed in the window"},
+      {Child<QPushButton>(f, "ButtonDownload"), "Download selected files to destination directory"},
+      {Child<QCheckBox>(f, "CheckBoxRecord"), "One single file per record containing all channels"},
+      {Child<QCheckBox>(f, "CheckBoxSensor"), "One file per sensor containing three channels"},
+      {Child<QCheckBox>(f, "CheckBoxBinary"), "One binary file per record containing all channels"},
+      {Child<QCheckBox>(f, "CheckBoxSac"), "One SAC file per channel"},
+      {Child<QCheckBox>(f, "CheckBoxSerial"), "Include serial number in filename"},
+      {Child<QPushButton>(f, "ButtonComment"), "Add comment into file headers"},
+      {Child<QListWidget>(f, "EventList"), "Infos on files recorded on flash card"},
+      {Child<QLineEdit>(f, "EditDirName"), "Directory where selected files are to be downloaded"},
+      {Child<QPushButton>(f, "ButtonBrowse"), "Change destination directory"},
+      {Child<QPushButton>(f, "ButtonAbout"), "About ReadTarq"},
   };
   for (const auto& [widget, hint] : hints) EXPECT_EQ(widget->toolTip(), hint);
   const std::pair<QAbstractButton*, const char*> captions[] = {
-      {f.ButtonErase, "&Erase"},
-      {f.ButtonRefresh, "R&efresh"},
-      {f.InitializeButton, "&Initialize"},
-      {f.ButtonSelectAll, "&Select all"},
-      {f.ButtonRead, "&Download"},
-      {f.CheckBoxAllChannels, "Record file"},
-      {f.CheckBoxThreeChannels, "Sensor files"},
-      {f.CheckBoxBinFile, "Binary file"},
-      {f.CheckBoxSacFiles, "SAC files"},
-      {f.CheckBoxSerial, "Serial number"},
-      {f.ButtonComment, "&Comment"},
-      {f.ButtonBrowse, "&Browse..."},
-      {f.ButtonAbout, "&About..."},
-      {f.ButtonQuit, "&Quit"},
+      {Child<QPushButton>(f, "ButtonErase"), "&Erase"},
+      {Child<QPushButton>(f, "ButtonRefresh"), "R&efresh"},
+      {Child<QPushButton>(f, "ButtonInitialize"), "&Initialize"},
+      {Child<QPushButton>(f, "ButtonSelectAll"), "&Select all"},
+      {Child<QPushButton>(f, "ButtonDownload"), "&Download"},
+      {Child<QCheckBox>(f, "CheckBoxRecord"), "Record file"},
+      {Child<QCheckBox>(f, "CheckBoxSensor"), "Sensor files"},
+      {Child<QCheckBox>(f, "CheckBoxBinary"), "Binary file"},
+      {Child<QCheckBox>(f, "CheckBoxSac"), "SAC files"},
+      {Child<QCheckBox>(f, "CheckBoxSerial"), "Serial number"},
+      {Child<QPushButton>(f, "ButtonComment"), "&Comment"},
+      {Child<QPushButton>(f, "ButtonBrowse"), "&Browse..."},
+      {Child<QPushButton>(f, "ButtonAbout"), "&About..."},
+      {Child<QPushButton>(f, "ButtonQuit"), "&Quit"},
   };
   for (const auto& [button, caption] : captions) EXPECT_EQ(button->text(), caption);
-  EXPECT_TRUE(f.ButtonRead->font().bold());
-  EXPECT_TRUE(f.ButtonQuit->font().bold());
-  EXPECT_FALSE(f.ButtonSelectAll->font().bold());
-  EXPECT_TRUE(f.SpeedButtonRestore->isCheckable());
-  EXPECT_EQ(f.ListBox->selectionMode(), QAbstractItemView::ExtendedSelection);
-  for (QGroupBox* group : {f.GroupBoxFlash, f.GroupFlashCard, f.GroupBoxFiles}) {
+  EXPECT_TRUE(Child<QPushButton>(f, "ButtonDownload")->font().bold());
+  EXPECT_TRUE(Child<QPushButton>(f, "ButtonQuit")->font().bold());
+  EXPECT_FALSE(Child<QPushButton>(f, "ButtonSelectAll")->font().bold());
+  EXPECT_TRUE(Child<QPushButton>(f, "ButtonRestore")->isCheckable());
+  EXPECT_EQ(Child<QListWidget>(f, "EventList")->selectionMode(),
+            QAbstractItemView::ExtendedSelection);
+  for (QGroupBox* group :
+       {Child<QGroupBox>(f, "GroupBoxCard"), Child<QGroupBox>(f, "GroupBoxCardInfos"),
+        Child<QGroupBox>(f, "GroupBoxFiles")}) {
     EXPECT_TRUE(group->font().bold() && group->font().italic());
     EXPECT_EQ(group->palette().color(QPalette::WindowText), QColor(128, 0, 0));
-    EXPECT_FALSE(f.LabelFiles->font().italic());
+    EXPECT_FALSE(Child<QLabel>(f, "LabelFiles")->font().italic());
   }
 }
 

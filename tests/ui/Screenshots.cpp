@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "UiFixture.h"
 #include "platform/Drives.h"
 #include "support/TestSupport.h"
 #include "ui/APropos.h"
@@ -29,6 +30,8 @@
 #include "ui/WaveformPreview.h"
 
 namespace {
+
+using ui_test::Child;
 
 // Drives as a desktop shows them, over temporary directories.
 class TPictureDriveTable : public platform::TMappedDriveTable {
@@ -101,14 +104,14 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
     TReadTarqForm& form = *program.ReadTarqForm;
     // The window as it was before the preview, then with the preview of a six-channel event.
     form.Lookout->SetPaneVisible(false);
-    for (int i = 0; i < form.ListBox->count() && i < 2; ++i)
-      form.ListBox->item(i)->setSelected(true);
+    for (int i = 0; i < Child<QListWidget>(form, "EventList")->count() && i < 2; ++i)
+      Child<QListWidget>(form, "EventList")->item(i)->setSelected(true);
     ok &= Save(form, outDir, "main-window.png");
     form.Lookout->SetPaneVisible(true);
-    if (form.ListBox->count() > 3) {
-      form.ListBox->clearSelection();
-      form.ListBox->item(2)->setSelected(true);
-      form.ListBox->setCurrentRow(3, QItemSelectionModel::Select);
+    if (Child<QListWidget>(form, "EventList")->count() > 3) {
+      Child<QListWidget>(form, "EventList")->clearSelection();
+      Child<QListWidget>(form, "EventList")->item(2)->setSelected(true);
+      Child<QListWidget>(form, "EventList")->setCurrentRow(3, QItemSelectionModel::Select);
       ok &= QTest::qWaitFor([&] { return form.Lookout->Preview->TraceCount() > 0; }, 5000);
     }
     ok &= Save(form, outDir, "main-window-preview.png");
@@ -116,8 +119,8 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
 
     TDownloadForm& download = *program.DownloadForm;
     download.PrepareRun();
-    if (form.ListBox->count() > 1) {
-      download.EditFile->setText(form.ListBox->item(1)->text().left(12));
+    if (Child<QListWidget>(form, "EventList")->count() > 1) {
+      download.EditFile->setText(Child<QListWidget>(form, "EventList")->item(1)->text().left(12));
     }
     download.ProgressBarDownload->setValue(42);
     ok &= Save(download, outDir, "download.png");
@@ -151,8 +154,9 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
     ok &= Save(*NewOkBox(QMessageBox::Critical, ApplicationTitle(), "Disque plein."), outDir,
                "error.png");
     // The same window on a drive without a card: the status in red.
-    form.DriveBox->setCurrentIndex(
-        form.DriveBox->findText(QStringLiteral("d:"), Qt::MatchStartsWith));
+    Child<TDriveComboBox>(form, "DriveBox")
+        ->setCurrentIndex(Child<TDriveComboBox>(form, "DriveBox")
+                              ->findText(QStringLiteral("d:"), Qt::MatchStartsWith));
     ok &= Save(form, outDir, "main-window-no-card.png");
     program.Finish();
   }

@@ -20,6 +20,7 @@
 using testing_support::ReadWholeFile;
 using testing_support::WriteWholeFile;
 using ui_test::CardWithData;
+using ui_test::Child;
 using ui_test::TUiTest;
 
 namespace {
@@ -61,7 +62,7 @@ TEST_F(StationCodesTest, EveryAccessKeyOfTheWindowIsUniqueAndWorksFromTheKeyboar
   std::string keys;
   for (const auto& [key, caption] : owners) keys += QString(key).toStdString();
   EXPECT_EQ(keys, "abcdehimopqsv");  // p: Report..., v: Preview
-  EXPECT_EQ(f.ButtonRefresh->shortcut(), QKeySequence(Qt::Key_F5));
+  EXPECT_EQ(Child<QPushButton>(f, "ButtonRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
 
   f.show();
   QApplication::setActiveWindow(&f);
@@ -72,11 +73,11 @@ TEST_F(StationCodesTest, EveryAccessKeyOfTheWindowIsUniqueAndWorksFromTheKeyboar
     QTest::qWait(250);
   };
   press(Qt::Key_M);
-  EXPECT_TRUE(f.CheckBoxMiniSeed->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>(f, "CheckBoxMseed")->isChecked());
   press(Qt::Key_H);
-  EXPECT_TRUE(f.CheckBoxSds->isChecked());
+  EXPECT_TRUE(Child<QCheckBox>(f, "CheckBoxSds")->isChecked());
   press(Qt::Key_S);
-  EXPECT_EQ(f.ListBox->selectedItems().size(), 3);
+  EXPECT_EQ(Child<QListWidget>(f, "EventList")->selectedItems().size(), 3);
   f.hide();
 }
 
@@ -87,13 +88,13 @@ TEST_F(StationCodesTest, TheDialogChecksTheCodesExportsStationXmlAndTheSettingsK
   WriteWholeFile(Root / "good.csv", "serial,station,latitude,longitude\n12,ABC,45.5,6.25\n");
   ASSERT_TRUE(Start());
   TReadTarqForm& f = Form();
-  EXPECT_FALSE(f.CheckBoxMiniSeed->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(f, "CheckBoxMseed")->isChecked());
   // miniSEED alone is an output kind: Download stays enabled.
-  f.CheckBoxAllChannels->click();
-  EXPECT_FALSE(f.ButtonRead->isEnabled());
-  f.CheckBoxSds->click();
-  EXPECT_TRUE(f.ButtonRead->isEnabled());
-  f.ListBox->item(1)->setSelected(true);
+  Child<QCheckBox>(f, "CheckBoxRecord")->click();
+  EXPECT_FALSE(Child<QPushButton>(f, "ButtonDownload")->isEnabled());
+  Child<QCheckBox>(f, "CheckBoxSds")->click();
+  EXPECT_TRUE(Child<QPushButton>(f, "ButtonDownload")->isEnabled());
+  Child<QListWidget>(f, "EventList")->item(1)->setSelected(true);
 
   std::string firstMessage;
   std::string exported;
@@ -113,7 +114,7 @@ TEST_F(StationCodesTest, TheDialogChecksTheCodesExportsStationXmlAndTheSettingsK
     exported = dialog->LabelMessage->text().toStdString();
     dialog->ButtonOk->click();
   });
-  f.ButtonStationCodes->click();
+  Child<QPushButton>(f, "ButtonStationCodes")->click();
   EXPECT_EQ(firstMessage, Root / "bad.csv" + " line 2, column latitude: not a number: 'north'");
   EXPECT_EQ(exported, "StationXML written to " + xml);
   const std::string document = ReadWholeFile(xml);
@@ -130,7 +131,7 @@ TEST_F(StationCodesTest, TheDialogChecksTheCodesExportsStationXmlAndTheSettingsK
     dialog->EditNetwork->setText("AA");
     dialog->ButtonCancel->click();
   });
-  f.ButtonStationCodes->click();
+  Child<QPushButton>(f, "ButtonStationCodes")->click();
   EXPECT_EQ(f.Settings.Network, "Z3");
 
   Program->Finish();

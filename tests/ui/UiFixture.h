@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "platform/Drives.h"
@@ -22,6 +23,15 @@
 namespace ui_test {
 
 using testing_support::SmallEvent;
+
+// A control of a window, found by its object name; a name no control of that class has fails
+// the test.
+template <class T>
+T* Child(const QWidget& window, const char* name) {
+  T* child = window.findChild<T*>(QString::fromLatin1(name));
+  if (!child) throw std::logic_error(std::string("no control named ") + name);
+  return child;
+}
 
 // Runs `act` on the next modal window once it is open, from inside its modal loop.
 inline void WhenModal(std::function<void(QWidget*)> act) {

@@ -45,7 +45,7 @@ class WindowPreviewTest : public TUiTest {
 
   // Clicks a line as the user does, with the keyboard modifiers given.
   void Click(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QListWidget* list = Form().ListBox;
+    QListWidget* list = Child<QListWidget>(Form(), "EventList");
     const QRect rect = list->visualItemRect(list->item(row));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, rect.center());
   }
@@ -92,7 +92,7 @@ TEST_F(WindowPreviewTest, SelectingALineDrawsItsTracesAndTheLastClickedLineIsFol
   // Several lines selected: the line clicked last is shown, the selection stays.
   Click(0, Qt::ControlModifier);
   ASSERT_TRUE(WaitForLine(1));
-  EXPECT_EQ(Form().ListBox->selectedItems().size(), 2);
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->selectedItems().size(), 2);
   EXPECT_EQ(Preview().TraceCount(), 3);
 
   // An event cut short: what was read, and the rest flagged as a gap.
@@ -131,11 +131,11 @@ TEST_F(WindowPreviewTest, CorruptEventsPreviewWhatCanBeReadAndAreFlagged) {
   card.WriteTo(CardDir());
   WriteSettings(Out());
   ASSERT_TRUE(Start());
-  ASSERT_EQ(Form().ListBox->count(), 3);
+  ASSERT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
   const char* flags[] = {"no sample rate", "no channels", ""};
   for (int row = 0; row < 3; ++row) {
     SCOPED_TRACE(row);
-    Form().ListBox->setCurrentRow(row);
+    Child<QListWidget>(Form(), "EventList")->setCurrentRow(row);
     ASSERT_TRUE(WaitForLine(row + 1));
     EXPECT_TRUE(Preview().Event()->Flags.join(";").contains(QString::fromLatin1(flags[row])));
   }
@@ -184,8 +184,8 @@ TEST_F(WindowPreviewTest, ReportWritesTheSelectedEventsIntoTheDestination) {
   EXPECT_EQ(Boxes.Boxes[0].Text, "No event selected");
 
   std::filesystem::create_directories(Out());
-  Form().ListBox->item(0)->setSelected(true);
-  Form().ListBox->item(2)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(0)->setSelected(true);
+  Child<QListWidget>(Form(), "EventList")->item(2)->setSelected(true);
   QString shown;
   WhenModal([&](QWidget* box) {
     shown = static_cast<QMessageBox*>(box)->text();
@@ -221,28 +221,28 @@ TEST_F(WindowPreviewTest, ACardPutInIsShownWhenTheDriveInUseHoldsNone) {
   EXPECT_FALSE(Form().Card.CardValid);
   // Nothing changed: nothing happens.
   Lookout().MountsChanged();
-  EXPECT_EQ(Form().DriveBox->Drive(), 'e');
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'e');
 
   PreviewCard().WriteTo(MapDrive('f', 64'000'000, 1'000'000));
   Lookout().MountsChanged();
-  EXPECT_EQ(Form().DriveBox->Drive(), 'f');
-  EXPECT_EQ(Form().DriveBox->currentText().left(2), QStringLiteral("f:"));
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'f');
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().left(2), QStringLiteral("f:"));
   EXPECT_TRUE(Form().Card.CardValid);
-  EXPECT_EQ(Form().ListBox->count(), 3);
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
 
   // Another card: the one in use stays, in its restore mode; the list shows the new drive.
   Form().Card.RestoreMode = true;
   PreviewCard().WriteTo(MapDrive('g', 64'000'000, 1'000'000));
   Lookout().MountsChanged();
-  EXPECT_EQ(Form().DriveBox->Drive(), 'f');
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'f');
   EXPECT_TRUE(Form().Card.RestoreMode);
-  EXPECT_EQ(Form().DriveBox->count(), 4);
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->count(), 4);
 
   // The card in use taken out: as a refresh, the drive the settings named and its status.
   Drives->Unmap('f');
   Lookout().MountsChanged();
-  EXPECT_EQ(Form().DriveBox->count(), 3);
-  EXPECT_EQ(Form().DriveBox->Drive(), 'e');
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->count(), 3);
+  EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'e');
   EXPECT_EQ(Form().StatusText(), "Invalid or missing flash card");
   // Nothing was written on any card, and no box was shown.
   EXPECT_TRUE(Boxes.Boxes.empty());
@@ -253,10 +253,10 @@ TEST_F(WindowPreviewTest, ACardGoneDuringAPreviewShowsTheCardError) {
   WriteSettings(Out());
   ASSERT_TRUE(Start());
   std::filesystem::remove(CardDir() + "/fichbase.dat");
-  Form().ListBox->setCurrentRow(1);
+  Child<QListWidget>(Form(), "EventList")->setCurrentRow(1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Form().Card.CardValid; }, 5000));
   EXPECT_EQ(Form().StatusText(), "Invalid or missing flash card");
-  EXPECT_EQ(Form().ListBox->count(), 0);
+  EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 0);
   EXPECT_EQ(Preview().TraceCount(), 0);
 }
 
