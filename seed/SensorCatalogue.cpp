@@ -1,5 +1,6 @@
 #include "seed/SensorCatalogue.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -84,8 +85,10 @@ TSensorModel MovingCoilSensor(double generatorConstant, double naturalFrequency,
   model.GeneratorConstant = generatorConstant;
   model.NaturalFrequency = naturalFrequency;
   model.Damping = damping;
-  // Five natural frequencies up, a moving-coil sensor is flat within 1 %.
-  model.ReferenceFrequency = 5 * naturalFrequency;
+  // Where a moving-coil sensor is flat within 1 %: |F|^2 = x^4 / ((x^2 - 1)^2 + 4 h^2 x^2) at
+  // x = f / f0 falls short of 1 by about (2 h^2 - 1) / x^2 (5 f0 is enough for h up to 0.75).
+  model.ReferenceFrequency =
+      naturalFrequency * std::max(5.0, 10 * std::sqrt(std::max(0.0, 2 * damping * damping - 1)));
   model.Zeros = {0, 0};
   const double w0 = TwoPi * naturalFrequency;
   if (damping < 1) {

@@ -240,8 +240,8 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     present[column] = true;
     columns.push_back(column);
   }
-  const bool sensorColumns = std::any_of(present.begin() + ColSensorType, present.end(),
-                                         [](bool given) { return given; });
+  const bool sensorColumns = present[ColSensorType] || present[ColSensitivity] ||
+                             present[ColNaturalFrequency] || present[ColDamping];
   if (!present[ColSerial]) {
     throw ESeedError(sheetName + " line " + DecimalText(header.Line) + ": no column 'serial'");
   }

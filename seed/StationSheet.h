@@ -97,7 +97,8 @@ class TStationSheet {
   // The row of a serial number, or null.
   const TStationRow* Find(int64_t serial) const;
   const std::vector<TStationRow>& Rows() const { return Table; }
-  // Whether the sheet has a column that describes sensors (their response is then written).
+  // Whether the sheet has a column that describes a sensor's response (sensor_type,
+  // sensitivity, natural_frequency, damping): the channels' responses are then written.
   bool DescribesSensors() const { return SensorColumns; }
 
  private:
