@@ -20,7 +20,7 @@ struct TResponseStage {
   enum class TKind { PolesZeros, Coefficients };
   TKind Kind = TKind::PolesZeros;
   std::string Description;
-  std::string InputUnits;   // "M/S", "V", "COUNTS"
+  std::string InputUnits;  // "M/S", "V", "COUNTS"
   std::string OutputUnits;
   // PolesZeros (Laplace, rad/s)
   double NormalizationFactor = 1;

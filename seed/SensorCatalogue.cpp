@@ -41,8 +41,8 @@ const std::array<TSensorModel, 4>& Catalogue() {
     TSensorModel sp1 = Entry("sp-1", "Short-period seismometer, 1 Hz", 275, 1, 0.707, 5);
     // Force-balance broadband seismometer, flat to velocity from 120 s to about 50 Hz,
     // 1500 V/(m/s) at 1 Hz: the 120 s pair (h 0.707) and a second-order corner at 50 Hz.
-    TSensorModel broadband = Entry("broadband-120", "Broadband seismometer, 120 s", 1500,
-                                   1.0 / 120, 0.707, 1);
+    TSensorModel broadband =
+        Entry("broadband-120", "Broadband seismometer, 120 s", 1500, 1.0 / 120, 0.707, 1);
     const double w = TwoPi * 50 * std::sqrt(0.5);
     broadband.Poles.emplace_back(-w, w);
     broadband.Poles.emplace_back(-w, -w);

@@ -15,13 +15,13 @@
 namespace seed {
 
 struct TSensorModel {
-  std::string Name;                  // catalogue name, or empty for a described sensor
-  std::string Description;           // written as the Sensor's Description
-  double GeneratorConstant = 0;      // V/(m/s)
-  double GeneratorFrequency = 0;     // Hz where the constant holds; 0: the high-frequency limit
-  double NaturalFrequency = 0;       // Hz
-  double Damping = 0;                // fraction of critical
-  double ReferenceFrequency = 0;     // Hz in the flat part of the passband
+  std::string Name;               // catalogue name, or empty for a described sensor
+  std::string Description;        // written as the Sensor's Description
+  double GeneratorConstant = 0;   // V/(m/s)
+  double GeneratorFrequency = 0;  // Hz where the constant holds; 0: the high-frequency limit
+  double NaturalFrequency = 0;    // Hz
+  double Damping = 0;             // fraction of critical
+  double ReferenceFrequency = 0;  // Hz in the flat part of the passband
   std::vector<std::complex<double>> Zeros;  // rad/s
   std::vector<std::complex<double>> Poles;  // rad/s
 };

@@ -207,8 +207,8 @@ TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeO
         const TAngles angles = OrientationAngles(channelKey.Code.back());
         // The component by the channel's place on its sensor, as the codes name it.
         const size_t component = static_cast<size_t>(index % 3);
-        channel.Azimuth = sensor && sensor->Azimuth[component] ? *sensor->Azimuth[component]
-                                                               : angles.Azimuth;
+        channel.Azimuth =
+            sensor && sensor->Azimuth[component] ? *sensor->Azimuth[component] : angles.Azimuth;
         channel.Dip = sensor && sensor->Dip[component] ? *sensor->Dip[component] : angles.Dip;
         channel.Depth = sensor && sensor->Depth ? *sensor->Depth : 0;
         channel.Start = epoch.Start;
@@ -221,9 +221,8 @@ TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeO
         }
         if (withResponse) {
           if (model) {
-            channel.Sensor =
-                TEquipment{model->Name.empty() ? "Moving-coil sensor" : model->Name,
-                           model->Description, ""};
+            channel.Sensor = TEquipment{model->Name.empty() ? "Moving-coil sensor" : model->Name,
+                                        model->Description, ""};
           }
           channel.DataLogger =
               TEquipment{"Recorder", row ? row->Instrument : "", DecimalText(draft.Serial)};

@@ -14,9 +14,10 @@
 // from its station gets the epoch's own latitude and longitude.
 // Depth and angles come from the sheet's row for the channel's sensor; when the sheet
 // describes sensors, every channel also gets its Sensor, DataLogger and Response (see
-// Response.h), and a station with a channel whose sensor is unknown gets one warning. A station's position is the sheet's latitude and longitude where both are
-// given (elevation from the sheet, else the median GPS altitude, else 0); otherwise the median
-// of the events' GPS fixes; otherwise 0, 0, 0 with a warning.
+// Response.h), and a station with a channel whose sensor is unknown gets one warning. A station's
+// position is the sheet's latitude and longitude where both are given (elevation from the sheet,
+// else the median GPS altitude, else 0); otherwise the median of the events' GPS fixes; otherwise
+// 0, 0, 0 with a warning.
 
 #include <cstdint>
 #include <optional>

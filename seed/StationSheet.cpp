@@ -232,7 +232,9 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
         sheetName + " line " + DecimalText(header.Line) + ": column '" + name;
     if (found == ColumnNames.end()) {
       std::string known;
-      for (std::string_view each : ColumnNames) known += (known.empty() ? "" : ", ") + std::string(each);
+      for (std::string_view each : ColumnNames) {
+        known += (known.empty() ? "" : ", ") + std::string(each);
+      }
       throw ESeedError(prefix + "' is not known (known: " + known + ")");
     }
     const auto column = static_cast<TColumn>(found - ColumnNames.begin());

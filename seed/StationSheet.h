@@ -6,9 +6,9 @@
 //
 // A header line names the columns, in any order; only `serial` is required, and a column
 // that is not one of the nine above or of the sensor columns below is refused (a misspelt
-// name would otherwise be silently ignored). Fields may be quoted ("a, b", "say ""hi"""), spaces around a field are dropped,
-// lines end with LF or CR LF, blank lines are ignored. The text is UTF-8 (a byte order mark
-// is skipped), or ISO 8859-1 when the caller says so; a UTF-8 sheet with a byte that is not
+// name would otherwise be silently ignored). Fields may be quoted ("a, b", "say ""hi"""),
+// spaces around a field are dropped, lines end with LF or CR LF, blank lines are ignored.
+// The text is UTF-8 (a byte order mark is skipped), or ISO 8859-1 when the caller says so; a UTF-8 sheet with a byte that is not
 // UTF-8 is refused rather than carried into StationXML.
 // An empty field leaves the value unset (the default code or position applies). Numbers are
 // read without the locale (a point as the decimal separator). Latitude is -90..90,
@@ -19,9 +19,9 @@
 // 4-6 sensor 2, ...; an empty field is sensor 1). The rows of one serial's other sensors may
 // leave the recorder's columns empty; where they repeat one, it must be the same text.
 //
-//   serial,station,sensor,sensor_type,sensitivity,natural_frequency,damping,depth,n_azimuth,e_azimuth
-//   23,BRK01,1,geophone-4.5,,,,1.5,12,102
-//   23,,2,,250,2,0.7,0,,
+//   serial,station,sensor,sensor_type,sensitivity,natural_frequency,damping,depth,n_azimuth
+//   23,BRK01,1,geophone-4.5,,,,1.5,12
+//   23,,2,,250,2,0.7,0,
 //
 // sensor_type names a sensor of the built-in catalogue (SensorCatalogue.h), whose
 // sensitivity the column of that name may replace by a unit's calibrated value; without a
@@ -48,11 +48,11 @@ namespace seed {
 
 struct TSensorRow {
   int Number = 1;
-  std::string Type;                     // a catalogue name; empty: none
-  std::optional<double> Sensitivity;     // V/(m/s)
+  std::string Type;                        // a catalogue name; empty: none
+  std::optional<double> Sensitivity;       // V/(m/s)
   std::optional<double> NaturalFrequency;  // Hz
   std::optional<double> Damping;
-  std::optional<double> Depth;  // metres
+  std::optional<double> Depth;                   // metres
   std::array<std::optional<double>, 3> Azimuth;  // of Z, N, E; unset: nominal
   std::array<std::optional<double>, 3> Dip;
   int Line = 0;
@@ -72,7 +72,7 @@ struct TStationRow {
   std::string Instrument;
   std::optional<TSensorPeriod> Period;
   std::vector<TSensorRow> Sensors;  // by sensor number, those the sheet describes
-  int Line = 0;  // where the row starts in the sheet
+  int Line = 0;                     // where the row starts in the sheet
 
   // The sensor of a number (1-6), or null.
   const TSensorRow* Sensor(int number) const;

@@ -44,7 +44,8 @@ def stage_modulus(stage, frequency, rate):
     if cf is not None:
         rate = number(stage, "s:Decimation/s:InputSampleRate")
         z = cmath.exp(complex(0, 2 * math.pi * frequency / rate))
-        numerator = sum(float(n.text) * z ** -k for k, n in enumerate(cf.findall("s:Numerator", NS)))
+        numerators = cf.findall("s:Numerator", NS)
+        numerator = sum(float(n.text) * z ** -k for k, n in enumerate(numerators))
         denominator = 1 + sum(float(d.text) * z ** -(k + 1)
                               for k, d in enumerate(cf.findall("s:Denominator", NS)))
         return abs(numerator / denominator), units(cf)
