@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "seed/SeedText.h"
+
 namespace seed {
 
 namespace {
@@ -81,7 +83,8 @@ std::string SensorModelNames() {
 
 TSensorModel MovingCoilSensor(double generatorConstant, double naturalFrequency, double damping) {
   TSensorModel model;
-  model.Description = "Sensor";
+  model.Description = "Moving-coil sensor, " + RealText(naturalFrequency) + " Hz, damping " +
+                      RealText(damping);
   model.GeneratorConstant = generatorConstant;
   model.NaturalFrequency = naturalFrequency;
   model.Damping = damping;

@@ -8,12 +8,12 @@
 // that is not one of the nine above or of the sensor columns below is refused (a misspelt
 // name would otherwise be silently ignored). Fields may be quoted ("a, b", "say ""hi"""),
 // spaces around a field are dropped, lines end with LF or CR LF, blank lines are ignored.
-// The text is UTF-8 (a byte order mark is skipped), or ISO 8859-1 when the caller says so; a UTF-8 sheet with a byte that is not
-// UTF-8 is refused rather than carried into StationXML.
+// The text is UTF-8 (a byte order mark is skipped), or ISO 8859-1 when the caller says so;
+// a UTF-8 sheet with a byte that is not UTF-8 is refused rather than carried into StationXML.
 // An empty field leaves the value unset (the default code or position applies). Numbers are
 // read without the locale (a point as the decimal separator). Latitude is -90..90,
 // longitude -180..180, elevation in metres; period is `short` or `broad` (either case). Codes
-// must be valid SEED codes (see SeedCodes.h); a serial may appear once.
+// must be valid SEED codes (see SeedCodes.h); a serial and sensor number may appear once.
 //
 // Sensors: a row describes the recorder's sensor `sensor` (1 to 6: channels 1-3 are sensor 1,
 // 4-6 sensor 2, ...; an empty field is sensor 1). The rows of one serial's other sensors may
