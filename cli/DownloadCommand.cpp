@@ -57,6 +57,7 @@ struct TDownloadLine : TEventsLine {
 };
 
 struct TStationXmlLine : TEventsLine {
+  std::vector<std::string> Cards;
   std::string Out;
 };
 
@@ -289,26 +290,35 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
 
 int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& err) {
   if (line.Out.empty()) throw TUsageError("--out FILE is missing");
-  TCardSession session(line.Card, err);
-  TSettings& settings = session.Settings;
-  TTarqCard& card = session.Card;
-  TTarqConvert& convert = session.Convert;
+  if (line.Cards.size() > 1 && line.Events) {
+    throw TUsageError("--events selects the events of one card: give a single CARD");
+  }
   try {
-    std::vector<bool> selected;
+    // Every card is read before anything is written: one inventory describes them all.
+    std::vector<seed::TEventSummary> summaries;
+    std::vector<std::string> warnings;
     TProductOptions products;
-    if (const std::optional<int> code =
-            OpenCardEvents(line, card, settings, selected, products, err)) {
-      return *code;
+    for (const std::string& cardPath : line.Cards) {
+      TCardSession session(cardPath, err);
+      std::vector<bool> selected;
+      if (const std::optional<int> code = OpenCardEvents(line, session.Card, session.Settings,
+                                                         selected, products, err)) {
+        if (line.Cards.size() > 1) err << cardPath << ": not described\n";
+        return *code;
+      }
+      const std::vector<seed::TEventSummary> more =
+          StationXmlSummaries(session.Convert, FlaggedLines(selected), warnings);
+      summaries.insert(summaries.end(), more.begin(), more.end());
     }
     // An inventory written earlier may have been edited by hand: it is never replaced.
     if (platform::PathExists(line.Out)) {
       err << line.Out << " exists: it is not replaced\n";
       return 1;
     }
-    const TStationXmlExport xml =
-        ExportStationXml(convert, FlaggedLines(selected), products,
-                         std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
-    for (const std::string& warning : xml.Warnings) err << "Warning: " << warning << "\n";
+    const TStationXmlExport xml = StationXmlOf(
+        summaries, products, std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
+    warnings.insert(warnings.end(), xml.Warnings.begin(), xml.Warnings.end());
+    for (const std::string& warning : warnings) err << "Warning: " << warning << "\n";
     if (xml.Text.empty()) {
       err << "No event to describe\n";
       return 1;
@@ -442,15 +452,17 @@ TCliCommand DownloadCommand() {
 TCliCommand StationXmlCommand() {
   return MakeCommand<TStationXmlLine>(
       {.Name = "stationxml",
-       .Summary = "write the StationXML of a card's events",
-       .Help = "Writes FDSN StationXML 1.2 of the card's events into FILE: one station per "
-               "recorder, one channel per location, channel code and sample rate, positions "
-               "from the station sheet or else the events' GPS fixes.",
+       .Summary = "write the StationXML of cards' events",
+       .Help = "Writes FDSN StationXML 1.2 of the events of one or more cards into FILE: one "
+               "station per recorder, one channel epoch per location, channel code and sample "
+               "rate while gain and position stay the same, positions from the station sheet "
+               "or else the events' GPS fixes; with sensors in the station sheet, each channel's "
+               "full response.",
        .Notes = "Prints the file's name; warnings (an event left out, a station without a "
                 "position) go to the error output. An existing FILE is never replaced.",
        .Success = "when the file was written"},
       [](TCommandOptions& options, TStationXmlLine& line) {
-        options.Argument("CARD", line.Card);
+        options.Arguments("CARD", line.Cards);
         options.Value("--out", "FILE", line.Out, "the file to write", true);
         DeclareCodeOptions(options, line);
         DeclareEventSelection(options, line, "describe");

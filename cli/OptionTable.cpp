@@ -227,6 +227,13 @@ void TCommandOptions::Argument(const std::string& name, std::string& target) {
   entry.Required = true;
 }
 
+void TCommandOptions::Arguments(const std::string& name, std::vector<std::string>& target) {
+  TOptionEntry& entry = Add(Command.add_option(name, target)->required(), name, "");
+  entry.Argument = true;
+  entry.Required = true;
+  entry.Repeated = true;
+}
+
 void TCommandOptions::OptionalArgument(const std::string& name, std::string& target) {
   Add(Command.add_option(name, target), name, "").Argument = true;
 }

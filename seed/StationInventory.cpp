@@ -1,6 +1,7 @@
 #include "seed/StationInventory.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <tuple>
 
@@ -27,14 +28,69 @@ struct TChannelKey {
   bool operator<(const TChannelKey& other) const { return Tie() < other.Tie(); }
 };
 
+// One event as a channel saw it.
+struct TChannelEvent {
+  TSeedTime Start;
+  TSeedTime End;
+  int Gain = 0;
+  double CountsPerVolt = 0;
+  std::optional<TGpsFix> Fix;
+};
+
 struct TStationDraft {
   std::string Network;
   int64_t Serial = 0;
   TSeedTime Start;
   TSeedTime End;
   std::vector<TGpsFix> Fixes;
-  std::map<TChannelKey, std::pair<TSeedTime, TSeedTime>> Channels;
+  std::map<TChannelKey, std::vector<TChannelEvent>> Channels;
+  std::map<TChannelKey, int> ChannelIndex;  // the channel's number on the recorder, from 0
 };
+
+// A run of a channel's events that an epoch describes.
+struct TEpoch {
+  TSeedTime Start;
+  TSeedTime End;
+  int Gain = 0;
+  double CountsPerVolt = 0;
+  std::vector<TGpsFix> Fixes;
+};
+
+// Metres between two positions (an equirectangular approximation: exact enough at 50 m).
+double Distance(const TPosition& a, const TPosition& b) {
+  constexpr double MetresPerDegree = 6371000.0 * 3.14159265358979323846 / 180;
+  const double midLatitude = (a.Latitude + b.Latitude) / 2 * 3.14159265358979323846 / 180;
+  const double dx = (a.Longitude - b.Longitude) * std::cos(midLatitude) * MetresPerDegree;
+  const double dy = (a.Latitude - b.Latitude) * MetresPerDegree;
+  return std::hypot(dx, dy);
+}
+
+constexpr double SamePlaceMetres = 50;
+
+// The channel's events in time, cut into epochs where the gain, the conversion factor or
+// (without a position from the sheet) the position changes.
+std::vector<TEpoch> Epochs(std::vector<TChannelEvent> events, bool fixedPosition) {
+  std::sort(events.begin(), events.end(), [](const TChannelEvent& a, const TChannelEvent& b) {
+    return a.Start.EpochMicroseconds() < b.Start.EpochMicroseconds();
+  });
+  std::vector<TEpoch> epochs;
+  for (const TChannelEvent& event : events) {
+    bool same = !epochs.empty() && epochs.back().Gain == event.Gain &&
+                epochs.back().CountsPerVolt == event.CountsPerVolt;
+    if (same && !fixedPosition && event.Fix) {
+      const std::optional<TPosition> here = PositionOf(*event.Fix);
+      const std::optional<TPosition> median = MedianPosition(epochs.back().Fixes);
+      if (here && median && Distance(*here, *median) > SamePlaceMetres) same = false;
+    }
+    if (!same) {
+      epochs.push_back(TEpoch{event.Start, event.End, event.Gain, event.CountsPerVolt, {}});
+    }
+    TEpoch& epoch = epochs.back();
+    if (epoch.End.EpochMicroseconds() < event.End.EpochMicroseconds()) epoch.End = event.End;
+    if (event.Fix) epoch.Fixes.push_back(*event.Fix);
+  }
+  return epochs;
+}
 
 bool Earlier(const TSeedTime& a, const TSeedTime& b) {
   return a.EpochMicroseconds() < b.EpochMicroseconds();
@@ -90,8 +146,9 @@ TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeO
       }
       Widen(draft.Start, draft.End, event.Start, event.End);
       const TChannelKey channelKey{codes.Location, codes.Channel, event.SampleRate};
-      auto [entry, added] = draft.Channels.try_emplace(channelKey, event.Start, event.End);
-      if (!added) Widen(entry->second.first, entry->second.second, event.Start, event.End);
+      draft.Channels[channelKey].push_back(
+          TChannelEvent{event.Start, event.End, event.Gain, event.CountsPerVolt, event.Fix});
+      draft.ChannelIndex[channelKey] = channel;
     }
     if (event.Fix && event.ChannelCount > 0) {
       const TChannelCodes codes = ChannelCodesFor(options, event.Serial, event.SampleRate, 0);
@@ -133,17 +190,54 @@ TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeO
                                    ": no position in the station sheet nor in the events' GPS "
                                    "fixes; latitude and longitude 0 written");
     }
-    for (const auto& [channelKey, period] : draft.Channels) {
-      TXmlChannel channel;
-      channel.Location = channelKey.Location;
-      channel.Code = channelKey.Code;
-      channel.SampleRate = channelKey.SampleRate;
-      const TAngles angles = OrientationAngles(channelKey.Code.back());
-      channel.Azimuth = angles.Azimuth;
-      channel.Dip = angles.Dip;
-      channel.Start = period.first;
-      channel.End = period.second;
-      station.Channels.push_back(std::move(channel));
+    const bool fixedPosition = row && row->Latitude && row->Longitude;
+    const TPosition stationPosition{station.Latitude, station.Longitude, station.Elevation};
+    const bool withResponse = options.Sheet != nullptr && options.Sheet->DescribesSensors();
+    bool incomplete = false;
+    for (const auto& [channelKey, channelEvents] : draft.Channels) {
+      const int index = draft.ChannelIndex.at(channelKey);
+      const TSensorRow* sensor = row ? row->Sensor(index / 3 + 1) : nullptr;
+      const std::optional<TSensorModel> model =
+          sensor ? sensor->Model() : std::optional<TSensorModel>();
+      for (const TEpoch& epoch : Epochs(channelEvents, fixedPosition)) {
+        TXmlChannel channel;
+        channel.Location = channelKey.Location;
+        channel.Code = channelKey.Code;
+        channel.SampleRate = channelKey.SampleRate;
+        const TAngles angles = OrientationAngles(channelKey.Code.back());
+        // The component by the channel's place on its sensor, as the codes name it.
+        const size_t component = static_cast<size_t>(index % 3);
+        channel.Azimuth =
+            sensor && sensor->Azimuth[component] ? *sensor->Azimuth[component] : angles.Azimuth;
+        channel.Dip = sensor && sensor->Dip[component] ? *sensor->Dip[component] : angles.Dip;
+        channel.Depth = sensor && sensor->Depth ? *sensor->Depth : 0;
+        channel.Start = epoch.Start;
+        channel.End = epoch.End;
+        if (!fixedPosition) {
+          const std::optional<TPosition> where = MedianPosition(epoch.Fixes);
+          if (where && Distance(*where, stationPosition) > SamePlaceMetres) {
+            channel.Position = TPositionOverride{where->Latitude, where->Longitude};
+          }
+        }
+        if (withResponse) {
+          if (model) {
+            channel.Sensor = TEquipment{model->Name.empty() ? "Moving-coil sensor" : model->Name,
+                                        model->Description, ""};
+          }
+          channel.DataLogger =
+              TEquipment{"Recorder", row ? row->Instrument : "", DecimalText(draft.Serial)};
+          channel.Response = ChannelResponse(model ? &*model : nullptr, epoch.Gain,
+                                             epoch.CountsPerVolt, channel.SampleRate);
+          if (!model || !channel.Response) incomplete = true;
+        }
+        station.Channels.push_back(std::move(channel));
+      }
+    }
+    if (incomplete) {
+      inventory.Warnings.push_back(
+          "station " + network.Code + "." + station.Code +
+          ": the response of some channels is incomplete (no sensor in the station sheet: "
+          "volts to counts only; or no gain or conversion factor in the events: none)");
     }
     network.Stations.push_back(std::move(station));
   }

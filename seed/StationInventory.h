@@ -6,11 +6,18 @@
 // period where it has them; otherwise the network option (when not empty), else XX; the
 // serial as station code; a short-period sensor (see SeedCodes.h).
 //
-// Inventory: one Network per network code, one Station per serial, one Channel per location,
-// channel code and sample rate, dated from the first start to the last end of the events that
-// recorded it. A station's position is the sheet's latitude and longitude where both are
-// given (elevation from the sheet, else the median GPS altitude, else 0); otherwise the median
-// of the events' GPS fixes; otherwise 0, 0, 0 with a warning.
+// Inventory: one Network per network code, one Station per serial, and per location, channel
+// code and sample rate one Channel epoch per run of events (in time) that keep the same gain,
+// conversion factor and position, dated from the first start to the last end of its events.
+// A position is the same while the sheet gives it, or while an event's GPS fix lies within
+// 50 m of the median of the epoch's fixes so far; a channel whose epoch lies more than 50 m
+// from its station gets the epoch's own latitude and longitude.
+// Depth and angles come from the sheet's row for the channel's sensor; when the sheet
+// describes sensors, every channel also gets its Sensor, DataLogger and Response (see
+// Response.h), and a station with a channel whose sensor is unknown gets one warning. A station's
+// position is the sheet's latitude and longitude where both are given (elevation from the sheet,
+// else the median GPS altitude, else 0); otherwise the median of the events' GPS fixes; otherwise
+// 0, 0, 0 with a warning.
 
 #include <cstdint>
 #include <optional>
@@ -49,6 +56,8 @@ struct TEventSummary {
   TSeedTime Start;
   TSeedTime End;
   std::optional<TGpsFix> Fix;  // GpsFixOf(header)
+  int Gain = 0;                // the header's gain
+  double CountsPerVolt = 0;    // its conversion factor
 };
 
 struct TInventory {

@@ -24,11 +24,28 @@ enum TColumn {
   ColElevation,
   ColInstrument,
   ColPeriod,
+  // The sensor columns
+  ColSensor,
+  ColSensorType,
+  ColSensitivity,
+  ColNaturalFrequency,
+  ColDamping,
+  ColDepth,
+  ColZAzimuth,
+  ColZDip,
+  ColNAzimuth,
+  ColNDip,
+  ColEAzimuth,
+  ColEDip,
   ColumnCount
 };
 constexpr std::array<std::string_view, ColumnCount> ColumnNames = {
-    "serial",    "network",   "station",    "site",  "latitude",
-    "longitude", "elevation", "instrument", "period"};
+    "serial",      "network",     "station",           "site",    "latitude",
+    "longitude",   "elevation",   "instrument",        "period",  "sensor",
+    "sensor_type", "sensitivity", "natural_frequency", "damping", "depth",
+    "z_azimuth",   "z_dip",       "n_azimuth",         "n_dip",   "e_azimuth",
+    "e_dip"};
+constexpr int MaxSensors = 6;
 
 struct TRecord {
   std::vector<std::string> Fields;
@@ -214,20 +231,25 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     const std::string prefix =
         sheetName + " line " + DecimalText(header.Line) + ": column '" + name;
     if (found == ColumnNames.end()) {
-      throw ESeedError(prefix +
-                       "' is not known (known: serial, network, station, site, "
-                       "latitude, longitude, elevation, instrument, period)");
+      std::string known;
+      for (std::string_view each : ColumnNames) {
+        known += (known.empty() ? "" : ", ") + std::string(each);
+      }
+      throw ESeedError(prefix + "' is not known (known: " + known + ")");
     }
     const auto column = static_cast<TColumn>(found - ColumnNames.begin());
     if (present[column]) throw ESeedError(prefix + "' appears twice");
     present[column] = true;
     columns.push_back(column);
   }
+  const bool sensorColumns = present[ColSensorType] || present[ColSensitivity] ||
+                             present[ColNaturalFrequency] || present[ColDamping];
   if (!present[ColSerial]) {
     throw ESeedError(sheetName + " line " + DecimalText(header.Line) + ": no column 'serial'");
   }
 
   TStationSheet sheet;
+  std::unordered_map<int64_t, std::vector<std::string>> fieldsOf;  // a serial's first row
   for (size_t r = 1; r < records.size(); ++r) {
     const TRecord& record = records[r];
     if (record.Fields.size() != columns.size()) {
@@ -240,10 +262,14 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     const TRowReader reader(sheetName, record.Line);
     TStationRow row;
     row.Line = record.Line;
+    TSensorRow sensor;
+    sensor.Line = record.Line;
+    bool describesSensor = false;
     for (size_t f = 0; f < columns.size(); ++f) {
       const std::string& field = record.Fields[f];
       const TColumn column = columns[f];
       if (field.empty() && column != ColSerial) continue;
+      if (column > ColSensor) describesSensor = true;
       switch (column) {
         case ColSerial:
           row.Serial = reader.Serial(field);
@@ -282,17 +308,113 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
           }
           break;
         }
+        case ColSensor: {
+          const double number = reader.Number(column, field, 1, MaxSensors);
+          if (number != static_cast<int>(number)) {
+            reader.Fail(column, "not a sensor number: '" + field + "'");
+          }
+          sensor.Number = static_cast<int>(number);
+          break;
+        }
+        case ColSensorType:
+          if (FindSensorModel(field) == nullptr) {
+            reader.Fail(column, "'" + field + "' is not a known sensor (known: " +
+                                    SensorModelNames() + ")");
+          }
+          sensor.Type = Lower(field);
+          break;
+        case ColSensitivity:
+          sensor.Sensitivity = reader.Number(column, field, 1e-6, 1e9);
+          break;
+        case ColNaturalFrequency:
+          sensor.NaturalFrequency = reader.Number(column, field, 1e-4, 1e4);
+          break;
+        case ColDamping:
+          sensor.Damping = reader.Number(column, field, 0.01, 100);
+          break;
+        case ColDepth:
+          sensor.Depth = reader.Number(column, field, -1000, 12000);
+          break;
+        case ColZAzimuth:
+        case ColNAzimuth:
+        case ColEAzimuth:
+          sensor.Azimuth[(column - ColZAzimuth) / 2] = reader.Number(column, field, 0, 360);
+          break;
+        case ColZDip:
+        case ColNDip:
+        case ColEDip:
+          sensor.Dip[(column - ColZDip) / 2] = reader.Number(column, field, -90, 90);
+          break;
         case ColumnCount:
           break;
       }
     }
-    if (const TStationRow* earlier = sheet.Find(row.Serial)) {
-      reader.Fail(ColSerial, "serial " + DecimalText(row.Serial) + " already given on line " +
-                                 DecimalText(earlier->Line));
+    // A sensor is described by its type, or by all three of its values.
+    if (!sensor.Type.empty()) {
+      if (sensor.NaturalFrequency || sensor.Damping) {
+        reader.Fail(sensor.NaturalFrequency ? ColNaturalFrequency : ColDamping,
+                    "a catalogue sensor's natural frequency and damping are its own; leave it "
+                    "empty or leave sensor_type empty");
+      }
+    } else if (sensor.Sensitivity || sensor.NaturalFrequency || sensor.Damping) {
+      const TColumn missing = !sensor.Sensitivity        ? ColSensitivity
+                              : !sensor.NaturalFrequency ? ColNaturalFrequency
+                              : !sensor.Damping          ? ColDamping
+                                                         : ColumnCount;
+      if (missing != ColumnCount) {
+        reader.Fail(missing, "missing: a sensor without sensor_type needs sensitivity, "
+                             "natural_frequency and damping");
+      }
     }
-    sheet.Index.emplace(row.Serial, sheet.Table.size());
-    sheet.Table.push_back(std::move(row));
+
+    const auto found = sheet.Index.find(row.Serial);
+    if (found == sheet.Index.end()) {
+      fieldsOf.emplace(row.Serial, record.Fields);
+      if (describesSensor) row.Sensors.push_back(sensor);
+      sheet.Index.emplace(row.Serial, sheet.Table.size());
+      sheet.Table.push_back(std::move(row));
+      continue;
+    }
+    // Another sensor of a recorder given above: the recorder's columns repeat it or are empty.
+    TStationRow& first = sheet.Table[found->second];
+    const std::vector<std::string>& firstFields = fieldsOf.at(row.Serial);
+    const int firstNumber = [&] {
+      for (size_t f = 0; f < columns.size(); ++f) {
+        if (columns[f] == ColSensor && !firstFields[f].empty()) {
+          return static_cast<int>(reader.Number(ColSensor, firstFields[f], 1, MaxSensors));
+        }
+      }
+      return 1;
+    }();
+    const TSensorRow* same = first.Sensor(sensor.Number);
+    if (same != nullptr || sensor.Number == firstNumber) {
+      const int line = same != nullptr && sensor.Number != firstNumber ? same->Line : first.Line;
+      if (sensor.Number == 1) {
+        reader.Fail(ColSerial, "serial " + DecimalText(row.Serial) + " already given on line " +
+                                   DecimalText(line));
+      }
+      reader.Fail(ColSensor, "sensor " + DecimalText(sensor.Number) + " of serial " +
+                                 DecimalText(row.Serial) + " already given on line " +
+                                 DecimalText(line));
+    }
+    for (size_t f = 0; f < columns.size(); ++f) {
+      if (columns[f] >= ColSensor || columns[f] == ColSerial) continue;
+      if (!record.Fields[f].empty() && record.Fields[f] != firstFields[f]) {
+        reader.Fail(columns[f], "'" + record.Fields[f] + "' where line " +
+                                    DecimalText(first.Line) + " of the same serial has '" +
+                                    firstFields[f] + "'");
+      }
+    }
+    if (!describesSensor) {
+      // A row that only names the sensor number says nothing: recorded to refuse a repeat.
+      TSensorRow empty;
+      empty.Number = sensor.Number;
+      empty.Line = sensor.Line;
+      sensor = empty;
+    }
+    first.Sensors.push_back(sensor);
   }
+  sheet.SensorColumns = sensorColumns;
   return sheet;
 }
 
@@ -304,6 +426,27 @@ TStationSheet TStationSheet::Load(const std::string& path, TSheetEncoding encodi
     throw ESeedError(path + ": cannot be read (" + platform::IoErrorText(error.Code()) + ")");
   }
   return Parse(text, path, encoding);
+}
+
+const TSensorRow* TStationRow::Sensor(int number) const {
+  for (const TSensorRow& sensor : Sensors) {
+    if (sensor.Number == number) return &sensor;
+  }
+  return nullptr;
+}
+
+std::optional<TSensorModel> TSensorRow::Model() const {
+  if (!Type.empty()) {
+    const TSensorModel* model = FindSensorModel(Type);
+    if (model == nullptr) return std::nullopt;
+    TSensorModel copy = *model;
+    if (Sensitivity) copy.GeneratorConstant = *Sensitivity;
+    return copy;
+  }
+  if (Sensitivity && NaturalFrequency && Damping) {
+    return MovingCoilSensor(*Sensitivity, *NaturalFrequency, *Damping);
+  }
+  return std::nullopt;
 }
 
 const TStationRow* TStationSheet::Find(int64_t serial) const {

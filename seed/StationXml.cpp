@@ -34,6 +34,64 @@ void SetPeriod(pugi::xml_node node, const TSeedTime& start, const TSeedTime& end
   node.append_attribute("endDate") = end.IsoText().c_str();
 }
 
+void AddEquipment(pugi::xml_node parent, const char* name, const TEquipment& equipment) {
+  pugi::xml_node node = parent.append_child(name);
+  if (!equipment.Type.empty()) AddText(node, "Type", equipment.Type);
+  if (!equipment.Description.empty()) AddText(node, "Description", equipment.Description);
+  if (!equipment.SerialNumber.empty()) AddText(node, "SerialNumber", equipment.SerialNumber);
+}
+
+void AddUnits(pugi::xml_node parent, const std::string& input, const std::string& output) {
+  AddText(parent.append_child("InputUnits"), "Name", input);
+  AddText(parent.append_child("OutputUnits"), "Name", output);
+}
+
+void AddComplex(pugi::xml_node parent, const char* name, size_t number,
+                const std::complex<double>& value) {
+  pugi::xml_node node = parent.append_child(name);
+  node.append_attribute("number") = DecimalText(static_cast<int64_t>(number)).c_str();
+  AddValue(node, "Real", value.real());
+  AddValue(node, "Imaginary", value.imag());
+}
+
+void AddResponse(pugi::xml_node channel, const TChannelResponse& response) {
+  pugi::xml_node node = channel.append_child("Response");
+  pugi::xml_node sensitivity = node.append_child("InstrumentSensitivity");
+  AddValue(sensitivity, "Value", response.Sensitivity);
+  AddValue(sensitivity, "Frequency", response.Frequency);
+  AddUnits(sensitivity, response.InputUnits, response.OutputUnits);
+  size_t number = 0;
+  for (const TResponseStage& stage : response.Stages) {
+    pugi::xml_node st = node.append_child("Stage");
+    st.append_attribute("number") = DecimalText(static_cast<int64_t>(++number)).c_str();
+    if (stage.Kind == TResponseStage::TKind::PolesZeros) {
+      pugi::xml_node pz = st.append_child("PolesZeros");
+      if (!stage.Description.empty()) AddText(pz, "Description", stage.Description);
+      AddUnits(pz, stage.InputUnits, stage.OutputUnits);
+      AddText(pz, "PzTransferFunctionType", "LAPLACE (RADIANS/SECOND)");
+      AddValue(pz, "NormalizationFactor", stage.NormalizationFactor);
+      AddValue(pz, "NormalizationFrequency", stage.NormalizationFrequency, "HERTZ");
+      for (size_t z = 0; z < stage.Zeros.size(); ++z) AddComplex(pz, "Zero", z, stage.Zeros[z]);
+      for (size_t p = 0; p < stage.Poles.size(); ++p) AddComplex(pz, "Pole", p, stage.Poles[p]);
+    } else {
+      pugi::xml_node cf = st.append_child("Coefficients");
+      if (!stage.Description.empty()) AddText(cf, "Description", stage.Description);
+      AddUnits(cf, stage.InputUnits, stage.OutputUnits);
+      AddText(cf, "CfTransferFunctionType", "DIGITAL");
+      AddValue(cf, "Numerator", 1);
+      pugi::xml_node decimation = st.append_child("Decimation");
+      AddValue(decimation, "InputSampleRate", stage.InputSampleRate, "HERTZ");
+      AddValue(decimation, "Factor", 1);
+      AddValue(decimation, "Offset", 0);
+      AddValue(decimation, "Delay", 0, "SECONDS");
+      AddValue(decimation, "Correction", 0, "SECONDS");
+    }
+    pugi::xml_node gain = st.append_child("StageGain");
+    AddValue(gain, "Value", stage.Gain);
+    AddValue(gain, "Frequency", stage.GainFrequency);
+  }
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t middle = values.size() / 2;
@@ -88,13 +146,17 @@ std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::
         AddAttribute(cha, "code", channel.Code);
         AddAttribute(cha, "locationCode", channel.Location);
         SetPeriod(cha, channel.Start, channel.End);
-        AddValue(cha, "Latitude", station.Latitude);
-        AddValue(cha, "Longitude", station.Longitude);
+        AddValue(cha, "Latitude", channel.Position ? channel.Position->Latitude : station.Latitude);
+        AddValue(cha, "Longitude",
+                 channel.Position ? channel.Position->Longitude : station.Longitude);
         AddValue(cha, "Elevation", station.Elevation);
         AddValue(cha, "Depth", channel.Depth);
         AddValue(cha, "Azimuth", channel.Azimuth);
         AddValue(cha, "Dip", channel.Dip);
         AddValue(cha, "SampleRate", channel.SampleRate, "SAMPLES/S");
+        if (channel.Sensor) AddEquipment(cha, "Sensor", *channel.Sensor);
+        if (channel.DataLogger) AddEquipment(cha, "DataLogger", *channel.DataLogger);
+        if (channel.Response) AddResponse(cha, *channel.Response);
       }
     }
   }

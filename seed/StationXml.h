@@ -2,7 +2,9 @@
 // FDSN StationXML 1.2 of networks: its stations and their channels, from plain values.
 //
 // Each Station holds Latitude, Longitude, Elevation, Site/Name and its Channels; each Channel
-// holds Latitude, Longitude, Elevation (the station's), Depth, Azimuth, Dip and SampleRate.
+// holds Latitude, Longitude, Elevation (the station's, unless the channel has its own
+// position), Depth, Azimuth, Dip and SampleRate, then Sensor, DataLogger and Response where
+// they are known.
 // Numbers are written with std::to_chars (shortest exact form, no locale), times as
 // xs:dateTime in UTC. Texts are written as valid UTF-8 whatever their bytes: a byte that is not
 // UTF-8 and a character XML 1.0 does not allow become U+FFFD.
@@ -16,11 +18,23 @@
 #include <string>
 #include <vector>
 
+#include "seed/Response.h"
 #include "seed/SeedTime.h"
 
 struct TEventHeader;
 
 namespace seed {
+
+struct TEquipment {
+  std::string Type;
+  std::string Description;
+  std::string SerialNumber;
+};
+
+struct TPositionOverride {
+  double Latitude = 0;
+  double Longitude = 0;
+};
 
 struct TXmlChannel {
   std::string Location;  // may be empty
@@ -31,6 +45,10 @@ struct TXmlChannel {
   double Depth = 0;    // metres below the station
   TSeedTime Start;
   TSeedTime End;
+  std::optional<TPositionOverride> Position;  // unset: the station's
+  std::optional<TEquipment> Sensor;
+  std::optional<TEquipment> DataLogger;
+  std::optional<TChannelResponse> Response;
 };
 
 struct TXmlStation {

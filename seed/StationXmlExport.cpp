@@ -16,13 +16,12 @@ seed::TSeedTime SeedTimeNow() {
   return seed::TSeedTime::FromEpochMicroseconds(now.time_since_epoch().count());
 }
 
-TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
-                                   const TProductOptions& products, const std::string& source,
-                                   const seed::TSeedTime& created) {
-  TStationXmlExport result;
+std::vector<seed::TEventSummary> StationXmlSummaries(TTarqConvert& convert,
+                                                     const std::vector<int>& events,
+                                                     std::vector<std::string>& warnings) {
   std::vector<seed::TEventSummary> summaries;
   TTarqCard& card = convert.Card;
-  if (events.empty() || !card.OpenDataFile()) return result;
+  if (events.empty() || !card.OpenDataFile()) return summaries;
   try {
     card.DataFile.Seek(FirstEventRecord);
     const TEventHeader& e = card.Event;
@@ -36,9 +35,11 @@ TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>
         summary.SampleRate = e.SampleRate;
         summary.Start = seed::EventStart(convert);
         summary.Fix = seed::GpsFixOf(e);
+        summary.Gain = e.Gain;
+        summary.CountsPerVolt = convert.ConversionFactor;
         if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
             !summary.Start.IsValid()) {
-          result.Warnings.push_back(e.OriginalFileName +
+          warnings.push_back(e.OriginalFileName +
                                     " left out: it has no valid start, rate or channels");
         } else {
           const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
@@ -55,11 +56,30 @@ TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>
     throw;
   }
   card.CloseDataFile();
+  return summaries;
+}
+
+TStationXmlExport StationXmlOf(const std::vector<seed::TEventSummary>& summaries,
+                               const TProductOptions& products, const std::string& source,
+                               const seed::TSeedTime& created) {
+  TStationXmlExport result;
   if (summaries.empty()) return result;
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
   seed::TInventory inventory = seed::BuildInventory(summaries, codes);
   result.Warnings.insert(result.Warnings.end(), inventory.Warnings.begin(),
                          inventory.Warnings.end());
   result.Text = seed::StationXmlText(inventory.Networks, source, created);
+  return result;
+}
+
+TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
+                                   const TProductOptions& products, const std::string& source,
+                                   const seed::TSeedTime& created) {
+  std::vector<std::string> warnings;
+  const std::vector<seed::TEventSummary> summaries =
+      StationXmlSummaries(convert, events, warnings);
+  TStationXmlExport result = StationXmlOf(summaries, products, source, created);
+  warnings.insert(warnings.end(), result.Warnings.begin(), result.Warnings.end());
+  result.Warnings = std::move(warnings);
   return result;
 }

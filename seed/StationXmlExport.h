@@ -7,6 +7,7 @@
 
 #include "download/DownloadSnapshot.h"
 #include "seed/SeedTime.h"
+#include "seed/StationInventory.h"
 
 class TTarqConvert;
 
@@ -22,5 +23,14 @@ struct TStationXmlExport {
 TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
                                    const TProductOptions& products, const std::string& source,
                                    const seed::TSeedTime& created);
+// The summaries of the card's events for StationXML (see ExportStationXml), the events left
+// out added to `warnings`; several cards' summaries make one inventory.
+std::vector<seed::TEventSummary> StationXmlSummaries(TTarqConvert& convert,
+                                                     const std::vector<int>& events,
+                                                     std::vector<std::string>& warnings);
+// The document of summaries (empty Text when there is none). Throws seed::ESeedError.
+TStationXmlExport StationXmlOf(const std::vector<seed::TEventSummary>& summaries,
+                               const TProductOptions& products, const std::string& source,
+                               const seed::TSeedTime& created);
 // The current time, UTC.
 seed::TSeedTime SeedTimeNow();

@@ -188,3 +188,119 @@ TEST_F(SeedCommandsTest, Latin1SheetOnRequestAndCardBytesThatAreNotText) {
 }
 
 }  // namespace
+
+namespace {
+
+// Empty when xmllint validates the file and the independent response check passes, else why.
+std::string ResponseProblems(const std::string& source, const std::string& file) {
+  const std::string schema = "xmllint --noout --schema '" + source +
+                             "/tests/data/fdsn-station.xsd.gz' '" + file + "' > /dev/null 2>&1";
+  if (std::system(schema.c_str()) != 0) return "not valid";
+  const std::string check = "python3 '" + source + "/tests/seed/check_response.py' '" + file +
+                            "' --require-sensor > /dev/null";
+  return std::system(check.c_str()) == 0 ? "" : "the response check failed";
+}
+
+bool CanCheckResponses(const char* source) {
+  return source != nullptr && std::system("command -v xmllint > /dev/null 2>&1") == 0 &&
+         std::system("command -v python3 > /dev/null 2>&1") == 0;
+}
+
+const char* const SensorSheet =
+    "serial,network,station,site,latitude,longitude,elevation,instrument,period,sensor,"
+    "sensor_type,sensitivity,natural_frequency,damping,depth,n_azimuth,e_azimuth\n"
+    "47,Z3,BRK01,\"Berck, dune\",50.4012,1.5633,12,TP-3 #4,short,1,geophone-4.5,,,,1.5,12,102\n"
+    "193,Z3,BRK02,Berck lighthouse,50.3968,1.5571,8,TP-3 #9,broad,1,broadband-120,,,,,,\n"
+    "193,,,,,,,,,2,,250,2,0.7,0,,\n";
+
+// The sample card with the bundled sheet extended by sensors: a valid document whose every
+// channel's response agrees with its sensitivity when read by another program.
+TEST(StationXmlResponse, TheSampleCardWithSensorsValidatesAndItsResponsesAgree) {
+  const char* source = std::getenv("READTARQ_SOURCE_DIR");
+  if (!CanCheckResponses(source)) GTEST_SKIP() << "no xmllint, python3 or READTARQ_SOURCE_DIR";
+  testing_support::TTempDir out;
+  WriteWholeFile(out / "stations.csv", SensorSheet);
+  const std::string file = out / "stations.xml";
+  const TRun run = cli_test::RunCaptured(
+      {"stationxml", std::string(source) + "/samples/demo-card", "--stations",
+       out / "stations.csv", "--probe-date", "2026-12-08", "--out", file});
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  const std::string xml = ReadWholeFile(file);
+  for (const char* part : {"<Depth>1.5</Depth>", "<Azimuth>102</Azimuth>",
+                           "<Type>geophone-4.5</Type>", "<SerialNumber>47</SerialNumber>",
+                           "<Name>M/S</Name>"}) {
+    EXPECT_NE(xml.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(ResponseProblems(source, file), "");
+}
+
+// Two cards of one station make one station; its channels' epochs run across both cards
+// while the gain stays, and a gain changed on the second card starts a new epoch. The same
+// input gives the same document but for its creation time.
+TEST_F(SeedCommandsTest, StationXmlOfACampaignMergesEpochsAcrossCards) {
+  const char* source = std::getenv("READTARQ_SOURCE_DIR");
+  if (!CanCheckResponses(source)) GTEST_SKIP() << "no xmllint, python3 or READTARQ_SOURCE_DIR";
+  testing_support::TTempDir first, second;
+  auto card = [](const std::string& dir, const std::string& stem,
+                 const std::vector<const char*>& gains) {
+    TCardBuilder builder;
+    builder.Signature = "TARQP0410";
+    int number = 1;
+    for (const char* gain : gains) {
+      TBuiltEvent event;
+      event.Marker = "DEB2";
+      event.Channels = "3,47";
+      event.RateDuration = "100,1";
+      event.FileStem = stem + std::to_string(10 + number);
+      event.FileNumber = "00" + std::to_string(number++);
+      event.Gain = gain;
+      builder.Events.push_back(event);
+    }
+    builder.WriteTo(dir);
+  };
+  card(first.Path(), "051210", {"2", "2"});
+  card(second.Path(), "051310", {"2", "2"});
+  WriteWholeFile(Sheet(), SensorSheet);
+  auto run = [&](const std::vector<std::string>& cards, const std::string& name) {
+    std::vector<std::string> args = {"stationxml"};
+    args.insert(args.end(), cards.begin(), cards.end());
+    for (const std::string& more : {std::string("--stations"), Sheet(),
+                                    std::string("--probe-date"), std::string("2006-06-01"),
+                                    std::string("--out"), Out / name}) {
+      args.push_back(more);
+    }
+    const TRun result = cli_test::RunCaptured(args);
+    EXPECT_EQ(result.Code, 0) << result.Err;
+    return ReadWholeFile(Out / name);
+  };
+  auto count = [](const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  auto withoutCreated = [](std::string text) {
+    const size_t at = text.find("<Created>");
+    return text.erase(at, text.find("</Created>") - at);
+  };
+
+  const std::string merged = run({second.Path(), first.Path()}, "merged.xml");
+  EXPECT_EQ(count(merged, "<Station "), 1u);
+  EXPECT_EQ(count(merged, "<Channel "), 3u);
+  EXPECT_NE(merged.find("<Channel code=\"EHE\" locationCode=\"00\" "
+                        "startDate=\"2006-05-12T10:11:07.250000Z\" "
+                        "endDate=\"2006-05-13T10:13:07.250000Z\">"),
+            std::string::npos)
+      << merged;
+  EXPECT_EQ(ResponseProblems(source, Out / "merged.xml"), "");
+  EXPECT_EQ(withoutCreated(run({first.Path(), second.Path()}, "again.xml")),
+            withoutCreated(merged));
+
+  card(second.Path(), "051310", {"2", "8"});
+  const std::string changed = run({first.Path(), second.Path()}, "changed.xml");
+  EXPECT_EQ(count(changed, "<Station "), 1u);
+  EXPECT_EQ(count(changed, "<Channel "), 6u);
+  EXPECT_NE(changed.find("startDate=\"2006-05-13T10:12:07.250000Z\""), std::string::npos);
+  EXPECT_EQ(ResponseProblems(source, Out / "changed.xml"), "");
+}
+
+}  // namespace

@@ -59,6 +59,50 @@ TEST(StationSheet, NumbersIgnoreTheGlobalLocale) {
   EXPECT_THROW(TStationSheet::Parse("serial,latitude\n23,\"50,25\"\n", "s.csv"), seed::ESeedError);
 }
 
+// Sensors of a recorder: one row per sensor, the recorder's columns given once (or repeated
+// alike); a type from the catalogue or three values; angles only where they differ.
+TEST(StationSheet, SensorsByRowWithTheirTypeDepthAndAngles) {
+  const TStationSheet sheet = TStationSheet::Parse(
+      "serial,station,sensor,sensor_type,sensitivity,natural_frequency,damping,depth,"
+      "n_azimuth,e_azimuth,z_dip\n"
+      "23,BRK01,,Geophone-4.5,30,,,1.5,12,102,\n"
+      "24,BRK02,2,,250,2,0.7,,,,\n"
+      "23,,2,,,,,0,,,-89\n"
+      "24,BRK02,1,,,,,,,,\n",
+      "s.csv");
+  EXPECT_TRUE(sheet.DescribesSensors());
+  ASSERT_EQ(sheet.Rows().size(), 2u);
+  const seed::TStationRow* recorder = sheet.Find(23);
+  ASSERT_NE(recorder, nullptr);
+  EXPECT_EQ(recorder->Station, "BRK01");
+  const seed::TSensorRow* first = recorder->Sensor(1);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Depth, 1.5);
+  EXPECT_EQ(first->Azimuth[1], 12);
+  EXPECT_EQ(first->Azimuth[2], 102);
+  EXPECT_FALSE(first->Azimuth[0].has_value());
+  const std::optional<seed::TSensorModel> geophone = first->Model();
+  ASSERT_TRUE(geophone.has_value());
+  EXPECT_EQ(geophone->Name, "geophone-4.5");
+  EXPECT_EQ(geophone->GeneratorConstant, 30);  // the unit's calibration replaces the nominal
+  EXPECT_EQ(geophone->NaturalFrequency, 4.5);
+  const seed::TSensorRow* second = recorder->Sensor(2);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->Dip[0], -89);
+  EXPECT_FALSE(second->Model().has_value());  // placed, but its response is not known
+  EXPECT_EQ(recorder->Sensor(3), nullptr);
+
+  const seed::TStationRow* other = sheet.Find(24);
+  ASSERT_NE(other, nullptr);
+  ASSERT_NE(other->Sensor(2), nullptr);
+  const std::optional<seed::TSensorModel> described = other->Sensor(2)->Model();
+  ASSERT_TRUE(described.has_value());
+  EXPECT_EQ(described->GeneratorConstant, 250);
+  EXPECT_EQ(described->Damping, 0.7);
+
+  EXPECT_FALSE(TStationSheet::Parse("serial,depth\n23,1\n", "s.csv").DescribesSensors());
+}
+
 TEST(StationSheet, ABadSheetNamesTheLineAndTheColumn) {
   struct TCase {
     const char* Text;
@@ -85,7 +129,27 @@ TEST(StationSheet, ABadSheetNamesTheLineAndTheColumn) {
        "stations.csv line 2, column period: 'long' is neither 'short' nor 'broad'"},
       {"serial,latitud\n23,1\n",
        "stations.csv line 1: column 'latitud' is not known (known: serial, network, station, site, "
-       "latitude, longitude, elevation, instrument, period)"},
+       "latitude, longitude, elevation, instrument, period, sensor, sensor_type, sensitivity, "
+       "natural_frequency, damping, depth, z_azimuth, z_dip, n_azimuth, n_dip, e_azimuth, "
+       "e_dip)"},
+      {"serial,sensor_type\n23,geophone-10\n",
+       "stations.csv line 2, column sensor_type: 'geophone-10' is not a known sensor (known: "
+       "geophone-4.5, sp-2, sp-1, broadband-120)"},
+      {"serial,sensor_type,damping\n23,sp-1,0.5\n",
+       "stations.csv line 2, column damping: a catalogue sensor's natural frequency and damping "
+       "are its own; leave it empty or leave sensor_type empty"},
+      {"serial,sensitivity,natural_frequency,damping\n23,28.8,4.5,\n",
+       "stations.csv line 2, column damping: missing: a sensor without sensor_type needs "
+       "sensitivity, natural_frequency and damping"},
+      {"serial,sensor\n23,7\n", "stations.csv line 2, column sensor: out of range: '7'"},
+      {"serial,sensor\n23,1.5\n", "stations.csv line 2, column sensor: not a sensor number: '1.5'"},
+      {"serial,sensor,depth\n23,2,1\n23,2,3\n",
+       "stations.csv line 3, column sensor: sensor 2 of serial 23 already given on line 2"},
+      {"serial,sensor,depth\n23,,1\n23,1,3\n",
+       "stations.csv line 3, column serial: serial 23 already given on line 2"},
+      {"serial,sensor,site\n23,1,Berck\n23,2,Calais\n",
+       "stations.csv line 3, column site: 'Calais' where line 2 of the same serial has 'Berck'"},
+      {"serial,n_azimuth\n23,361\n", "stations.csv line 2, column n_azimuth: out of range: '361'"},
       {"serial,site,Site\n", "stations.csv line 1: column 'Site' appears twice"},
       {"station,site\nA,b\n", "stations.csv line 1: no column 'serial'"},
       {"serial,site\n23\n", "stations.csv line 2: 1 fields where the header has 2"},

@@ -40,7 +40,11 @@ seed::TXmlNetwork Network() {
                                         angles.Dip,
                                         0,
                                         station.Start,
-                                        station.End};
+                                        station.End,
+                                        {},
+                                        {},
+                                        {},
+                                        {}};
         station.Channels.push_back(channel);
       }
     }
@@ -189,9 +193,15 @@ TEST(StationXml, InventoryOfTheEventsValidatesWithPositionsAndPeriods) {
   EXPECT_EQ(others.Latitude, 45);  // the median fix
   EXPECT_EQ(others.Longitude, 2.5);
   EXPECT_EQ(others.Elevation, 145);
-  EXPECT_EQ(others.Channels.size(), 3u);
+  // The fixes lie a degree apart: each event is an epoch of its own, placed by its fix where
+  // that is not the station's position.
+  ASSERT_EQ(others.Channels.size(), 9u);
   EXPECT_EQ(others.Channels[0].Start, TSeedTime::FromMilliseconds(2026, 6, 12, 10, 0, 0, 0));
-  EXPECT_EQ(others.Channels[0].End, TSeedTime::FromMilliseconds(2026, 6, 16, 11, 0, 0, 0));
+  EXPECT_EQ(others.Channels[0].End, TSeedTime::FromMilliseconds(2026, 6, 12, 11, 0, 0, 0));
+  ASSERT_TRUE(others.Channels[0].Position.has_value());
+  EXPECT_EQ(others.Channels[0].Position->Latitude, 46);
+  EXPECT_FALSE(others.Channels[1].Position.has_value());  // 45: the station's
+  EXPECT_EQ(others.Channels[2].End, TSeedTime::FromMilliseconds(2026, 6, 16, 11, 0, 0, 0));
   EXPECT_EQ(berck.Code, "BRK01");
   EXPECT_EQ(berck.SiteName, "Berck");
   EXPECT_EQ(berck.Latitude, 50.4);
@@ -244,6 +254,72 @@ TEST(StationXml, AnyTextKeepsTheDocumentWellFormed) {
   }
   if (!CanValidate()) GTEST_SKIP() << "no xmllint or READTARQ_SOURCE_DIR";
   EXPECT_EQ(SchemaErrors(text), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Epochs of a channel: events merge while gain and factor stay, in time order whatever the
+// order they come in (two cards of one station); a change of gain starts an epoch. With
+// sensors in the sheet each epoch has its response, and a recorder whose sensor 2 is not
+// described gets one warning.
+TEST(StationXml, EpochsMergeUntilTheGainChangesAndCarryTheirResponse) {
+  const seed::TStationSheet sheet = seed::TStationSheet::Parse(
+      "serial,station,latitude,longitude,sensor,sensor_type,depth,n_azimuth\n"
+      "23,BRK01,50.4,1.56,1,sp-1,1.5,12\n",
+      "s.csv");
+  auto event = [](int day, int gain) {
+    seed::TEventSummary summary;
+    summary.Serial = 23;
+    summary.ChannelCount = 6;
+    summary.SampleRate = 100;
+    summary.Gain = gain;
+    summary.CountsPerVolt = 52428.6;
+    summary.Start = TSeedTime::FromMilliseconds(2026, 6, day, 10, 0, 0, 0);
+    summary.End = TSeedTime::FromMilliseconds(2026, 6, day, 11, 0, 0, 0);
+    return summary;
+  };
+  // Card 2's events (days 14, 15) before card 1's (days 12, 13); day 16 at gain 8.
+  const std::vector<seed::TEventSummary> events = {event(14, 2), event(15, 2), event(12, 2),
+                                                   event(13, 2), event(16, 8)};
+  const seed::TInventory inventory = seed::BuildInventory(events, {"", &sheet});
+  ASSERT_EQ(inventory.Networks.size(), 1u);
+  ASSERT_EQ(inventory.Networks[0].Stations.size(), 1u);
+  const seed::TXmlStation& station = inventory.Networks[0].Stations[0];
+  EXPECT_EQ(inventory.Warnings,
+            std::vector<std::string>{"station XX.BRK01: the response of some channels is "
+                                     "incomplete (no sensor in the station sheet: volts to counts "
+                                     "only; or no gain or conversion factor in the events: none)"});
+  ASSERT_EQ(station.Channels.size(), 12u);  // 6 channels, 2 epochs each
+  const seed::TXmlChannel& east = station.Channels[0];
+  const seed::TXmlChannel& eastLater = station.Channels[1];
+  const seed::TXmlChannel& north = station.Channels[2];
+  EXPECT_EQ(east.Code, "EHE");
+  EXPECT_EQ(east.Start, TSeedTime::FromMilliseconds(2026, 6, 12, 10, 0, 0, 0));
+  EXPECT_EQ(east.End, TSeedTime::FromMilliseconds(2026, 6, 15, 11, 0, 0, 0));
+  EXPECT_EQ(eastLater.Start, TSeedTime::FromMilliseconds(2026, 6, 16, 10, 0, 0, 0));
+  EXPECT_EQ(east.Azimuth, 90);
+  EXPECT_EQ(north.Azimuth, 12);
+  EXPECT_EQ(north.Depth, 1.5);
+  ASSERT_TRUE(east.Response.has_value());
+  ASSERT_TRUE(eastLater.Response.has_value());
+  EXPECT_NEAR(eastLater.Response->Sensitivity / east.Response->Sensitivity, 4, 1e-12);
+  EXPECT_EQ(east.Response->InputUnits, "M/S");
+  ASSERT_TRUE(east.Sensor.has_value());
+  EXPECT_EQ(east.Sensor->Type, "sp-1");
+  ASSERT_TRUE(east.DataLogger.has_value());
+  EXPECT_EQ(east.DataLogger->SerialNumber, "23");
+  // Sensor 2 (location 01) is not described: the recorder's stages only.
+  const seed::TXmlChannel& second = station.Channels[6];
+  EXPECT_EQ(second.Location, "01");
+  EXPECT_EQ(second.Depth, 0);
+  ASSERT_TRUE(second.Response.has_value());
+  EXPECT_EQ(second.Response->InputUnits, "V");
+  EXPECT_FALSE(second.Sensor.has_value());
+
+  if (!CanValidate()) GTEST_SKIP() << "no xmllint or READTARQ_SOURCE_DIR";
+  EXPECT_EQ(SchemaErrors(seed::StationXmlText(inventory.Networks, "ReadTarq", east.End)), "");
 }
 
 }  // namespace
