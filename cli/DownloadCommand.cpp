@@ -303,7 +303,7 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
       return 1;
     }
     const TStationXmlExport xml =
-        ExportStationXml(convert, FlaggedLines(selected), products,
+        ExportStationXml(convert.Card, FlaggedLines(selected), products,
                          std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
     for (const std::string& warning : xml.Warnings) err << "Warning: " << warning << "\n";
     if (xml.Text.empty()) {

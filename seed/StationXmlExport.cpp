@@ -6,7 +6,7 @@
 #include "card/CardLayout.h"
 #include "seed/SeedError.h"
 #include "seed/StationInventory.h"
-#include "download/TarqConvert.h"
+#include "event/EventValues.h"
 
 using card_layout::FirstEventRecord;
 
@@ -16,12 +16,11 @@ seed::TSeedTime SeedTimeNow() {
   return seed::TSeedTime::FromEpochMicroseconds(now.time_since_epoch().count());
 }
 
-TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
+TStationXmlExport ExportStationXml(TTarqCard& card, const std::vector<int>& events,
                                    const TProductOptions& products, const std::string& source,
                                    const seed::TSeedTime& created) {
   TStationXmlExport result;
   std::vector<seed::TEventSummary> summaries;
-  TTarqCard& card = convert.Card;
   if (events.empty() || !card.OpenDataFile()) return result;
   try {
     card.DataFile.Seek(FirstEventRecord);
@@ -29,12 +28,11 @@ TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>
     for (int i = 0; i <= events.back(); ++i) {
       if (!card.ReadEventHeader(card.RestoreMode)) break;
       if (std::binary_search(events.begin(), events.end(), i)) {
-        convert.DeriveEventValues();
         seed::TEventSummary summary;
         summary.Serial = e.StationSerial;
         summary.ChannelCount = e.ChannelCount;
         summary.SampleRate = e.SampleRate;
-        summary.Start = seed::EventStart(convert);
+        summary.Start = seed::EventStart(e, EventValuesOf(e, card.EpromVersion, card.ProbeDate));
         summary.Fix = seed::GpsFixOf(e);
         if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
             !summary.Start.IsValid()) {

@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "download/DownloadSnapshot.h"
+#include "card/TarqCard.h"
+#include "seed/ProductOptions.h"
 #include "seed/SeedTime.h"
-
-class TTarqConvert;
 
 struct TStationXmlExport {
   std::string Text;                   // the document; empty when no event could be described
@@ -19,7 +18,7 @@ struct TStationXmlExport {
 // would convert them. An event that makes no channel (a rate of 0 or below, a date that does
 // not exist, no channel) is left out with a warning. Throws seed::ESeedError for codes that
 // cannot be used, platform::EInOutError when the card cannot be read.
-TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
+TStationXmlExport ExportStationXml(TTarqCard& card, const std::vector<int>& events,
                                    const TProductOptions& products, const std::string& source,
                                    const seed::TSeedTime& created);
 // The current time, UTC.

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "writers/EventWriter.h"
-#include "download/TarqConvert.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ class TBinaryWriter : public TEventWriter {
     if (!File.File.IsOpen()) return;
     std::array<uint8_t, 180> head;
     std::copy(event.Signature.begin(), event.Signature.end(), head.begin());
-    const TEventHeader& header = event.Convert.Card.Event;
+    const TEventHeader& header = event.Header;
     std::copy(header.HeaderImage.begin(), header.HeaderImage.end(), head.begin() + 9);
     // A format-1 header has no fields 13-18; the card state still holds those of some earlier
     // format-2 header, which would make the copy depend on what was read before it.

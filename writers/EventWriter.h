@@ -16,18 +16,23 @@
 #include <vector>
 
 #include "base/Sha256.h"
+#include "event/EventValues.h"
 #include "ledger/Ledger.h"
-#include "writers/OutputWriter.h"
 #include "platform/RecordFile.h"
 #include "platform/StagedFile.h"
 #include "platform/WriteTap.h"
-
-class TTarqConvert;
+#include "seed/ProductOptions.h"
+#include "writers/OutputWriter.h"
 
 // The event in hand, as its writers see it.
 struct TEventSetup {
-  const TTarqConvert& Convert;  // the card's event header and the values derived from it
-  std::string Directory;        // ends with a separator
+  const TEventHeader& Header;  // the card's
+  const TEventValues& Values;  // derived from it
+  int32_t EpromVersion = -1;   // of the recorder, for the text headers
+  // The run's comment: the text headers' "Comment:" block, when it has a line.
+  const std::vector<std::string>& Comment;
+  const TProductOptions& Products;  // the codes of the standard data products
+  std::string Directory;            // ends with a separator
   std::string BaseName;         // yymmdd_hhmm[_serial][_letter].NNN
   int Channels = 0;             // 1 to MaxChannels
   int Sensors = 0;

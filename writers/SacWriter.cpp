@@ -6,10 +6,10 @@
 #include <bit>
 #include <cstring>
 
+#include "base/WUtil.h"
+#include "event/SampleDecoder.h"
 #include "writers/EventWriter.h"
 #include "writers/SacUnit.h"
-#include "event/SampleDecoder.h"
-#include "download/TarqConvert.h"
 
 namespace {
 
@@ -23,6 +23,31 @@ std::string SacName(int channel, const std::string& base) {
   const int component = (channel - 1) % 3 + 1;
   return base + "_" + std::to_string(sensor) + "_" + std::to_string(component) +
          Letters[component - 1] + ".sac";
+}
+
+// The SAC header of channel `channel` (1-based).
+SacUnit::TSacChannelInfo SacChannelInfo(const TEventSetup& event, int channel) {
+  static const char Letters[] = "ZNE";
+  const TEventHeader& e = event.Header;
+  const TEventValues& v = event.Values;
+  SacUnit::TSacChannelInfo info;
+  const int sensor = (channel - 1) / 3 + 1;
+  info.StationName = (v.SerialText + static_cast<char>('0' + sensor)).substr(0, 4);
+  info.SampleCount = e.SamplesPerChannel;
+  info.SampleRate = e.SampleRate;
+  info.StartDate = WUtil::DateText(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year);
+  info.StartTime = WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds);
+  info.InstrumentName = "TarqPrbe";
+  info.ComponentLetter = Letters[(channel - 1) % 3];
+  long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
+  if (e.LatitudeHemisphere == 'S') latitude = -latitude;
+  long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;
+  if (e.LongitudeHemisphere == 'W') longitude = -longitude;
+  info.Latitude = static_cast<float>(latitude);
+  info.Longitude = static_cast<float>(longitude);
+  // A format-1 recorder has no receiver: its events carry no station position.
+  info.Elevation = e.EventFormat == 2 ? static_cast<float>(e.Altitude) : 10000.0f;
+  return info;
 }
 
 class TSacWriter : public TEventWriter {
@@ -45,7 +70,7 @@ class TSacWriter : public TEventWriter {
   }
   void WriteHeader(const TEventSetup& event) override {
     for (int c = 1; c <= Channels; ++c) {
-      SacUnit::WriteSacHeader(Sac[c - 1].File, event.Convert.SacChannelInfo(c));
+      SacUnit::WriteSacHeader(Sac[c - 1].File, SacChannelInfo(event, c));
     }
   }
   void WriteFrames(const uint8_t* frames, int64_t count) override {

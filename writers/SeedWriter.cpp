@@ -5,7 +5,6 @@
 #include "event/SampleDecoder.h"
 #include "seed/SeedError.h"
 #include "seed/StationInventory.h"
-#include "download/TarqConvert.h"
 
 namespace {
 
@@ -30,13 +29,12 @@ void PrimePacking() {
 std::string TSeedWriter::Refusal(const TEventSetup& event) {
   PrimePacking();
   Packers.clear();
-  const TTarqConvert& convert = event.Convert;
-  const TEventHeader& e = convert.Card.Event;
-  const TProductOptions& products = convert.Run.Products;
+  const TEventHeader& e = event.Header;
+  const TProductOptions& products = event.Products;
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
   seed::TMiniSeedStream stream;
   stream.SampleRate = e.SampleRate;
-  stream.Start = seed::EventStart(convert);
+  stream.Start = seed::EventStart(e, event.Values);
   stream.RecordLength = products.RecordLength;
   stream.AmplifierSaturation = e.ClippedSamples > 0;
   try {

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "download/TarqConvert.h"
 #include "writers/TextWriter.h"
 
 namespace {

@@ -7,6 +7,9 @@
 
 #include "writers/EventWriter.h"
 
+// The header lines of the record file (sensor 0) or of sensor file s of the event.
+std::vector<std::string> TextHeaderLines(const TEventSetup& event, int sensor);
+
 class TTextWriter : public TEventWriter {
  public:
   explicit TTextWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
