@@ -142,6 +142,12 @@ TEventValues EventValuesOf(const TEventHeader& e, int32_t epromVersion,
   return v;
 }
 
+TChannelPlace ChannelPlaceOf(int channel) {
+  // Counted from the channel before the first: a number below 1 still names a component.
+  const int index = ((channel - 1) % 3 + 3) % 3;
+  return {(channel - 1 - index) / 3 + 1, index + 1, "ZNE"[index]};
+}
+
 int ChannelsOfSensor(int sensor, int channelCount) {
   return std::min(3, channelCount - 3 * (sensor - 1));
 }

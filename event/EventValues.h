@@ -50,6 +50,14 @@ uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate);
 // The start of an event from its stamp and its seconds field, the year inferred as above.
 void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
                   TEventTime& time);
+// Where channel c (1-based) of an event lies: channels 1, 2 and 3 are the Z, N and E
+// components of sensor 1, channels 4 to 6 those of sensor 2, and so on.
+struct TChannelPlace {
+  int Sensor = 1;
+  int Component = 1;  // 1 to 3
+  char Letter = 'Z';  // Z, N or E
+};
+TChannelPlace ChannelPlaceOf(int channel);
 // The channels of sensor s (1-based) of an event: 3, or fewer for the last sensor.
 int ChannelsOfSensor(int sensor, int channelCount);
 // Card text made safe as part of a file name: separators, "..", control characters and

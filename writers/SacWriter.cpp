@@ -18,27 +18,24 @@ constexpr int64_t SacChunkFrames = 64 * 1024;
 static_assert(SacChunkFrames * 4 <= TOutputWriter::BufferBytes);
 
 std::string SacName(int channel, const std::string& base) {
-  static const char Letters[] = "ZNE";
-  const int sensor = (channel - 1) / 3 + 1;
-  const int component = (channel - 1) % 3 + 1;
-  return base + "_" + std::to_string(sensor) + "_" + std::to_string(component) +
-         Letters[component - 1] + ".sac";
+  const TChannelPlace place = ChannelPlaceOf(channel);
+  return base + "_" + std::to_string(place.Sensor) + "_" + std::to_string(place.Component) +
+         place.Letter + ".sac";
 }
 
 // The SAC header of channel `channel` (1-based).
 SacUnit::TSacChannelInfo SacChannelInfo(const TEventSetup& event, int channel) {
-  static const char Letters[] = "ZNE";
   const TEventHeader& e = event.Header;
   const TEventValues& v = event.Values;
   SacUnit::TSacChannelInfo info;
-  const int sensor = (channel - 1) / 3 + 1;
-  info.StationName = (v.SerialText + static_cast<char>('0' + sensor)).substr(0, 4);
+  const TChannelPlace place = ChannelPlaceOf(channel);
+  info.StationName = (v.SerialText + static_cast<char>('0' + place.Sensor)).substr(0, 4);
   info.SampleCount = e.SamplesPerChannel;
   info.SampleRate = e.SampleRate;
   info.StartDate = WUtil::DateText(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year);
   info.StartTime = WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds);
   info.InstrumentName = "TarqPrbe";
-  info.ComponentLetter = Letters[(channel - 1) % 3];
+  info.ComponentLetter = place.Letter;
   long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
   if (e.LatitudeHemisphere == 'S') latitude = -latitude;
   long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;

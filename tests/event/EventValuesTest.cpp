@@ -212,4 +212,22 @@ TEST(EventValues, SafeFileNames) {
   EXPECT_EQ(SafeFileNamePart("0605_1030."), "0605_1030_");
 }
 
+// The SAC names, their headers and the report's labels all place a channel this way.
+TEST(EventValues, ChannelsAreComponentsOfSensorsInThrees) {
+  struct TCase {
+    int Channel, Sensor, Component;
+    char Letter;
+  };
+  const TCase cases[] = {{1, 1, 1, 'Z'}, {2, 1, 2, 'N'},  {3, 1, 3, 'E'},  {4, 2, 1, 'Z'},
+                         {6, 2, 3, 'E'}, {7, 3, 1, 'Z'},  {17, 6, 2, 'N'}, {18, 6, 3, 'E'},
+                         {0, 0, 3, 'E'}, {-2, 0, 1, 'Z'}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Channel);
+    const TChannelPlace place = ChannelPlaceOf(c.Channel);
+    EXPECT_EQ(place.Sensor, c.Sensor);
+    EXPECT_EQ(place.Component, c.Component);
+    EXPECT_EQ(place.Letter, c.Letter);
+  }
+}
+
 }  // namespace
