@@ -40,27 +40,27 @@ void TTarqConvert::MakeWriters() {
   // than one does: text formatting on one core while the other converts the rest.
   Here.clear();
   OnLane.clear();
-  std::vector<TEventWriter*> decoding;
-  for (const auto& writer : Writers) {
-    if (writer->Weight() > 0) decoding.push_back(writer.get());
+  std::vector<std::pair<TEventWriter*, int>> decoding;  // with their kind's weight
+  for (size_t k = 0; k < Writers.size(); ++k) {
+    if (Run.Kinds[k]->Weight > 0) decoding.emplace_back(Writers[k].get(), Run.Kinds[k]->Weight);
   }
   std::stable_sort(decoding.begin(), decoding.end(),
-                   [](TEventWriter* a, TEventWriter* b) { return a->Weight() > b->Weight(); });
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
   int hereWeight = 0;
   int laneWeight = 0;
-  for (TEventWriter* writer : decoding) {
+  for (const auto& [writer, weight] : decoding) {
     if (decoding.size() > 1 && laneWeight < hereWeight) {
       OnLane.push_back(writer);
-      laneWeight += writer->Weight();
+      laneWeight += weight;
     } else {
       Here.push_back(writer);
-      hereWeight += writer->Weight();
+      hereWeight += weight;
     }
   }
   // Formatting text takes longer than reading: the next block is then read on the output
   // writer's thread.
   ReadAhead = false;
-  for (const auto& writer : Writers) ReadAhead = ReadAhead || writer->FormatsText();
+  for (const TOutputKind* kind : Run.Kinds) ReadAhead = ReadAhead || kind->FormatsText;
 }
 
 TTarqConvert::TTarqConvert(TTarqCard& card, TSettings& settings) : Card(card), Settings(settings) {}
@@ -70,10 +70,9 @@ TTarqConvert::~TTarqConvert() {
 }
 
 TEventSetup TTarqConvert::EventSetup() const {
-  TEventSetup setup{Card.Event,         Values,           Card.EpromVersion,
-                    Run.Comment,        Run.Products,     OutputPath(""),
-                    EventBaseName,      Card.Event.ChannelCount,
-                    Values.SensorCount, Signature,        Staging.get()};
+  TEventSetup setup{Card.Event,         Values,         Card.EpromVersion, Run.Comment,
+                    Run.Products,       OutputPath(""), EventBaseName,     Card.Event.ChannelCount,
+                    Values.SensorCount, Signature,      Staging.get()};
   return setup;
 }
 

@@ -33,13 +33,13 @@
 #include "card/TarqCard.h"
 #include "download/DownloadHost.h"
 #include "download/DownloadSnapshot.h"
+#include "download/WriterLane.h"
 #include "event/EventValues.h"
 #include "ledger/EventIdentity.h"
-#include "writers/EventWriter.h"
-#include "writers/OutputWriter.h"
-#include "download/WriterLane.h"
 #include "platform/RecordFile.h"
 #include "platform/StagedFile.h"
+#include "writers/EventWriter.h"
+#include "writers/OutputWriter.h"
 
 class TTarqConvert {
  public:

@@ -10,7 +10,7 @@ class TStationSheet;
 }
 
 struct TProductOptions {
-  std::string Network;  // empty: XX
+  std::string Network;                               // empty: XX
   std::shared_ptr<const seed::TStationSheet> Sheet;  // null: no sheet
   int RecordLength = 4096;
   // Why the options cannot be used (a bad station sheet or network code, named with its line

@@ -10,10 +10,9 @@
 namespace seed {
 
 TSeedTime EventStart(const TEventHeader& header, const TEventValues& values) {
-  return TSeedTime::FromMilliseconds(values.StartDate.Year, values.StartDate.Month,
-                                     values.StartDate.Day, values.StartTime.Hour,
-                                     values.StartTime.Minute, header.StartSecond,
-                                     header.StartMillisecond);
+  return TSeedTime::FromMilliseconds(
+      values.StartDate.Year, values.StartDate.Month, values.StartDate.Day, values.StartTime.Hour,
+      values.StartTime.Minute, header.StartSecond, header.StartMillisecond);
 }
 
 namespace {

@@ -4,9 +4,9 @@
 #include <chrono>
 
 #include "card/CardLayout.h"
+#include "event/EventValues.h"
 #include "seed/SeedError.h"
 #include "seed/StationInventory.h"
-#include "event/EventValues.h"
 
 using card_layout::FirstEventRecord;
 

@@ -9,12 +9,12 @@ std::unique_ptr<TEventWriter> NewSdsWriter(TOutputWriter& writer);
 
 const std::vector<TOutputKind>& OutputKinds() {
   static const std::vector<TOutputKind> kinds = {
-      {"record", &TSettings::RecordFile, NewRecordWriter},
-      {"sensor", &TSettings::SensorFiles, NewSensorWriter},
-      {"binary", &TSettings::BinaryFile, NewBinaryWriter},
-      {"sac", &TSettings::SacFiles, NewSacWriter},
-      {"mseed", &TSettings::MiniSeedFile, NewMiniSeedWriter},
-      {"sds", &TSettings::SdsArchive, NewSdsWriter},
+      {"record", &TSettings::RecordFile, NewRecordWriter, 3, false, true},
+      {"sensor", &TSettings::SensorFiles, NewSensorWriter, 3, false, true},
+      {"binary", &TSettings::BinaryFile, NewBinaryWriter, 0, true, false},
+      {"sac", &TSettings::SacFiles, NewSacWriter, 1, false, false},
+      {"mseed", &TSettings::MiniSeedFile, NewMiniSeedWriter, 1, false, false},
+      {"sds", &TSettings::SdsArchive, NewSdsWriter, 1, false, false},
   };
   return kinds;
 }

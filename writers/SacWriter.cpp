@@ -51,12 +51,13 @@ class TSacWriter : public TEventWriter {
  public:
   explicit TSacWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
 
-  std::vector<std::string> Names(const std::string& baseName, int channels) const override {
+ private:
+  std::vector<std::string> DoNames(const std::string& baseName, int channels) const override {
     std::vector<std::string> names;
     for (int c = 1; c <= channels; ++c) names.push_back(SacName(c, baseName));
     return names;
   }
-  std::string Create(const TEventSetup& event) override {
+  std::string DoCreate(const TEventSetup& event) override {
     Channels = 0;
     for (int c = 1; c <= event.Channels; ++c) {
       const std::string name = SacName(c, event.BaseName);
@@ -65,12 +66,12 @@ class TSacWriter : public TEventWriter {
     }
     return {};
   }
-  void WriteHeader(const TEventSetup& event) override {
+  void DoWriteHeader(const TEventSetup& event) override {
     for (int c = 1; c <= Channels; ++c) {
       SacUnit::WriteSacHeader(Sac[c - 1].File, SacChannelInfo(event, c));
     }
   }
-  void WriteFrames(const uint8_t* frames, int64_t count) override {
+  void DoWriteFrames(const uint8_t* frames, int64_t count) override {
     const size_t frameBytes = 3 * static_cast<size_t>(Channels);
     while (count > 0) {
       if (PendingFrames == SacChunkFrames) Flush();
@@ -94,11 +95,11 @@ class TSacWriter : public TEventWriter {
       count -= n;
     }
   }
-  void Pad(int64_t frames) override {
+  void DoPad(int64_t frames) override {
     if (Zeros.empty()) Zeros.assign(PadChunkFrames, 0.0f);
     for (int c = 0; c < Channels; ++c) Sac[c].File.Write(Zeros.data(), frames);
   }
-  void Flush() override {
+  void DoFlush() override {
     const int64_t frames = PendingFrames;
     PendingFrames = 0;
     if (frames == 0) return;
@@ -114,16 +115,13 @@ class TSacWriter : public TEventWriter {
       Writer.Submit(Sac[c].File, std::move(Pending[c]));
     }
   }
-  void Release() override {
+  void DoRelease() override {
     for (auto& buffer : Pending) Writer.Release(std::move(buffer));
     PendingFrames = 0;
   }
-  int Weight() const override { return 1; }
 
- protected:
   void Closed() override { Channels = 0; }
 
- private:
   std::array<TOutput, MaxChannels> Sac;
   int Channels = 0;  // the channels of the event in hand
   // Samples not yet handed to the files, channel by channel.

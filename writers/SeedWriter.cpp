@@ -26,7 +26,7 @@ void PrimePacking() {
 
 }  // namespace
 
-std::string TSeedWriter::Refusal(const TEventSetup& event) {
+std::string TSeedWriter::DoRefusal(const TEventSetup& event) {
   PrimePacking();
   Packers.clear();
   const TEventHeader& e = event.Header;
@@ -51,7 +51,7 @@ std::string TSeedWriter::Refusal(const TEventSetup& event) {
   return {};
 }
 
-void TSeedWriter::WriteFrames(const uint8_t* frames, int64_t count) {
+void TSeedWriter::DoWriteFrames(const uint8_t* frames, int64_t count) {
   if (Packers.empty()) return;
   std::vector<int32_t*> to;
   for (std::vector<int32_t>& channel : Samples) {
@@ -64,12 +64,12 @@ void TSeedWriter::WriteFrames(const uint8_t* frames, int64_t count) {
   }
 }
 
-void TSeedWriter::Pad(int64_t frames) {
+void TSeedWriter::DoPad(int64_t frames) {
   const std::vector<int32_t> zeros(static_cast<size_t>(frames), 0);
   for (const auto& packer : Packers) packer->Add(zeros.data(), zeros.size());
 }
 
-void TSeedWriter::EndEvent() {
+void TSeedWriter::DoEndEvent() {
   if (Packers.empty()) return;
   for (const auto& packer : Packers) packer->Finish();
   StreamsFinished();

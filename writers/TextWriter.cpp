@@ -115,7 +115,8 @@ std::vector<std::string> TextHeaderLines(const TEventSetup& event, int sensor) {
   lines.push_back("Starting time: " +
                   WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds));
   if (format2) {
-    lines.push_back("Ending date: " + WUtil::DateText(v.EndDate.Day, v.EndDate.Month, v.EndDate.Year));
+    lines.push_back("Ending date: " +
+                    WUtil::DateText(v.EndDate.Day, v.EndDate.Month, v.EndDate.Year));
     lines.push_back("Ending time: " +
                     WUtil::TimeText(v.EndTime.Hour, v.EndTime.Minute, v.EndTime.Seconds));
   }
@@ -146,7 +147,7 @@ std::vector<std::string> TextHeaderLines(const TEventSetup& event, int sensor) {
   return lines;
 }
 
-void TTextWriter::WriteHeader(const TEventSetup& event) {
+void TTextWriter::DoWriteHeader(const TEventSetup& event) {
   for (TTextFile* text : Texts) {
     if (text->Out.File.IsOpen()) {
       WriteHeaderLines(text->Out.File, TextHeaderLines(event, text->HeaderSensor));
@@ -159,11 +160,11 @@ void TTextWriter::FlushText(TTextFile& text) {
   Writer.Submit(text.Out.File, std::move(text.Pending));
 }
 
-void TTextWriter::Flush() {
+void TTextWriter::DoFlush() {
   for (TTextFile* text : Texts) FlushText(*text);
 }
 
-void TTextWriter::Release() {
+void TTextWriter::DoRelease() {
   for (TTextFile* text : Texts) Writer.Release(std::move(text->Pending));
 }
 
@@ -188,12 +189,12 @@ void TTextWriter::WriteLines(TTextFile& text, const uint8_t* frames, int64_t cou
   }
 }
 
-void TTextWriter::WriteFrames(const uint8_t* frames, int64_t count) {
+void TTextWriter::DoWriteFrames(const uint8_t* frames, int64_t count) {
   // One pass over the frames per file: each loop stays small and predictable.
   for (TTextFile* text : Texts) WriteLines(*text, frames, count);
 }
 
-void TTextWriter::Pad(int64_t frames) {
+void TTextWriter::DoPad(int64_t frames) {
   for (TTextFile* text : Texts) {
     if (text->ZeroBlock.empty()) {
       const std::string line = ZeroLine(text->Count);

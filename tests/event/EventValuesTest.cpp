@@ -218,8 +218,8 @@ TEST(EventValues, ChannelsAreComponentsOfSensorsInThrees) {
     int Channel, Sensor, Component;
     char Letter;
   };
-  const TCase cases[] = {{1, 1, 1, 'Z'}, {2, 1, 2, 'N'},  {3, 1, 3, 'E'},  {4, 2, 1, 'Z'},
-                         {6, 2, 3, 'E'}, {7, 3, 1, 'Z'},  {17, 6, 2, 'N'}, {18, 6, 3, 'E'},
+  const TCase cases[] = {{1, 1, 1, 'Z'}, {2, 1, 2, 'N'}, {3, 1, 3, 'E'},  {4, 2, 1, 'Z'},
+                         {6, 2, 3, 'E'}, {7, 3, 1, 'Z'}, {17, 6, 2, 'N'}, {18, 6, 3, 'E'},
                          {0, 0, 3, 'E'}, {-2, 0, 1, 'Z'}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Channel);
