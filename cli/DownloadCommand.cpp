@@ -301,13 +301,13 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
     for (const std::string& cardPath : line.Cards) {
       TCardSession session(cardPath, err);
       std::vector<bool> selected;
-      if (const std::optional<int> code = OpenCardEvents(line, session.Card, session.Settings,
-                                                         selected, products, err)) {
+      if (const std::optional<int> code =
+              OpenCardEvents(line, session.Card, session.Settings, selected, products, err)) {
         if (line.Cards.size() > 1) err << cardPath << ": not described\n";
         return *code;
       }
       const std::vector<seed::TEventSummary> more =
-          StationXmlSummaries(session.Convert, FlaggedLines(selected), warnings);
+          StationXmlSummaries(session.Convert.Card, FlaggedLines(selected), warnings);
       summaries.insert(summaries.end(), more.begin(), more.end());
     }
     // An inventory written earlier may have been edited by hand: it is never replaced.

@@ -88,7 +88,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
 
       Signature = {};
       bool signature = Run.Recorder != nullptr;
-      for (const auto& writer : Writers) signature = signature || writer->UsesSignature();
+      for (const TOutputKind* kind : Run.Kinds) signature = signature || kind->UsesSignature;
       if (signature) {
         Card.DataFile.Seek(0);
         Card.DataFile.Read(Signature.data(), card_layout::FieldRecords);

@@ -8,22 +8,8 @@
 
 #include "base/Settings.h"
 #include "ledger/Ledger.h"
+#include "seed/ProductOptions.h"
 #include "writers/OutputKinds.h"
-
-namespace seed {
-class TStationSheet;
-}
-
-// What the standard data products (miniSEED file, SDS archive) need beyond the event: the
-// codes and the record length, read and checked when the snapshot is made.
-struct TProductOptions {
-  std::string Network;  // empty: XX
-  std::shared_ptr<const seed::TStationSheet> Sheet;  // null: no sheet
-  int RecordLength = 4096;
-  // Why the options cannot be used (a bad station sheet or network code, named with its line
-  // and column): the run then converts nothing and shows it.
-  std::string Problem;
-};
 
 struct TDownloadSnapshot {
   std::vector<int> Events;  // the card's events to convert, counted from 0, ascending

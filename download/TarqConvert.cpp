@@ -9,26 +9,6 @@
 
 using WUtil::Chars;
 
-int ChannelsOfSensor(int sensor, int channelCount) {
-  return std::min(3, channelCount - 3 * (sensor - 1));
-}
-
-std::string SafeFileNamePart(const std::string& text) {
-  std::string name = text;
-  for (char& c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 32 || u == 127 || std::strchr("/\\:*?\"<>|", c) != nullptr) c = '_';
-  }
-  for (size_t at = name.find(".."); at != std::string::npos; at = name.find("..", at)) {
-    name[at] = '_';
-    name[at + 1] = '_';
-  }
-  // Some file systems drop a final dot or blank, which would give another name than the one
-  // checked and reported.
-  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.back() = '_';
-  return name;
-}
-
 std::string TTarqConvert::OutputPath(const std::string& name) const {
   std::string dir = WUtil::WithTrailingBackslash(Run.DataDir);
   if (dir.back() != platform::PathDelim) dir += platform::PathDelim;
@@ -60,38 +40,45 @@ void TTarqConvert::MakeWriters() {
   // than one does: text formatting on one core while the other converts the rest.
   Here.clear();
   OnLane.clear();
-  std::vector<TEventWriter*> decoding;
-  for (const auto& writer : Writers) {
-    if (writer->Weight() > 0) decoding.push_back(writer.get());
+  std::vector<std::pair<TEventWriter*, int>> decoding;  // with their kind's weight
+  for (size_t k = 0; k < Writers.size(); ++k) {
+    if (Run.Kinds[k]->Weight > 0) decoding.emplace_back(Writers[k].get(), Run.Kinds[k]->Weight);
   }
   std::stable_sort(decoding.begin(), decoding.end(),
-                   [](TEventWriter* a, TEventWriter* b) { return a->Weight() > b->Weight(); });
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
   int hereWeight = 0;
   int laneWeight = 0;
-  for (TEventWriter* writer : decoding) {
+  for (const auto& [writer, weight] : decoding) {
     if (decoding.size() > 1 && laneWeight < hereWeight) {
       OnLane.push_back(writer);
-      laneWeight += writer->Weight();
+      laneWeight += weight;
     } else {
       Here.push_back(writer);
-      hereWeight += writer->Weight();
+      hereWeight += weight;
     }
   }
   // Formatting text takes longer than reading: the next block is then read on the output
   // writer's thread.
   ReadAhead = false;
-  for (const auto& writer : Writers) ReadAhead = ReadAhead || writer->FormatsText();
+  for (const TOutputKind* kind : Run.Kinds) ReadAhead = ReadAhead || kind->FormatsText;
+}
+
+TTarqConvert::TTarqConvert(TTarqCard& card, TSettings& settings) : Card(card), Settings(settings) {}
+
+TTarqConvert::~TTarqConvert() {
+  DiscardEventFiles();
 }
 
 TEventSetup TTarqConvert::EventSetup() const {
-  TEventSetup setup{*this,       OutputPath(""), EventBaseName, Card.Event.ChannelCount,
-                    SensorCount, Signature,       Staging.get()};
+  TEventSetup setup{Card.Event,         Values,         Card.EpromVersion, Run.Comment,
+                    Run.Products,       OutputPath(""), EventBaseName,     Card.Event.ChannelCount,
+                    Values.SensorCount, Signature,      Staging.get()};
   return setup;
 }
 
 TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
   DiscardEventFiles();
-  DeriveEventValues();
+  Values = EventValuesOf(Card.Event, Card.EpromVersion, Card.ProbeDate);
   const TEventHeader& e = Card.Event;
   if (e.ChannelCount < 1 || e.ChannelCount > MaxChannels) {
     ShowError("Cannot convert " + e.OriginalFileName + ": it has " +
@@ -104,12 +91,12 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
     return TOpenResult::Refused;
   }
 
-  std::string yearText = WUtil::IntText(StartDate.Year, 4);
+  std::string yearText = WUtil::IntText(Values.StartDate.Year, 4);
   WUtil::ZeroFill(yearText);
   std::string stem =
       Chars(yearText, 3, 4) + Chars(e.FileStem, 1, 4) + "_" + Chars(e.FileStem, 5, 8);
   if (Run.SerialNr) {
-    stem += "_" + SerialText;
+    stem += "_" + Values.SerialText;
     if (stem.size() > 15) stem.resize(15);
   }
   const std::string ext = Chars(e.OriginalFileName, 9, 12);
@@ -176,62 +163,6 @@ std::vector<std::string> TTarqConvert::OutputNames() const {
     names.insert(names.end(), created.begin(), created.end());
   }
   return names;
-}
-
-std::vector<std::string> TTarqConvert::TextHeaderLines(int sensor) const {
-  const TEventHeader& e = Card.Event;
-  const bool format2 = e.EventFormat == 2;
-  std::vector<std::string> lines;
-  lines.push_back("Original file name: " + e.OriginalFileName);
-  lines.push_back("Transformed into: " +
-                  (sensor == 0 ? EventBaseName : SensorFileName(sensor, EventBaseName)));
-  if (!Run.Comment.empty()) {
-    lines.push_back("Comment:");
-    for (const std::string& line : Run.Comment) lines.push_back("# " + line);
-  }
-  lines.push_back("ReadTarq version: 3.3");
-  lines.push_back("Station serial number: " + SerialText);
-  std::string version = WUtil::IntText(Card.EpromVersion, 4);
-  if (version.size() > 4) version.resize(4);
-  WUtil::ZeroFill(version);
-  lines.push_back("Station software version: " + version);
-  int channels = e.ChannelCount;
-  if (sensor > 0) channels = sensor < SensorCount ? 3 : (e.ChannelCount - 1) % 3 + 1;
-  lines.push_back("Channel number: " + Chars(std::to_string(channels), 1, 2));
-  lines.push_back("Starting date: " +
-                  WUtil::DateText(StartDate.Day, StartDate.Month, StartDate.Year));
-  lines.push_back("Starting time: " +
-                  WUtil::TimeText(StartTime.Hour, StartTime.Minute, StartTime.Seconds));
-  if (format2) {
-    lines.push_back("Ending date: " + WUtil::DateText(EndDate.Day, EndDate.Month, EndDate.Year));
-    lines.push_back("Ending time: " +
-                    WUtil::TimeText(EndTime.Hour, EndTime.Minute, EndTime.Seconds));
-  }
-  lines.push_back("Sample rate: " + std::to_string(e.SampleRate) + " Hz");
-  lines.push_back("Sample number: " + std::to_string(e.SamplesPerChannel));
-  lines.push_back("Recording duration: " + std::to_string(e.DurationMinutes) + " mn");
-  lines.push_back("Conversion factor: " + ConversionFactorText);
-  lines.push_back("Gain: " + std::to_string(e.Gain));
-  if (format2) {
-    // Default rounding mode: halves go to the even neighbour.
-    double range = std::nearbyint(e.DynamicRange);
-    if (range == 0) range = 0;  // no "-0"
-    lines.push_back("Dynamic range: " + WUtil::FixedText(range, 0, 0) + " V");
-  }
-  lines.push_back("Clipped samples: " + WUtil::FixedText(e.ClippedSamples, 0, 2) + "%");
-  if (format2) {
-    lines.push_back("Latitude : " + WUtil::IntText(e.Latitude, 3) + " " +
-                    WUtil::FixedText(e.LatitudeMinutes, 6, 3) + " " +
-                    std::string(1, e.LatitudeHemisphere));
-    lines.push_back("Longitude: " + WUtil::IntText(e.Longitude, 3) + " " +
-                    WUtil::FixedText(e.LongitudeMinutes, 6, 3) + " " +
-                    std::string(1, e.LongitudeHemisphere));
-    lines.push_back("Altitude : " + std::to_string(e.Altitude) + " m");
-    lines.push_back("No. satellites: " + std::to_string(e.SatelliteCount));
-  }
-  lines.push_back("Maximum amplitude: " + std::to_string(e.MaxAmplitude) + " / " +
-                  std::to_string(static_cast<int64_t>(e.FullScale) + 1));
-  return lines;
 }
 
 void TTarqConvert::FlushPending() {
@@ -301,29 +232,6 @@ void TTarqConvert::DiscardEventFiles() {
   AbandonWriters();
   for (const auto& writer : Writers) writer->Discard();
 }
-SacUnit::TSacChannelInfo TTarqConvert::SacChannelInfo(int channel) const {
-  static const char Letters[] = "ZNE";
-  const TEventHeader& e = Card.Event;
-  SacUnit::TSacChannelInfo info;
-  const int sensor = (channel - 1) / 3 + 1;
-  info.StationName = (SerialText + static_cast<char>('0' + sensor)).substr(0, 4);
-  info.SampleCount = e.SamplesPerChannel;
-  info.SampleRate = e.SampleRate;
-  info.StartDate = WUtil::DateText(StartDate.Day, StartDate.Month, StartDate.Year);
-  info.StartTime = WUtil::TimeText(StartTime.Hour, StartTime.Minute, StartTime.Seconds);
-  info.InstrumentName = "TarqPrbe";
-  info.ComponentLetter = Letters[(channel - 1) % 3];
-  long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
-  if (e.LatitudeHemisphere == 'S') latitude = -latitude;
-  long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;
-  if (e.LongitudeHemisphere == 'W') longitude = -longitude;
-  info.Latitude = static_cast<float>(latitude);
-  info.Longitude = static_cast<float>(longitude);
-  // A format-1 recorder has no receiver: its events carry no station position.
-  info.Elevation = e.EventFormat == 2 ? static_cast<float>(e.Altitude) : 10000.0f;
-  return info;
-}
-
 void TTarqConvert::ConvertEvent() {
   // The files and buffers are those OpenEventFiles made for this event: its values derived,
   // its channel count in range.

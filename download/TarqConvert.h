@@ -33,45 +33,13 @@
 #include "card/TarqCard.h"
 #include "download/DownloadHost.h"
 #include "download/DownloadSnapshot.h"
-#include "ledger/EventIdentity.h"
-#include "writers/EventWriter.h"
-#include "writers/OutputWriter.h"
-#include "writers/SacUnit.h"
 #include "download/WriterLane.h"
+#include "event/EventValues.h"
+#include "ledger/EventIdentity.h"
 #include "platform/RecordFile.h"
 #include "platform/StagedFile.h"
-
-constexpr int MaxChannels = 18;
-constexpr int MaxSensors = 6;
-
-struct TEventDate {
-  uint16_t Year = 0;
-  uint16_t Month = 0;
-  uint16_t Day = 0;
-};
-
-struct TEventTime {
-  uint16_t Hour = 0;
-  uint16_t Minute = 0;
-  double Seconds = 0;
-};
-
-// The factor in counts per volt: the full-scale count of the rate and format over the
-// dynamic range; 0 where the recorder has no such rate, or for a dynamic range of 0.
-double ConversionFactorOf(int eventFormat, int32_t sampleRate, double dynamicRange);
-// Fixed point with 8 decimals cut to 10 characters, trailing zeros and point removed.
-std::string ConversionFactorTextOf(double factor);
-// The year of a month and day recorded without one: the probe's year, or the year before
-// when the day comes after the probe's day in the year.
-uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate);
-// The start of an event from its stamp and its seconds field, the year inferred as above.
-void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
-                  TEventTime& time);
-// Card text made safe as part of a file name in DataDir: separators, "..", control
-// characters and characters that common file systems refuse become "_".
-std::string SafeFileNamePart(const std::string& text);
-// The channels of sensor s (1-based) of an event: 3, or fewer for the last sensor.
-int ChannelsOfSensor(int sensor, int channelCount);
+#include "writers/EventWriter.h"
+#include "writers/OutputWriter.h"
 
 class TTarqConvert {
  public:
@@ -83,17 +51,8 @@ class TTarqConvert {
   TTarqCard& Card;
   TSettings& Settings;
 
-  // ---- Derived values of the current event (DeriveEventValues) ----
-  TEventDate StartDate;
-  TEventTime StartTime;
-  TEventDate EndDate;  // format 2 only
-  TEventTime EndTime;  // format 2 only
-  std::string SerialText;
-  int SensorCount = 0;
-  double ConversionFactor = 0;
-  std::string ConversionFactorText;
-
-  void DeriveEventValues();
+  // The values derived from the header of the event in hand (OpenEventFiles).
+  TEventValues Values;
 
   // ---- Output files of the current event ----
   enum class TOpenResult {
@@ -113,8 +72,6 @@ class TTarqConvert {
 
   // Names and creates the files of the event in hand for every kind of the snapshot.
   TOpenResult OpenEventFiles();
-  // The header lines of the record file (sensor 0) or of sensor file s.
-  std::vector<std::string> TextHeaderLines(int sensor) const;
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
   void PadOutputs(int64_t firstMissingFrame);
@@ -127,7 +84,6 @@ class TTarqConvert {
 
   // ---- Decoding ----
   void ConvertEvent();
-  SacUnit::TSacChannelInfo SacChannelInfo(int channel) const;  // channel 1-based
 
   // ---- The download run ----
   std::atomic<bool> StopRequested{false};

@@ -1,7 +1,10 @@
+#include "event/EventValues.h"
+
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "base/WUtil.h"
-#include "download/TarqConvert.h"
 
 namespace {
 
@@ -84,8 +87,6 @@ uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate) {
   return static_cast<uint16_t>(later ? probeDate.Year - 1 : probeDate.Year);
 }
 
-TTarqConvert::TTarqConvert(TTarqCard& card, TSettings& settings) : Card(card), Settings(settings) {}
-
 namespace {
 // A recorder's MMDDhhmm stamp with its seconds and milliseconds; the year comes from the
 // day the card was read.
@@ -105,40 +106,64 @@ void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEven
   ReadStamp(header.FileStem, header.StartSecond, header.StartMillisecond, probeDate, date, time);
 }
 
-TTarqConvert::~TTarqConvert() {
-  DiscardEventFiles();
-}
+TEventValues EventValuesOf(const TEventHeader& e, int32_t epromVersion,
+                           const TProbeDate& probeDate) {
+  TEventValues v;
+  EventStartOf(e, probeDate, v.StartDate, v.StartTime);
 
-void TTarqConvert::DeriveEventValues() {
-  const TEventHeader& e = Card.Event;
-  EventStartOf(e, Card.ProbeDate, StartDate, StartTime);
+  v.SerialText = WUtil::IntText(e.StationSerial, 3);
+  if (v.SerialText.size() > 4) v.SerialText.resize(4);
+  WUtil::ZeroFill(v.SerialText);
 
-  SerialText = WUtil::IntText(e.StationSerial, 3);
-  if (SerialText.size() > 4) SerialText.resize(4);
-  WUtil::ZeroFill(SerialText);
+  v.SensorCount = (e.ChannelCount - 1) / 3 + 1;
+  v.ConversionFactor = ConversionFactorOf(e.EventFormat, e.SampleRate, e.DynamicRange);
+  v.ConversionFactorText = ConversionFactorTextOf(v.ConversionFactor);
 
-  SensorCount = (e.ChannelCount - 1) / 3 + 1;
-  ConversionFactor = ConversionFactorOf(e.EventFormat, e.SampleRate, e.DynamicRange);
-  ConversionFactorText = ConversionFactorTextOf(ConversionFactor);
-
-  if (e.EventFormat != 2) return;
-  if (Card.EpromVersion >= 410) {
-    double s = WUtil::HmsToSeconds(StartTime.Hour, StartTime.Minute,
-                                   StartTime.Seconds + e.DurationMs * 0.001);
+  if (e.EventFormat != 2) return v;
+  if (epromVersion >= 410) {
+    double s = WUtil::HmsToSeconds(v.StartTime.Hour, v.StartTime.Minute,
+                                   v.StartTime.Seconds + e.DurationMs * 0.001);
     // A recording may last days: every whole day is carried into the date (a negative
     // duration from a corrupt header borrows them the same way).
     const double days = std::floor(s / 86400.0);
     if (days != 0) {
       s -= days * 86400.0;
       const WUtil::TDayNumber start =
-          WUtil::DateToDayNumber(StartDate.Day, StartDate.Month, StartDate.Year);
-      WUtil::DayNumberToDate(start + static_cast<WUtil::TDayNumber>(days), EndDate.Day,
-                             EndDate.Month, EndDate.Year);
+          WUtil::DateToDayNumber(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year);
+      WUtil::DayNumberToDate(start + static_cast<WUtil::TDayNumber>(days), v.EndDate.Day,
+                             v.EndDate.Month, v.EndDate.Year);
     } else {
-      EndDate = StartDate;
+      v.EndDate = v.StartDate;
     }
-    WUtil::SecondsToHms(s, EndTime.Hour, EndTime.Minute, EndTime.Seconds);
+    WUtil::SecondsToHms(s, v.EndTime.Hour, v.EndTime.Minute, v.EndTime.Seconds);
   } else {
-    ReadStamp(e.EndStamp, e.EndSecond, e.EndMillisecond, Card.ProbeDate, EndDate, EndTime);
+    ReadStamp(e.EndStamp, e.EndSecond, e.EndMillisecond, probeDate, v.EndDate, v.EndTime);
   }
+  return v;
+}
+
+TChannelPlace ChannelPlaceOf(int channel) {
+  // Counted from the channel before the first: a number below 1 still names a component.
+  const int index = ((channel - 1) % 3 + 3) % 3;
+  return {(channel - 1 - index) / 3 + 1, index + 1, "ZNE"[index]};
+}
+
+int ChannelsOfSensor(int sensor, int channelCount) {
+  return std::min(3, channelCount - 3 * (sensor - 1));
+}
+
+std::string SafeFileNamePart(const std::string& text) {
+  std::string name = text;
+  for (char& c : name) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 32 || u == 127 || std::strchr("/\\:*?\"<>|", c) != nullptr) c = '_';
+  }
+  for (size_t at = name.find(".."); at != std::string::npos; at = name.find("..", at)) {
+    name[at] = '_';
+    name[at + 1] = '_';
+  }
+  // Some file systems drop a final dot or blank, which would give another name than the one
+  // checked and reported.
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.back() = '_';
+  return name;
 }

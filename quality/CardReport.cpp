@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "card/CardLayout.h"
+#include "event/EventValues.h"
 #include "seed/SeedError.h"
 #include "seed/StationXml.h"
-#include "download/TarqConvert.h"
 
 TCardFacts CardFactsOf(const TCardSummary& summary) {
   TCardFacts facts;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "event/EventValues.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -297,8 +298,7 @@ std::string OptionalNumber(const std::optional<int64_t>& value) {
 }  // namespace
 
 std::string ChannelLabel(int number) {
-  static const char Components[] = "ZNE";
-  return std::to_string(number) + " " + Components[((number - 1) % 3 + 3) % 3];
+  return std::to_string(number) + " " + ChannelPlaceOf(number).Letter;
 }
 
 std::string HtmlEscape(std::string_view text) {

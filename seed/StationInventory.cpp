@@ -7,15 +7,13 @@
 
 #include "seed/SeedError.h"
 #include "seed/SeedText.h"
-#include "download/TarqConvert.h"
 
 namespace seed {
 
-TSeedTime EventStart(const TTarqConvert& convert) {
-  const TEventHeader& e = convert.Card.Event;
-  return TSeedTime::FromMilliseconds(convert.StartDate.Year, convert.StartDate.Month,
-                                     convert.StartDate.Day, convert.StartTime.Hour,
-                                     convert.StartTime.Minute, e.StartSecond, e.StartMillisecond);
+TSeedTime EventStart(const TEventHeader& header, const TEventValues& values) {
+  return TSeedTime::FromMilliseconds(
+      values.StartDate.Year, values.StartDate.Month, values.StartDate.Day, values.StartTime.Hour,
+      values.StartTime.Minute, header.StartSecond, header.StartMillisecond);
 }
 
 namespace {

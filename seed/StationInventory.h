@@ -24,17 +24,16 @@
 #include <string>
 #include <vector>
 
+#include "event/EventValues.h"
 #include "seed/SeedCodes.h"
 #include "seed/SeedTime.h"
 #include "seed/StationSheet.h"
 #include "seed/StationXml.h"
 
-class TTarqConvert;
-
 namespace seed {
 
-// The start of the conversion's event in hand (its values derived), to the millisecond.
-TSeedTime EventStart(const TTarqConvert& convert);
+// The start of an event with its derived values, to the millisecond.
+TSeedTime EventStart(const TEventHeader& header, const TEventValues& values);
 
 struct TCodeOptions {
   std::string Network;                   // --network; empty: XX. Checked by Codes*.

@@ -4,9 +4,9 @@
 #include <chrono>
 
 #include "card/CardLayout.h"
+#include "event/EventValues.h"
 #include "seed/SeedError.h"
 #include "seed/StationInventory.h"
-#include "download/TarqConvert.h"
 
 using card_layout::FirstEventRecord;
 
@@ -16,11 +16,10 @@ seed::TSeedTime SeedTimeNow() {
   return seed::TSeedTime::FromEpochMicroseconds(now.time_since_epoch().count());
 }
 
-std::vector<seed::TEventSummary> StationXmlSummaries(TTarqConvert& convert,
+std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
                                                      const std::vector<int>& events,
                                                      std::vector<std::string>& warnings) {
   std::vector<seed::TEventSummary> summaries;
-  TTarqCard& card = convert.Card;
   if (events.empty() || !card.OpenDataFile()) return summaries;
   try {
     card.DataFile.Seek(FirstEventRecord);
@@ -28,19 +27,19 @@ std::vector<seed::TEventSummary> StationXmlSummaries(TTarqConvert& convert,
     for (int i = 0; i <= events.back(); ++i) {
       if (!card.ReadEventHeader(card.RestoreMode)) break;
       if (std::binary_search(events.begin(), events.end(), i)) {
-        convert.DeriveEventValues();
         seed::TEventSummary summary;
         summary.Serial = e.StationSerial;
         summary.ChannelCount = e.ChannelCount;
         summary.SampleRate = e.SampleRate;
-        summary.Start = seed::EventStart(convert);
+        const TEventValues values = EventValuesOf(e, card.EpromVersion, card.ProbeDate);
+        summary.Start = seed::EventStart(e, values);
         summary.Fix = seed::GpsFixOf(e);
         summary.Gain = e.Gain;
-        summary.CountsPerVolt = convert.ConversionFactor;
+        summary.CountsPerVolt = values.ConversionFactor;
         if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
             !summary.Start.IsValid()) {
           warnings.push_back(e.OriginalFileName +
-                                    " left out: it has no valid start, rate or channels");
+                             " left out: it has no valid start, rate or channels");
         } else {
           const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
           summary.End = seed::TSeedTime::FromEpochMicroseconds(
@@ -72,12 +71,11 @@ TStationXmlExport StationXmlOf(const std::vector<seed::TEventSummary>& summaries
   return result;
 }
 
-TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
+TStationXmlExport ExportStationXml(TTarqCard& card, const std::vector<int>& events,
                                    const TProductOptions& products, const std::string& source,
                                    const seed::TSeedTime& created) {
   std::vector<std::string> warnings;
-  const std::vector<seed::TEventSummary> summaries =
-      StationXmlSummaries(convert, events, warnings);
+  const std::vector<seed::TEventSummary> summaries = StationXmlSummaries(card, events, warnings);
   TStationXmlExport result = StationXmlOf(summaries, products, source, created);
   warnings.insert(warnings.end(), result.Warnings.begin(), result.Warnings.end());
   result.Warnings = std::move(warnings);

@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "download/DownloadSnapshot.h"
+#include "card/TarqCard.h"
+#include "seed/ProductOptions.h"
 #include "seed/SeedTime.h"
 #include "seed/StationInventory.h"
-
-class TTarqConvert;
 
 struct TStationXmlExport {
   std::string Text;                   // the document; empty when no event could be described
@@ -20,12 +19,12 @@ struct TStationXmlExport {
 // would convert them. An event that makes no channel (a rate of 0 or below, a date that does
 // not exist, no channel) is left out with a warning. Throws seed::ESeedError for codes that
 // cannot be used, platform::EInOutError when the card cannot be read.
-TStationXmlExport ExportStationXml(TTarqConvert& convert, const std::vector<int>& events,
+TStationXmlExport ExportStationXml(TTarqCard& card, const std::vector<int>& events,
                                    const TProductOptions& products, const std::string& source,
                                    const seed::TSeedTime& created);
 // The summaries of the card's events for StationXML (see ExportStationXml), the events left
 // out added to `warnings`; several cards' summaries make one inventory.
-std::vector<seed::TEventSummary> StationXmlSummaries(TTarqConvert& convert,
+std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
                                                      const std::vector<int>& events,
                                                      std::vector<std::string>& warnings);
 // The document of summaries (empty Text when there is none). Throws seed::ESeedError.

@@ -6,18 +6,17 @@
 
 #include "card/CardLayout.h"
 #include "seed/StationXmlExport.h"
-#include "download/TarqConvert.h"
 #include "platform/IoError.h"
 #include "ui/ReadTarqForm.h"
 #include "ui/StationCodesForm.h"
 
 namespace {
 
-std::string ExportText(TTarqConvert& convert, const std::vector<int>& events,
+std::string ExportText(TTarqCard& card, const std::vector<int>& events,
                        const std::string& path, const TProductOptions& options) {
   try {
     const TStationXmlExport xml = ExportStationXml(
-        convert, events, options, std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
+        card, events, options, std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
     if (xml.Text.empty()) return "No event to describe";
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << xml.Text;
@@ -44,7 +43,7 @@ void TReadTarqForm::ButtonStationCodesClick() {
       if (events.empty()) {
         for (int i = 0; i < EventList->count(); ++i) events.push_back(i);
       }
-      return ExportText(*Convert, events, path, options);
+      return ExportText(Card, events, path, options);
     };
   }
   StationCodesForm->Load(Settings);

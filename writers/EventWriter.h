@@ -16,18 +16,23 @@
 #include <vector>
 
 #include "base/Sha256.h"
+#include "event/EventValues.h"
 #include "ledger/Ledger.h"
-#include "writers/OutputWriter.h"
 #include "platform/RecordFile.h"
 #include "platform/StagedFile.h"
 #include "platform/WriteTap.h"
-
-class TTarqConvert;
+#include "seed/ProductOptions.h"
+#include "writers/OutputWriter.h"
 
 // The event in hand, as its writers see it.
 struct TEventSetup {
-  const TTarqConvert& Convert;  // the card's event header and the values derived from it
-  std::string Directory;        // ends with a separator
+  const TEventHeader& Header;  // the card's
+  const TEventValues& Values;  // derived from it
+  int32_t EpromVersion = -1;   // of the recorder, for the text headers
+  // The run's comment: the text headers' "Comment:" block, when it has a line.
+  const std::vector<std::string>& Comment;
+  const TProductOptions& Products;  // the codes of the standard data products
+  std::string Directory;            // ends with a separator
   std::string BaseName;         // yymmdd_hhmm[_serial][_letter].NNN
   int Channels = 0;             // 1 to MaxChannels
   int Sensors = 0;
@@ -55,37 +60,39 @@ class TEventWriter {
 
   // Every name (without directory) this kind may create for an event named baseName: an
   // event is written under a base name none of whose names is taken.
-  virtual std::vector<std::string> Names(const std::string& baseName, int channels) const = 0;
+  std::vector<std::string> Names(const std::string& baseName, int channels) const {
+    return DoNames(baseName, channels);
+  }
   // Why the kind cannot write the event in hand (it then creates and writes nothing for it,
   // while the other kinds go on), or "". Asked before Create, again for every name tried.
-  virtual std::string Refusal(const TEventSetup& /*event*/) { return {}; }
+  std::string Refusal(const TEventSetup& event) { return DoRefusal(event); }
   // Creates the event's files, each a new file under its temporary name. Returns the (final)
   // path that could not be created, or "".
-  virtual std::string Create(const TEventSetup& event) = 0;
+  std::string Create(const TEventSetup& event) { return DoCreate(event); }
   // After Create failed: the name was found taken (another program made a file of that name
   // since it was checked), rather than the file not creatable.
   bool NameTaken() const { return Taken; }
-  virtual void WriteHeader(const TEventSetup& event) = 0;
+  void WriteHeader(const TEventSetup& event) { DoWriteHeader(event); }
   // A run of whole frames as read from the card, followed by at least one more readable byte.
-  virtual void WriteFrames(const uint8_t* frames, int64_t count) = 0;
+  void WriteFrames(const uint8_t* frames, int64_t count) { DoWriteFrames(frames, count); }
   // The block the frames came from, `records` 3-byte records long (the whole samples read when
   // the card could not be read to its end): a kind that copies the card's bytes takes it and
   // returns true.
-  virtual bool TakeBlock(TOutputWriter::TBufferPtr& /*block*/, int64_t /*records*/) {
-    return false;
+  bool TakeBlock(TOutputWriter::TBufferPtr& block, int64_t records) {
+    return DoTakeBlock(block, records);
   }
   // The event's 9-byte trailer, when it could be read.
-  virtual void WriteTrailer(const uint8_t* /*trailer*/) {}
+  void WriteTrailer(const uint8_t* trailer) { DoWriteTrailer(trailer); }
   // `frames` (at most PadChunkFrames) frames of zeros for frames the card could not give.
   // Everything buffered was flushed and written first.
-  virtual void Pad(int64_t /*frames*/) {}
+  void Pad(int64_t frames) { DoPad(frames); }
   // All frames (and padding) are written and the event goes on to its close: a kind that
   // writes its outputs whole writes them now. Not called for an event stopped or failed.
-  virtual void EndEvent() {}
+  void EndEvent() { DoEndEvent(); }
   // Hands what is buffered to the output writer.
-  virtual void Flush() {}
+  void Flush() { DoFlush(); }
   // Drops what is buffered.
-  virtual void Release() {}
+  void Release() { DoRelease(); }
 
   // Waits until what was handed to the writer's own output writer is written (raising a write
   // error), or drops it: for the run's output writer, the run does so itself.
@@ -107,13 +114,6 @@ class TEventWriter {
   std::vector<TWrittenFile> TakeWritten();
   // The names of the files created for the event in hand.
   const std::vector<std::string>& CreatedNames() const { return Created; }
-
-  // Relative cost of a frame: the run shares the writers of an event between two threads.
-  virtual int Weight() const = 0;
-  // The kind copies the card's signature (TEventSetup::Signature).
-  virtual bool UsesSignature() const { return false; }
-  // Text formatting dominates: the next block is read on the output writer's thread meanwhile.
-  virtual bool FormatsText() const { return false; }
 
   static constexpr int64_t PadChunkFrames = 4096;
 
@@ -138,6 +138,21 @@ class TEventWriter {
                   int recordSize);
   // After Close and Discard: no file belongs to an event in hand any more.
   virtual void Closed() {}
+
+  // What a kind does for each public call of the same name; a kind overrides those it needs.
+  virtual std::vector<std::string> DoNames(const std::string& baseName, int channels) const = 0;
+  virtual std::string DoRefusal(const TEventSetup& /*event*/) { return {}; }
+  virtual std::string DoCreate(const TEventSetup& event) = 0;
+  virtual void DoWriteHeader(const TEventSetup& event) = 0;
+  virtual void DoWriteFrames(const uint8_t* frames, int64_t count) = 0;
+  virtual bool DoTakeBlock(TOutputWriter::TBufferPtr& /*block*/, int64_t /*records*/) {
+    return false;
+  }
+  virtual void DoWriteTrailer(const uint8_t* /*trailer*/) {}
+  virtual void DoPad(int64_t /*frames*/) {}
+  virtual void DoEndEvent() {}
+  virtual void DoFlush() {}
+  virtual void DoRelease() {}
   // The files of the event in hand, in the order they were created.
   std::vector<TOutput*> Files;
 

@@ -11,20 +11,21 @@ class TMiniSeedWriter : public TSeedWriter {
  public:
   explicit TMiniSeedWriter(TOutputWriter& shared) : TSeedWriter(shared, true) {}
 
-  std::vector<std::string> Names(const std::string& baseName, int /*channels*/) const override {
+ private:
+  std::vector<std::string> DoNames(const std::string& baseName, int /*channels*/) const override {
     return {baseName + ".mseed"};
   }
-  std::string Create(const TEventSetup& event) override {
+  std::string DoCreate(const TEventSetup& event) override {
     if (Packers.empty()) return {};  // refused
     const std::string name = event.BaseName + ".mseed";
     if (!CreateFile(File, event, name, 1)) return event.Directory + name;
     return {};
   }
-  void WriteHeader(const TEventSetup& /*event*/) override {}
-  void Flush() override {
+  void DoWriteHeader(const TEventSetup& /*event*/) override {}
+  void DoFlush() override {
     if (Pending && Pending->Used > 0) Writer.Submit(File.File, std::move(Pending));
   }
-  void Release() override { Writer.Release(std::move(Pending)); }
+  void DoRelease() override { Writer.Release(std::move(Pending)); }
 
  protected:
   // Records of all channels go to the file in the order they are packed.

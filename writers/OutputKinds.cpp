@@ -11,21 +11,21 @@ const std::vector<TOutputKind>& OutputKinds() {
   static const std::vector<TOutputKind> kinds = {
       {"record", &TSettings::RecordFile, NewRecordWriter, "Record file",
        "One single file per record containing all channels", "--record",
-       "one text file per event with all channels (alone when no kind is given)"},
+       "one text file per event with all channels (alone when no kind is given)", 3, false, true},
       {"sensor", &TSettings::SensorFiles, NewSensorWriter, "Sensor files",
        "One file per sensor containing three channels", "--sensor",
-       "one text file per three-channel sensor (Capt_ names)"},
+       "one text file per three-channel sensor (Capt_ names)", 3, false, true},
       {"binary", &TSettings::BinaryFile, NewBinaryWriter, "Binary file",
        "One binary file per record containing all channels", "--binary",
-       "a copy of the event as the recorder wrote it (Bin_ names)"},
+       "a copy of the event as the recorder wrote it (Bin_ names)", 0, true, false},
       {"sac", &TSettings::SacFiles, NewSacWriter, "SAC files", "One SAC file per channel", "--sac",
-       "one SAC file per channel"},
+       "one SAC file per channel", 1, false, false},
       {"mseed", &TSettings::MiniSeedFile, NewMiniSeedWriter, "&miniSEED file",
        "One miniSEED file per record with all channels", "--mseed",
-       "one miniSEED file per event with all channels (.mseed names)"},
+       "one miniSEED file per event with all channels (.mseed names)", 1, false, false},
       {"sds", &TSettings::SdsArchive, NewSdsWriter, "SDS arc&hive",
        "Records filed by channel and day into an SDS archive in the destination directory", "--sds",
-       "the events filed into an SDS archive rooted at DIR"},
+       "the events filed into an SDS archive rooted at DIR", 1, false, false},
   };
   return kinds;
 }

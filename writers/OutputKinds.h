@@ -18,6 +18,12 @@ struct TOutputKind {
   const char* ToolTip;
   const char* CliFlag;
   const char* CliHelp;
+  // How the run schedules the kind's writer. Weight: the relative cost of a frame, by which
+  // the writers that decode the frames (weight above 0) are shared between two threads.
+  int Weight = 0;
+  bool UsesSignature = false;  // it copies the card's signature (TEventSetup::Signature)
+  // Text formatting dominates: the next block is read on the output writer's thread meanwhile.
+  bool FormatsText = false;
 };
 
 const std::vector<TOutputKind>& OutputKinds();

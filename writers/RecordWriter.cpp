@@ -8,10 +8,11 @@ class TRecordWriter : public TTextWriter {
  public:
   using TTextWriter::TTextWriter;
 
-  std::vector<std::string> Names(const std::string& baseName, int) const override {
+ private:
+  std::vector<std::string> DoNames(const std::string& baseName, int) const override {
     return {baseName};
   }
-  std::string Create(const TEventSetup& event) override {
+  std::string DoCreate(const TEventSetup& event) override {
     if (!CreateText(File, event, event.BaseName, 0, 0, event.Channels)) {
       return event.Directory + event.BaseName;
     }

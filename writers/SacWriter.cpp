@@ -6,10 +6,10 @@
 #include <bit>
 #include <cstring>
 
+#include "base/WUtil.h"
+#include "event/SampleDecoder.h"
 #include "writers/EventWriter.h"
 #include "writers/SacUnit.h"
-#include "event/SampleDecoder.h"
-#include "download/TarqConvert.h"
 
 namespace {
 
@@ -18,23 +18,46 @@ constexpr int64_t SacChunkFrames = 64 * 1024;
 static_assert(SacChunkFrames * 4 <= TOutputWriter::BufferBytes);
 
 std::string SacName(int channel, const std::string& base) {
-  static const char Letters[] = "ZNE";
-  const int sensor = (channel - 1) / 3 + 1;
-  const int component = (channel - 1) % 3 + 1;
-  return base + "_" + std::to_string(sensor) + "_" + std::to_string(component) +
-         Letters[component - 1] + ".sac";
+  const TChannelPlace place = ChannelPlaceOf(channel);
+  return base + "_" + std::to_string(place.Sensor) + "_" + std::to_string(place.Component) +
+         place.Letter + ".sac";
+}
+
+// The SAC header of channel `channel` (1-based).
+SacUnit::TSacChannelInfo SacChannelInfo(const TEventSetup& event, int channel) {
+  const TEventHeader& e = event.Header;
+  const TEventValues& v = event.Values;
+  SacUnit::TSacChannelInfo info;
+  const TChannelPlace place = ChannelPlaceOf(channel);
+  info.StationName = (v.SerialText + static_cast<char>('0' + place.Sensor)).substr(0, 4);
+  info.SampleCount = e.SamplesPerChannel;
+  info.SampleRate = e.SampleRate;
+  info.StartDate = WUtil::DateText(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year);
+  info.StartTime = WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds);
+  info.InstrumentName = "TarqPrbe";
+  info.ComponentLetter = place.Letter;
+  long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
+  if (e.LatitudeHemisphere == 'S') latitude = -latitude;
+  long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;
+  if (e.LongitudeHemisphere == 'W') longitude = -longitude;
+  info.Latitude = static_cast<float>(latitude);
+  info.Longitude = static_cast<float>(longitude);
+  // A format-1 recorder has no receiver: its events carry no station position.
+  info.Elevation = e.EventFormat == 2 ? static_cast<float>(e.Altitude) : 10000.0f;
+  return info;
 }
 
 class TSacWriter : public TEventWriter {
  public:
   explicit TSacWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
 
-  std::vector<std::string> Names(const std::string& baseName, int channels) const override {
+ private:
+  std::vector<std::string> DoNames(const std::string& baseName, int channels) const override {
     std::vector<std::string> names;
     for (int c = 1; c <= channels; ++c) names.push_back(SacName(c, baseName));
     return names;
   }
-  std::string Create(const TEventSetup& event) override {
+  std::string DoCreate(const TEventSetup& event) override {
     Channels = 0;
     for (int c = 1; c <= event.Channels; ++c) {
       const std::string name = SacName(c, event.BaseName);
@@ -43,12 +66,12 @@ class TSacWriter : public TEventWriter {
     }
     return {};
   }
-  void WriteHeader(const TEventSetup& event) override {
+  void DoWriteHeader(const TEventSetup& event) override {
     for (int c = 1; c <= Channels; ++c) {
-      SacUnit::WriteSacHeader(Sac[c - 1].File, event.Convert.SacChannelInfo(c));
+      SacUnit::WriteSacHeader(Sac[c - 1].File, SacChannelInfo(event, c));
     }
   }
-  void WriteFrames(const uint8_t* frames, int64_t count) override {
+  void DoWriteFrames(const uint8_t* frames, int64_t count) override {
     const size_t frameBytes = 3 * static_cast<size_t>(Channels);
     while (count > 0) {
       if (PendingFrames == SacChunkFrames) Flush();
@@ -72,11 +95,11 @@ class TSacWriter : public TEventWriter {
       count -= n;
     }
   }
-  void Pad(int64_t frames) override {
+  void DoPad(int64_t frames) override {
     if (Zeros.empty()) Zeros.assign(PadChunkFrames, 0.0f);
     for (int c = 0; c < Channels; ++c) Sac[c].File.Write(Zeros.data(), frames);
   }
-  void Flush() override {
+  void DoFlush() override {
     const int64_t frames = PendingFrames;
     PendingFrames = 0;
     if (frames == 0) return;
@@ -92,16 +115,13 @@ class TSacWriter : public TEventWriter {
       Writer.Submit(Sac[c].File, std::move(Pending[c]));
     }
   }
-  void Release() override {
+  void DoRelease() override {
     for (auto& buffer : Pending) Writer.Release(std::move(buffer));
     PendingFrames = 0;
   }
-  int Weight() const override { return 1; }
 
- protected:
   void Closed() override { Channels = 0; }
 
- private:
   std::array<TOutput, MaxChannels> Sac;
   int Channels = 0;  // the channels of the event in hand
   // Samples not yet handed to the files, channel by channel.

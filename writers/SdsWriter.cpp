@@ -11,17 +11,19 @@ class TSdsWriter : public TSeedWriter {
  public:
   explicit TSdsWriter(TOutputWriter& shared) : TSeedWriter(shared, false) {}
 
-  std::vector<std::string> Names(const std::string& /*baseName*/, int /*channels*/) const override {
+ private:
+  std::vector<std::string> DoNames(const std::string& /*baseName*/,
+                                   int /*channels*/) const override {
     return {};
   }
-  std::string Create(const TEventSetup& event) override {
+  std::string DoCreate(const TEventSetup& event) override {
     Root = event.Directory;
     if (Root.size() > 1) Root.pop_back();  // the separator
     Records.clear();
     return {};
   }
-  void WriteHeader(const TEventSetup& /*event*/) override {}
-  void Release() override { Records.clear(); }
+  void DoWriteHeader(const TEventSetup& /*event*/) override {}
+  void DoRelease() override { Records.clear(); }
 
  protected:
   void TakeRecord(int /*channel*/, const char* record, size_t length) override {

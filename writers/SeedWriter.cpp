@@ -5,7 +5,6 @@
 #include "event/SampleDecoder.h"
 #include "seed/SeedError.h"
 #include "seed/StationInventory.h"
-#include "download/TarqConvert.h"
 
 namespace {
 
@@ -27,16 +26,15 @@ void PrimePacking() {
 
 }  // namespace
 
-std::string TSeedWriter::Refusal(const TEventSetup& event) {
+std::string TSeedWriter::DoRefusal(const TEventSetup& event) {
   PrimePacking();
   Packers.clear();
-  const TTarqConvert& convert = event.Convert;
-  const TEventHeader& e = convert.Card.Event;
-  const TProductOptions& products = convert.Run.Products;
+  const TEventHeader& e = event.Header;
+  const TProductOptions& products = event.Products;
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
   seed::TMiniSeedStream stream;
   stream.SampleRate = e.SampleRate;
-  stream.Start = seed::EventStart(convert);
+  stream.Start = seed::EventStart(e, event.Values);
   stream.RecordLength = products.RecordLength;
   stream.AmplifierSaturation = e.ClippedSamples > 0;
   try {
@@ -53,7 +51,7 @@ std::string TSeedWriter::Refusal(const TEventSetup& event) {
   return {};
 }
 
-void TSeedWriter::WriteFrames(const uint8_t* frames, int64_t count) {
+void TSeedWriter::DoWriteFrames(const uint8_t* frames, int64_t count) {
   if (Packers.empty()) return;
   std::vector<int32_t*> to;
   for (std::vector<int32_t>& channel : Samples) {
@@ -66,12 +64,12 @@ void TSeedWriter::WriteFrames(const uint8_t* frames, int64_t count) {
   }
 }
 
-void TSeedWriter::Pad(int64_t frames) {
+void TSeedWriter::DoPad(int64_t frames) {
   const std::vector<int32_t> zeros(static_cast<size_t>(frames), 0);
   for (const auto& packer : Packers) packer->Add(zeros.data(), zeros.size());
 }
 
-void TSeedWriter::EndEvent() {
+void TSeedWriter::DoEndEvent() {
   if (Packers.empty()) return;
   for (const auto& packer : Packers) packer->Finish();
   StreamsFinished();

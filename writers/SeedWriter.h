@@ -20,11 +20,11 @@ class TSeedWriter : public TEventWriter {
  public:
   using TEventWriter::TEventWriter;
 
-  std::string Refusal(const TEventSetup& event) override;
-  void WriteFrames(const uint8_t* frames, int64_t count) override;
-  void Pad(int64_t frames) override;
-  void EndEvent() override;
-  int Weight() const override { return 1; }
+ protected:
+  std::string DoRefusal(const TEventSetup& event) override;
+  void DoWriteFrames(const uint8_t* frames, int64_t count) override;
+  void DoPad(int64_t frames) override;
+  void DoEndEvent() override;
 
  protected:
   // A record of channel c (from 0) packed: on the thread of WriteFrames, or of EndEvent.

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "download/TarqConvert.h"
 #include "writers/TextWriter.h"
 
 namespace {
@@ -11,13 +10,14 @@ class TSensorWriter : public TTextWriter {
  public:
   using TTextWriter::TTextWriter;
 
+ private:
   // Every sensor an event may have: a file of an earlier event with more sensors counts too.
-  std::vector<std::string> Names(const std::string& baseName, int) const override {
+  std::vector<std::string> DoNames(const std::string& baseName, int) const override {
     std::vector<std::string> names;
     for (int s = 1; s <= MaxSensors; ++s) names.push_back(SensorFileName(s, baseName));
     return names;
   }
-  std::string Create(const TEventSetup& event) override {
+  std::string DoCreate(const TEventSetup& event) override {
     for (int s = 1; s <= event.Sensors && s <= MaxSensors; ++s) {
       const std::string name = SensorFileName(s, event.BaseName);
       if (!CreateText(Sensor[s - 1], event, name, s, 3 * (s - 1),

@@ -1,10 +1,13 @@
 #include "writers/TextWriter.h"
 
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
+#include "base/WUtil.h"
 #include "event/SampleDecoder.h"
-#include "download/TarqConvert.h"
+
+using WUtil::Chars;
 
 namespace {
 
@@ -86,10 +89,68 @@ bool TTextWriter::CreateText(TTextFile& text, const TEventSetup& event, const st
   return true;
 }
 
-void TTextWriter::WriteHeader(const TEventSetup& event) {
+std::vector<std::string> TextHeaderLines(const TEventSetup& event, int sensor) {
+  const TEventHeader& e = event.Header;
+  const TEventValues& v = event.Values;
+  const bool format2 = e.EventFormat == 2;
+  std::vector<std::string> lines;
+  lines.push_back("Original file name: " + e.OriginalFileName);
+  lines.push_back("Transformed into: " +
+                  (sensor == 0 ? event.BaseName : SensorFileName(sensor, event.BaseName)));
+  if (!event.Comment.empty()) {
+    lines.push_back("Comment:");
+    for (const std::string& line : event.Comment) lines.push_back("# " + line);
+  }
+  lines.push_back("ReadTarq version: 3.3");
+  lines.push_back("Station serial number: " + v.SerialText);
+  std::string version = WUtil::IntText(event.EpromVersion, 4);
+  if (version.size() > 4) version.resize(4);
+  WUtil::ZeroFill(version);
+  lines.push_back("Station software version: " + version);
+  int channels = e.ChannelCount;
+  if (sensor > 0) channels = sensor < v.SensorCount ? 3 : (e.ChannelCount - 1) % 3 + 1;
+  lines.push_back("Channel number: " + Chars(std::to_string(channels), 1, 2));
+  lines.push_back("Starting date: " +
+                  WUtil::DateText(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year));
+  lines.push_back("Starting time: " +
+                  WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds));
+  if (format2) {
+    lines.push_back("Ending date: " +
+                    WUtil::DateText(v.EndDate.Day, v.EndDate.Month, v.EndDate.Year));
+    lines.push_back("Ending time: " +
+                    WUtil::TimeText(v.EndTime.Hour, v.EndTime.Minute, v.EndTime.Seconds));
+  }
+  lines.push_back("Sample rate: " + std::to_string(e.SampleRate) + " Hz");
+  lines.push_back("Sample number: " + std::to_string(e.SamplesPerChannel));
+  lines.push_back("Recording duration: " + std::to_string(e.DurationMinutes) + " mn");
+  lines.push_back("Conversion factor: " + v.ConversionFactorText);
+  lines.push_back("Gain: " + std::to_string(e.Gain));
+  if (format2) {
+    // Default rounding mode: halves go to the even neighbour.
+    double range = std::nearbyint(e.DynamicRange);
+    if (range == 0) range = 0;  // no "-0"
+    lines.push_back("Dynamic range: " + WUtil::FixedText(range, 0, 0) + " V");
+  }
+  lines.push_back("Clipped samples: " + WUtil::FixedText(e.ClippedSamples, 0, 2) + "%");
+  if (format2) {
+    lines.push_back("Latitude : " + WUtil::IntText(e.Latitude, 3) + " " +
+                    WUtil::FixedText(e.LatitudeMinutes, 6, 3) + " " +
+                    std::string(1, e.LatitudeHemisphere));
+    lines.push_back("Longitude: " + WUtil::IntText(e.Longitude, 3) + " " +
+                    WUtil::FixedText(e.LongitudeMinutes, 6, 3) + " " +
+                    std::string(1, e.LongitudeHemisphere));
+    lines.push_back("Altitude : " + std::to_string(e.Altitude) + " m");
+    lines.push_back("No. satellites: " + std::to_string(e.SatelliteCount));
+  }
+  lines.push_back("Maximum amplitude: " + std::to_string(e.MaxAmplitude) + " / " +
+                  std::to_string(static_cast<int64_t>(e.FullScale) + 1));
+  return lines;
+}
+
+void TTextWriter::DoWriteHeader(const TEventSetup& event) {
   for (TTextFile* text : Texts) {
     if (text->Out.File.IsOpen()) {
-      WriteHeaderLines(text->Out.File, event.Convert.TextHeaderLines(text->HeaderSensor));
+      WriteHeaderLines(text->Out.File, TextHeaderLines(event, text->HeaderSensor));
     }
   }
 }
@@ -99,11 +160,11 @@ void TTextWriter::FlushText(TTextFile& text) {
   Writer.Submit(text.Out.File, std::move(text.Pending));
 }
 
-void TTextWriter::Flush() {
+void TTextWriter::DoFlush() {
   for (TTextFile* text : Texts) FlushText(*text);
 }
 
-void TTextWriter::Release() {
+void TTextWriter::DoRelease() {
   for (TTextFile* text : Texts) Writer.Release(std::move(text->Pending));
 }
 
@@ -128,12 +189,12 @@ void TTextWriter::WriteLines(TTextFile& text, const uint8_t* frames, int64_t cou
   }
 }
 
-void TTextWriter::WriteFrames(const uint8_t* frames, int64_t count) {
+void TTextWriter::DoWriteFrames(const uint8_t* frames, int64_t count) {
   // One pass over the frames per file: each loop stays small and predictable.
   for (TTextFile* text : Texts) WriteLines(*text, frames, count);
 }
 
-void TTextWriter::Pad(int64_t frames) {
+void TTextWriter::DoPad(int64_t frames) {
   for (TTextFile* text : Texts) {
     if (text->ZeroBlock.empty()) {
       const std::string line = ZeroLine(text->Count);

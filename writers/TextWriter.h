@@ -7,17 +7,19 @@
 
 #include "writers/EventWriter.h"
 
+// The header lines of the record file (sensor 0) or of sensor file s of the event.
+std::vector<std::string> TextHeaderLines(const TEventSetup& event, int sensor);
+
 class TTextWriter : public TEventWriter {
  public:
   explicit TTextWriter(TOutputWriter& shared) : TEventWriter(shared, true) {}
 
-  void WriteHeader(const TEventSetup& event) override;
-  void WriteFrames(const uint8_t* frames, int64_t count) override;
-  void Pad(int64_t frames) override;
-  void Flush() override;
-  void Release() override;
-  int Weight() const override { return 3; }
-  bool FormatsText() const override { return true; }
+ protected:
+  void DoWriteHeader(const TEventSetup& event) override;
+  void DoWriteFrames(const uint8_t* frames, int64_t count) override;
+  void DoPad(int64_t frames) override;
+  void DoFlush() override;
+  void DoRelease() override;
 
  protected:
   // A text file of the event: channels First to First + Count - 1 (0-based) of each frame;

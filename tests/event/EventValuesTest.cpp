@@ -4,31 +4,30 @@
 #include <gtest/gtest.h>
 
 #include "base/WUtil.h"
-#include "download/TarqConvert.h"
+#include "event/EventValues.h"
 
 namespace {
 
 struct TValues {
-  TSettings Settings;
-  platform::TMappedDriveTable Drives;
-  TTarqCard Card{Messages(), Drives};
-  TTarqConvert Convert{Card, Settings};
+  TProbeDate Probe;
+  int Version;
+  TEventHeader Event;
+  TEventValues Derived;
 
-  TValues(TProbeDate probe, int version) {
-    Card.ProbeDate = probe;
-    Card.EpromVersion = version;
-    Card.Event.EventFormat = 2;
-    Card.Event.ChannelCount = 3;
+  TValues(TProbeDate probe, int version) : Probe(probe), Version(version) {
+    Event.EventFormat = 2;
+    Event.ChannelCount = 3;
   }
+  void Derive() { Derived = EventValuesOf(Event, Version, Probe); }
   std::string Start() const {
-    return WUtil::DateText(Convert.StartDate.Day, Convert.StartDate.Month, Convert.StartDate.Year) +
+    return WUtil::DateText(Derived.StartDate.Day, Derived.StartDate.Month, Derived.StartDate.Year) +
            " " +
-           WUtil::TimeText(Convert.StartTime.Hour, Convert.StartTime.Minute,
-                           Convert.StartTime.Seconds);
+           WUtil::TimeText(Derived.StartTime.Hour, Derived.StartTime.Minute,
+                           Derived.StartTime.Seconds);
   }
   std::string End() const {
-    return WUtil::DateText(Convert.EndDate.Day, Convert.EndDate.Month, Convert.EndDate.Year) + " " +
-           WUtil::TimeText(Convert.EndTime.Hour, Convert.EndTime.Minute, Convert.EndTime.Seconds);
+    return WUtil::DateText(Derived.EndDate.Day, Derived.EndDate.Month, Derived.EndDate.Year) + " " +
+           WUtil::TimeText(Derived.EndTime.Hour, Derived.EndTime.Minute, Derived.EndTime.Seconds);
   }
 };
 
@@ -150,7 +149,7 @@ TEST(EventValues, StartAndEndAcrossMidnightAndTheYear) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.FileStem + " v" + std::to_string(c.Version));
     TValues v(c.Probe, c.Version);
-    TEventHeader& e = v.Card.Event;
+    TEventHeader& e = v.Event;
     e.FileStem = c.FileStem;
     e.StartSecond = c.Second;
     e.StartMillisecond = c.Millisecond;
@@ -158,7 +157,7 @@ TEST(EventValues, StartAndEndAcrossMidnightAndTheYear) {
     e.EndStamp = c.EndStamp;
     e.EndSecond = c.EndSecond;
     e.EndMillisecond = c.EndMillisecond;
-    v.Convert.DeriveEventValues();
+    v.Derive();
     EXPECT_EQ(v.Start(), c.Start);
     EXPECT_EQ(v.End(), c.End);
   }
@@ -192,17 +191,17 @@ TEST(EventValues, SerialSensorsAndConversionFactor) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::to_string(c.Format) + "/" + std::to_string(c.Rate));
     TValues v({2006, 6, 1}, 508);
-    TEventHeader& e = v.Card.Event;
+    TEventHeader& e = v.Event;
     e.EventFormat = c.Format;
     e.SampleRate = c.Rate;
     e.DynamicRange = c.Range;
     e.StationSerial = c.Serial;
     e.ChannelCount = c.Channels;
     e.FileStem = "05121030";
-    v.Convert.DeriveEventValues();
-    EXPECT_EQ(v.Convert.SerialText, c.Serialtext);
-    EXPECT_EQ(v.Convert.SensorCount, c.Sensors);
-    EXPECT_EQ(v.Convert.ConversionFactorText, c.Factor);
+    v.Derive();
+    EXPECT_EQ(v.Derived.SerialText, c.Serialtext);
+    EXPECT_EQ(v.Derived.SensorCount, c.Sensors);
+    EXPECT_EQ(v.Derived.ConversionFactorText, c.Factor);
   }
 }
 
@@ -211,6 +210,24 @@ TEST(EventValues, SafeFileNames) {
   EXPECT_EQ(SafeFileNamePart("06../x_1.../"), "06___x_1__._");
   EXPECT_EQ(SafeFileNamePart("a\\b:c*d?e\"f<g>h|i\tj\x7f"), "a_b_c_d_e_f_g_h_i_j_");
   EXPECT_EQ(SafeFileNamePart("0605_1030."), "0605_1030_");
+}
+
+// The SAC names, their headers and the report's labels all place a channel this way.
+TEST(EventValues, ChannelsAreComponentsOfSensorsInThrees) {
+  struct TCase {
+    int Channel, Sensor, Component;
+    char Letter;
+  };
+  const TCase cases[] = {{1, 1, 1, 'Z'}, {2, 1, 2, 'N'}, {3, 1, 3, 'E'},  {4, 2, 1, 'Z'},
+                         {6, 2, 3, 'E'}, {7, 3, 1, 'Z'}, {17, 6, 2, 'N'}, {18, 6, 3, 'E'},
+                         {0, 0, 3, 'E'}, {-2, 0, 1, 'Z'}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Channel);
+    const TChannelPlace place = ChannelPlaceOf(c.Channel);
+    EXPECT_EQ(place.Sensor, c.Sensor);
+    EXPECT_EQ(place.Component, c.Component);
+    EXPECT_EQ(place.Letter, c.Letter);
+  }
 }
 
 }  // namespace
