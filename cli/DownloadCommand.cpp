@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -24,6 +23,8 @@
 #include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
+#include "platform/RecordFile.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -310,18 +311,26 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
       err << "No event to describe\n";
       return 1;
     }
-    std::ofstream file(line.Out, std::ios::binary | std::ios::trunc);
-    file << xml.Text;
-    file.close();
-    if (!file) {
-      std::remove(line.Out.c_str());
+    // Created new: one that appeared meanwhile is not replaced either.
+    int created = 0;
+    try {
+      created = platform::WriteNewFile(line.Out, xml.Text);
+    } catch (const platform::EInOutError&) {
+      err << "Cannot write " << line.Out << "\n";
+      return 1;
+    }
+    if (created == platform::TRecordFile::NameTaken) {
+      err << line.Out << " exists: it is not replaced\n";
+      return 1;
+    }
+    if (created != 0) {
       err << "Cannot write " << line.Out << "\n";
       return 1;
     }
     out << line.Out << "\n";
     return 0;
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   } catch (const std::runtime_error& e) {  // codes the inventory cannot use
     err << e.what() << "\n";
