@@ -4,11 +4,8 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <system_error>
 
-#include "base/Messages.h"
 #include "platform/FileSystem.h"
 
 namespace WUtil {
@@ -450,13 +447,7 @@ void CloseChecked(platform::TRecordFile& file) {
   const std::string name = file.Name();
   FileFlags().IoOk = false;
   int code = file.Close();
-  if (code != 0) FatalFileError("CloseFile", code, name);
-}
-
-void FatalFileError(const std::string& operation, int code, const std::string& fileName) {
-  Messages().Error(operation + " error " + std::to_string(code) + ", file=" + fileName);
-  std::fflush(nullptr);
-  std::_Exit(1);
+  if (code != 0) throw platform::ECloseError(code, name);
 }
 
 }  // namespace WUtil

@@ -115,12 +115,8 @@ int OpenMode();
 bool OpenForReading(platform::TRecordFile& file, const std::string& path, int recordSize);
 // Creates or truncates a file.
 bool OpenForWriting(platform::TRecordFile& file, const std::string& path, int recordSize);
-// Closes the file; a failing close is fatal. A failing flush of buffered writes throws
-// EInOutError like any failing write.
+// Closes the file. A failing close throws platform::ECloseError, which the programs treat as
+// fatal; a failing flush of buffered writes throws EInOutError like any failing write.
 void CloseChecked(platform::TRecordFile& file);
-// Shows "<operation> error <code>, file=<name>" in an error box and ends the program with
-// exit code 1.
-[[noreturn]] void FatalFileError(const std::string& operation, int code,
-                                 const std::string& fileName);
 
 }  // namespace WUtil

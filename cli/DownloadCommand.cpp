@@ -280,7 +280,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     }
     return recording && unrecorded.empty() ? 0 : 3;
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   }
 }
@@ -374,7 +374,7 @@ int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
     out << files.JsonPath << "\n" << files.HtmlPath << "\n";
     return 0;
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   }
 }

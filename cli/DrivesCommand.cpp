@@ -39,6 +39,8 @@ std::vector<TDriveEntry> DriveEntries(std::ostream& err) {
     card.Root = drive.Root;
     try {
       entry.Status = card.ReadSummary().Status.Text;
+    } catch (const platform::ECloseError&) {
+      throw;  // the command fails
     } catch (const platform::EInOutError& e) {
       entry.Status = platform::IoErrorText(e.Code());
     }

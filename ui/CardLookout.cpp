@@ -26,6 +26,7 @@
 #include "ui/QtMessages.h"
 #include "ui/ReadTarqForm.h"
 #include "ui/WaveformPreview.h"
+#include "ui/FatalError.h"
 
 namespace {
 
@@ -208,6 +209,8 @@ void TCardLookout::ButtonReportClick() {
   TQualityReport report;
   try {
     report.Card = CardFactsOf(Form.Card.Summary());
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const platform::EInOutError& error) {
     ShowApplicationError(error.what());
     return;
@@ -294,6 +297,8 @@ void TCardLookout::MountsChanged() {
     probe.Root = Form.Drives.RootOf(letter);
     try {
       probe.ProbeCard();
+    } catch (const platform::ECloseError& error) {
+      EndOnCloseError(error);
     } catch (const platform::EInOutError&) {
       continue;
     }

@@ -25,6 +25,7 @@
 #include "ui/LedgerGuard.h"
 #include "ui/QtMessages.h"
 #include "ui/WindowDownloadHost.h"
+#include "ui/FatalError.h"
 
 namespace {
 
@@ -101,6 +102,8 @@ void TReadTarqForm::showEvent(QShowEvent* event) {
 void TReadTarqForm::Guarded(const std::function<void()>& work) {
   try {
     work();
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const platform::EInOutError& error) {
     ShowApplicationError(error.what());
   } catch (const std::exception& error) {
@@ -150,6 +153,8 @@ void TReadTarqForm::FormDestroy() {
   Card.CardValid = false;
   try {
     SettingsFile.WriteSettings();
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const std::exception& error) {
     Boxes.Warning("The settings could not be saved in " + SettingsFile.FilePath() + " (" +
                   error.what() + ")");
