@@ -65,8 +65,7 @@ TEST(WholeFile, ReplacingWritesTheNewTextDurablyAndLeavesNothingElse) {
   } cases[] = {
       {"no file yet", [] {}},
       {"an old file", [&] { WriteWholeFile(path, "old text, longer than the new one"); }},
-      {"a link, replaced itself",
-       [&] { ASSERT_EQ(::symlink("elsewhere.ini", path.c_str()), 0); }},
+      {"a link, replaced itself", [&] { ASSERT_EQ(::symlink("elsewhere.ini", path.c_str()), 0); }},
   };
   platform::TScopedSyncHook hook(&RecordingHook);
   for (const auto& c : cases) {
