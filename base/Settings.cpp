@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "base/SeedSettings.h"
-#include "base/WUtil.h"
+#include "base/FileFlags.h"
+#include "base/PathNames.h"
+#include "base/TextFields.h"
 #include "platform/FileSystem.h"
 #include "platform/WholeFile.h"
 

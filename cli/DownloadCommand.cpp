@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "base/Settings.h"
-#include "base/WUtil.h"
+#include "base/PathNames.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/WUtil.h"
+#include "base/TextFields.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"

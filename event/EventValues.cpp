@@ -1,6 +1,7 @@
 #include <cmath>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
+#include "base/TextFields.h"
 #include "download/TarqConvert.h"
 
 namespace {

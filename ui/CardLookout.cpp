@@ -15,7 +15,7 @@
 #include <set>
 #include <thread>
 
-#include "base/WUtil.h"
+#include "base/PathNames.h"
 #include "card/CardLayout.h"
 #include "quality/CardReport.h"
 #include "download/DownloadSnapshot.h"

@@ -10,7 +10,7 @@
 #include <QShowEvent>
 
 #include "base/Messages.h"
-#include "base/WUtil.h"
+#include "base/PathNames.h"
 #include "card/CardLayout.h"
 #include "download/Download.h"
 #include "download/TarqConvert.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "base/Messages.h"
-#include "base/WUtil.h"
+#include "base/FileFlags.h"
 #include "support/TestSupport.h"
 
 using platform::EInOutError;
