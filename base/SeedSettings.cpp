@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "base/WUtil.h"
+#include "base/PathNames.h"
 #include "seed/MiniSeedPacker.h"
 #include "seed/SeedCodes.h"
 #include "platform/FileSystem.h"

@@ -1,12 +1,14 @@
 #include "base/Settings.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 
 #include "base/SeedSettings.h"
-#include "base/WUtil.h"
+#include "base/FileFlags.h"
+#include "base/PathNames.h"
+#include "base/TextFields.h"
 #include "platform/FileSystem.h"
+#include "platform/WholeFile.h"
 
 using WUtil::TrimBoth;
 
@@ -171,24 +173,15 @@ void WriteSettingsFile(const std::string& path, const std::vector<std::string>& 
   // made read-only is not replaced at all.
   const std::string target = platform::FollowSymbolicLinks(path);
   if (platform::FileReadOnly(target)) throw platform::EInOutError(platform::IoAccessDenied, path);
-  // Written beside the old file and renamed over it, so that a full disk never leaves a
-  // half-written settings file behind.
-  const std::string temporary = target + ".new";
-  platform::TRecordFile file;
-  if (!WUtil::OpenForWriting(file, temporary, 0)) {
-    throw platform::EInOutError(WUtil::FileFlags().IoResult, path);
-  }
+  // Written beside the old file and renamed over it, so that a full disk or a power cut never
+  // leaves a half-written settings file behind.
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
   try {
-    for (const std::string& line : lines) file.WriteLine(line);
-    WUtil::CloseChecked(file);
-  } catch (const platform::EInOutError&) {
-    if (file.IsOpen()) file.Close();
-    std::remove(temporary.c_str());
-    throw;
-  }
-  if (!platform::RenameFile(temporary, target)) {
-    const int code = platform::IoCodeFromErrno(errno);
-    std::remove(temporary.c_str());
-    throw platform::EInOutError(code, path);
+    platform::ReplaceFile(target, text);
+  } catch (const platform::ECloseError& error) {
+    throw platform::ECloseError(error.Code(), path);
+  } catch (const platform::EInOutError& error) {
+    throw platform::EInOutError(error.Code(), path);
   }
 }

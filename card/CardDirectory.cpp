@@ -4,7 +4,8 @@
 #include <functional>
 #include <limits>
 
-#include "base/WUtil.h"
+#include "base/FileFlags.h"
+#include "base/TextFields.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "base/WUtil.h"
+#include "base/FileFlags.h"
+#include "base/TextFields.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"

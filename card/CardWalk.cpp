@@ -3,7 +3,7 @@
 #include <ctime>
 #include <limits>
 
-#include "base/WUtil.h"
+#include "base/TextFields.h"
 #include "card/CardFields.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"

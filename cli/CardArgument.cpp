@@ -3,7 +3,7 @@
 #include <cctype>
 #include <charconv>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
 #include "card/CardLayout.h"
 #include "cli/OptionTable.h"
 #include "platform/Drives.h"

@@ -58,7 +58,7 @@ int RunCardCommand(
   try {
     return body(line, cli.Location, cli.Card);
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   }
 }

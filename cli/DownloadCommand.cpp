@@ -4,13 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <optional>
 
+#include "base/PathNames.h"
 #include "base/Settings.h"
-#include "base/WUtil.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
@@ -20,6 +19,8 @@
 #include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
+#include "platform/RecordFile.h"
+#include "platform/WholeFile.h"
 #include "quality/CardReport.h"
 #include "seed/MiniSeedPacker.h"
 #include "seed/SeedCodes.h"
@@ -283,7 +284,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
     }
     return recording && unrecorded.empty() ? 0 : 3;
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   }
 }
@@ -323,18 +324,26 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
       err << "No event to describe\n";
       return 1;
     }
-    std::ofstream file(line.Out, std::ios::binary | std::ios::trunc);
-    file << xml.Text;
-    file.close();
-    if (!file) {
-      std::remove(line.Out.c_str());
+    // Created new: one that appeared meanwhile is not replaced either.
+    int created = 0;
+    try {
+      created = platform::WriteNewFile(line.Out, xml.Text);
+    } catch (const platform::EInOutError&) {
+      err << "Cannot write " << line.Out << "\n";
+      return 1;
+    }
+    if (created == platform::TRecordFile::NameTaken) {
+      err << line.Out << " exists: it is not replaced\n";
+      return 1;
+    }
+    if (created != 0) {
       err << "Cannot write " << line.Out << "\n";
       return 1;
     }
     out << line.Out << "\n";
     return 0;
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   } catch (const std::runtime_error& e) {  // codes the inventory cannot use
     err << e.what() << "\n";
@@ -378,7 +387,7 @@ int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
     out << files.JsonPath << "\n" << files.HtmlPath << "\n";
     return 0;
   } catch (const platform::EInOutError& e) {
-    err << platform::IoErrorText(e.Code()) << "\n";
+    err << e.what() << "\n";  // a close failure's text names the file
     return 1;
   }
 }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/WUtil.h"
+#include "base/TextFields.h"
 #include "card/TarqCard.h"
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
@@ -39,6 +39,8 @@ std::vector<TDriveEntry> DriveEntries(std::ostream& err) {
     card.Root = drive.Root;
     try {
       entry.Status = card.ReadSummary().Status.Text;
+    } catch (const platform::ECloseError&) {
+      throw;  // the command fails
     } catch (const platform::EInOutError& e) {
       entry.Status = platform::IoErrorText(e.Code());
     }

@@ -190,7 +190,7 @@ int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
       }
       key = events.Card.Key;
     } catch (const platform::EInOutError& e) {
-      err << platform::IoErrorText(e.Code()) << "\n";
+      err << e.what() << "\n";  // a close failure's text names the file
       return 1;
     }
   }

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "platform/IoError.h"
+
 namespace {
 
 const char* const ToolName = "readtarq-cli";
@@ -346,5 +348,9 @@ int RunCommandLine(const std::vector<TCliCommand>& commands, const std::vector<s
     return command->Body(out, err);
   } catch (const TUsageError& e) {
     return BadUsage(*command, e.what(), err);
+  } catch (const platform::ECloseError& e) {
+    // What was written to the file may be lost: the command fails, whatever it was doing.
+    err << e.what() << "\n";
+    return 1;
   }
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/IoError.h"
+
 // The result line of a finished run: "Download successful", "Download finished: N event(s)
 // not converted" when only refused events were left out, otherwise "Download failed".
 inline std::string DownloadResultText(bool succeeded, int notConverted) {
@@ -61,4 +63,8 @@ class TDownloadHost {
   // A warning that does not end the run (the ledger could not record a saved event); an
   // error box unless the host shows warnings apart.
   virtual void ShowWarning(const std::string& text) { ShowError(text); }
+  // A file of the run could not be closed: reported in place of ShowError, the run's files
+  // gone as after any error. The desktop program ends there; a host that carries on gets
+  // RunFailed and RunFinished as after any error.
+  virtual void CloseFailed(const platform::ECloseError& error) { ShowError(error.what()); }
 };

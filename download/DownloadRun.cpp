@@ -57,6 +57,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   size_t attempted = 0;
   std::string eventInHand;
   std::string errorFile;
+  std::optional<platform::ECloseError> closeFailure;  // what the host is told in place of errorText
   FailedEvent.clear();
   FailedPath.clear();
   Staging = std::make_unique<platform::TStaging>();
@@ -138,6 +139,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     failed = true;
     errorText = CaughtErrorText();
     errorFile = CaughtErrorFile();
+    closeFailure = CaughtCloseError();
     DiscardEventFiles();
   }
   // The last event saved, or the one being saved when the run failed.
@@ -163,7 +165,11 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   // The window learns the result before the run counts as ended: a window waiting for the end
   // waits for this call.
   try {
-    if (!errorText.empty()) host.ShowError(errorText);
+    if (closeFailure) {
+      host.CloseFailed(*closeFailure);
+    } else if (!errorText.empty()) {
+      host.ShowError(errorText);
+    }
     if (failed) {
       const std::string event = FailedEvent.empty() ? eventInHand : FailedEvent;
       host.RunFailed({errorFile, event, static_cast<int>(Run.Events.size() - attempted)});
@@ -244,6 +250,16 @@ std::string TTarqConvert::CaughtErrorText() {
     return error.what();
   } catch (...) {
     return "Download failed";
+  }
+}
+
+std::optional<platform::ECloseError> TTarqConvert::CaughtCloseError() {
+  try {
+    throw;
+  } catch (const platform::ECloseError& error) {
+    return error;
+  } catch (...) {
+    return std::nullopt;
   }
 }
 

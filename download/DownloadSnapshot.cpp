@@ -1,6 +1,6 @@
 #include "download/DownloadSnapshot.h"
 
-#include "base/WUtil.h"
+#include "base/TextFields.h"
 #include "seed/MiniSeedPacker.h"
 #include "seed/SeedCodes.h"
 #include "seed/SeedError.h"

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "base/Messages.h"
-#include "base/WUtil.h"
+#include "base/DateTime.h"
+#include "base/PathNames.h"
+#include "base/TextFields.h"
 #include "download/TarqConvert.h"
 #include "platform/FileSystem.h"
 

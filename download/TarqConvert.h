@@ -142,6 +142,8 @@ class TTarqConvert {
   static std::string CaughtErrorText();
   // The file it names (its final name), or "".
   static std::string CaughtErrorFile();
+  // The exception being handled when it is a close failure.
+  static std::optional<platform::ECloseError> CaughtCloseError();
 
   TDownloadHost* Host = nullptr;
   int LastProgress = -1;

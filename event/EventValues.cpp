@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
+#include "base/TextFields.h"
 
 namespace {
 

@@ -1,9 +1,7 @@
 #include "ledger/Ledger.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -123,13 +121,6 @@ bool UnderDirectory(const std::string& path, const std::string& directory) {
          (path.size() == directory.size() || path[directory.size()] == '/');
 }
 
-// Size of a regular file, -1 when there is none at the path (a symbolic link is none).
-int64_t RegularFileSize(const std::string& path) {
-  struct stat info;
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return static_cast<int64_t>(info.st_size);
-}
-
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -156,37 +147,14 @@ TVerifiedFile CheckSavedFile(const TSavedFile& file) {
   };
   // What is not a regular file is never opened: a FIFO would block the read, a device could
   // act on it.
-  struct stat info;
-  if (::lstat(path.c_str(), &info) != 0) {
-    return missing(platform::IoErrorText(platform::IoCodeFromErrno(errno)));
-  }
-  if (!S_ISREG(info.st_mode)) return missing("not a regular file");
-  // Swapped for something else since: still neither followed nor waited for.
-  const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (handle < 0) {
-    return missing(errno == ELOOP ? "not a regular file"
-                                  : platform::IoErrorText(platform::IoCodeFromErrno(errno)));
-  }
-  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(handle);
-    return missing("not a regular file");
-  }
   TSha256 hash;
-  std::vector<char> buffer(1 << 20);
   int64_t total = 0;
-  for (;;) {
-    const ssize_t got = ::read(handle, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      const int error = errno;
-      ::close(handle);
-      return missing(platform::IoErrorText(platform::IoCodeFromErrno(error)));
-    }
-    if (got == 0) break;
-    hash.Update(buffer.data(), static_cast<size_t>(got));
-    total += got;
+  try {
+    total = platform::ReadRegularFile(
+        path, [&hash](const char* data, size_t size) { hash.Update(data, size); });
+  } catch (const platform::EInOutError& error) {
+    return missing(error.what());
   }
-  ::close(handle);
   result.ActualSize = total;
   if (total != file.Size) {
     result.State = TFileState::Changed;
@@ -500,7 +468,7 @@ bool TLedger::IsSaved(const std::string& eventIdentity) {
   for (const TSavedCopy& copy : SavedCopies(eventIdentity)) {
     bool present = !copy.Files.empty();
     for (const TSavedFile& file : copy.Files) {
-      present = present && RegularFileSize(file.Path) == file.Size;
+      present = present && platform::RegularFileSize(file.Path) == file.Size;
     }
     if (present) return true;
   }

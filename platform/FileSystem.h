@@ -1,8 +1,13 @@
 #pragma once
 // Paths, directories and the program's own location.
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/IoError.h"
 
 namespace platform {
 
@@ -40,6 +45,22 @@ bool IsSystemDirectory(const std::string& path);
 // The entry of `directory` whose name equals `name` in any letter case, as a full path; a
 // copied card may hold FICHBASE.DAT. When none exists, the path with `name` as given.
 std::string FindCaseInsensitive(const std::string& directory, const std::string& name);
+
+// Size of a regular file, -1 when there is none at the path (a symbolic link is none).
+int64_t RegularFileSize(const std::string& path);
+
+// Reads a regular file from start to end, handing each piece read to `consume`, and returns the
+// number of bytes read. A symbolic link is not followed and anything but a regular file (a
+// FIFO would block the read, a device could act on it) is not read: ENotRegularFile. A file
+// that cannot be opened or read throws EInOutError with the run-time layer's code.
+int64_t ReadRegularFile(const std::string& path,
+                        const std::function<void(const char* data, size_t size)>& consume);
+
+// The path names no regular file (a directory, a link, a FIFO, a device).
+class ENotRegularFile : public EInOutError {
+ public:
+  explicit ENotRegularFile(std::string fileName);
+};
 
 // Names of the entries of a directory ("." and ".." left out); empty when unreadable.
 std::vector<std::string> ListDirectory(const std::string& directory);

@@ -74,4 +74,11 @@ int IoCodeFromErrno(int error) {
 EInOutError::EInOutError(int code, std::string fileName)
     : std::runtime_error(IoErrorText(code)), ErrorCode(code), File(std::move(fileName)) {}
 
+EInOutError::EInOutError(int code, std::string fileName, const std::string& text)
+    : std::runtime_error(text), ErrorCode(code), File(std::move(fileName)) {}
+
+ECloseError::ECloseError(int code, std::string fileName)
+    : EInOutError(code, fileName,
+                  "CloseFile error " + std::to_string(code) + ", file=" + fileName) {}
+
 }  // namespace platform

@@ -32,9 +32,20 @@ class EInOutError : public std::runtime_error {
   int Code() const { return ErrorCode; }
   const std::string& FileName() const { return File; }
 
+ protected:
+  EInOutError(int code, std::string fileName, const std::string& text);
+
  private:
   int ErrorCode;
   std::string File;
+};
+
+// A file that could not be closed: what was written to it may not have reached it. Its text is
+// "CloseFile error <code>, file=<name>". The core only throws it; the desktop program shows it
+// in an error box and ends with exit code 1, the command line reports it and fails.
+class ECloseError : public EInOutError {
+ public:
+  ECloseError(int code, std::string fileName);
 };
 
 }  // namespace platform

@@ -1,13 +1,14 @@
 #include "quality/QualityReport.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "event/EventValues.h"
 #include "platform/FileSystem.h"
+#include "platform/RecordFile.h"
+#include "platform/WholeFile.h"
 
 namespace {
 
@@ -413,19 +414,6 @@ std::string ReportHtml(const TQualityReport& report) {
   return html;
 }
 
-namespace {
-
-// Creates a file that must not exist yet. Returns nullptr, with errno telling why, when it
-// could not be created.
-std::FILE* CreateExclusive(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
-
-bool WriteAndClose(std::FILE* file, const std::string& text) {
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  return std::fclose(file) == 0 && written;
-}
-
-}  // namespace
-
 TReportFiles WriteReportFiles(const std::string& directory, const std::string& json,
                               const std::string& html) {
   std::string dir = directory;
@@ -438,26 +426,25 @@ TReportFiles WriteReportFiles(const std::string& directory, const std::string& j
     const std::string htmlPath = dir + stem + ".html";
     // Both names of a pair must be free: a report_a.html alone makes report_a.json unusable.
     if (platform::PathExists(jsonPath) || platform::PathExists(htmlPath)) continue;
-    std::FILE* jsonFile = CreateExclusive(jsonPath);
-    if (!jsonFile) {
-      if (errno == EEXIST) continue;  // taken a moment ago
-      files.Error = "Cannot create file " + jsonPath;
-      return files;
-    }
-    std::FILE* htmlFile = CreateExclusive(htmlPath);
-    if (!htmlFile) {
-      const bool taken = errno == EEXIST;
-      std::fclose(jsonFile);
-      std::remove(jsonPath.c_str());
-      if (taken) continue;
-      files.Error = "Cannot create file " + htmlPath;
-      return files;
-    }
-    const bool jsonWritten = WriteAndClose(jsonFile, json);
-    const bool htmlWritten = WriteAndClose(htmlFile, html);
-    if (!jsonWritten || !htmlWritten) {
-      std::remove(jsonPath.c_str());
-      std::remove(htmlPath.c_str());
+    // Each written whole and flushed: a file under either name is a complete report.
+    bool jsonWritten = false;
+    try {
+      const int jsonCode = platform::WriteNewFile(jsonPath, json);
+      if (jsonCode == platform::TRecordFile::NameTaken) continue;  // taken a moment ago
+      if (jsonCode != 0) {
+        files.Error = "Cannot create file " + jsonPath;
+        return files;
+      }
+      jsonWritten = true;
+      const int htmlCode = platform::WriteNewFile(htmlPath, html);
+      if (htmlCode != 0) {
+        platform::TRecordFile::EraseQuietly(jsonPath);
+        if (htmlCode == platform::TRecordFile::NameTaken) continue;
+        files.Error = "Cannot create file " + htmlPath;
+        return files;
+      }
+    } catch (const platform::EInOutError&) {
+      if (jsonWritten) platform::TRecordFile::EraseQuietly(jsonPath);
       files.Error = "Cannot write file " + (jsonWritten ? htmlPath : jsonPath);
       return files;
     }

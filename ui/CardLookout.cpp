@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "base/Messages.h"
+#include "base/PathNames.h"
 #include "base/Settings.h"
-#include "base/WUtil.h"
 #include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "download/DownloadSnapshot.h"
@@ -25,6 +25,7 @@
 #include "platform/IoError.h"
 #include "quality/CardReport.h"
 #include "ui/EventLoader.h"
+#include "ui/FatalError.h"
 #include "ui/MountWatcher.h"
 #include "ui/QtMessages.h"
 #include "ui/WaveformPreview.h"
@@ -212,6 +213,8 @@ void TCardLookout::ButtonReportClick() {
   TQualityReport report;
   try {
     report.Card = CardFactsOf(Host.ShownCard().Summary());
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const platform::EInOutError& error) {
     ShowApplicationError(error.what());
     return;
@@ -293,6 +296,8 @@ void TCardLookout::MountsChanged() {
     probe.Root = Host.DriveTable().RootOf(letter);
     try {
       probe.ProbeCard();
+    } catch (const platform::ECloseError& error) {
+      EndOnCloseError(error);
     } catch (const platform::EInOutError&) {
       continue;
     }

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "base/WUtil.h"
+#include "base/TextFields.h"
 
 TCommentForm::TCommentForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CommentForm"));

@@ -7,6 +7,7 @@
 
 #include "ledger/SavedEvents.h"
 #include "platform/IoError.h"
+#include "ui/FatalError.h"
 
 TLedger* TLedgerGuard::Ledger() {
   if (!Opened) {
@@ -44,6 +45,8 @@ void TLedgerGuard::MarkSaved(QListWidget* list, const TTarqCard& card) {
   TCardEvents events;
   try {
     events = ScannedCardEvents(card);
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const platform::EInOutError&) {
     return;  // the marks are a help; the listing reported the card's state already
   }

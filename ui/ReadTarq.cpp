@@ -8,6 +8,7 @@
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
 #include "ui/DownloadForm.h"
+#include "ui/FatalError.h"
 #include "ui/QtMessages.h"
 #include "ui/ReadTarqForm.h"
 
@@ -57,6 +58,8 @@ void TReadTarqProgram::Finish() {
 int RunReadTarq(const std::string& exePath) {
   QApplication::setApplicationName(QStringLiteral("ReadTarq"));
   QApplication::setApplicationVersion(QStringLiteral(READTARQ_VERSION_TEXT));
+  // Reading the settings, for one, may meet a file it cannot close before any handler runs.
+  CatchUncaughtCloseErrors();
   TReadTarqProgram program(exePath);
   if (!program.Start()) return 0;
   return program.Run();

@@ -10,7 +10,7 @@
 #include <QShowEvent>
 
 #include "base/Messages.h"
-#include "base/WUtil.h"
+#include "base/PathNames.h"
 #include "card/CardLayout.h"
 #include "download/Download.h"
 #include "download/TarqConvert.h"
@@ -22,6 +22,7 @@
 #include "ui/DirSelForm.h"
 #include "ui/DownloadForm.h"
 #include "ui/DriveComboBox.h"
+#include "ui/FatalError.h"
 #include "ui/LedgerGuard.h"
 #include "ui/QtMessages.h"
 #include "ui/WindowDownloadHost.h"
@@ -102,6 +103,8 @@ void TReadTarqForm::showEvent(QShowEvent* event) {
 void TReadTarqForm::Guarded(const std::function<void()>& work) {
   try {
     work();
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const platform::EInOutError& error) {
     ShowApplicationError(error.what());
   } catch (const std::exception& error) {
@@ -147,6 +150,8 @@ void TReadTarqForm::FormDestroy() {
   Card.CardValid = false;
   try {
     SettingsFile.WriteSettings();
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const std::exception& error) {
     Boxes.Warning("The settings could not be saved in " + SettingsFile.FilePath() + " (" +
                   error.what() + ")");

@@ -2,13 +2,14 @@
 // selected events (all when none is selected) written where the user chose.
 
 #include <QListWidget>
-#include <fstream>
 
 #include "card/CardLayout.h"
 #include "seed/StationXmlExport.h"
 #include "platform/IoError.h"
 #include "ui/ReadTarqForm.h"
 #include "ui/StationCodesForm.h"
+#include "platform/WholeFile.h"
+#include "ui/FatalError.h"
 
 namespace {
 
@@ -18,13 +19,16 @@ std::string ExportText(TTarqCard& card, const std::vector<int>& events,
     const TStationXmlExport xml = ExportStationXml(
         card, events, options, std::string("ReadTarq ") + READTARQ_VERSION_TEXT, SeedTimeNow());
     if (xml.Text.empty()) return "No event to describe";
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << xml.Text;
-    file.close();
-    if (!file) return "Cannot write " + path;
+    try {
+      platform::ReplaceFile(path, xml.Text);
+    } catch (const platform::EInOutError&) {
+      return "Cannot write " + path;
+    }
     std::string message = "StationXML written to " + path;
     for (const std::string& warning : xml.Warnings) message += "\nWarning: " + warning;
     return message;
+  } catch (const platform::ECloseError& error) {
+    EndOnCloseError(error);
   } catch (const platform::EInOutError& error) {
     return platform::IoErrorText(error.Code());
   } catch (const std::runtime_error& error) {

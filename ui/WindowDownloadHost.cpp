@@ -7,6 +7,7 @@
 #include "base/Messages.h"
 #include "ui/DownloadForm.h"
 #include "ui/WindowCalls.h"
+#include "ui/FatalError.h"
 
 void TWindowDownloadHost::Deselect(const TConvertedEvent& event) {
   WindowCalls::Post([this, line = event.Line] {
@@ -34,6 +35,10 @@ void TWindowDownloadHost::RunFinished(bool succeeded, int notConverted) {
 void TWindowDownloadHost::ShowError(const std::string& text) {
   // The worker waits until the user has answered the box.
   WindowCalls::Invoke([&] { Boxes.Error(text); });
+}
+
+void TWindowDownloadHost::CloseFailed(const platform::ECloseError& error) {
+  EndOnCloseError(error);
 }
 
 void TWindowDownloadHost::ShowWarning(const std::string& text) {

@@ -20,6 +20,8 @@ class TWindowDownloadHost : public TDownloadHost {
   void RunFinished(bool succeeded, int notConverted) override;
   void ShowError(const std::string& text) override;
   void ShowWarning(const std::string& text) override;
+  // The box, then the program ends.
+  void CloseFailed(const platform::ECloseError& error) override;
 
   // On the window thread, before the worker of a run starts.
   void PrepareRun() { Ended = false; }

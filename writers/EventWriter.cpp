@@ -1,6 +1,6 @@
 #include "writers/EventWriter.h"
 
-#include "base/WUtil.h"
+#include "base/FileFlags.h"
 
 bool TEventWriter::CreateFile(TOutput& output, const TEventSetup& event, const std::string& name,
                               int recordSize) {

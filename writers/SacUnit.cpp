@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
 
 namespace SacUnit {
 

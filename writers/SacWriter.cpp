@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
 #include "event/SampleDecoder.h"
 #include "writers/EventWriter.h"
 #include "writers/SacUnit.h"

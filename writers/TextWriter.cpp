@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
+#include "base/TextFields.h"
 #include "event/SampleDecoder.h"
 
 using WUtil::Chars;

@@ -1,4 +1,6 @@
-#include "base/WUtil.h"
+#include "base/DateTime.h"
+#include "base/PathNames.h"
+#include "base/TextFields.h"
 
 #include <gtest/gtest.h>
 

@@ -362,6 +362,21 @@ TEST_F(CardCommandsTest, InputOutputErrorsPrintTheirText) {
   EXPECT_EQ(run.Err, "Lecture au-delà de la fin de fichier.\n");
 }
 
+// A file of the card that cannot be closed fails the command with the text naming it; the
+// tool itself goes on (to print it, and to return).
+TEST_F(CardCommandsTest, AFailingCloseFailsTheCommandNamingTheFile) {
+  ThreeEvents().WriteTo(Card());
+  platform::TFaultPlan plan;
+  plan.PathContains = "secttarq";
+  plan.CloseErrorCode = platform::IoDiskFull;
+  platform::SetFaultPlan(plan);
+  const TRun run = Run({"status", Card()});
+  platform::ClearFaultPlan();
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_EQ(run.Err.rfind("CloseFile error 101, file=" + Card(), 0), 0u) << run.Err;
+  EXPECT_NE(run.Err.find("secttarq.hex\n"), std::string::npos) << run.Err;
+}
+
 TEST_F(CardCommandsTest, ADirectoryIsTheCardsRootAndADriveLetterItsDrivesRoot) {
   platform::TMappedDriveTable drives;
   drives.Map({'d', Dir / "d"});

@@ -59,21 +59,26 @@ TEST_F(Faults, ADiskFillingUpStopsTheRunWhateverIsWritten) {
   }
 }
 
-TEST_F(Faults, AFailingCloseOfAnOutputEndsTheProgramWithExitCode1) {
+// The run does not end the program itself: it tells the host, which decides (the desktop
+// program shows the text and ends with exit code 1). No file of the event is left.
+TEST_F(Faults, AFailingCloseOfAnOutputIsReportedToTheHostAsACloseFailure) {
   AllKinds();
   TCardBuilder card;
   card.Events = {SmallEvent("DEB", "3,23")};
   Insert(card);
-  EXPECT_EXIT(
-      {
-        platform::TFaultPlan plan;
-        plan.PathContains = "Bin_";
-        plan.CloseErrorCode = platform::IoDiskFull;
-        platform::SetFaultPlan(plan);
-        Download(1, {0});
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(1), "CloseFile error 101, file=.*Bin_060512_1030_023\\.001");
+  platform::TFaultPlan plan;
+  plan.PathContains = "Bin_";
+  plan.CloseErrorCode = platform::IoDiskFull;
+  platform::SetFaultPlan(plan);
+  Download(1, {0});
+  platform::ClearFaultPlan();
+
+  ASSERT_EQ(Host.Errors.size(), 1u);
+  EXPECT_EQ(Host.Errors[0].rfind("CloseFile error 101, file=", 0), 0u) << Host.Errors[0];
+  EXPECT_NE(Host.Errors[0].find("Bin_060512_1030_023.001"), std::string::npos) << Host.Errors[0];
+  EXPECT_FALSE(Host.Succeeded);
+  EXPECT_EQ(testing_support::FilesIn(Out.Path()), std::vector<std::string>{});
+  EXPECT_FALSE(Convert.DownloadActive.load());
 }
 
 }  // namespace

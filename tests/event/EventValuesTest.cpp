@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/WUtil.h"
+#include "base/DateTime.h"
 #include "event/EventValues.h"
 
 namespace {

@@ -1,6 +1,7 @@
 // A failing close ends the program with exit code 1 after its error box, whether the window
-// thread or the download worker meets it. Each case runs in a child process: this executable
-// with --fatal-close window|worker.
+// thread meets it (here with no handler for it at all) or the download worker reports it to
+// the window. Each case runs in a child process: this executable with --fatal-close
+// window|worker.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,10 @@
 #include <thread>
 
 #include "UiFixture.h"
-#include "base/WUtil.h"
+#include "platform/IoError.h"
+#include "ui/FatalError.h"
 #include "ui/QtMessages.h"
+#include "ui/WindowDownloadHost.h"
 
 // The child: real message boxes, the box answered by a timer, then the fatal error.
 int FatalCloseChild(const std::string& where) {
@@ -27,9 +30,11 @@ int FatalCloseChild(const std::string& where) {
     std::fflush(stdout);
     box->defaultButton()->click();
   });
-  if (where == "window") WUtil::FatalFileError("CloseFile", 101, "/data/out.001");
+  CatchUncaughtCloseErrors();
+  if (where == "window") throw platform::ECloseError(101, "/data/out.001");
   // The worker meets it while the window thread waits for the run, serving its calls.
-  std::thread worker([] { WUtil::FatalFileError("CloseFile", 5, "/data/Bin_out.001"); });
+  static TWindowDownloadHost host(nullptr, nullptr, boxes);
+  std::thread worker([] { host.CloseFailed(platform::ECloseError(5, "/data/Bin_out.001")); });
   for (;;) {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
