@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "FuzzSupport.h"
-#include "base/Settings.h"
+#include "settings/SettingsFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string dir = fuzzing::TScratch::Instance().Fresh("settings");

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "base/Settings.h"
+#include "settings/SettingsFile.h"
 
 class TReadTarqForm;
 class TSelectDirForm;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/Messages.h"
-#include "base/Settings.h"
+#include "settings/SettingsFile.h"
 #include "card/TarqCard.h"
 #include "ui/CardLookout.h"
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "base/Settings.h"
+#include "settings/SettingsFile.h"
 
 inline constexpr const char* SeedSettingsFileName = "READTARQ-SEED.INI";
 

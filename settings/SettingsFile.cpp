@@ -1,9 +1,9 @@
-#include "base/Settings.h"
+#include "settings/SettingsFile.h"
 
 #include <cctype>
 #include <cstdio>
 
-#include "base/SeedSettings.h"
+#include "settings/SeedSettings.h"
 #include "base/FileFlags.h"
 #include "base/PathNames.h"
 #include "base/TextFields.h"

@@ -1,4 +1,4 @@
-#include "base/Settings.h"
+#include "settings/SettingsFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "base/SeedSettings.h"
+#include "settings/SeedSettings.h"
 
 #include <charconv>
 
