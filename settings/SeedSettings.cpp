@@ -3,18 +3,18 @@
 #include <charconv>
 
 #include "base/PathNames.h"
+#include "platform/FileSystem.h"
 #include "seed/MiniSeedPacker.h"
 #include "seed/SeedCodes.h"
-#include "platform/FileSystem.h"
 
 namespace {
 
 // Why the value of a line is refused, or nothing.
 std::optional<std::string> ApplyLine(const std::string& name, const std::string& value,
                                      TSettings& settings) {
-  if (name == "MINISEEDFILE" || name == "SDSARCHIVE") {
-    bool& field = name == "MINISEEDFILE" ? settings.MiniSeedFile : settings.SdsArchive;
-    if (ParseBoolValue(value, field)) return std::string("TRUE or FALSE expected");
+  if (const TOutputKind* kind = KindOfSettingsName(TKindSettingsFile::Products, name)) {
+    if (ParseBoolValue(value, settings.*kind->Setting))
+      return std::string("TRUE or FALSE expected");
   } else if (name == "NETWORK") {
     if (!value.empty()) {
       const std::string problem = seed::CodeProblem(seed::TCodeKind::Network, value);
@@ -57,13 +57,11 @@ std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& 
 }
 
 std::vector<std::string> SeedSettingsLines(const TSettings& settings) {
-  return {
-      "MiniSeedFile := " + BoolText(settings.MiniSeedFile) + ";",
-      "SdsArchive   := " + BoolText(settings.SdsArchive) + ";",
-      "Network      := " + settings.Network + ";",
-      "Stations     := " + settings.StationSheet + ";",
-      "RecordLength := " + std::to_string(settings.RecordLength) + ";",
-  };
+  std::vector<std::string> lines = KindSettingsLines(settings, TKindSettingsFile::Products, 12);
+  lines.push_back("Network      := " + settings.Network + ";");
+  lines.push_back("Stations     := " + settings.StationSheet + ";");
+  lines.push_back("RecordLength := " + std::to_string(settings.RecordLength) + ";");
+  return lines;
 }
 
 bool SeedSettingsAreDefaults(const TSettings& settings) {

@@ -3,12 +3,12 @@
 #include <cctype>
 #include <cstdio>
 
-#include "settings/SeedSettings.h"
 #include "base/FileFlags.h"
 #include "base/PathNames.h"
 #include "base/TextFields.h"
 #include "platform/FileSystem.h"
 #include "platform/WholeFile.h"
+#include "settings/SeedSettings.h"
 
 using WUtil::TrimBoth;
 
@@ -122,14 +122,8 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
       if (!value.empty()) Settings.FlashUnit = value[0];
     } else if (name == "DATADIR") {
       Settings.DataDir = WUtil::WithoutTrailingBackslash(value);
-    } else if (name == "RECORDFILE" || name == "SINGLEFILE") {
-      return ParseBoolValue(value, Settings.RecordFile);
-    } else if (name == "SENSORFILES") {
-      return ParseBoolValue(value, Settings.SensorFiles);
-    } else if (name == "BINARYFILE") {
-      return ParseBoolValue(value, Settings.BinaryFile);
-    } else if (name == "SACFILES") {
-      return ParseBoolValue(value, Settings.SacFiles);
+    } else if (const TOutputKind* kind = KindOfSettingsName(TKindSettingsFile::Main, name)) {
+      return ParseBoolValue(value, Settings.*kind->Setting);
     } else if (name == "SERIALNR") {
       return ParseBoolValue(value, Settings.SerialNr);
     } else {
@@ -146,16 +140,15 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
 
 void TSettingsFile::WriteSettings() {
   if (Path.empty()) LocateFile();  // ReadSettings was never called
-  WriteSettingsFile(Path,
-                    {
-                        std::string("FlashUnit   := ") + Settings.FlashUnit + ";",
-                        "DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";",
-                        "RecordFile  := " + BoolText(Settings.RecordFile) + ";",
-                        "SensorFiles := " + BoolText(Settings.SensorFiles) + ";",
-                        "BinaryFile  := " + BoolText(Settings.BinaryFile) + ";",
-                        "SacFiles    := " + BoolText(Settings.SacFiles) + ";",
-                        "SerialNr    := " + BoolText(Settings.SerialNr) + ";",
-                    });
+  std::vector<std::string> lines = {
+      std::string("FlashUnit   := ") + Settings.FlashUnit + ";",
+      "DataDir     := " + WUtil::WithTrailingBackslash(Settings.DataDir) + ";",
+  };
+  for (std::string& line : KindSettingsLines(Settings, TKindSettingsFile::Main, 11)) {
+    lines.push_back(std::move(line));
+  }
+  lines.push_back("SerialNr    := " + BoolText(Settings.SerialNr) + ";");
+  WriteSettingsFile(Path, lines);
   // The standard data products' file exists once they were chosen or set up.
   const std::string seedPath = SeedSettingsPath(Path);
   if (platform::PathExists(seedPath) || !SeedSettingsAreDefaults(Settings)) {
@@ -184,4 +177,31 @@ void WriteSettingsFile(const std::string& path, const std::vector<std::string>& 
   } catch (const platform::EInOutError& error) {
     throw platform::EInOutError(error.Code(), path);
   }
+}
+
+const TOutputKind* KindOfSettingsName(TKindSettingsFile file, const std::string& name) {
+  auto upper = [](std::string key) {
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return key;
+  };
+  for (const TOutputKind& kind : OutputKinds()) {
+    if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
+    if (name == upper(kind.SettingsKey) ||
+        (kind.SettingsAlias != nullptr && name == upper(kind.SettingsAlias))) {
+      return &kind;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<std::string> KindSettingsLines(const TSettings& settings, TKindSettingsFile file,
+                                           size_t keyWidth) {
+  std::vector<std::string> lines;
+  for (const TOutputKind& kind : OutputKinds()) {
+    if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
+    std::string key = kind.SettingsKey;
+    if (key.size() < keyWidth) key.append(keyWidth - key.size(), ' ');
+    lines.push_back(key + " := " + BoolText(settings.*kind.Setting) + ";");
+  }
+  return lines;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Settings.h"
+#include "writers/OutputKinds.h"
 
 // Reads and writes the settings file. The file lies in the program's directory; when that
 // directory cannot be written (a program installed in a system directory) it lies in the
@@ -69,3 +70,10 @@ std::optional<std::string> ParseBoolValue(const std::string& value, bool& field)
 // A flag as the settings files write it: "TRUE" or "FALSE".
 std::string BoolText(bool value);
 std::string ReportSettingsError(const std::string& reason, int lineNumber);
+
+// The output kinds' lines: the kind kept in `file` whose key (or older key) is the upper-cased
+// name of a line, or null; and the lines of the kinds kept there, in table order, each key
+// padded with blanks to `keyWidth`.
+const TOutputKind* KindOfSettingsName(TKindSettingsFile file, const std::string& name);
+std::vector<std::string> KindSettingsLines(const TSettings& settings, TKindSettingsFile file,
+                                           size_t keyWidth);

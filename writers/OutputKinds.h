@@ -8,6 +8,10 @@
 #include "base/Settings.h"
 #include "writers/EventWriter.h"
 
+// The settings file that keeps a kind's choice: READTARQ.INI or the data products'
+// READTARQ-SEED.INI.
+enum class TKindSettingsFile { Main, Products };
+
 struct TOutputKind {
   const char* Name;          // record, sensor, binary, sac, mseed, sds
   bool TSettings::*Setting;  // the option that selects the kind
@@ -24,6 +28,10 @@ struct TOutputKind {
   bool UsesSignature = false;  // it copies the card's signature (TEventSetup::Signature)
   // Text formatting dominates: the next block is read on the output writer's thread meanwhile.
   bool FormatsText = false;
+  // Where the choice is kept: the key of its line, the file, and an older key still read.
+  const char* SettingsKey = nullptr;
+  TKindSettingsFile SettingsFile = TKindSettingsFile::Main;
+  const char* SettingsAlias = nullptr;
 };
 
 const std::vector<TOutputKind>& OutputKinds();
