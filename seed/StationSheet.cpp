@@ -5,10 +5,10 @@
 #include <charconv>
 #include <cmath>
 
-#include "seed/SeedError.h"
-#include "seed/SeedText.h"
 #include "base/Utf8Text.h"
 #include "platform/RecordFile.h"
+#include "seed/SeedError.h"
+#include "seed/SeedText.h"
 
 namespace seed {
 
@@ -206,26 +206,11 @@ class TRowReader {
   int Line;
 };
 
-}  // namespace
-
-TStationSheet TStationSheet::Parse(std::string_view text, const std::string& sheetName,
-                                   TSheetEncoding encoding) {
-  // A byte order mark says UTF-8, whatever the caller expected.
-  std::string converted;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-    text.remove_prefix(3);
-  } else if (encoding == TSheetEncoding::Latin1) {
-    converted = Latin1ToUtf8(text);
-    text = converted;
-  }
-  const std::vector<TRecord> records = SplitRecords(text, sheetName);
-  if (records.empty()) throw ESeedError(sheetName + ": the header line is missing");
-
-  // Column of each field.
-  const TRecord& header = records.front();
+// The column of each field of the header line; `present` marks the columns found.
+std::vector<TColumn> HeaderColumns(const TRecord& header, const std::string& sheetName,
+                                   std::array<bool, ColumnCount>& present) {
   CheckEncoding(header, nullptr, sheetName);
   std::vector<TColumn> columns;
-  std::array<bool, ColumnCount> present{};
   for (const std::string& name : header.Fields) {
     const auto found = std::find(ColumnNames.begin(), ColumnNames.end(), Lower(name));
     const std::string prefix =
@@ -242,11 +227,135 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     present[column] = true;
     columns.push_back(column);
   }
-  const bool sensorColumns = present[ColSensorType] || present[ColSensitivity] ||
-                             present[ColNaturalFrequency] || present[ColDamping];
   if (!present[ColSerial]) {
     throw ESeedError(sheetName + " line " + DecimalText(header.Line) + ": no column 'serial'");
   }
+  return columns;
+}
+
+// One field of a row into the recorder's values or its sensor's.
+void ReadField(const TRowReader& reader, TColumn column, const std::string& field, TStationRow& row,
+               TSensorRow& sensor) {
+  switch (column) {
+    case ColSerial:
+      row.Serial = reader.Serial(field);
+      break;
+    case ColNetwork:
+      reader.Code(column, TCodeKind::Network, field);
+      row.Network = field;
+      break;
+    case ColStation:
+      reader.Code(column, TCodeKind::Station, field);
+      row.Station = field;
+      break;
+    case ColSite:
+      row.Site = field;
+      break;
+    case ColLatitude:
+      row.Latitude = reader.Number(column, field, -90, 90);
+      break;
+    case ColLongitude:
+      row.Longitude = reader.Number(column, field, -180, 180);
+      break;
+    case ColElevation:
+      row.Elevation = reader.Number(column, field, -12000, 9000);
+      break;
+    case ColInstrument:
+      row.Instrument = field;
+      break;
+    case ColPeriod: {
+      const std::string period = Lower(field);
+      if (period == "short") {
+        row.Period = TSensorPeriod::Short;
+      } else if (period == "broad") {
+        row.Period = TSensorPeriod::Broad;
+      } else {
+        reader.Fail(column, "'" + field + "' is neither 'short' nor 'broad'");
+      }
+      break;
+    }
+    case ColSensor: {
+      const double number = reader.Number(column, field, 1, MaxSensors);
+      if (number != static_cast<int>(number)) {
+        reader.Fail(column, "not a sensor number: '" + field + "'");
+      }
+      sensor.Number = static_cast<int>(number);
+      break;
+    }
+    case ColSensorType:
+      if (FindSensorModel(field) == nullptr) {
+        reader.Fail(column,
+                    "'" + field + "' is not a known sensor (known: " + SensorModelNames() + ")");
+      }
+      sensor.Type = Lower(field);
+      break;
+    case ColSensitivity:
+      sensor.Sensitivity = reader.Number(column, field, 1e-6, 1e9);
+      break;
+    case ColNaturalFrequency:
+      sensor.NaturalFrequency = reader.Number(column, field, 1e-4, 1e4);
+      break;
+    case ColDamping:
+      sensor.Damping = reader.Number(column, field, 0.01, 100);
+      break;
+    case ColDepth:
+      sensor.Depth = reader.Number(column, field, -1000, 12000);
+      break;
+    case ColZAzimuth:
+    case ColNAzimuth:
+    case ColEAzimuth:
+      sensor.Azimuth[(column - ColZAzimuth) / 2] = reader.Number(column, field, 0, 360);
+      break;
+    case ColZDip:
+    case ColNDip:
+    case ColEDip:
+      sensor.Dip[(column - ColZDip) / 2] = reader.Number(column, field, -90, 90);
+      break;
+    case ColumnCount:
+      break;
+  }
+}
+
+// A sensor is described by its type, or by all three of its values.
+void CheckSensorDescription(const TRowReader& reader, const TSensorRow& sensor) {
+  if (!sensor.Type.empty()) {
+    if (sensor.NaturalFrequency || sensor.Damping) {
+      reader.Fail(sensor.NaturalFrequency ? ColNaturalFrequency : ColDamping,
+                  "a catalogue sensor's natural frequency and damping are its own; leave it "
+                  "empty or leave sensor_type empty");
+    }
+  } else if (sensor.Sensitivity || sensor.NaturalFrequency || sensor.Damping) {
+    const TColumn missing = !sensor.Sensitivity        ? ColSensitivity
+                            : !sensor.NaturalFrequency ? ColNaturalFrequency
+                            : !sensor.Damping          ? ColDamping
+                                                       : ColumnCount;
+    if (missing != ColumnCount) {
+      reader.Fail(missing,
+                  "missing: a sensor without sensor_type needs sensitivity, "
+                  "natural_frequency and damping");
+    }
+  }
+}
+
+}  // namespace
+
+TStationSheet TStationSheet::Parse(std::string_view text, const std::string& sheetName,
+                                   TSheetEncoding encoding) {
+  // A byte order mark says UTF-8, whatever the caller expected.
+  std::string converted;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+    text.remove_prefix(3);
+  } else if (encoding == TSheetEncoding::Latin1) {
+    converted = Latin1ToUtf8(text);
+    text = converted;
+  }
+  const std::vector<TRecord> records = SplitRecords(text, sheetName);
+  if (records.empty()) throw ESeedError(sheetName + ": the header line is missing");
+
+  std::array<bool, ColumnCount> present{};
+  const std::vector<TColumn> columns = HeaderColumns(records.front(), sheetName, present);
+  const bool sensorColumns = present[ColSensorType] || present[ColSensitivity] ||
+                             present[ColNaturalFrequency] || present[ColDamping];
 
   TStationSheet sheet;
   std::unordered_map<int64_t, std::vector<std::string>> fieldsOf;  // a serial's first row
@@ -270,102 +379,9 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
       const TColumn column = columns[f];
       if (field.empty() && column != ColSerial) continue;
       if (column > ColSensor) describesSensor = true;
-      switch (column) {
-        case ColSerial:
-          row.Serial = reader.Serial(field);
-          break;
-        case ColNetwork:
-          reader.Code(column, TCodeKind::Network, field);
-          row.Network = field;
-          break;
-        case ColStation:
-          reader.Code(column, TCodeKind::Station, field);
-          row.Station = field;
-          break;
-        case ColSite:
-          row.Site = field;
-          break;
-        case ColLatitude:
-          row.Latitude = reader.Number(column, field, -90, 90);
-          break;
-        case ColLongitude:
-          row.Longitude = reader.Number(column, field, -180, 180);
-          break;
-        case ColElevation:
-          row.Elevation = reader.Number(column, field, -12000, 9000);
-          break;
-        case ColInstrument:
-          row.Instrument = field;
-          break;
-        case ColPeriod: {
-          const std::string period = Lower(field);
-          if (period == "short") {
-            row.Period = TSensorPeriod::Short;
-          } else if (period == "broad") {
-            row.Period = TSensorPeriod::Broad;
-          } else {
-            reader.Fail(column, "'" + field + "' is neither 'short' nor 'broad'");
-          }
-          break;
-        }
-        case ColSensor: {
-          const double number = reader.Number(column, field, 1, MaxSensors);
-          if (number != static_cast<int>(number)) {
-            reader.Fail(column, "not a sensor number: '" + field + "'");
-          }
-          sensor.Number = static_cast<int>(number);
-          break;
-        }
-        case ColSensorType:
-          if (FindSensorModel(field) == nullptr) {
-            reader.Fail(column, "'" + field + "' is not a known sensor (known: " +
-                                    SensorModelNames() + ")");
-          }
-          sensor.Type = Lower(field);
-          break;
-        case ColSensitivity:
-          sensor.Sensitivity = reader.Number(column, field, 1e-6, 1e9);
-          break;
-        case ColNaturalFrequency:
-          sensor.NaturalFrequency = reader.Number(column, field, 1e-4, 1e4);
-          break;
-        case ColDamping:
-          sensor.Damping = reader.Number(column, field, 0.01, 100);
-          break;
-        case ColDepth:
-          sensor.Depth = reader.Number(column, field, -1000, 12000);
-          break;
-        case ColZAzimuth:
-        case ColNAzimuth:
-        case ColEAzimuth:
-          sensor.Azimuth[(column - ColZAzimuth) / 2] = reader.Number(column, field, 0, 360);
-          break;
-        case ColZDip:
-        case ColNDip:
-        case ColEDip:
-          sensor.Dip[(column - ColZDip) / 2] = reader.Number(column, field, -90, 90);
-          break;
-        case ColumnCount:
-          break;
-      }
+      ReadField(reader, column, field, row, sensor);
     }
-    // A sensor is described by its type, or by all three of its values.
-    if (!sensor.Type.empty()) {
-      if (sensor.NaturalFrequency || sensor.Damping) {
-        reader.Fail(sensor.NaturalFrequency ? ColNaturalFrequency : ColDamping,
-                    "a catalogue sensor's natural frequency and damping are its own; leave it "
-                    "empty or leave sensor_type empty");
-      }
-    } else if (sensor.Sensitivity || sensor.NaturalFrequency || sensor.Damping) {
-      const TColumn missing = !sensor.Sensitivity        ? ColSensitivity
-                              : !sensor.NaturalFrequency ? ColNaturalFrequency
-                              : !sensor.Damping          ? ColDamping
-                                                         : ColumnCount;
-      if (missing != ColumnCount) {
-        reader.Fail(missing, "missing: a sensor without sensor_type needs sensitivity, "
-                             "natural_frequency and damping");
-      }
-    }
+    CheckSensorDescription(reader, sensor);
 
     const auto found = sheet.Index.find(row.Serial);
     if (found == sheet.Index.end()) {
@@ -400,9 +416,8 @@ TStationSheet TStationSheet::Parse(std::string_view text, const std::string& she
     for (size_t f = 0; f < columns.size(); ++f) {
       if (columns[f] >= ColSensor || columns[f] == ColSerial) continue;
       if (!record.Fields[f].empty() && record.Fields[f] != firstFields[f]) {
-        reader.Fail(columns[f], "'" + record.Fields[f] + "' where line " +
-                                    DecimalText(first.Line) + " of the same serial has '" +
-                                    firstFields[f] + "'");
+        reader.Fail(columns[f], "'" + record.Fields[f] + "' where line " + DecimalText(first.Line) +
+                                    " of the same serial has '" + firstFields[f] + "'");
       }
     }
     if (!describesSensor) {
