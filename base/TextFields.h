@@ -16,6 +16,8 @@ void ZeroFill(std::string& text);
 void PadRight(std::string& text, size_t maxLen, size_t width);
 void TrimRight(std::string& text);  // trailing blanks (code 32 only)
 void TrimBoth(std::string& text);   // trailing, then leading blanks
+// The text with its letters A-Z made a-z (other bytes as they are, whatever the locale).
+std::string AsciiLower(std::string_view text);
 std::string RepeatChar(char ch, int count);
 // Characters first to last (1-based, inclusive) of text, cut where the text ends; empty when
 // last < first.

@@ -48,9 +48,12 @@ std::string EventIdentity(const TEventHeader& header,
   return EventIdentity(EventHeaderOnCard(header), signature, headerOffset);
 }
 
-TEventContentHash::TEventContentHash(const TEventHeader& header) {
-  const std::vector<uint8_t> onCard = EventHeaderOnCard(header);
-  Hash.Update(onCard.data() + EventMarkerSize, onCard.size() - EventMarkerSize);
+TEventContentHash::TEventContentHash(const TEventHeader& header)
+    : TEventContentHash(EventHeaderOnCard(header)) {}
+
+TEventContentHash::TEventContentHash(std::span<const uint8_t> headerOnCard) {
+  const size_t marker = std::min(headerOnCard.size(), EventMarkerSize);
+  Hash.Update(headerOnCard.data() + marker, headerOnCard.size() - marker);
 }
 
 TCardIdentity CardIdentity(std::span<const uint8_t, CardSignatureSize> signature,

@@ -57,6 +57,8 @@ std::vector<uint8_t> EventHeaderOnCard(const TEventHeader& header);
 class TEventContentHash {
  public:
   explicit TEventContentHash(const TEventHeader& header);
+  // From the header as it lies on the card, marker first (shorter when the card ends inside it).
+  explicit TEventContentHash(std::span<const uint8_t> headerOnCard);
   void AddSamples(const uint8_t* bytes, size_t count) { Hash.Update(bytes, count); }
   std::string FinalHex() { return Hash.FinalHex(); }
 

@@ -80,10 +80,7 @@ TCardEvents ScannedCardEvents(const TTarqCard& card) {
 }
 
 std::string ReadEventContentHash(const TCardEvents& events, const TCardEvent& event) {
-  // The hash starts from the header bytes after the marker, as TEventContentHash has them.
-  TSha256 hash;
-  hash.Update(event.Header.data() + std::min(event.Header.size(), EventMarkerSize),
-              event.Header.size() - std::min(event.Header.size(), EventMarkerSize));
+  TEventContentHash hash(event.Header);
   platform::TRecordFile data;
   if (int code = data.Reset(events.DataFilePath, RecordSize, platform::TOpenMode::ReadOnly)) {
     throw platform::EInOutError(code, events.DataFilePath);
@@ -95,7 +92,7 @@ std::string ReadEventContentHash(const TCardEvents& events, const TCardEvent& ev
   while (left > 0) {
     const platform::TReadResult read = data.Read(block.data(), std::min(left, BlockRecords));
     if (read.Error != 0) throw platform::EInOutError(read.Error, events.DataFilePath);
-    hash.Update(block.data(), static_cast<size_t>(read.Records * RecordSize));
+    hash.AddSamples(block.data(), static_cast<size_t>(read.Records * RecordSize));
     if (read.Records == 0) break;  // the data file ends inside the event
     left -= read.Records;
   }

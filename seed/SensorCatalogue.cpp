@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "base/TextFields.h"
 #include "seed/SeedText.h"
 
 namespace seed {
@@ -12,14 +13,6 @@ namespace seed {
 namespace {
 
 constexpr double TwoPi = 2 * std::numbers::pi;
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 TSensorModel Entry(const char* name, const char* description, double generatorConstant,
                    double naturalFrequency, double damping, double referenceFrequency) {
@@ -65,7 +58,7 @@ std::complex<double> Shape(const TSensorModel& model, double frequency) {
 }  // namespace
 
 const TSensorModel* FindSensorModel(std::string_view name) {
-  const std::string lower = Lower(name);
+  const std::string lower = WUtil::AsciiLower(name);
   for (const TSensorModel& model : Catalogue()) {
     if (model.Name == lower) return &model;
   }
@@ -83,8 +76,8 @@ std::string SensorModelNames() {
 
 TSensorModel MovingCoilSensor(double generatorConstant, double naturalFrequency, double damping) {
   TSensorModel model;
-  model.Description = "Moving-coil sensor, " + RealText(naturalFrequency) + " Hz, damping " +
-                      RealText(damping);
+  model.Description =
+      "Moving-coil sensor, " + RealText(naturalFrequency) + " Hz, damping " + RealText(damping);
   model.GeneratorConstant = generatorConstant;
   model.NaturalFrequency = naturalFrequency;
   model.Damping = damping;

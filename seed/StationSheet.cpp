@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/TextFields.h"
 #include "base/Utf8Text.h"
 #include "platform/RecordFile.h"
 #include "seed/SeedError.h"
@@ -51,14 +52,6 @@ struct TRecord {
   std::vector<std::string> Fields;
   int Line = 0;
 };
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t';
@@ -212,7 +205,7 @@ std::vector<TColumn> HeaderColumns(const TRecord& header, const std::string& she
   CheckEncoding(header, nullptr, sheetName);
   std::vector<TColumn> columns;
   for (const std::string& name : header.Fields) {
-    const auto found = std::find(ColumnNames.begin(), ColumnNames.end(), Lower(name));
+    const auto found = std::find(ColumnNames.begin(), ColumnNames.end(), WUtil::AsciiLower(name));
     const std::string prefix =
         sheetName + " line " + DecimalText(header.Line) + ": column '" + name;
     if (found == ColumnNames.end()) {
@@ -264,7 +257,7 @@ void ReadField(const TRowReader& reader, TColumn column, const std::string& fiel
       row.Instrument = field;
       break;
     case ColPeriod: {
-      const std::string period = Lower(field);
+      const std::string period = WUtil::AsciiLower(field);
       if (period == "short") {
         row.Period = TSensorPeriod::Short;
       } else if (period == "broad") {
@@ -287,7 +280,7 @@ void ReadField(const TRowReader& reader, TColumn column, const std::string& fiel
         reader.Fail(column,
                     "'" + field + "' is not a known sensor (known: " + SensorModelNames() + ")");
       }
-      sensor.Type = Lower(field);
+      sensor.Type = WUtil::AsciiLower(field);
       break;
     case ColSensitivity:
       sensor.Sensitivity = reader.Number(column, field, 1e-6, 1e9);

@@ -180,14 +180,10 @@ void WriteSettingsFile(const std::string& path, const std::vector<std::string>& 
 }
 
 const TOutputKind* KindOfSettingsName(TKindSettingsFile file, const std::string& name) {
-  auto upper = [](std::string key) {
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return key;
-  };
   for (const TOutputKind& kind : OutputKinds()) {
     if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
-    if (name == upper(kind.SettingsKey) ||
-        (kind.SettingsAlias != nullptr && name == upper(kind.SettingsAlias))) {
+    if (name == UpperCase(kind.SettingsKey) ||
+        (kind.SettingsAlias != nullptr && name == UpperCase(kind.SettingsAlias))) {
       return &kind;
     }
   }
