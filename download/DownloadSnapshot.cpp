@@ -16,7 +16,9 @@ TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<in
   snapshot.Kinds = SelectedKinds(settings);
   snapshot.DataDir = settings.DataDir;
   snapshot.SerialNr = settings.SerialNr;
-  if (settings.MiniSeedFile || settings.SdsArchive)
+  // SAC headers take the codes and positions too, when the run names its stations.
+  const bool namedStations = !settings.Network.empty() || !settings.StationSheet.empty();
+  if (settings.MiniSeedFile || settings.SdsArchive || (settings.SacFiles && namedStations))
     snapshot.Products = ReadProductOptions(settings);
   return snapshot;
 }

@@ -17,14 +17,16 @@ struct TDownloadSnapshot {
   std::vector<const TOutputKind*> Kinds;
   std::string DataDir;  // without a trailing separator
   bool SerialNr = true;
-  TProductOptions Products;  // read only when a product kind is selected
+  // Read only when a product kind is selected, or SAC files with a network code or sheet.
+  TProductOptions Products;
   // Where each saved event is recorded once its files are on disk; none when null. The host
   // keeps it alive through the run.
   TSaveRecorder* Recorder = nullptr;
 };
 
 // The output kinds, destination and serial flag of the settings, with the events and comment;
-// with a product kind, the product options (the station sheet read from its file).
+// with a product kind, or SAC files and a network code or station sheet, the product options
+// (the station sheet read from its file).
 TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<int> events,
                                        std::vector<std::string> comment);
 // The numbers of the lines flagged, ascending.

@@ -83,6 +83,38 @@ std::string ConversionFactorTextOf(double factor) {
   return text;
 }
 
+bool TEventPosition::Usable() const {
+  return Checked && (Latitude != 0 || Longitude != 0);
+}
+
+TEventPosition DecimalPosition(const TGpsReading& r) {
+  TEventPosition p;
+  // Extended precision, as the SAC header has always computed it: the single-precision
+  // values it stores must not move by a bit.
+  p.Latitude = r.LatitudeDegrees + r.LatitudeMinutes / 60.0L;
+  p.Longitude = r.LongitudeDegrees + r.LongitudeMinutes / 60.0L;
+  p.Elevation = r.Altitude;
+  const char ns = r.LatitudeHemisphere;
+  const char ew = r.LongitudeHemisphere;
+  p.Checked = (ns == 'N' || ns == 'S') && (ew == 'E' || ew == 'W') && r.LatitudeDegrees >= 0 &&
+              r.LongitudeDegrees >= 0 && r.LatitudeMinutes >= 0 && r.LatitudeMinutes < 60 &&
+              r.LongitudeMinutes >= 0 && r.LongitudeMinutes < 60 && p.Latitude <= 90 &&
+              p.Longitude <= 180;
+  if (ns == 'S') p.Latitude = -p.Latitude;
+  if (ew == 'W') p.Longitude = -p.Longitude;
+  return p;
+}
+
+TGpsReading GpsReadingOf(const TEventHeader& e) {
+  return {e.Latitude,         e.LatitudeMinutes,     e.LatitudeHemisphere, e.Longitude,
+          e.LongitudeMinutes, e.LongitudeHemisphere, static_cast<double>(e.Altitude)};
+}
+
+bool HasGpsFix(const TEventHeader& header) {
+  return header.EventFormat == 2 && header.SatelliteCount > 0 &&
+         DecimalPosition(GpsReadingOf(header)).Usable();
+}
+
 uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate) {
   const bool later = month > probeDate.Month || (month == probeDate.Month && day > probeDate.Day);
   return static_cast<uint16_t>(later ? probeDate.Year - 1 : probeDate.Year);
@@ -121,6 +153,9 @@ TEventValues EventValuesOf(const TEventHeader& e, int32_t epromVersion,
   v.ConversionFactorText = ConversionFactorTextOf(v.ConversionFactor);
 
   if (e.EventFormat != 2) return v;
+  v.Position = DecimalPosition(GpsReadingOf(e));
+  v.SatelliteCount = e.SatelliteCount;
+  v.GpsFix = HasGpsFix(e);
   if (epromVersion >= 410) {
     double s = WUtil::HmsToSeconds(v.StartTime.Hour, v.StartTime.Minute,
                                    v.StartTime.Seconds + e.DurationMs * 0.001);

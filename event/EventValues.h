@@ -4,6 +4,7 @@
 // the event reads them from there.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "card/TarqCard.h"
@@ -23,6 +24,32 @@ struct TEventTime {
   double Seconds = 0;
 };
 
+// A GPS receiver's reading as a format-2 header holds it: degrees and decimal minutes with a
+// hemisphere letter ('N' or 'S', 'E' or 'W'), and the altitude.
+struct TGpsReading {
+  int32_t LatitudeDegrees = 0;
+  double LatitudeMinutes = 0;
+  char LatitudeHemisphere = 'N';
+  int32_t LongitudeDegrees = 0;
+  double LongitudeMinutes = 0;
+  char LongitudeHemisphere = 'E';
+  double Altitude = 0;  // metres
+};
+
+// A reading in signed decimal degrees. Kept in extended precision: the SAC header narrows it
+// to single precision from there, other outputs to double.
+struct TEventPosition {
+  long double Latitude = 0;   // north positive
+  long double Longitude = 0;  // east positive
+  double Elevation = 0;       // metres
+  // The reading makes sense: hemisphere letters N or S and E or W, whole degrees not negative,
+  // minutes from 0 to below 60, at most 90 degrees of latitude and 180 of longitude.
+  bool Checked = false;
+  // Checked and not 0 deg 0 min on both axes, which is what a receiver without a position
+  // reports.
+  bool Usable() const;
+};
+
 struct TEventValues {
   TEventDate StartDate;
   TEventTime StartTime;
@@ -32,12 +59,28 @@ struct TEventValues {
   int SensorCount = 0;
   double ConversionFactor = 0;
   std::string ConversionFactorText;
+  // Format 2 only: the header's position, whether it passed the checks or not (the SAC header
+  // carries what the recorder wrote).
+  std::optional<TEventPosition> Position;
+  int SatelliteCount = 0;  // format 2: the satellites the receiver used
+  // The event was recorded with a GPS fix: its time comes from a locked clock (HasGpsFix).
+  bool GpsFix = false;
 };
 
 // The values of an event with this header, recorded by a recorder of this software version,
 // on a card read on probeDate (which gives the year the card does not hold).
 TEventValues EventValuesOf(const TEventHeader& header, int32_t epromVersion,
                            const TProbeDate& probeDate);
+
+// degrees + minutes / 60 per axis, negated for S and W, with its checks.
+TEventPosition DecimalPosition(const TGpsReading& reading);
+// The reading of a header's fields 13-16 (meaningful for format 2 only).
+TGpsReading GpsReadingOf(const TEventHeader& header);
+// Whether a header holds a GPS fix: format 2, a usable position and at least one satellite in
+// use. The recorder writes the receiver's position and the satellites it used when the event
+// began; with none in use the position is at best one held from before, and the clock runs
+// free.
+bool HasGpsFix(const TEventHeader& header);
 
 // The factor in counts per volt: the full-scale count of the rate and format over the
 // dynamic range; 0 where the recorder has no such rate, or for a dynamic range of 0.

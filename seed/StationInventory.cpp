@@ -16,6 +16,19 @@ TSeedTime EventStart(const TEventHeader& header, const TEventValues& values) {
       values.StartTime.Minute, header.StartSecond, header.StartMillisecond);
 }
 
+TChannelPlacement ChannelPlacementFor(const TStationRow* row, int channelIndex, char orientation) {
+  const TSensorRow* sensor = row ? row->Sensor(channelIndex / 3 + 1) : nullptr;
+  const TAngles angles = OrientationAngles(orientation);
+  // The component by the channel's place on its sensor, as the codes name it.
+  const auto component = static_cast<size_t>(channelIndex % 3);
+  TChannelPlacement placement;
+  placement.Azimuth =
+      sensor && sensor->Azimuth[component] ? *sensor->Azimuth[component] : angles.Azimuth;
+  placement.Dip = sensor && sensor->Dip[component] ? *sensor->Dip[component] : angles.Dip;
+  placement.Depth = sensor && sensor->Depth ? *sensor->Depth : 0;
+  return placement;
+}
+
 namespace {
 
 struct TChannelKey {
@@ -202,13 +215,11 @@ TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeO
         channel.Location = channelKey.Location;
         channel.Code = channelKey.Code;
         channel.SampleRate = channelKey.SampleRate;
-        const TAngles angles = OrientationAngles(channelKey.Code.back());
-        // The component by the channel's place on its sensor, as the codes name it.
-        const size_t component = static_cast<size_t>(index % 3);
-        channel.Azimuth =
-            sensor && sensor->Azimuth[component] ? *sensor->Azimuth[component] : angles.Azimuth;
-        channel.Dip = sensor && sensor->Dip[component] ? *sensor->Dip[component] : angles.Dip;
-        channel.Depth = sensor && sensor->Depth ? *sensor->Depth : 0;
+        const TChannelPlacement placement =
+            ChannelPlacementFor(row, index, channelKey.Code.back());
+        channel.Azimuth = placement.Azimuth;
+        channel.Dip = placement.Dip;
+        channel.Depth = placement.Depth;
         channel.Start = epoch.Start;
         channel.End = epoch.End;
         if (!fixedPosition) {

@@ -47,6 +47,16 @@ const TStationRow* SheetRow(const TCodeOptions& options, int64_t serial);
 TChannelCodes ChannelCodesFor(const TCodeOptions& options, int64_t serial, double sampleRate,
                               int channelIndex);
 
+// How channel `channelIndex` (from 0) of a recorder stands: the depth of its sensor and the
+// azimuth and dip of its component from the sheet's row (row may be null), else 0 m and the
+// nominal angles of its orientation code (OrientationAngles).
+struct TChannelPlacement {
+  double Azimuth = 0;  // degrees clockwise from north
+  double Dip = 0;      // degrees down from the horizontal
+  double Depth = 0;    // metres
+};
+TChannelPlacement ChannelPlacementFor(const TStationRow* row, int channelIndex, char orientation);
+
 // What StationXML needs of one event.
 struct TEventSummary {
   int64_t Serial = 0;

@@ -174,39 +174,16 @@ std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::
 
 std::optional<TGpsFix> GpsFixOf(const TEventHeader& header) {
   if (header.EventFormat != 2) return std::nullopt;
-  TGpsFix fix;
-  fix.LatitudeDegrees = header.Latitude;
-  fix.LatitudeMinutes = header.LatitudeMinutes;
-  fix.LatitudeHemisphere = header.LatitudeHemisphere;
-  fix.LongitudeDegrees = header.Longitude;
-  fix.LongitudeMinutes = header.LongitudeMinutes;
-  fix.LongitudeHemisphere = header.LongitudeHemisphere;
-  fix.Altitude = header.Altitude;
-  if (!PositionOf(fix)) return std::nullopt;
-  if (fix.LatitudeDegrees == 0 && fix.LatitudeMinutes == 0 && fix.LongitudeDegrees == 0 &&
-      fix.LongitudeMinutes == 0) {
-    return std::nullopt;
-  }
+  const TGpsFix fix = GpsReadingOf(header);
+  if (!DecimalPosition(fix).Usable()) return std::nullopt;
   return fix;
 }
 
 std::optional<TPosition> PositionOf(const TGpsFix& fix) {
-  const char ns = fix.LatitudeHemisphere;
-  const char ew = fix.LongitudeHemisphere;
-  if ((ns != 'N' && ns != 'S') || (ew != 'E' && ew != 'W')) return std::nullopt;
-  if (!(fix.LatitudeMinutes >= 0 && fix.LatitudeMinutes < 60) ||
-      !(fix.LongitudeMinutes >= 0 && fix.LongitudeMinutes < 60) || fix.LatitudeDegrees < 0 ||
-      fix.LongitudeDegrees < 0) {
-    return std::nullopt;
-  }
-  TPosition position;
-  position.Latitude = fix.LatitudeDegrees + fix.LatitudeMinutes / 60;
-  position.Longitude = fix.LongitudeDegrees + fix.LongitudeMinutes / 60;
-  if (position.Latitude > 90 || position.Longitude > 180) return std::nullopt;
-  if (ns == 'S') position.Latitude = -position.Latitude;
-  if (ew == 'W') position.Longitude = -position.Longitude;
-  position.Elevation = fix.Altitude;
-  return position;
+  const TEventPosition position = DecimalPosition(fix);
+  if (!position.Checked) return std::nullopt;
+  return TPosition{static_cast<double>(position.Latitude),
+                   static_cast<double>(position.Longitude), position.Elevation};
 }
 
 std::optional<TPosition> MedianPosition(const std::vector<TGpsFix>& fixes) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "event/EventValues.h"
 #include "seed/Response.h"
 #include "seed/SeedTime.h"
 
@@ -83,15 +84,7 @@ std::string StationXmlText(const std::vector<TXmlNetwork>& networks, const std::
                            const TSeedTime& created);
 
 // A GPS fix of an event header: degrees and decimal minutes with a hemisphere letter.
-struct TGpsFix {
-  int32_t LatitudeDegrees = 0;
-  double LatitudeMinutes = 0;
-  char LatitudeHemisphere = 'N';  // N or S
-  int32_t LongitudeDegrees = 0;
-  double LongitudeMinutes = 0;
-  char LongitudeHemisphere = 'E';  // E or W
-  double Altitude = 0;             // metres
-};
+using TGpsFix = TGpsReading;
 
 struct TPosition {
   double Latitude = 0;   // degrees, north positive
@@ -99,11 +92,10 @@ struct TPosition {
   double Elevation = 0;  // metres
 };
 
-// The fix of a header, if it has one: a format-2 header whose hemispheres are N/S and E/W,
-// whose degrees and minutes are in range and which is not 0 deg 0 min on both axes (what a
-// recorder without a fix reports).
+// The position of a header, if it has one: a format-2 header whose position is usable
+// (TEventPosition::Usable: letters and ranges checked, not 0 deg 0 min on both axes).
 std::optional<TGpsFix> GpsFixOf(const TEventHeader& header);
-// The fix as signed degrees; nullopt when it is out of range.
+// The fix as signed degrees (DecimalPosition); nullopt when it fails the checks.
 std::optional<TPosition> PositionOf(const TGpsFix& fix);
 // The median position of the valid fixes; nullopt when none is valid.
 std::optional<TPosition> MedianPosition(const std::vector<TGpsFix>& fixes);

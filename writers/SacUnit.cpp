@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "base/DateTime.h"
 
@@ -133,6 +134,20 @@ THeader BuildSacHeader(const TSacChannelInfo& info) {
     PutFloat(header, WordStla, info.Latitude);
     PutFloat(header, WordStlo, info.Longitude);
     PutFloat(header, WordStel, info.Elevation);
+  }
+  if (const std::optional<TSacStationFields>& station = info.Station) {
+    PutFixedText(station->Network, header.data() + OffsetKnetwk, 8);
+    PutFixedText(station->Station, header.data() + OffsetKstnm, 8);
+    PutFixedText(station->Location, header.data() + OffsetKhole, 8);
+    PutFixedText(station->Channel, header.data() + OffsetKcmpnm, 8);
+    for (const auto& [word, value] : {std::pair{WordStla, station->Latitude},
+                                      std::pair{WordStlo, station->Longitude},
+                                      std::pair{WordStel, station->Elevation}}) {
+      PutFloat(header, word, value.value_or(UndefinedFloat));
+    }
+    PutFloat(header, WordStdp, station->Depth);
+    PutFloat(header, WordCmpAz, station->Azimuth);
+    PutFloat(header, WordCmpInc, station->Inclination);
   }
   if (info.AmplitudesGiven) {
     const double scale = std::fabs(info.AmplitudeScale);

@@ -11,10 +11,13 @@
 // Words set here (byte offset = 4 x word): DELTA 0, DEPMIN 1, DEPMAX 2, ODELTA 4, B 5, E 6,
 // STLA 31, STLO 32, STEL 33, DEPMEN 56, NZYEAR 70, NZJDAY 71, NZHOUR 72, NZMIN 73, NZSEC 74,
 // NZMSEC 75, NVHDR 76, NPTS 79, IFTYPE 85, IDEP 86, LEVEN 105, LOVROK 107. Every other field
-// keeps the SAC value for "undefined": -12345.0, -12345 or "-12345".
+// keeps the SAC value for "undefined": -12345.0, -12345 or "-12345". With a channel's station
+// fields (a run with a station sheet or a network code) also KNETWK, KHOLE, STDP 34, CMPAZ 57
+// and CMPINC 58, and KSTNM, KCMPNM and the position from them.
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/RecordFile.h"
@@ -38,7 +41,10 @@ enum : int {
   WordStla = 31,
   WordStlo = 32,
   WordStel = 33,
+  WordStdp = 34,
   WordDepMen = 56,
+  WordCmpAz = 57,
+  WordCmpInc = 58,
   WordNzYear = 70,
   WordNzJDay = 71,
   WordNzHour = 72,
@@ -53,8 +59,24 @@ enum : int {
   WordLOvrOk = 107,
 };
 constexpr int OffsetKstnm = 440;
+constexpr int OffsetKhole = 464;
 constexpr int OffsetKcmpnm = 600;
+constexpr int OffsetKnetwk = 608;
 constexpr int OffsetKinst = 624;
+
+// A channel's SEED codes and placement. An unset value stays undefined.
+struct TSacStationFields {
+  std::string Network;   // KNETWK
+  std::string Station;   // KSTNM, in place of the station name
+  std::string Location;  // KHOLE; empty: blanks
+  std::string Channel;   // KCMPNM, in place of the component letter
+  std::optional<float> Latitude;   // STLA, degrees north
+  std::optional<float> Longitude;  // STLO, degrees east
+  std::optional<float> Elevation;  // STEL, metres
+  float Depth = 0;                 // STDP, metres below the surface
+  float Azimuth = 0;               // CMPAZ, degrees clockwise from north
+  float Inclination = 0;           // CMPINC, degrees from the vertical, up 0
+};
 
 // The values of one channel's header.
 struct TSacChannelInfo {
@@ -74,6 +96,8 @@ struct TSacChannelInfo {
   float Latitude = 0;
   float Longitude = 0;
   float Elevation = 0;  // 9999 or more: the station position stays undefined
+  // When set, these replace the station name, the component letter and the position above.
+  std::optional<TSacStationFields> Station;
 };
 
 // Every field undefined.

@@ -1,4 +1,5 @@
-// The SAC files: one per channel, a header and the samples as 32-bit floats.
+// The SAC files: one per channel, a header and the samples as 32-bit floats; with a station
+// sheet or a network code, the header also names the channel by its SEED codes and places it.
 //   D/B_sensor_component letter.sac    (060512_1030_023.001_2_3E.sac)
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 
 #include "base/DateTime.h"
 #include "event/SampleDecoder.h"
+#include "seed/SeedError.h"
+#include "seed/StationInventory.h"
 #include "writers/EventWriter.h"
 #include "writers/SacUnit.h"
 
@@ -23,6 +26,52 @@ std::string SacName(int channel, const std::string& base) {
          place.Letter + ".sac";
 }
 
+// The SEED codes and placement of channel `channel` (1-based), when the run names its stations
+// (a station sheet or a network code). The position is the sheet's, else the event's GPS
+// position where it passes the checks. A channel that has no codes (a serial of more than five
+// digits) keeps the plain header.
+std::optional<SacUnit::TSacStationFields> SacStationFields(const TEventSetup& event,
+                                                          int channel) {
+  const TProductOptions& products = event.Products;
+  if (products.Network.empty() && !products.Sheet) return std::nullopt;
+  const TEventHeader& e = event.Header;
+  const seed::TCodeOptions options{products.Network, products.Sheet.get()};
+  SacUnit::TSacStationFields fields;
+  try {
+    const seed::TChannelCodes codes =
+        seed::ChannelCodesFor(options, e.StationSerial, e.SampleRate, channel - 1);
+    fields.Network = codes.Network;
+    fields.Station = codes.Station;
+    fields.Location = codes.Location;
+    fields.Channel = codes.Channel;
+  } catch (const seed::ESeedError&) {
+    return std::nullopt;
+  }
+  const seed::TStationRow* row = seed::SheetRow(options, e.StationSerial);
+  const std::optional<TEventPosition>& gps = event.Values.Position;
+  const bool gpsUsable = gps && gps->Usable();
+  if (row && row->Latitude && row->Longitude) {
+    fields.Latitude = static_cast<float>(*row->Latitude);
+    fields.Longitude = static_cast<float>(*row->Longitude);
+  } else if (gpsUsable) {
+    fields.Latitude = static_cast<float>(gps->Latitude);
+    fields.Longitude = static_cast<float>(gps->Longitude);
+  }
+  if (row && row->Elevation) {
+    fields.Elevation = static_cast<float>(*row->Elevation);
+  } else if (gpsUsable) {
+    fields.Elevation = static_cast<float>(gps->Elevation);
+  }
+  const seed::TChannelPlacement placement =
+      seed::ChannelPlacementFor(row, channel - 1, fields.Channel.back());
+  fields.Depth = static_cast<float>(placement.Depth);
+  fields.Azimuth = static_cast<float>(placement.Azimuth);
+  // SAC measures a component's inclination from the vertical (up 0), SEED its dip from the
+  // horizontal (down positive): up is dip -90, inclination 0.
+  fields.Inclination = static_cast<float>(placement.Dip + 90);
+  return fields;
+}
+
 // The SAC header of channel `channel` (1-based).
 SacUnit::TSacChannelInfo SacChannelInfo(const TEventSetup& event, int channel) {
   const TEventHeader& e = event.Header;
@@ -36,14 +85,15 @@ SacUnit::TSacChannelInfo SacChannelInfo(const TEventSetup& event, int channel) {
   info.StartTime = WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds);
   info.InstrumentName = "TarqPrbe";
   info.ComponentLetter = place.Letter;
-  long double latitude = e.Latitude + e.LatitudeMinutes / 60.0L;
-  if (e.LatitudeHemisphere == 'S') latitude = -latitude;
-  long double longitude = e.Longitude + e.LongitudeMinutes / 60.0L;
-  if (e.LongitudeHemisphere == 'W') longitude = -longitude;
-  info.Latitude = static_cast<float>(latitude);
-  info.Longitude = static_cast<float>(longitude);
   // A format-1 recorder has no receiver: its events carry no station position.
-  info.Elevation = e.EventFormat == 2 ? static_cast<float>(e.Altitude) : 10000.0f;
+  if (v.Position) {
+    info.Latitude = static_cast<float>(v.Position->Latitude);
+    info.Longitude = static_cast<float>(v.Position->Longitude);
+    info.Elevation = static_cast<float>(v.Position->Elevation);
+  } else {
+    info.Elevation = 10000.0f;
+  }
+  info.Station = SacStationFields(event, channel);
   return info;
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "base/DateTime.h"
 #include "event/EventValues.h"
 
@@ -227,6 +229,82 @@ TEST(EventValues, ChannelsAreComponentsOfSensorsInThrees) {
     EXPECT_EQ(place.Sensor, c.Sensor);
     EXPECT_EQ(place.Component, c.Component);
     EXPECT_EQ(place.Letter, c.Letter);
+  }
+}
+
+// Degrees and decimal minutes become signed degrees once; the checks decide what the
+// inventory, the report and the clock flag may use, while SAC keeps what was recorded.
+TEST(EventValues, GpsPositionInDecimalDegreesAndItsChecks) {
+  struct TCase {
+    const char* Title;
+    TGpsReading Reading;
+    double Latitude, Longitude;
+    bool Checked, Usable;
+  };
+  const TCase cases[] = {
+      {"south and west", {45, 30, 'S', 5, 15, 'W', 250}, -45.5, -5.25, true, true},
+      {"north and east", {50, 24.075, 'N', 1, 33.798, 'E', 12}, 50.40125, 1.5633, true, true},
+      {"the poles' edges", {90, 0, 'S', 180, 0, 'W', 0}, -90, -180, true, true},
+      {"60 minutes", {45, 60, 'N', 6, 0, 'E', 0}, 46, 6, false, false},
+      {"longitude minutes past 60", {45, 0, 'N', 6, 75, 'E', 0}, 45, 7.25, false, false},
+      {"negative minutes", {45, -0.5, 'N', 6, 0, 'E', 0}, 45 - 0.5 / 60, 6, false, false},
+      {"negative degrees", {-45, 30, 'N', 6, 0, 'E', 0}, -44.5, 6, false, false},
+      {"latitude past 90", {90, 0.5, 'N', 6, 0, 'E', 0}, 90 + 0.5 / 60, 6, false, false},
+      {"longitude past 180", {45, 0, 'N', 180, 1, 'E', 0}, 45, 180 + 1 / 60.0, false, false},
+      {"blank hemispheres", {45, 30, ' ', 6, 15, ' ', 0}, 45.5, 6.25, false, false},
+      {"lower-case letters", {45, 30, 's', 6, 15, 'w', 0}, 45.5, 6.25, false, false},
+      {"swapped letters", {45, 30, 'E', 6, 15, 'N', 0}, 45.5, 6.25, false, false},
+      {"no position", {0, 0, 'N', 0, 0, 'E', 0}, 0, 0, true, false},
+      {"on the equator", {0, 0, 'N', 6, 15, 'E', 0}, 0, 6.25, true, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Title);
+    const TEventPosition p = DecimalPosition(c.Reading);
+    EXPECT_DOUBLE_EQ(static_cast<double>(p.Latitude), c.Latitude);
+    EXPECT_DOUBLE_EQ(static_cast<double>(p.Longitude), c.Longitude);
+    EXPECT_EQ(p.Elevation, c.Reading.Altitude);
+    EXPECT_EQ(p.Checked, c.Checked);
+    EXPECT_EQ(p.Usable(), c.Usable);
+  }
+  TGpsReading notANumber{45, 30, 'N', 6, 0, 'E', 0};
+  notANumber.LatitudeMinutes = std::nan("");
+  EXPECT_FALSE(DecimalPosition(notANumber).Checked);
+}
+
+// A fix needs a format-2 header, a usable position and a satellite in use.
+TEST(EventValues, GpsFixOfAnEvent) {
+  struct TCase {
+    const char* Title;
+    int Format;
+    char LatitudeHemisphere;
+    int32_t Latitude;
+    int32_t Satellites;
+    bool Position, Fix;
+  };
+  const TCase cases[] = {
+      {"fix", 2, 'N', 45, 7, true, true},
+      {"no satellite", 2, 'N', 45, 0, true, false},
+      {"no position", 2, ' ', 0, 0, true, false},
+      {"position out of range", 2, 'N', 91, 7, true, false},
+      {"format 1 keeps the last format-2 values", 1, 'N', 45, 7, false, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Title);
+    TValues v({2006, 6, 1}, 410);
+    TEventHeader& e = v.Event;
+    e.EventFormat = c.Format;
+    e.FileStem = "05121030";
+    e.Latitude = c.Latitude;
+    e.LatitudeHemisphere = c.LatitudeHemisphere;
+    e.Longitude = c.LatitudeHemisphere == ' ' ? 0 : 6;
+    e.LongitudeHemisphere = c.LatitudeHemisphere == ' ' ? ' ' : 'E';
+    e.SatelliteCount = c.Satellites;
+    e.Altitude = 250;
+    v.Derive();
+    EXPECT_EQ(HasGpsFix(e), c.Fix);
+    EXPECT_EQ(v.Derived.GpsFix, c.Fix);
+    EXPECT_EQ(v.Derived.Position.has_value(), c.Position);
+    EXPECT_EQ(v.Derived.SatelliteCount, c.Format == 2 ? c.Satellites : 0);
   }
 }
 
