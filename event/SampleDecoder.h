@@ -9,6 +9,10 @@
 namespace SampleDecoder {
 
 constexpr int SampleBytes = 3;
+// The two ends of the 24-bit range: a sample at either end is saturated (the amplifier or the
+// converter could give no more).
+constexpr int32_t MinimumSample = -8388608;
+constexpr int32_t MaximumSample = 8388607;
 
 // The sample at b.
 inline int32_t Decode(const uint8_t* b) {

@@ -11,9 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "event/SampleDecoder.h"
+
 // The two ends of the 24-bit range: a sample at either end is saturated.
-constexpr int32_t SampleMinimum = -8388608;
-constexpr int32_t SampleMaximum = 8388607;
+constexpr int32_t SampleMinimum = SampleDecoder::MinimumSample;
+constexpr int32_t SampleMaximum = SampleDecoder::MaximumSample;
 
 struct TChannelFigures {
   int64_t Count = 0;      // samples fed

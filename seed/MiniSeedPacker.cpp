@@ -18,6 +18,13 @@ namespace {
 // Samples gathered before libmseed packs the full records among them.
 constexpr size_t PackChunk = 64 * 1024;
 
+// Fixed header of a record: the sample count (big-endian 16 bits), the I/O and clock flags and
+// the data quality flags.
+constexpr size_t SampleCountByte = 30;
+constexpr size_t QualityFlagsByte = 38;
+constexpr uint8_t ClockLockedFlag = 0x20;
+constexpr uint8_t SaturationFlag = 0x01;
+
 void CopyCode(char (&target)[11], const std::string& code) {
   std::memset(target, 0, sizeof target);
   std::memcpy(target, code.data(), std::min(code.size(), sizeof target - 1));
@@ -26,7 +33,7 @@ void CopyCode(char (&target)[11], const std::string& code) {
 }  // namespace
 
 TMiniSeedPacker::TMiniSeedPacker(const TMiniSeedStream& stream, TRecordSink sink)
-    : Sink(std::move(sink)), Rate(stream.SampleRate) {
+    : Sink(std::move(sink)), Rate(stream.SampleRate), Saturation(stream.Saturation) {
   CheckCodes(stream.Codes);
   if (!(Rate > 0) || !std::isfinite(Rate)) {
     throw ESeedError("sample rate " + RealText(Rate) + " Hz: it must be above 0");
@@ -59,13 +66,14 @@ TMiniSeedPacker::TMiniSeedPacker(const TMiniSeedStream& stream, TRecordSink sink
   Record->samprate = Rate;
   Record->sampletype = 'i';
   Record->sequence_number = 1;
-  // libmseed takes the data quality flags from a fixed header given beforehand.
+  // libmseed takes the flags from a fixed header given beforehand; the saturation flag is set
+  // per record as the records come out (Collect).
   Record->fsdh = static_cast<fsdh_s*>(std::calloc(1, sizeof(fsdh_s)));
   if (Record->fsdh == nullptr) {
     msr_free(&Record);
     throw std::bad_alloc();
   }
-  Record->fsdh->dq_flags = stream.AmplifierSaturation ? 0x01 : 0x00;
+  Record->fsdh->io_flags = stream.ClockLocked ? ClockLockedFlag : 0x00;
   Pending.reserve(PackChunk + 4096);
   StartSegment(0);
 }
@@ -104,6 +112,23 @@ void TMiniSeedPacker::StartSegment(int64_t firstSample) {
 void TMiniSeedPacker::Collect(char* record, int length, void* self) {
   auto* packer = static_cast<TMiniSeedPacker*>(self);
   if (packer->SinkError) return;
+  // The records of one msr_pack come in order, each from the samples after the last's.
+  const auto count = static_cast<size_t>(static_cast<uint8_t>(record[SampleCountByte]) << 8 |
+                                         static_cast<uint8_t>(record[SampleCountByte + 1]));
+  const size_t first = std::min(packer->PackedOfPending, packer->Pending.size());
+  const size_t end = std::min(first + count, packer->Pending.size());
+  packer->PackedOfPending = end;
+  bool saturated = false;
+  if (const auto& limits = packer->Saturation) {
+    const auto begin = packer->Pending.begin();
+    saturated =
+        std::any_of(begin + static_cast<ptrdiff_t>(first), begin + static_cast<ptrdiff_t>(end),
+                    [&](int32_t s) { return s <= limits->Low || s >= limits->High; });
+  }
+  // libmseed packs every record of a call in one buffer: the flag is set or cleared each time.
+  const auto flags = static_cast<uint8_t>(record[QualityFlagsByte]);
+  record[QualityFlagsByte] = static_cast<char>(
+      saturated ? flags | SaturationFlag : flags & static_cast<uint8_t>(~SaturationFlag));
   try {
     packer->Sink(record, static_cast<size_t>(length));
     ++packer->Records;
@@ -116,6 +141,7 @@ void TMiniSeedPacker::Pack(bool flush) {
   if (Pending.empty()) return;
   Record->datasamples = Pending.data();
   Record->numsamples = static_cast<int64_t>(Pending.size());
+  PackedOfPending = 0;
   int64_t packed = 0;
   const int result = msr_pack(Record, &TMiniSeedPacker::Collect, this, &packed, flush ? 1 : 0, 0);
   Record->datasamples = nullptr;

@@ -4,8 +4,10 @@
 // Records are big-endian, Steim-2 compressed, of RecordLength bytes (4096 by default, or 512),
 // with data quality indicator 'D', a blockette 1000 and sequence numbers counting from 1 over
 // the stream. The first record starts at Start; each record's start time is that of its first
-// sample (start + n / rate, to the microsecond as libmseed keeps it). With AmplifierSaturation
-// every record carries data quality flag bit 0 ("amplifier saturation detected").
+// sample (start + n / rate, to the microsecond as libmseed keeps it). A record that holds a
+// saturated sample (Saturation) carries data quality flag bit 0 ("amplifier saturation
+// detected"); the other records of the stream do not. With ClockLocked every record carries
+// I/O and clock flag bit 5 ("clock locked").
 //
 // A record never spans midnight UTC: the first sample of a new day (and so of a new year)
 // begins a new record, whose start time is that sample's own time.
@@ -26,6 +28,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "seed/SeedCodes.h"
@@ -49,7 +52,13 @@ struct TMiniSeedStream {
   double SampleRate = 0;                   // Hz, above 0
   TSeedTime Start;                         // the first sample's time, UTC
   int RecordLength = DefaultRecordLength;  // a power of two, 256 to 65536
-  bool AmplifierSaturation = false;
+  // A sample at or below Low, or at or above High, is saturated. Unset: none is.
+  struct TSaturation {
+    int32_t Low = 0;
+    int32_t High = 0;
+  };
+  std::optional<TSaturation> Saturation;
+  bool ClockLocked = false;  // the recorder's clock was locked to GPS time
 };
 
 class TMiniSeedPacker {
@@ -88,6 +97,8 @@ class TMiniSeedPacker {
   int64_t Records = 0;           // records given to the sink
   int64_t NextBoundary = 0;      // index of the first sample of the next day
   std::vector<int32_t> Pending;  // samples of the current day not yet packed
+  size_t PackedOfPending = 0;    // of Pending, the samples in the records packed so far
+  std::optional<TMiniSeedStream::TSaturation> Saturation;
   std::exception_ptr SinkError;
   bool Finished = false;
 };

@@ -36,7 +36,10 @@ std::string TSeedWriter::DoRefusal(const TEventSetup& event) {
   stream.SampleRate = e.SampleRate;
   stream.Start = seed::EventStart(e, event.Values);
   stream.RecordLength = products.RecordLength;
-  stream.AmplifierSaturation = e.ClippedSamples > 0;
+  // Flagged per record: only the records that hold a sample at an end of the 24-bit range.
+  stream.Saturation = seed::TMiniSeedStream::TSaturation{SampleDecoder::MinimumSample,
+                                                         SampleDecoder::MaximumSample};
+  stream.ClockLocked = event.Values.GpsFix;
   try {
     for (int c = 0; c < event.Channels; ++c) {
       stream.Codes = seed::ChannelCodesFor(codes, e.StationSerial, e.SampleRate, c);

@@ -2,7 +2,9 @@
 // What the miniSEED file and the SDS archive share: one miniSEED record stream per channel
 // of the event, packed as the frames arrive. The samples are the card's 24-bit counts (the
 // zeros of padding included); the streams start at the event's start (its year inferred as
-// for every other kind) and carry the codes of the run's product options.
+// for every other kind) and carry the codes of the run's product options. A record holding a
+// saturated sample carries the saturation flag; the records of an event recorded with a GPS
+// fix carry the clock-locked flag.
 //
 // Before an event's files are created the run asks Refusal: an event whose records cannot
 // exist (a sample rate of 0 or below, a date that does not exist, a serial that makes no

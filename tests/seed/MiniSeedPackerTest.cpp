@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -88,7 +89,15 @@ std::vector<TReadRecord> CheckRecords(const TMiniSeedStream& stream, const TPack
     EXPECT_TRUE(record.BigEndian);
     EXPECT_EQ(record.Rate, stream.SampleRate);
     EXPECT_EQ(record.Sequence, static_cast<int>(r) + 1);
-    EXPECT_EQ(record.QualityFlags, stream.AmplifierSaturation ? 0x01 : 0x00);
+    // Saturation is flagged on the records that hold a saturated sample, and on no other.
+    const auto saturated = [&](int32_t sample) {
+      return sample <= stream.Saturation->Low || sample >= stream.Saturation->High;
+    };
+    const bool holdsSaturated =
+        stream.Saturation &&
+        std::any_of(record.Samples.begin(), record.Samples.end(), saturated);
+    EXPECT_EQ(record.QualityFlags, holdsSaturated ? 0x01 : 0x00);
+    EXPECT_EQ(record.IoFlags, stream.ClockLocked ? 0x20 : 0x00);
     // Start time of the record's first sample, to the 100 us a record header holds.
     const int64_t expected =
         start + std::llround(static_cast<double>(index) * 1e6 / stream.SampleRate);
@@ -119,11 +128,23 @@ TEST(MiniSeedPacker, EveryRecordReadsBackWithItsCodesTimeRateFlagsAndSamples) {
     TMiniSeedStream stream =
         Stream(c.Rate, TSeedTime::FromMilliseconds(2026, 6, 14, 10, 23, 47, 123));
     stream.RecordLength = c.RecordLength;
-    stream.AmplifierSaturation = c.Saturation;
+    if (c.Saturation) {
+      // The signal's full-scale jumps are saturated; its sine is not.
+      stream.Saturation = TMiniSeedStream::TSaturation{-(1 << 23), (1 << 23) - 1};
+      stream.ClockLocked = true;
+    }
     const std::vector<int32_t> samples = Signal(200'000, 7);
     const TPacked packed = Pack(stream, samples);
     const std::vector<TReadRecord> records = CheckRecords(stream, packed, samples);
     ASSERT_FALSE(records.empty());
+    const auto flagged = std::count_if(records.begin(), records.end(),
+                                       [](const TReadRecord& r) { return r.QualityFlags != 0; });
+    if (c.Saturation) {
+      EXPECT_GE(flagged, 1);
+      EXPECT_LE(flagged, 2);  // the 40 jumps lie in one record, or across two
+    } else {
+      EXPECT_EQ(flagged, 0);
+    }
     EXPECT_EQ(records.front().Start, stream.Start.EpochMicroseconds());
     // Big-endian fixed header: the year 2026 at byte 20.
     EXPECT_EQ(static_cast<uint8_t>(packed.Bytes[20]), 2026 >> 8);

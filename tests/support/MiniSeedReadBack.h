@@ -19,6 +19,7 @@ struct TReadRecord {
   int Encoding = -1;  // from blockette 1000
   bool BigEndian = false;
   uint8_t QualityFlags = 0;
+  uint8_t IoFlags = 0;  // I/O and clock flags
   std::vector<int32_t> Samples;
 };
 
@@ -47,6 +48,7 @@ inline std::vector<TReadRecord> ReadRecords(const std::string& bytes) {
     record.Encoding = msr->Blkt1000 ? msr->Blkt1000->encoding : -1;
     record.BigEndian = msr->Blkt1000 && msr->Blkt1000->byteorder == 1;
     record.QualityFlags = msr->fsdh->dq_flags;
+    record.IoFlags = msr->fsdh->io_flags;
     EXPECT_EQ(msr->sampletype, 'i');
     const auto* samples = static_cast<const int32_t*>(msr->datasamples);
     record.Samples.assign(samples, samples + msr->numsamples);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -60,6 +61,11 @@ std::map<std::string, TStream> Streams(const std::string& bytes) {
     stream.Records.push_back(std::move(record));
   }
   return streams;
+}
+
+bool HoldsSaturated(const TReadRecord& record) {
+  return std::any_of(record.Samples.begin(), record.Samples.end(),
+                     [](int32_t s) { return s == -8388608 || s == 8388607; });
 }
 
 TTree Archive(const std::string& root) {
@@ -151,12 +157,79 @@ TEST_F(SeedOutputs, EveryRecordHoldsTheRecordFilesSamplesWithItsCodesStartAndRat
         EXPECT_EQ(record.Rate, 100.0);
         EXPECT_EQ(record.Length, test.RecordLength);
         EXPECT_EQ(record.Quality, 'D');
-        EXPECT_EQ(record.QualityFlags & 1, test.Clipped != "0.00" ? 1 : 0);
+        // Saturation by the record's own samples, whatever the header's clipped percentage.
+        EXPECT_EQ(record.QualityFlags & 1, HoldsSaturated(record) ? 1 : 0);
+        EXPECT_EQ(record.IoFlags, 0);  // format 1: no receiver, no locked clock
         index += record.Samples.size();
       }
       ++channel;
     }
     EXPECT_EQ(channel, channels);
+  }
+}
+
+// One saturated sample on one channel flags that channel's record that holds it, and no other
+// record; the records of an event recorded with a GPS fix say that the clock was locked.
+TEST_F(SeedOutputs, SaturationIsFlaggedPerRecordAndAFixLocksTheClockOfEveryRecord) {
+  Settings.RecordFile = false;
+  Settings.SdsArchive = true;
+  Settings.RecordLength = 512;
+  struct TEventCase {
+    const char* Marker;
+    std::string Channels;
+    std::string SatAltitude;
+    bool Locked;
+  };
+  const TEventCase events[] = {{"DEB2", "3,47", "7,250", true},
+                               {"DEB2", "3,48", "0,250", false},  // no satellite in use
+                               {"DEB", "3,49", "", false}};
+  constexpr int64_t SaturatedFrame = 3000;
+  TCardBuilder card;
+  for (const TEventCase& e : events) {
+    testing_support::TBuiltEvent event = SmallEvent(e.Marker, e.Channels);
+    event.RateDuration = "100,1";  // 6000 frames
+    if (!e.SatAltitude.empty()) event.SatAltitude = e.SatAltitude;
+    event.Clipped = "0.01";
+    event.UseRawSamples = true;
+    for (int64_t k = 0; k < 6000; ++k) {
+      for (int c = 0; c < 3; ++c) {
+        const bool saturated = e.Locked && c == 1 && k == SaturatedFrame;
+        event.RawSamples += testing_support::SampleBytes(
+            saturated ? 8388607 : static_cast<int32_t>((k * 37 + c * 1000) % 20001 - 10000));
+      }
+    }
+    card.Events.push_back(event);
+  }
+  Insert(card);
+  Download(3, {0, 1, 2});
+  ASSERT_TRUE(Host.Succeeded) << testing::PrintToString(Host.Errors);
+
+  std::string archived;
+  for (const auto& [path, bytes] : Archive(Out.Path())) archived += bytes;
+  const auto fromArchive = Streams(archived);
+  for (const TEventCase& e : events) {
+    const std::string serial = "0" + e.Channels.substr(2);
+    SCOPED_TRACE(serial);
+    const auto streams = Streams(Output("060512_1030_" + serial + ".001.mseed"));
+    ASSERT_EQ(streams.size(), 3u);
+    for (const auto& [codes, stream] : streams) {
+      SCOPED_TRACE(codes);
+      ASSERT_TRUE(fromArchive.count(codes));
+      const std::vector<TReadRecord>& filed = fromArchive.at(codes).Records;
+      ASSERT_EQ(filed.size(), stream.Records.size());
+      int64_t first = 0;
+      for (size_t r = 0; r < stream.Records.size(); ++r) {
+        const TReadRecord& record = stream.Records[r];
+        const auto last = first + static_cast<int64_t>(record.Samples.size());
+        const bool holds = e.Locked && codes.back() == 'N' && first <= SaturatedFrame &&
+                           SaturatedFrame < last;
+        EXPECT_EQ(record.QualityFlags, holds ? 0x01 : 0x00) << "record " << r;
+        EXPECT_EQ(record.IoFlags, e.Locked ? 0x20 : 0x00) << "record " << r;
+        EXPECT_EQ(filed[r].QualityFlags, record.QualityFlags) << "record " << r;
+        EXPECT_EQ(filed[r].IoFlags, record.IoFlags) << "record " << r;
+        first = last;
+      }
+    }
   }
 }
 
