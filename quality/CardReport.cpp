@@ -45,6 +45,8 @@ TListEntry ListEntryOf(const TEventEntry& entry, const TProbeDate& probeDate) {
   list.Station = h.StationSerial;
   list.Channels = h.ChannelCount;
   list.Start = EventStartUtc(h, probeDate);
+  list.GpsFix = HasGpsFix(h);
+  if (h.EventFormat == 2) list.Satellites = h.SatelliteCount;
   return list;
 }
 
@@ -81,6 +83,8 @@ bool ReadReportEvent(const TEventEntry& entry, const std::string& dataFilePath,
   out.SamplesPerChannel = std::max<int64_t>(h.SamplesPerChannel, 0);
   out.Gain = h.Gain;
   out.ClippedPercent = h.ClippedSamples;
+  out.GpsFix = HasGpsFix(h);
+  if (h.EventFormat == 2) out.Satellites = h.SatelliteCount;
   if (const std::optional<seed::TGpsFix> fix = seed::GpsFixOf(h)) {
     if (const std::optional<seed::TPosition> p = seed::PositionOf(*fix)) {
       out.Position = TReportPosition{p->Latitude, p->Longitude, p->Elevation};

@@ -44,7 +44,9 @@ nlohmann::ordered_json ListJson(const std::vector<TListEntry>& entries) {
                     {"gain", e.Gain},
                     {"station", OrNull(e.Station)},
                     {"channels", e.Channels},
-                    {"start", UtcText(e.Start)}});
+                    {"start", UtcText(e.Start)},
+                    {"gps_fix", e.GpsFix},
+                    {"satellites", OrNull(e.Satellites)}});
   }
   return list;
 }

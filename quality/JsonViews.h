@@ -48,6 +48,8 @@ struct TListEntry {
   std::optional<int64_t> Station;  // serial number; empty when the card's text is no number
   int Channels = 0;
   TUtcTime Start;
+  bool GpsFix = false;              // recorded with a GPS fix (HasGpsFix)
+  std::optional<int> Satellites;    // the satellites in use; empty without a receiver (format 1)
 };
 
 // One drive of the drive table.
@@ -60,7 +62,8 @@ struct TDriveEntry {
 
 // {status, events, used_bytes, total_bytes, eprom_version}
 nlohmann::ordered_json StatusJson(const TCardFacts& card);
-// [{index, file, sample_rate, duration_minutes, gain, station, channels, start}, ...]
+// [{index, file, sample_rate, duration_minutes, gain, station, channels, start, gps_fix,
+// satellites}, ...]
 nlohmann::ordered_json ListJson(const std::vector<TListEntry>& entries);
 // [{letter, path, size, status}, ...]
 nlohmann::ordered_json DrivesJson(const std::vector<TDriveEntry>& drives);

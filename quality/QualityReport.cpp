@@ -71,6 +71,7 @@ struct TEventFlags {
   bool RateZero = false;
   bool Incomplete = false;  // fewer samples fed than the header promises
   bool NoChannels = false;
+  bool NoFix = false;  // the time came from the recorder's free-running clock
 };
 
 TEventFlags FlagsOf(const TReportEvent& e) {
@@ -82,6 +83,7 @@ TEventFlags FlagsOf(const TReportEvent& e) {
   }
   flags.RateZero = e.SampleRate <= 0;
   flags.NoChannels = e.Channels.empty();
+  flags.NoFix = !e.GpsFix;
   return flags;
 }
 
@@ -101,6 +103,7 @@ std::string FlagBadges(const TEventFlags& f) {
   if (f.NoChannels) html += Badge("bad", "no channels");
   if (f.RateZero) html += Badge("bad", "sample rate 0");
   if (f.Incomplete) html += Badge("bad", "samples missing");
+  if (f.NoFix) html += Badge("warn", "no GPS fix");
   if (html.empty()) html = Badge("ok", "OK");
   return html;
 }
@@ -352,6 +355,9 @@ nlohmann::ordered_json ReportJson(const TQualityReport& report) {
                       {"gain", e.Gain},
                       {"clipped_percent", e.ClippedPercent},
                       {"position", position},
+                      {"gps_fix", e.GpsFix},
+                      {"satellites", e.Satellites ? nlohmann::ordered_json(*e.Satellites)
+                                                  : nlohmann::ordered_json(nullptr)},
                       {"channels", channels}});
   }
   return {{"card", StatusJson(report.Card)}, {"events", events}};
@@ -405,6 +411,10 @@ std::string ReportHtml(const TQualityReport& report) {
             ") \xC2\xB7 gain " + std::to_string(e.Gain) + " \xC2\xB7 clipped " +
             Fixed(e.ClippedPercent, 2) + " % \xC2\xB7 " +
             (e.Position ? "position " + PositionText(*e.Position) : std::string("no GPS position")) +
+            (e.Satellites ? " \xC2\xB7 " + std::to_string(*e.Satellites) +
+                                (*e.Satellites == 1 ? " satellite" : " satellites")
+                          : std::string()) +
+            (e.GpsFix ? " \xC2\xB7 time from a GPS fix" : " \xC2\xB7 time without a GPS fix") +
             "</p>\n";
     html += FlagBadges(FlagsOf(e)) + "\n";
     if (!e.Channels.empty()) html += EventPlot(e) + "\n";

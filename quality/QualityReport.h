@@ -44,6 +44,8 @@ struct TReportEvent {
   int Gain = 0;
   double ClippedPercent = 0;
   std::optional<TReportPosition> Position;  // empty without GPS
+  bool GpsFix = false;            // recorded with a GPS fix: the time is the receiver's
+  std::optional<int> Satellites;  // in use; empty without a receiver (format 1)
   std::vector<TReportChannel> Channels;
 };
 
@@ -57,7 +59,7 @@ std::string ChannelLabel(int number);
 
 // report.json: {card{status, events, used_bytes, total_bytes, eprom_version},
 // events[{index, file, station, start, sample_rate, samples_per_channel, gain,
-// clipped_percent, position{latitude, longitude, altitude} | null,
+// clipped_percent, position{latitude, longitude, altitude} | null, gps_fix, satellites | null,
 // channels[{number, id, min, max, mean, rms, saturated}]}]}. The figures of a channel without
 // samples are null.
 nlohmann::ordered_json ReportJson(const TQualityReport& report);

@@ -70,7 +70,11 @@ TEST(JsonOutputs, StatusAndListAgreeWithThePlainOutputs) {
   EXPECT_EQ(std::count(lines.Out.begin(), lines.Out.end(), '\n'), 3);
   EXPECT_EQ(events[1], json::parse(R"({"index":2,"file":"05121030.002","sample_rate":100,
                             "duration_minutes":2,"gain":1,"station":1047,"channels":6,
-                            "start":"2025-05-12T10:30:07.250"})"));
+                            "start":"2025-05-12T10:30:07.250","gps_fix":true,
+                            "satellites":7})"));
+  // Format 1: no receiver, so no fix and no satellite count.
+  EXPECT_EQ(events[2]["gps_fix"], false);
+  EXPECT_TRUE(events[2]["satellites"].is_null());
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_NE(lines.Out.find(events[i]["file"].get<std::string>()), std::string::npos);
   }
@@ -213,6 +217,9 @@ TEST(Report, FiguresOfEveryEventCorruptOnesIncluded) {
   EXPECT_EQ(second["position"]["latitude"], 45.5);
   EXPECT_EQ(second["position"]["longitude"], 6.25);
   EXPECT_TRUE(events[0]["position"].is_null());
+  EXPECT_EQ(second["gps_fix"], true);
+  EXPECT_EQ(second["satellites"], 7);
+  EXPECT_EQ(events[0]["gps_fix"], false);
   ASSERT_EQ(second["channels"].size(), 6u);
   for (int c = 0; c < 6; ++c) {
     SCOPED_TRACE(c);

@@ -39,14 +39,16 @@ TEST(JsonViews, StatusListAndDrives) {
   EXPECT_TRUE(status["events"].is_null());
 
   const std::vector<TListEntry> entries = {
-      {1, "12345678.ABC", 250, 10, 4, 1234, 18, {2026, 3, 5, 7, 8, 9, 45}},
-      {2, "X", 0, 0, 1, std::nullopt, 3, {987, 12, 31, 23, 59, 59, 999}}};
+      {1, "12345678.ABC", 250, 10, 4, 1234, 18, {2026, 3, 5, 7, 8, 9, 45}, true, 9},
+      {2, "X", 0, 0, 1, std::nullopt, 3, {987, 12, 31, 23, 59, 59, 999}, false, std::nullopt}};
   const nlohmann::ordered_json list = nlohmann::ordered_json::parse(JsonText(ListJson(entries), -1));
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0], nlohmann::ordered_json::parse(R"({"index":1,"file":"12345678.ABC","sample_rate":250,
       "duration_minutes":10,"gain":4,"station":1234,"channels":18,
-      "start":"2026-03-05T07:08:09.045"})"));
+      "start":"2026-03-05T07:08:09.045","gps_fix":true,"satellites":9})"));
   EXPECT_TRUE(list[1]["station"].is_null());
+  EXPECT_EQ(list[1]["gps_fix"], false);
+  EXPECT_TRUE(list[1]["satellites"].is_null());
   EXPECT_EQ(list[1]["start"], "0987-12-31T23:59:59.999");
   EXPECT_TRUE(ListJson({}).is_array());
 
@@ -121,6 +123,8 @@ TQualityReport SampleReport() {
   e.Gain = 2;
   e.ClippedPercent = 0.25;
   e.Position = TReportPosition{45.5, 6.25, 812};
+  e.GpsFix = true;
+  e.Satellites = 7;
   std::vector<int32_t> wave(1000), flat(1000, 17), clipped(1000);
   for (int i = 0; i < 1000; ++i) {
     wave[static_cast<size_t>(i)] = (i % 50 - 25) * 1000;
@@ -132,6 +136,8 @@ TQualityReport SampleReport() {
   e.Index = 2;
   e.Position.reset();
   e.Station.reset();
+  e.GpsFix = false;
+  e.Satellites.reset();
   e.Channels = {Channel(1, wave, 1000)};
   report.Events.push_back(e);
   return report;
@@ -146,7 +152,8 @@ TEST(QualityReport, JsonKeysAndValues) {
   const nlohmann::ordered_json& e = json["events"][0];
   EXPECT_EQ(Keys(e), (std::set<std::string>{"index", "file", "station", "start", "sample_rate",
                                             "samples_per_channel", "gain", "clipped_percent",
-                                            "position", "channels"}));
+                                            "position", "gps_fix", "satellites",
+                                            "channels"}));
   EXPECT_EQ(e["index"], 1);
   EXPECT_EQ(e["file"], "00010203.T01");
   EXPECT_EQ(e["station"], 1234);
@@ -165,8 +172,12 @@ TEST(QualityReport, JsonKeysAndValues) {
   EXPECT_TRUE(e["channels"][3]["min"].is_null());
   EXPECT_TRUE(e["channels"][3]["rms"].is_null());
   EXPECT_EQ(e["channels"][3]["saturated"], 0);
+  EXPECT_EQ(e["gps_fix"], true);
+  EXPECT_EQ(e["satellites"], 7);
   EXPECT_TRUE(json["events"][1]["position"].is_null());
   EXPECT_TRUE(json["events"][1]["station"].is_null());
+  EXPECT_EQ(json["events"][1]["gps_fix"], false);
+  EXPECT_TRUE(json["events"][1]["satellites"].is_null());
 }
 
 TEST(QualityReport, PageShowsTracesAndFlags) {
@@ -187,6 +198,9 @@ TEST(QualityReport, PageShowsTracesAndFlags) {
   EXPECT_NE(html.find(">XX.ST01.00.HHN<"), std::string::npos);
   EXPECT_NE(html.find("peak 8\xE2\x80\xAF" "388\xE2\x80\xAF" "608<"), std::string::npos);
   EXPECT_NE(html.find("no GPS"), std::string::npos);
+  // The second event was recorded without a fix: flagged in the table and in its section.
+  EXPECT_EQ(count(">no GPS fix<"), 2u);
+  EXPECT_EQ(count("7 satellites \xC2\xB7 time from a GPS fix"), 1u);
   // Self-contained: nothing fetched, nothing run.
   for (const char* outside : {"<script", "<link", "src=", "url(", "@import", "<img"}) {
     EXPECT_EQ(html.find(outside), std::string::npos) << outside;
