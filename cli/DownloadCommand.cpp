@@ -412,9 +412,10 @@ void DeclareProbeDate(TCommandOptions& options, TEventsLine& line) {
 }
 
 void DeclareCodeOptions(TCommandOptions& options, TEventsLine& line) {
-  options.Parsed<std::string>("--network", "CODE", line.Network,
-                              "the network code of miniSEED and StationXML (XX when absent)",
-                              "1 or 2 letters A-Z or digits", ParseNetwork);
+  options.Parsed<std::string>(
+      "--network", "CODE", line.Network,
+      "the network code of miniSEED, StationXML and SAC headers (XX when absent)",
+      "1 or 2 letters A-Z or digits", ParseNetwork);
   options.Value("--stations", "FILE", line.Stations,
                 "a station sheet (CSV, UTF-8): codes and positions by serial number");
   options.Flag("--sheet-latin1", line.SheetLatin1,
