@@ -106,7 +106,7 @@ TEventPosition DecimalPosition(const TGpsReading& r) {
 }
 
 TGpsReading GpsReadingOf(const TEventHeader& e) {
-  return {e.Latitude,         e.LatitudeMinutes,     e.LatitudeHemisphere, e.Longitude,
+  return {e.Latitude,         e.LatitudeMinutes,     e.LatitudeHemisphere,           e.Longitude,
           e.LongitudeMinutes, e.LongitudeHemisphere, static_cast<double>(e.Altitude)};
 }
 

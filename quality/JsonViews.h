@@ -48,8 +48,8 @@ struct TListEntry {
   std::optional<int64_t> Station;  // serial number; empty when the card's text is no number
   int Channels = 0;
   TUtcTime Start;
-  bool GpsFix = false;              // recorded with a GPS fix (HasGpsFix)
-  std::optional<int> Satellites;    // the satellites in use; empty without a receiver (format 1)
+  bool GpsFix = false;            // recorded with a GPS fix (HasGpsFix)
+  std::optional<int> Satellites;  // the satellites in use; empty without a receiver (format 1)
 };
 
 // One drive of the drive table.

@@ -215,8 +215,7 @@ TInventory BuildInventory(const std::vector<TEventSummary>& events, const TCodeO
         channel.Location = channelKey.Location;
         channel.Code = channelKey.Code;
         channel.SampleRate = channelKey.SampleRate;
-        const TChannelPlacement placement =
-            ChannelPlacementFor(row, index, channelKey.Code.back());
+        const TChannelPlacement placement = ChannelPlacementFor(row, index, channelKey.Code.back());
         channel.Azimuth = placement.Azimuth;
         channel.Dip = placement.Dip;
         channel.Depth = placement.Depth;

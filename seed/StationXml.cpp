@@ -182,8 +182,8 @@ std::optional<TGpsFix> GpsFixOf(const TEventHeader& header) {
 std::optional<TPosition> PositionOf(const TGpsFix& fix) {
   const TEventPosition position = DecimalPosition(fix);
   if (!position.Checked) return std::nullopt;
-  return TPosition{static_cast<double>(position.Latitude),
-                   static_cast<double>(position.Longitude), position.Elevation};
+  return TPosition{static_cast<double>(position.Latitude), static_cast<double>(position.Longitude),
+                   position.Elevation};
 }
 
 std::optional<TPosition> MedianPosition(const std::vector<TGpsFix>& fixes) {

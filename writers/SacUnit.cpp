@@ -140,9 +140,9 @@ THeader BuildSacHeader(const TSacChannelInfo& info) {
     PutFixedText(station->Station, header.data() + OffsetKstnm, 8);
     PutFixedText(station->Location, header.data() + OffsetKhole, 8);
     PutFixedText(station->Channel, header.data() + OffsetKcmpnm, 8);
-    for (const auto& [word, value] : {std::pair{WordStla, station->Latitude},
-                                      std::pair{WordStlo, station->Longitude},
-                                      std::pair{WordStel, station->Elevation}}) {
+    for (const auto& [word, value] :
+         {std::pair{WordStla, station->Latitude}, std::pair{WordStlo, station->Longitude},
+          std::pair{WordStel, station->Elevation}}) {
       PutFloat(header, word, value.value_or(UndefinedFloat));
     }
     PutFloat(header, WordStdp, station->Depth);

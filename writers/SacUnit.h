@@ -66,10 +66,10 @@ constexpr int OffsetKinst = 624;
 
 // A channel's SEED codes and placement. An unset value stays undefined.
 struct TSacStationFields {
-  std::string Network;   // KNETWK
-  std::string Station;   // KSTNM, in place of the station name
-  std::string Location;  // KHOLE; empty: blanks
-  std::string Channel;   // KCMPNM, in place of the component letter
+  std::string Network;             // KNETWK
+  std::string Station;             // KSTNM, in place of the station name
+  std::string Location;            // KHOLE; empty: blanks
+  std::string Channel;             // KCMPNM, in place of the component letter
   std::optional<float> Latitude;   // STLA, degrees north
   std::optional<float> Longitude;  // STLO, degrees east
   std::optional<float> Elevation;  // STEL, metres

@@ -30,8 +30,7 @@ std::string SacName(int channel, const std::string& base) {
 // (a station sheet or a network code). The position is the sheet's, else the event's GPS
 // position where it passes the checks. A channel that has no codes (a serial of more than five
 // digits) keeps the plain header.
-std::optional<SacUnit::TSacStationFields> SacStationFields(const TEventSetup& event,
-                                                          int channel) {
+std::optional<SacUnit::TSacStationFields> SacStationFields(const TEventSetup& event, int channel) {
   const TProductOptions& products = event.Products;
   if (products.Network.empty() && !products.Sheet) return std::nullopt;
   const TEventHeader& e = event.Header;

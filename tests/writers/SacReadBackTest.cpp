@@ -29,8 +29,9 @@ struct TTrace {
   std::vector<float> Samples;
 };
 
-// Fixed header: station at 8, location at 13, channel at 15, network at 18, start time at 20, sample count at 30, rate factor
-// at 32, data offset at 44; big-endian floats (blockette 1000 encoding 4).
+// Fixed header: station at 8, location at 13, channel at 15, network at 18, start time at 20,
+// sample count at 30, rate factor at 32, data offset at 44; big-endian floats (blockette 1000
+// encoding 4).
 TTrace ReadMiniSeed(const std::string& bytes, size_t recordLength) {
   TTrace trace;
   for (size_t at = 0; at + recordLength <= bytes.size(); at += recordLength) {
@@ -131,17 +132,33 @@ TEST_F(SacReadBack, WithASheetOrANetworkTheHeadersCarryTheCodesAndThePlace) {
       {"sheet",
        "serial,network,station,latitude,longitude,elevation,sensor,depth,n_azimuth,e_azimuth\n"
        "23,Z3,BRK01,50.4012,1.5633,12,1,1.5,12,102\n",
-       "", "45N,006E", 50.4012f, 1.5633f, 12.0f,
+       "",
+       "45N,006E",
+       50.4012f,
+       1.5633f,
+       12.0f,
        {{"Z3BRK0100EHZ", 1.5f, 0, 0},
         {"Z3BRK0100EHN", 1.5f, 12, 90},
         {"Z3BRK0100EHE", 1.5f, 102, 90},
         {"Z3BRK0101EHZ", 0, 0, 0}}},
-      {"network code, GPS position", "", "Z3", "45N,006E", 45.5f, 6.25f, 250.0f,
+      {"network code, GPS position",
+       "",
+       "Z3",
+       "45N,006E",
+       45.5f,
+       6.25f,
+       250.0f,
        {{"Z3023  00EHZ", 0, 0, 0},
         {"Z3023  00EHN", 0, 0, 90},
         {"Z3023  00EHE", 0, 90, 90},
         {"Z3023  01EHZ", 0, 0, 0}}},
-      {"network code, no GPS position", "", "Z3", ",", Undefined, Undefined, Undefined,
+      {"network code, no GPS position",
+       "",
+       "Z3",
+       ",",
+       Undefined,
+       Undefined,
+       Undefined,
        {{"Z3023  00EHZ", 0, 0, 0},
         {"Z3023  00EHN", 0, 0, 90},
         {"Z3023  00EHE", 0, 90, 90},
@@ -173,10 +190,10 @@ TEST_F(SacReadBack, WithASheetOrANetworkTheHeadersCarryTheCodesAndThePlace) {
       const std::string sac = testing_support::ReadWholeFile(out / names[channel]);
       ASSERT_GE(sac.size(), 632u);
       const std::string codes = expected.Codes;
-      EXPECT_EQ(sac.substr(608, 8), codes.substr(0, 2) + "      ");                      // KNETWK
-      EXPECT_EQ(sac.substr(440, 8), codes.substr(2, 5) + "   ");                       // KSTNM
-      EXPECT_EQ(sac.substr(464, 8), codes.substr(7, 2) + "      ");                      // KHOLE
-      EXPECT_EQ(sac.substr(600, 8), codes.substr(9, 3) + "     ");                       // KCMPNM
+      EXPECT_EQ(sac.substr(608, 8), codes.substr(0, 2) + "      ");  // KNETWK
+      EXPECT_EQ(sac.substr(440, 8), codes.substr(2, 5) + "   ");     // KSTNM
+      EXPECT_EQ(sac.substr(464, 8), codes.substr(7, 2) + "      ");  // KHOLE
+      EXPECT_EQ(sac.substr(600, 8), codes.substr(9, 3) + "     ");   // KCMPNM
       EXPECT_EQ(SacFloat(sac, 31), c.Latitude);
       EXPECT_EQ(SacFloat(sac, 32), c.Longitude);
       EXPECT_EQ(SacFloat(sac, 33), c.Elevation);
