@@ -19,7 +19,8 @@ namespace {
 // The colours of the survey's page, so that the window and archive.html read alike.
 const QColor DataColour(0x3c, 0x9a, 0x4c);
 const QColor HoleColour(0xe8, 0xa0, 0xa0);
-const QColor GapShade(0xf6, 0xca, 0xca);
+// Missing data in a day plot: paler than the page's, as most of a triggered recorder's day is.
+const QColor GapShade(0xfb, 0xe2, 0xe2);
 const QColor FrameColour(0x88, 0x88, 0x88);
 const QColor GridColour(0xe4, 0xe4, 0xe4);
 const QColor SelectColour(0x1f, 0x4e, 0x9c);
@@ -236,7 +237,7 @@ bool TAvailabilityChart::event(QEvent* event) {
 
 namespace {
 constexpr int PlotLeft = 50;
-constexpr int PlotRight = 14;
+constexpr int PlotRight = 40;
 constexpr int PlotTop = 30;
 constexpr int PlotBottom = 28;
 
@@ -349,8 +350,8 @@ void TDayPlotView::paintEvent(QPaintEvent*) {
     painter.drawText(QRectF(x - 20, bottom + 5, 40, 16), Qt::AlignHCenter | Qt::AlignTop,
                      QString::number(m));
   }
-  painter.drawText(QRectF(PlotLeft + plotWidth - 120, bottom + 5, 120, 16),
-                   Qt::AlignRight | Qt::AlignTop, QStringLiteral("min"));
+  painter.drawText(QRectF(PlotLeft + plotWidth + 14, bottom + 5, PlotRight, 16),
+                   Qt::AlignLeft | Qt::AlignTop, QStringLiteral("min"));
 }
 
 // ---- Noise ----
@@ -358,7 +359,7 @@ void TDayPlotView::paintEvent(QPaintEvent*) {
 namespace {
 constexpr int NoiseLeft = 66;
 constexpr int NoiseRight = 16;
-constexpr int NoiseTop = 50;
+constexpr int NoiseTop = 72;
 constexpr int NoiseBottom = 42;
 
 struct TNoiseFrame {
@@ -444,18 +445,29 @@ void TNoisePlot::paintEvent(QPaintEvent*) {
   TNoiseFrame frame{QRectF(NoiseLeft, NoiseTop, std::max(1, width() - NoiseLeft - NoiseRight),
                            std::max(1, height() - NoiseTop - NoiseBottom)),
                     survey::NoiseChartRange(noise)};
+  // A day of strong shaking (a triggered recorder's events) lies far above the high noise
+  // model: the window widens its range to keep such data in sight.
+  for (const auto* line : {&noise.P10Db, &noise.P90Db}) {
+    for (double db : *line) {
+      if (!std::isfinite(db)) continue;
+      frame.Range.LowDb = std::min(frame.Range.LowDb, std::floor(db / 10) * 10 - 10);
+      frame.Range.HighDb = std::max(frame.Range.HighDb, std::ceil(db / 10) * 10 + 10);
+    }
+  }
   std::vector<double> periods;
   for (double f : noise.Frequencies) periods.push_back(1 / f);
 
   painter.setPen(palette().color(QPalette::WindowText));
   painter.setFont(TitleFont(*this));
-  painter.drawText(QPointF(NoiseLeft, 19),
-                   Title +
-                       QStringLiteral(": %1 window%2, ")
-                           .arg(noise.WindowCount)
-                           .arg(noise.WindowCount == 1 ? QString() : QStringLiteral("s")) +
-                       (noise.Acceleration ? QStringLiteral("ground acceleration")
-                                           : QStringLiteral("counts (no response)")));
+  painter.drawText(QPointF(NoiseLeft, 19), Title);
+  painter.setFont(font());
+  painter.drawText(
+      QPointF(NoiseLeft, 37),
+      QStringLiteral("%1 noise window%2, ")
+              .arg(noise.WindowCount)
+              .arg(noise.WindowCount == 1 ? QString() : QStringLiteral("s")) +
+          (noise.Acceleration ? QStringLiteral("ground acceleration (response removed)")
+                              : QStringLiteral("in counts (no response)")));
   painter.setFont(font());
   if (noise.WindowCount == 0) {
     painter.drawText(frame.Area, Qt::AlignCenter | Qt::TextWordWrap,
@@ -548,5 +560,5 @@ void TNoisePlot::paintEvent(QPaintEvent*) {
                                                 {meanPen, QStringLiteral("mean")},
                                                 {percentilePen, QStringLiteral("10th, 90th %")}};
   if (noise.Acceleration) keys.push_back({modelPen, QStringLiteral("NLNM, NHNM")});
-  PaintLegend(painter, QPointF(NoiseLeft, 38), keys);
+  PaintLegend(painter, QPointF(NoiseLeft, 56), keys);
 }

@@ -131,8 +131,9 @@ TArchiveView::TArchiveView(std::string viewSettingsPath, QWidget* parent)
   auto* plots = new QSplitter(Qt::Horizontal);
   plots->addWidget(DayPlot);
   plots->addWidget(NoisePlot);
-  plots->setStretchFactor(0, 3);
-  plots->setStretchFactor(1, 2);
+  plots->setStretchFactor(0, 1);
+  plots->setStretchFactor(1, 1);
+  plots->setSizes({700, 560});
   plots->setChildrenCollapsible(false);
 
   auto* layout = new QVBoxLayout(this);

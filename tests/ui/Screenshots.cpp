@@ -1,5 +1,7 @@
-// Pictures of every window for the documentation: test_ui --screenshots DIR CARD saves a PNG
-// of each window into DIR, the main window showing the card in the directory CARD.
+// Pictures of every window for the documentation: test_ui --screenshots DIR CARD [ARCHIVE
+// [INVENTORY]] saves a PNG of each window into DIR, the main window showing the card in the
+// directory CARD, the archive window the SDS archive ARCHIVE (with the responses of the
+// StationXML file INVENTORY).
 
 #include <QApplication>
 #include <QLabel>
@@ -18,6 +20,8 @@
 #include "platform/Drives.h"
 #include "support/TestSupport.h"
 #include "ui/APropos.h"
+#include "ui/ArchiveCharts.h"
+#include "ui/ArchiveView.h"
 #include "ui/CardLookout.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
@@ -57,9 +61,36 @@ bool Save(QWidget& window, const std::string& dir, const char* name) {
   return saved;
 }
 
+// The archive window on its fullest channel-day.
+bool SaveArchiveWindow(const std::string& outDir, const std::string& archiveDir,
+                       const std::string& inventory) {
+  TArchiveView view("");
+  view.resize(1280, 860);
+  view.show();
+  if (!inventory.empty()) view.SetInventory(QString::fromStdString(inventory));
+  view.OpenArchive(QString::fromStdString(archiveDir));
+  if (!QTest::qWaitFor([&] { return !view.Chart->Channels().empty(); }, 60000)) return false;
+  int channel = 0;
+  int64_t day = view.Chart->Days().First;
+  double fullest = -1;
+  for (size_t c = 0; c < view.Chart->Channels().size(); ++c) {
+    for (const survey::TDayCoverage& coverage : view.Chart->Channels()[c].Days) {
+      if (coverage.Percent > fullest) {
+        fullest = coverage.Percent;
+        channel = static_cast<int>(c);
+        day = coverage.Day;
+      }
+    }
+  }
+  view.ShowChannelDay(channel, day);
+  if (!QTest::qWaitFor([&] { return view.ChannelDaysShown() == 1; }, 60000)) return false;
+  return Save(view, outDir, "archive-window.png");
+}
+
 }  // namespace
 
-int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
+int SaveScreenshots(const std::string& outDir, const std::string& cardDir,
+                    const std::string& archiveDir, const std::string& inventory) {
   namespace fs = std::filesystem;
   // A fixed place, so that the chooser's picture is the same at every run.
   const fs::path rootPath = fs::temp_directory_path() / "readtarq-screenshots";
@@ -160,6 +191,7 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
     ok &= Save(form, outDir, "main-window-no-card.png");
     program.Finish();
   }
+  if (!archiveDir.empty()) ok &= SaveArchiveWindow(outDir, archiveDir, inventory);
   platform::SetDriveTable(nullptr);
   fs::remove_all(rootPath);
   return ok ? 0 : 1;
