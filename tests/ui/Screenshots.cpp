@@ -67,9 +67,19 @@ bool SaveArchiveWindow(const std::string& outDir, const std::string& archiveDir,
   TArchiveView view("");
   view.resize(1280, 860);
   view.show();
-  if (!inventory.empty()) view.SetInventory(QString::fromStdString(inventory));
-  view.OpenArchive(QString::fromStdString(archiveDir));
-  if (!QTest::qWaitFor([&] { return !view.Chart->Channels().empty(); }, 60000)) return false;
+  if (!inventory.empty()) {
+    view.SetInventory(QString::fromStdString(std::filesystem::absolute(inventory).string()));
+  }
+  // Opened by its name from beside it, so that the picture shows no temporary directory.
+  const std::filesystem::path archive = std::filesystem::absolute(archiveDir);
+  const std::filesystem::path out = std::filesystem::absolute(outDir);
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(archive.parent_path());
+  view.OpenArchive(QString::fromStdString(archive.filename().string()));
+  if (!QTest::qWaitFor([&] { return !view.Chart->Channels().empty(); }, 60000)) {
+    std::filesystem::current_path(here);
+    return false;
+  }
   int channel = 0;
   int64_t day = view.Chart->Days().First;
   double fullest = -1;
@@ -83,8 +93,9 @@ bool SaveArchiveWindow(const std::string& outDir, const std::string& archiveDir,
     }
   }
   view.ShowChannelDay(channel, day);
-  if (!QTest::qWaitFor([&] { return view.ChannelDaysShown() == 1; }, 60000)) return false;
-  return Save(view, outDir, "archive-window.png");
+  const bool shown = QTest::qWaitFor([&] { return view.ChannelDaysShown() == 1; }, 60000);
+  std::filesystem::current_path(here);
+  return shown && Save(view, out.string(), "archive-window.png");
 }
 
 }  // namespace
