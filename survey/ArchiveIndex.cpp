@@ -299,6 +299,10 @@ class TFileScanner {
 
 }  // namespace
 
+void ThrowIfCancelled(const TSurveyProgress* progress) {
+  if (progress && progress->Cancelled()) throw ESurveyCancelled();
+}
+
 bool IsDayFileName(std::string_view name) {
   std::vector<std::string_view> parts;
   size_t start = 0;
@@ -338,6 +342,7 @@ TArchiveIndex IndexArchive(const std::string& root, TSurveyProgress* progress) {
   const int64_t total = static_cast<int64_t>(index.Files.size());
   for (uint32_t i = 0; i < index.Files.size(); ++i) {
     if (progress) progress->Step("headers", i, total, index.Files[i]);
+    ThrowIfCancelled(progress);
     scanner.Scan(i);
   }
   if (progress) progress->Step("headers", total, total, "");

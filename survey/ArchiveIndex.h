@@ -31,6 +31,12 @@ struct TArchiveProblem {
   std::string Text;  // "byte 8192: impossible sample rate -5 Hz; record skipped"
 };
 
+// The survey was stopped by its caller (TSurveyProgress::Cancelled).
+class ESurveyCancelled : public std::runtime_error {
+ public:
+  ESurveyCancelled() : std::runtime_error("survey cancelled") {}
+};
+
 // Reports the survey's progress; called on the surveying thread.
 class TSurveyProgress {
  public:
@@ -39,7 +45,14 @@ class TSurveyProgress {
   // channel being worked on.
   virtual void Step(std::string_view phase, int64_t done, int64_t total,
                     std::string_view item) = 0;
+  // Asked between steps (a file's headers, a channel-day, a run of samples); true ends the
+  // survey with ESurveyCancelled. A window drops the survey it no longer needs this way; it
+  // may be asked from the surveying thread while another thread sets it.
+  virtual bool Cancelled() const { return false; }
 };
+
+// Throws ESurveyCancelled when the caller has cancelled.
+void ThrowIfCancelled(const TSurveyProgress* progress);
 
 struct TRecordEntry {
   int64_t Start = 0;  // microseconds since 1970
@@ -64,7 +77,8 @@ struct TArchiveIndex {
   int64_t RecordCount = 0;
 };
 
-// Throws EArchiveError when the root is not a readable directory.
+// Throws EArchiveError when the root is not a readable directory, ESurveyCancelled when
+// cancelled.
 TArchiveIndex IndexArchive(const std::string& root, TSurveyProgress* progress = nullptr);
 
 // The day files under the root, sorted, with the entries that are skipped reported in

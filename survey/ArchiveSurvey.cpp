@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <stdexcept>
 
 #include "survey/Helicorder.h"
 #include "survey/Psd.h"
@@ -43,8 +44,10 @@ class TNoiseGatherer {
     Acceleration = response != nullptr;
   }
 
-  void AddDay(const std::vector<TSampleRun>& runs, std::vector<TArchiveProblem>& problems) {
+  void AddDay(const std::vector<TSampleRun>& runs, std::vector<TArchiveProblem>& problems,
+              const TSurveyProgress* progress) {
     for (const TSampleRun& run : runs) {
+      ThrowIfCancelled(progress);
       if (run.Rate != Rate) continue;
       const TChannelResponse* response = Inventory.Find(Id, run.Start);
       if (Acceleration && !response) {
@@ -56,10 +59,12 @@ class TNoiseGatherer {
     }
   }
 
-  TChannelNoise Finish() {
+  TNoiseSummary Summary() const { return SummarizeNoise(Grid, Windows, Acceleration); }
+
+  TChannelNoise Finish() const {
     TChannelNoise noise;
     noise.Id = Id;
-    noise.Summary = SummarizeNoise(Grid, Windows, Acceleration);
+    noise.Summary = Summary();
     noise.Svg = NoiseSvg(Id, noise.Summary);
     return noise;
   }
@@ -153,6 +158,7 @@ TArchiveSurvey SurveyArchive(const std::string& root, const TSurveyOptions& opti
     TNoiseGatherer noise(inventory, channel.Id, channel.Rate, records.Records.front().Start);
     for (int64_t day : item.Days) {
       if (progress) progress->Step("channel-days", done, total, channel.Id + " " + DayText(day));
+      ThrowIfCancelled(progress);
       TChannelSamples samples =
           ReadChannelSamples(index, records, DayStart(day), DayStart(day + 1));
       for (TArchiveProblem& problem : samples.Problems) survey.Problems.push_back(problem);
@@ -162,13 +168,31 @@ TArchiveSurvey SurveyArchive(const std::string& root, const TSurveyOptions& opti
             {channel.Id, day, plot.Layout.Lines,
              static_cast<int>(plot.Layout.LineLength / (60 * Microseconds)), HelicorderSvg(plot)});
       }
-      if (options.Noise) noise.AddDay(samples.Runs, survey.Problems);
+      if (options.Noise) noise.AddDay(samples.Runs, survey.Problems, progress);
       ++done;
     }
     if (options.Noise) survey.Noise.push_back(noise.Finish());
   }
   if (progress) progress->Step("channel-days", total, total, "");
   return survey;
+}
+
+TChannelDayView SurveyChannelDay(const TArchiveIndex& index, size_t channel, int64_t day,
+                                 const TInventoryResponses& inventory,
+                                 const TSurveyProgress* progress) {
+  ThrowIfCancelled(progress);
+  const TChannelRecords& records = index.Channels.at(channel);
+  if (records.Records.empty()) throw std::runtime_error(records.Id + ": no records");
+  const double rate = records.Records.front().Rate;
+  TChannelDayView view;
+  TChannelSamples samples = ReadChannelSamples(index, records, DayStart(day), DayStart(day + 1));
+  view.Problems = std::move(samples.Problems);
+  ThrowIfCancelled(progress);
+  view.Plot = BuildHelicorder(records.Id, day, rate, samples.Runs);
+  TNoiseGatherer noise(inventory, records.Id, rate, records.Records.front().Start);
+  noise.AddDay(samples.Runs, view.Problems, progress);
+  view.Noise = noise.Summary();
+  return view;
 }
 
 }  // namespace survey

@@ -12,7 +12,9 @@
 
 #include "survey/ArchiveIndex.h"
 #include "survey/Availability.h"
+#include "survey/Helicorder.h"
 #include "survey/NoiseSummary.h"
+#include "survey/StationResponse.h"
 
 namespace survey {
 
@@ -57,6 +59,19 @@ struct TArchiveSurvey {
 // inventory cannot be read.
 TArchiveSurvey SurveyArchive(const std::string& root, const TSurveyOptions& options,
                              TSurveyProgress* progress = nullptr);
+
+// One channel-day of an indexed archive, as a window shows it: the day plot and the noise of
+// that day's data (in ground acceleration when the inventory has the channel's response).
+struct TChannelDayView {
+  THelicorder Plot;
+  TNoiseSummary Noise;
+  std::vector<TArchiveProblem> Problems;  // records that could not be decoded, data left out
+};
+
+// `channel` indexes index.Channels. Throws ESurveyCancelled when `progress` says so.
+TChannelDayView SurveyChannelDay(const TArchiveIndex& index, size_t channel, int64_t day,
+                                 const TInventoryResponses& inventory,
+                                 const TSurveyProgress* progress = nullptr);
 
 // Whether `text` matches `pattern` (* any text, ? any one character).
 bool MatchesPattern(std::string_view pattern, std::string_view text);

@@ -145,14 +145,14 @@ std::string AvailabilitySvg(const std::vector<TChannelAvailability>& channels,
   return svg;
 }
 
-std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise) {
-  TNoiseFrame frame;
-  std::vector<double> periods;
-  for (double f : noise.Frequencies) periods.push_back(1 / f);
-  if (!periods.empty()) {
-    frame.LowPeriod = std::pow(10.0, std::floor(std::log10(periods.back()) + 1e-9));
-    frame.HighPeriod = std::pow(10.0, std::ceil(std::log10(periods.front()) - 1e-9));
-    if (frame.HighPeriod <= frame.LowPeriod) frame.HighPeriod = frame.LowPeriod * 10;
+TNoiseRange NoiseChartRange(const TNoiseSummary& noise) {
+  TNoiseRange range;
+  if (!noise.Frequencies.empty()) {
+    const double shortest = 1 / noise.Frequencies.back();
+    const double longest = 1 / noise.Frequencies.front();
+    range.LowPeriod = std::pow(10.0, std::floor(std::log10(shortest) + 1e-9));
+    range.HighPeriod = std::pow(10.0, std::ceil(std::log10(longest) - 1e-9));
+    if (range.HighPeriod <= range.LowPeriod) range.HighPeriod = range.LowPeriod * 10;
   }
   if (!noise.Acceleration) {
     double low = 1e300, high = -1e300;
@@ -165,9 +165,21 @@ std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise) {
       }
     }
     if (low > high) low = high = 0;
-    frame.LowDb = std::floor(low / 10) * 10 - 20;
-    frame.HighDb = std::ceil(high / 10) * 10 + 20;
+    range.LowDb = std::floor(low / 10) * 10 - 20;
+    range.HighDb = std::ceil(high / 10) * 10 + 20;
   }
+  return range;
+}
+
+std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise) {
+  TNoiseFrame frame;
+  std::vector<double> periods;
+  for (double f : noise.Frequencies) periods.push_back(1 / f);
+  const TNoiseRange range = NoiseChartRange(noise);
+  frame.LowPeriod = range.LowPeriod;
+  frame.HighPeriod = range.HighPeriod;
+  frame.LowDb = range.LowDb;
+  frame.HighDb = range.HighDb;
   std::string svg = SvgOpen(static_cast<int>(frame.Left + frame.Width + 20),
                             static_cast<int>(frame.Top + frame.Height + 44));
   svg += Text(frame.Left, 18, id + ": " + std::to_string(noise.WindowCount) + " windows" +

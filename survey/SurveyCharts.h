@@ -15,6 +15,15 @@ namespace survey {
 // its tooltip.
 std::string AvailabilitySvg(const std::vector<TChannelAvailability>& channels,
                             const TCampaignDays& days);
+// What the noise chart spans: the grid's periods out to whole decades, and in dB the range of
+// the noise models (ground acceleration) or the densities' 10th to 90th percentiles widened by
+// 20 dB (counts).
+struct TNoiseRange {
+  double LowPeriod = 0.01, HighPeriod = 1000;  // s
+  double LowDb = -200, HighDb = -50;
+};
+TNoiseRange NoiseChartRange(const TNoiseSummary& noise);
+
 // Period (s, logarithmic) across, dB up.
 std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise);
 

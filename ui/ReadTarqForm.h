@@ -24,6 +24,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class TAProposForm;
+class TArchiveView;
 class TCommentForm;
 class TDownloadForm;
 class TDriveComboBox;
@@ -74,6 +75,7 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   TAProposForm* AProposForm = nullptr;
   TCommentForm* CommentForm = nullptr;
   TStationCodesForm* StationCodesForm = nullptr;  // made when first opened
+  TArchiveView* ArchiveView = nullptr;             // a window of its own, made when first opened
 
   // The status as the card unit chose it; EditStatus shows it in capitals.
   const std::string& StatusText() const override { return Status.Text; }
@@ -115,6 +117,8 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   // ReadTarqFormCodes.cpp: the station codes dialog and its StationXML export.
   void ButtonStationCodesClick();
   void ButtonAboutClick();
+  // ReadTarqFormArchive.cpp: the archive window, on the directory chosen.
+  void ButtonArchiveClick();
 
   bool EnsureDataDirectory() override;
 
@@ -159,6 +163,7 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   QLineEdit* EditDirName;
   QPushButton* ButtonBrowse;
 
+  QPushButton* ButtonArchive;
   QPushButton* ButtonAbout;
   QPushButton* ButtonQuit;
 

@@ -223,6 +223,8 @@ void TReadTarqForm::BuildControls() {
   BuildCardGroup();
   BuildCardInfosGroup();
   BuildFilesGroup();
+  // Every letter of "Archive" is another control's key already.
+  ButtonArchive = Button("Archive vie&w...", "Availability, day plots and noise of an SDS archive");
   ButtonAbout = Button("&About...", "About ReadTarq");
   ButtonQuit = Button("&Quit", nullptr);
 
@@ -247,6 +249,7 @@ void TReadTarqForm::BuildControls() {
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(Lookout->ButtonPreview);
   bottom->addWidget(Lookout->ButtonReport);
+  bottom->addWidget(ButtonArchive);
   bottom->addStretch(1);
   bottom->addWidget(ButtonAbout);
   bottom->addSpacing(16);
@@ -304,6 +307,7 @@ void TReadTarqForm::NameControls() {
       {LabelDirName, "LabelDirName"},
       {EditDirName, "EditDirName"},
       {ButtonBrowse, "ButtonBrowse"},
+      {ButtonArchive, "ButtonArchive"},
       {ButtonAbout, "ButtonAbout"},
       {ButtonQuit, "ButtonQuit"},
   };
@@ -328,6 +332,7 @@ void TReadTarqForm::WireControls() {
   connect(ButtonDownload, &QPushButton::clicked, this, &TReadTarqForm::ButtonReadClick);
   connect(ButtonBrowse, &QPushButton::clicked, this, &TReadTarqForm::ButtonBrowseClick);
   connect(ButtonComment, &QPushButton::clicked, this, &TReadTarqForm::ButtonCommentClick);
+  connect(ButtonArchive, &QPushButton::clicked, this, &TReadTarqForm::ButtonArchiveClick);
   connect(ButtonAbout, &QPushButton::clicked, this, &TReadTarqForm::ButtonAboutClick);
   connect(ButtonQuit, &QPushButton::clicked, this, &TReadTarqForm::ButtonQuitClick);
 }
@@ -339,6 +344,6 @@ void TReadTarqForm::SetTabOrder() {
   order.insert(order.end(), KindBoxes.begin(), KindBoxes.end());
   order.insert(order.end(), {CheckBoxSerial, ButtonComment, ButtonStationCodes, EventList,
                              EditDirName, ButtonBrowse, Lookout->ButtonPreview,
-                             Lookout->ButtonReport, ButtonAbout, ButtonQuit});
+                             Lookout->ButtonReport, ButtonArchive, ButtonAbout, ButtonQuit});
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

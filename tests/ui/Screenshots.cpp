@@ -1,5 +1,7 @@
-// Pictures of every window for the documentation: test_ui --screenshots DIR CARD saves a PNG
-// of each window into DIR, the main window showing the card in the directory CARD.
+// Pictures of every window for the documentation: test_ui --screenshots DIR CARD [ARCHIVE
+// [INVENTORY]] saves a PNG of each window into DIR, the main window showing the card in the
+// directory CARD, the archive window the SDS archive ARCHIVE (with the responses of the
+// StationXML file INVENTORY).
 
 #include <QApplication>
 #include <QLabel>
@@ -18,6 +20,8 @@
 #include "platform/Drives.h"
 #include "support/TestSupport.h"
 #include "ui/APropos.h"
+#include "ui/ArchiveCharts.h"
+#include "ui/ArchiveView.h"
 #include "ui/CardLookout.h"
 #include "ui/Comment.h"
 #include "ui/DirSelForm.h"
@@ -57,9 +61,47 @@ bool Save(QWidget& window, const std::string& dir, const char* name) {
   return saved;
 }
 
+// The archive window on its fullest channel-day.
+bool SaveArchiveWindow(const std::string& outDir, const std::string& archiveDir,
+                       const std::string& inventory) {
+  TArchiveView view("");
+  view.resize(1280, 860);
+  view.show();
+  if (!inventory.empty()) {
+    view.SetInventory(QString::fromStdString(std::filesystem::absolute(inventory).string()));
+  }
+  // Opened by its name from beside it, so that the picture shows no temporary directory.
+  const std::filesystem::path archive = std::filesystem::absolute(archiveDir);
+  const std::filesystem::path out = std::filesystem::absolute(outDir);
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(archive.parent_path());
+  view.OpenArchive(QString::fromStdString(archive.filename().string()));
+  if (!QTest::qWaitFor([&] { return !view.Chart->Channels().empty(); }, 60000)) {
+    std::filesystem::current_path(here);
+    return false;
+  }
+  int channel = 0;
+  int64_t day = view.Chart->Days().First;
+  double fullest = -1;
+  for (size_t c = 0; c < view.Chart->Channels().size(); ++c) {
+    for (const survey::TDayCoverage& coverage : view.Chart->Channels()[c].Days) {
+      if (coverage.Percent > fullest) {
+        fullest = coverage.Percent;
+        channel = static_cast<int>(c);
+        day = coverage.Day;
+      }
+    }
+  }
+  view.ShowChannelDay(channel, day);
+  const bool shown = QTest::qWaitFor([&] { return view.ChannelDaysShown() == 1; }, 60000);
+  std::filesystem::current_path(here);
+  return shown && Save(view, out.string(), "archive-window.png");
+}
+
 }  // namespace
 
-int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
+int SaveScreenshots(const std::string& outDir, const std::string& cardDir,
+                    const std::string& archiveDir, const std::string& inventory) {
   namespace fs = std::filesystem;
   // A fixed place, so that the chooser's picture is the same at every run.
   const fs::path rootPath = fs::temp_directory_path() / "readtarq-screenshots";
@@ -160,6 +202,7 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir) {
     ok &= Save(form, outDir, "main-window-no-card.png");
     program.Finish();
   }
+  if (!archiveDir.empty()) ok &= SaveArchiveWindow(outDir, archiveDir, inventory);
   platform::SetDriveTable(nullptr);
   fs::remove_all(rootPath);
   return ok ? 0 : 1;
