@@ -16,8 +16,7 @@ TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<in
   snapshot.Kinds = SelectedKinds(settings);
   snapshot.DataDir = settings.DataDir;
   snapshot.SerialNr = settings.SerialNr;
-  if (settings.MiniSeedFile || settings.SdsArchive)
-    snapshot.Products = ReadProductOptions(settings);
+  if (ChoosesProducts(settings)) snapshot.Products = ReadProductOptions(settings);
   return snapshot;
 }
 

@@ -29,9 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (again.ReadSettings('c')) std::abort();
     const TSettings& a = file.Settings;
     const TSettings& b = again.Settings;
-    bool same = a.RecordFile == b.RecordFile && a.SensorFiles == b.SensorFiles &&
-                a.BinaryFile == b.BinaryFile && a.SacFiles == b.SacFiles &&
-                a.SerialNr == b.SerialNr;
+    bool same = a.Kinds == b.Kinds && a.SerialNr == b.SerialNr;
     if (!same) std::abort();
   }
   return 0;

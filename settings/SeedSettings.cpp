@@ -13,8 +13,7 @@ namespace {
 std::optional<std::string> ApplyLine(const std::string& name, const std::string& value,
                                      TSettings& settings) {
   if (const TOutputKind* kind = KindOfSettingsName(TKindSettingsFile::Products, name)) {
-    if (ParseBoolValue(value, settings.*kind->Setting))
-      return std::string("TRUE or FALSE expected");
+    if (ParseKindValue(value, settings, *kind)) return std::string("TRUE or FALSE expected");
   } else if (name == "NETWORK") {
     if (!value.empty()) {
       const std::string problem = seed::CodeProblem(seed::TCodeKind::Network, value);

@@ -123,7 +123,7 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
     } else if (name == "DATADIR") {
       Settings.DataDir = WUtil::WithoutTrailingBackslash(value);
     } else if (const TOutputKind* kind = KindOfSettingsName(TKindSettingsFile::Main, name)) {
-      return ParseBoolValue(value, Settings.*kind->Setting);
+      return ParseKindValue(value, Settings, *kind);
     } else if (name == "SERIALNR") {
       return ParseBoolValue(value, Settings.SerialNr);
     } else {
@@ -179,6 +179,14 @@ void WriteSettingsFile(const std::string& path, const std::vector<std::string>& 
   }
 }
 
+std::optional<std::string> ParseKindValue(const std::string& value, TSettings& settings,
+                                          const TOutputKind& kind) {
+  bool chosen = IsChosen(settings, kind);
+  std::optional<std::string> wrong = ParseBoolValue(value, chosen);
+  Choose(settings, kind, chosen);
+  return wrong;
+}
+
 const TOutputKind* KindOfSettingsName(TKindSettingsFile file, const std::string& name) {
   for (const TOutputKind& kind : OutputKinds()) {
     if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
@@ -197,7 +205,7 @@ std::vector<std::string> KindSettingsLines(const TSettings& settings, TKindSetti
     if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
     std::string key = kind.SettingsKey;
     if (key.size() < keyWidth) key.append(keyWidth - key.size(), ' ');
-    lines.push_back(key + " := " + BoolText(settings.*kind.Setting) + ";");
+    lines.push_back(key + " := " + BoolText(IsChosen(settings, kind)) + ";");
   }
   return lines;
 }

@@ -71,6 +71,10 @@ std::optional<std::string> ParseBoolValue(const std::string& value, bool& field)
 std::string BoolText(bool value);
 std::string ReportSettingsError(const std::string& reason, int lineNumber);
 
+// ParseBoolValue for the choice of `kind` in the settings.
+std::optional<std::string> ParseKindValue(const std::string& value, TSettings& settings,
+                                          const TOutputKind& kind);
+
 // The output kinds' lines: the kind kept in `file` whose key (or older key) is the upper-cased
 // name of a line, or null; and the lines of the kinds kept there, in table order, each key
 // padded with blanks to `keyWidth`.

@@ -20,6 +20,10 @@ using testing_support::WriteWholeFile;
 
 namespace {
 
+bool Chosen(const TSettings& settings, const char* kind) {
+  return IsChosen(settings, OutputKindNamed(kind));
+}
+
 class SettingsTest : public ::testing::Test {
  protected:
   TTempDir Dir;
@@ -42,10 +46,10 @@ TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
   EXPECT_EQ(file.ProgramDir, Dir.Path());
   EXPECT_EQ(file.Settings.FlashUnit, 'e');
   EXPECT_EQ(file.Settings.DataDir, Dir.Path());
-  EXPECT_TRUE(file.Settings.RecordFile);
-  EXPECT_FALSE(file.Settings.SensorFiles);
-  EXPECT_FALSE(file.Settings.BinaryFile);
-  EXPECT_FALSE(file.Settings.SacFiles);
+  EXPECT_TRUE(Chosen(file.Settings, "record"));
+  EXPECT_FALSE(Chosen(file.Settings, "sensor"));
+  EXPECT_FALSE(Chosen(file.Settings, "binary"));
+  EXPECT_FALSE(Chosen(file.Settings, "sac"));
   EXPECT_TRUE(file.Settings.SerialNr);
   EXPECT_EQ(file.FilePath(), Ini());
 
@@ -65,7 +69,8 @@ TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
 TEST_F(SettingsTest, EveryFieldSurvivesARoundTrip) {
   TSettingsFile writer(Exe());
   writer.ReadSettings('c');
-  writer.Settings = TSettings{'F', "/data/seismo 2006", false, true, true, true, false};
+  writer.Settings =
+      TSettings{'F', "/data/seismo 2006", KindSet({"sensor", "binary", "sac"}), false};
   writer.WriteSettings();
 
   TSettingsFile reader(Exe());
@@ -73,11 +78,25 @@ TEST_F(SettingsTest, EveryFieldSurvivesARoundTrip) {
   const TSettings& s = reader.Settings;
   EXPECT_EQ(s.FlashUnit, 'F');
   EXPECT_EQ(s.DataDir, "/data/seismo 2006");
-  EXPECT_FALSE(s.RecordFile);
-  EXPECT_TRUE(s.SensorFiles);
-  EXPECT_TRUE(s.BinaryFile);
-  EXPECT_TRUE(s.SacFiles);
+  EXPECT_FALSE(Chosen(s, "record"));
+  EXPECT_TRUE(Chosen(s, "sensor"));
+  EXPECT_TRUE(Chosen(s, "binary"));
+  EXPECT_TRUE(Chosen(s, "sac"));
   EXPECT_FALSE(s.SerialNr);
+}
+
+// Whatever the table holds: each kind alone is kept, in its own file, and read back alone.
+TEST_F(SettingsTest, EachKindOfTheTableAloneSurvivesARoundTrip) {
+  for (const TOutputKind& kind : OutputKinds()) {
+    SCOPED_TRACE(kind.Name);
+    TSettingsFile writer(Exe());
+    writer.ReadSettings('c');
+    writer.Settings.Kinds = KindSet({kind.Name});
+    writer.WriteSettings();
+    TSettingsFile reader(Exe());
+    ASSERT_FALSE(reader.ReadSettings('c').has_value());
+    EXPECT_EQ(reader.Settings.Kinds, KindSet({kind.Name}));
+  }
 }
 
 TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
@@ -95,14 +114,14 @@ TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
                  "FlashUnit := E:\r\n",
                  &s),
             "");
-  EXPECT_FALSE(s.RecordFile);
-  EXPECT_TRUE(s.SensorFiles);
-  EXPECT_TRUE(s.BinaryFile);
-  EXPECT_FALSE(s.SacFiles);
+  EXPECT_FALSE(Chosen(s, "record"));
+  EXPECT_TRUE(Chosen(s, "sensor"));
+  EXPECT_TRUE(Chosen(s, "binary"));
+  EXPECT_FALSE(Chosen(s, "sac"));
   EXPECT_EQ(s.FlashUnit, 'E');  // only the first character counts
 
   EXPECT_EQ(Read("RecordFile := FALSE\r\nSingleFile : TRUE\r\n", &s), "");
-  EXPECT_TRUE(s.RecordFile);  // the second name of the same field, last line wins
+  EXPECT_TRUE(Chosen(s, "record"));  // the second name of the same field, last line wins
 
   EXPECT_EQ(Read("DataDir := /home/user/data/;\r\n", &s), "");
   EXPECT_EQ(s.DataDir, "/home/user/data");
@@ -111,7 +130,7 @@ TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
 
   // Lone LF line ends and a last line without any line end are accepted.
   EXPECT_EQ(Read("SacFiles := TRUE\nSerialNr := FALSE", &s), "");
-  EXPECT_TRUE(s.SacFiles);
+  EXPECT_TRUE(Chosen(s, "sac"));
   EXPECT_FALSE(s.SerialNr);
 }
 
@@ -160,7 +179,7 @@ TEST_F(SettingsTest, GarbageAndLongLinesNeverCrashTheReader) {
   TSettings s;
   EXPECT_EQ(Read("DataDir := /" + std::string(300, 'x') + "\r\nSacFiles := TRUE\r\n", &s), "");
   EXPECT_EQ(s.DataDir.size(), 255u - 11u);
-  EXPECT_TRUE(s.SacFiles);
+  EXPECT_TRUE(Chosen(s, "sac"));
   EXPECT_EQ(Read(std::string(1000, ' ') + "\r\n" + std::string(1000, '#'), &s), "");
   EXPECT_EQ(Read(std::string("Sac\0Files := TRUE\r\n", 19)),
             std::string("Erreur de lecture du fichier READTARQ.INI, ligne 1, variable inconnue"));
@@ -251,7 +270,7 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   file.WriteSettings();
   EXPECT_FALSE(platform::PathExists(Dir / "READTARQ-SEED.INI"));  // nothing chosen yet
 
-  file.Settings.MiniSeedFile = true;
+  Choose(file.Settings, OutputKindNamed("mseed"), true);
   file.Settings.Network = "Z3";
   file.Settings.StationSheet = "/data/stations.csv";
   file.Settings.RecordLength = 512;
@@ -266,8 +285,8 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 7);
   TSettings read;
   EXPECT_EQ(Read(ini, &read), "");
-  EXPECT_TRUE(read.MiniSeedFile);
-  EXPECT_FALSE(read.SdsArchive);
+  EXPECT_TRUE(Chosen(read, "mseed"));
+  EXPECT_FALSE(Chosen(read, "sds"));
   EXPECT_EQ(read.Network, "Z3");
   EXPECT_EQ(read.StationSheet, "/data/stations.csv");
   EXPECT_EQ(read.RecordLength, 512);
@@ -293,7 +312,7 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   std::filesystem::remove(Ini());
   TSettingsFile fresh(Exe());
   ASSERT_FALSE(fresh.ReadSettings('e').has_value());
-  EXPECT_TRUE(fresh.Settings.SdsArchive);
+  EXPECT_TRUE(Chosen(fresh.Settings, "sds"));
   EXPECT_EQ(fresh.Settings.RecordLength, 512);
   fresh.WriteSettings();
   EXPECT_EQ(ReadWholeFile(Dir / "READTARQ-SEED.INI"), seed);

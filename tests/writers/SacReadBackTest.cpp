@@ -58,8 +58,7 @@ TEST_F(SacReadBack, Sac2MseedReadsWhatWasWritten) {
   if (std::system("command -v sac2mseed >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "sac2mseed is not installed";
   }
-  Settings.RecordFile = false;
-  Settings.SacFiles = true;
+  Settings.Kinds = KindSet({"sac"});
   testing_support::TCardBuilder card;
   card.Events = {SmallEvent("DEB2", "4,23")};
   card.Events[0].RateDuration = "125,1";
