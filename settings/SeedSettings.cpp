@@ -44,15 +44,16 @@ std::string SeedSettingsPath(const std::string& settingsPath) {
   return dir + SeedSettingsFileName;
 }
 
-std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& settings) {
+void ReadSeedSettings(const std::string& path, TSettings& settings) {
   const std::optional<TBadSettingsLine> wrong =
       ReadSettingsLines(path, "'=' missing", "variable name missing",
                         [&settings](const std::string& name, const std::string& value) {
                           return ApplyLine(name, value, settings);
                         });
-  if (!wrong) return std::nullopt;
-  return std::string("Error reading ") + SeedSettingsFileName + ", line " +
-         std::to_string(wrong->Line) + ": " + wrong->Reason;
+  if (!wrong) return;
+  throw platform::EFileError(platform::IoDataError, path,
+                             std::string("Error reading ") + SeedSettingsFileName + ", line " +
+                                 std::to_string(wrong->Line) + ": " + wrong->Reason);
 }
 
 std::vector<std::string> SeedSettingsLines(const TSettings& settings) {

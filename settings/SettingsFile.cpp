@@ -109,7 +109,7 @@ bool TSettingsFile::LocateFile() {
   return programDirWritable;
 }
 
-std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
+void TSettingsFile::ReadSettings(char driveLetter) {
   const bool programDirWritable = LocateFile();
 
   Settings.FlashUnit = driveLetter;
@@ -133,9 +133,12 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
   };
   const std::optional<TBadSettingsLine> wrong =
       ReadSettingsLines(Path, "il manque un =", "variable manquante", apply);
-  if (wrong) return ReportSettingsError(wrong->Reason, wrong->Line);
+  if (wrong) {
+    throw platform::EFileError(platform::IoDataError, Path,
+                               ReportSettingsError(wrong->Reason, wrong->Line));
+  }
   // The standard data products' file is read even when this one is missing.
-  return ReadSeedSettings(SeedSettingsPath(Path), Settings);
+  ReadSeedSettings(SeedSettingsPath(Path), Settings);
 }
 
 void TSettingsFile::WriteSettings() {

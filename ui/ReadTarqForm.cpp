@@ -125,8 +125,10 @@ void TReadTarqForm::AttachDialogs(TSelectDirForm* selectDir, TDownloadForm* down
 bool TReadTarqForm::FormCreate() {
   HiddenDriveListExists = false;
   StartDrive = DriveBox->Drive();
-  if (std::optional<std::string> error = SettingsFile.ReadSettings(StartDrive)) {
-    Boxes.Error(*error);
+  try {
+    SettingsFile.ReadSettings(StartDrive);
+  } catch (const platform::EFileError& error) {
+    Boxes.Error(error.what());
     return false;
   }
   EditDirName->setText(QString::fromStdString(WUtil::WithTrailingBackslash(Settings.DataDir)));

@@ -30,19 +30,26 @@ class SettingsTest : public ::testing::Test {
   std::string Ini() const { return Dir / "READTARQ.INI"; }
   std::string Exe() const { return Dir / "readtarq"; }
 
+  std::string ErrorFile;  // the file the last error of Read named
   // Reads `content` as the settings file; returns the error message, empty when none.
   std::string Read(const std::string& content, TSettings* out = nullptr) {
     WriteWholeFile(Ini(), content);
     TSettingsFile file(Exe());
-    std::optional<std::string> error = file.ReadSettings('d');
+    std::string error;
+    try {
+      file.ReadSettings('d');
+    } catch (const platform::EFileError& bad) {
+      error = bad.what();
+      ErrorFile = bad.FileName();
+    }
     if (out) *out = file.Settings;
-    return error.value_or("");
+    return error;
   }
 };
 
 TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
   TSettingsFile file(Exe());
-  EXPECT_FALSE(file.ReadSettings('e').has_value());
+  EXPECT_NO_THROW(file.ReadSettings('e'));
   EXPECT_EQ(file.ProgramDir, Dir.Path());
   EXPECT_EQ(file.Settings.FlashUnit, 'e');
   EXPECT_EQ(file.Settings.DataDir, Dir.Path());
@@ -74,7 +81,7 @@ TEST_F(SettingsTest, EveryFieldSurvivesARoundTrip) {
   writer.WriteSettings();
 
   TSettingsFile reader(Exe());
-  ASSERT_FALSE(reader.ReadSettings('c').has_value());
+  ASSERT_NO_THROW(reader.ReadSettings('c'));
   const TSettings& s = reader.Settings;
   EXPECT_EQ(s.FlashUnit, 'F');
   EXPECT_EQ(s.DataDir, "/data/seismo 2006");
@@ -94,7 +101,7 @@ TEST_F(SettingsTest, EachKindOfTheTableAloneSurvivesARoundTrip) {
     writer.Settings.Kinds = KindSet({kind.Name});
     writer.WriteSettings();
     TSettingsFile reader(Exe());
-    ASSERT_FALSE(reader.ReadSettings('c').has_value());
+    ASSERT_NO_THROW(reader.ReadSettings('c'));
     EXPECT_EQ(reader.Settings.Kinds, KindSet({kind.Name}));
   }
 }
@@ -149,6 +156,7 @@ TEST_F(SettingsTest, BadLinesAreReportedWithTheirReasonAndLineNumber) {
   };
   for (const auto& [content, expected] : cases) {
     EXPECT_EQ(Read(content), prefix + expected) << content;
+    EXPECT_EQ(ErrorFile, Ini());
     EXPECT_EQ(ReadWholeFile(Ini()), content) << "reading never changes the file";
   }
 }
@@ -156,7 +164,7 @@ TEST_F(SettingsTest, BadLinesAreReportedWithTheirReasonAndLineNumber) {
 TEST_F(SettingsTest, BareDriveAndEmptyDirectoryAreWrittenBackCanonically) {
   TSettingsFile file(Exe());
   WriteWholeFile(Ini(), "DataDir := D:\\\r\n");
-  ASSERT_FALSE(file.ReadSettings('c').has_value());
+  ASSERT_NO_THROW(file.ReadSettings('c'));
   file.WriteSettings();
   EXPECT_NE(ReadWholeFile(Ini()).find("DataDir     := D:\\;\r\n"), std::string::npos);
 
@@ -165,7 +173,7 @@ TEST_F(SettingsTest, BareDriveAndEmptyDirectoryAreWrittenBackCanonically) {
   const std::string sep(1, platform::PathDelim);
   EXPECT_NE(ReadWholeFile(Ini()).find("DataDir     := " + sep + ";\r\n"), std::string::npos);
   TSettingsFile again(Exe());
-  ASSERT_FALSE(again.ReadSettings('c').has_value());
+  ASSERT_NO_THROW(again.ReadSettings('c'));
   EXPECT_EQ(again.Settings.DataDir, "");
 }
 
@@ -248,7 +256,7 @@ TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserCon
   for (const char* program : {"/nonexistent-readtarq-dir/readtarq", "/usr/bin/readtarq"}) {
     std::filesystem::remove_all(config / "readtarq");
     TSettingsFile file(program);
-    EXPECT_FALSE(file.ReadSettings('c').has_value());
+    EXPECT_NO_THROW(file.ReadSettings('c'));
     EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI") << program;
     EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory()) << program;
     file.WriteSettings();
@@ -266,7 +274,7 @@ namespace {
 // The standard data products' settings live beside READTARQ.INI, which keeps its seven lines.
 TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   TSettingsFile file(Exe());
-  ASSERT_FALSE(file.ReadSettings('e').has_value());
+  ASSERT_NO_THROW(file.ReadSettings('e'));
   file.WriteSettings();
   EXPECT_FALSE(platform::PathExists(Dir / "READTARQ-SEED.INI"));  // nothing chosen yet
 
@@ -302,6 +310,7 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
     WriteWholeFile(Dir / "READTARQ-SEED.INI", line);
     const std::string error = Read(ReadWholeFile(Ini()));
     EXPECT_EQ(error.rfind("Error reading READTARQ-SEED.INI, " + message, 0), 0u) << error;
+    EXPECT_EQ(ErrorFile, Dir / "READTARQ-SEED.INI");
   }
 
   // Without READTARQ.INI the products' file is still read, and so written back unchanged.
@@ -311,7 +320,7 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   WriteWholeFile(Dir / "READTARQ-SEED.INI", seed);
   std::filesystem::remove(Ini());
   TSettingsFile fresh(Exe());
-  ASSERT_FALSE(fresh.ReadSettings('e').has_value());
+  ASSERT_NO_THROW(fresh.ReadSettings('e'));
   EXPECT_TRUE(Chosen(fresh.Settings, "sds"));
   EXPECT_EQ(fresh.Settings.RecordLength, 512);
   fresh.WriteSettings();
