@@ -29,6 +29,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/Settings.h"
@@ -40,6 +41,7 @@
 #include "platform/RecordFile.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
+#include "writers/OutputKinds.h"
 
 namespace {
 
@@ -166,12 +168,10 @@ class TCardRun {
     Drives->Map(mapping);
     platform::SetDriveTable(Drives);
     Settings.DataDir = out;
-    Settings.RecordFile = kinds & Record;
-    Settings.SensorFiles = kinds & Sensor;
-    Settings.BinaryFile = kinds & Binary;
-    Settings.SacFiles = kinds & Sac;
-    Settings.MiniSeedFile = kinds & MiniSeed;
-    Settings.SdsArchive = kinds & Sds;
+    const std::pair<int, const char*> names[] = {{Record, "record"}, {Sensor, "sensor"},
+                                                 {Binary, "binary"}, {Sac, "sac"},
+                                                 {MiniSeed, "mseed"}, {Sds, "sds"}};
+    for (const auto& [bit, name] : names) Choose(Settings, OutputKindNamed(name), kinds & bit);
     Tarq.Root = Drives->RootOf('f');
     Tarq.Today = [] { return TProbeDate{2006, 6, 1}; };
     Tarq.ProbeCard();

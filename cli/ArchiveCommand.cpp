@@ -7,6 +7,7 @@
 
 #include "cli/CardArgument.h"
 #include "cli/Commands.h"
+#include "platform/IoError.h"
 #include "quality/JsonViews.h"
 #include "survey/ArchiveReport.h"
 #include "survey/ArchiveSurvey.h"
@@ -91,7 +92,15 @@ int RunArchive(const TArchiveLine& line, std::ostream& out, std::ostream& err) {
     TCliProgress progress(err, &err == &std::cerr && ::isatty(STDERR_FILENO));
     result = survey::SurveyArchive(line.Archive, options, &progress);
     progress.Clear();
+  } catch (const std::exception& e) {
+    err << PrintableText(e.what()) << "\n";
+    return 1;
+  }
+  try {
     files = survey::WriteArchiveReport(line.To, result);
+  } catch (const platform::EInOutError& e) {  // a failing close included
+    err << "Cannot write " << PrintableText(e.FileName()) << ": " << e.what() << "\n";
+    return 1;
   } catch (const std::exception& e) {
     err << PrintableText(e.what()) << "\n";
     return 1;

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
@@ -29,13 +30,6 @@
 
 namespace {
 
-// Settings that select no output kind.
-TSettings NoKinds() {
-  TSettings settings;
-  for (const TOutputKind& kind : OutputKinds()) settings.*kind.Setting = false;
-  return settings;
-}
-
 // What the commands that read events of a card share: the card, the events, the year.
 struct TEventsLine {
   std::string Card;
@@ -50,8 +44,8 @@ struct TEventsLine {
 
 struct TDownloadLine : TEventsLine {
   std::string To;
-  // The output kinds named on the line, in the fields of the settings that select them.
-  TSettings Kinds = NoKinds();
+  // The output kinds named on the line, by row of the kind table.
+  std::array<bool, TKindSet().size()> Kinds{};
   std::optional<int> RecordLength;
   bool NoSerial = false;
   std::vector<std::string> Comment;
@@ -242,9 +236,9 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
   TTarqCard& card = session.Card;
   TTarqConvert& convert = session.Convert;
   settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
-  for (const TOutputKind& kind : OutputKinds()) settings.*kind.Setting = line.Kinds.*kind.Setting;
+  for (const TOutputKind& kind : OutputKinds()) Choose(settings, kind, line.Kinds[KindRow(kind)]);
   // No kind named: the first kind of the table alone.
-  if (SelectedKinds(settings).empty()) settings.*OutputKinds().front().Setting = true;
+  if (settings.Kinds.none()) Choose(settings, OutputKinds().front(), true);
   settings.RecordLength = line.RecordLength.value_or(settings.RecordLength);
   settings.SerialNr = !line.NoSerial;
 
@@ -379,11 +373,7 @@ int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
       err << "Cannot create directory " << line.To << "\n";
       return 1;
     }
-    const TReportFiles files = WriteQualityReport(line.To, report);
-    if (!files.Written()) {
-      err << files.Error << "\n";
-      return 1;
-    }
+    const TReportFiles files = WriteQualityReport(line.To, report);  // its errors name the file
     out << files.JsonPath << "\n" << files.HtmlPath << "\n";
     return 0;
   } catch (const platform::EInOutError& e) {
@@ -444,7 +434,7 @@ TCliCommand DownloadCommand() {
         options.Argument("CARD", line.Card);
         options.Value("--to", "DIR", line.To, "the directory to write into", true);
         for (const TOutputKind& kind : OutputKinds())
-          options.Flag(kind.CliFlag, line.Kinds.*kind.Setting, kind.CliHelp);
+          options.Flag(kind.CliFlag, line.Kinds[KindRow(kind)], kind.CliHelp);
         options.Parsed<int>("--record-length", "BYTES", line.RecordLength,
                             "miniSEED record length, 512 or 4096 (4096 when absent)", "512 or 4096",
                             ParseRecordLength);

@@ -18,7 +18,8 @@ TDownloadSnapshot MakeDownloadSnapshot(const TSettings& settings, std::vector<in
   snapshot.SerialNr = settings.SerialNr;
   // SAC headers take the codes and positions too, when the run names its stations.
   const bool namedStations = !settings.Network.empty() || !settings.StationSheet.empty();
-  if (settings.MiniSeedFile || settings.SdsArchive || (settings.SacFiles && namedStations))
+  if (ChoosesProducts(settings) ||
+      (namedStations && IsChosen(settings, OutputKindNamed("sac"))))
     snapshot.Products = ReadProductOptions(settings);
   return snapshot;
 }

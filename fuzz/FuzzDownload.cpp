@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "download/TarqConvert.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
+#include "writers/OutputKinds.h"
 
 namespace fs = std::filesystem;
 
@@ -91,10 +93,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::TCardUnderTest unit;
   TSettings& settings = unit.Settings;
   settings.DataDir = outDir;
-  settings.RecordFile = input.Flags & 2;
-  settings.SensorFiles = input.Flags & 4;
-  settings.BinaryFile = input.Flags & 8;
-  settings.SacFiles = input.Flags & 16;
+  const char* const kinds[] = {"record", "sensor", "binary", "sac"};
+  for (size_t i = 0; i < std::size(kinds); ++i)
+    Choose(settings, OutputKindNamed(kinds[i]), input.Flags & (2u << i));
   settings.SerialNr = input.Flags & 32;
   TTarqCard& card = unit.Card;
   // Early in the year, so that events of later months fall in the year before.

@@ -85,7 +85,8 @@ TVerifiedFile CheckSavedFile(const TSavedFile& file);
 class TSaveRecorder {
  public:
   virtual ~TSaveRecorder() = default;
-  // Records one saved event; returns the warning to show when it could not be recorded.
+  // Records one saved event; returns the warning to show when it could not be recorded. A
+  // warning, not an error: the event's files are saved already and the run goes on.
   virtual std::optional<std::string> RecordSavedEvent(const TSavedEvent& event) = 0;
 };
 
@@ -106,7 +107,8 @@ class TLedger : public TSaveRecorder {
 
   // Opens the ledger and checks it. Returns the warning to show when it cannot be used
   // (unwritable, corrupt, not a ledger); the ledger is then closed and every query below
-  // answers as an empty ledger would.
+  // answers as an empty ledger would. A warning, not an error: the download and the erase go
+  // on without the ledger, and the warning is said once with what that means (LedgerOffText).
   std::optional<std::string> Open(const std::string& path = DefaultPath(),
                                   TAccess access = TAccess::ReadWrite);
   bool IsOpen() const { return Db != nullptr; }

@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -38,6 +39,14 @@ class EInOutError : public std::runtime_error {
  private:
   int ErrorCode;
   std::string File;
+};
+
+// An input/output error told in the words of the module that met it, which name the file ("Cannot
+// create file ...", a settings file's wrong line): what() is that text, FileName() the file.
+class EFileError : public EInOutError {
+ public:
+  EFileError(int code, std::string fileName, const std::string& text)
+      : EInOutError(code, std::move(fileName), text) {}
 };
 
 // A file that could not be closed: what was written to it may not have reached it. Its text is

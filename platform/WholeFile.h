@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -23,5 +24,14 @@ int WriteNewFile(const std::string& path, std::string_view text);
 // untouched; after a failure no temporary file is left. A symbolic link at the path is
 // replaced itself: callers that keep links pass the file the link names.
 void ReplaceFile(const std::string& path, std::string_view text);
+
+// Replaces files that belong together (a report's pages) as ReplaceFile does, each text written
+// and flushed under its temporary name before the first rename: a failure while writing leaves
+// every file as it was. A failing rename throws and leaves the files before it replaced.
+struct TReplacement {
+  std::string Path;
+  std::string_view Text;
+};
+void ReplaceFiles(const std::vector<TReplacement>& files);
 
 }  // namespace platform

@@ -1,12 +1,14 @@
 #include "quality/QualityReport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
 #include "event/EventValues.h"
 #include "platform/FileSystem.h"
+#include "platform/IoError.h"
 #include "platform/RecordFile.h"
 #include "platform/WholeFile.h"
 
@@ -428,43 +430,38 @@ TReportFiles WriteReportFiles(const std::string& directory, const std::string& j
                               const std::string& html) {
   std::string dir = directory;
   if (dir.empty() || dir.back() != platform::PathDelim) dir += platform::PathDelim;
-  TReportFiles files;
   for (int letter = 0; letter <= 26; ++letter) {
     const std::string stem =
         letter == 0 ? "report" : std::string("report_") + static_cast<char>('a' + letter - 1);
-    const std::string jsonPath = dir + stem + ".json";
-    const std::string htmlPath = dir + stem + ".html";
+    const TReportFiles files{dir + stem + ".json", dir + stem + ".html"};
     // Both names of a pair must be free: a report_a.html alone makes report_a.json unusable.
-    if (platform::PathExists(jsonPath) || platform::PathExists(htmlPath)) continue;
+    if (platform::PathExists(files.JsonPath) || platform::PathExists(files.HtmlPath)) continue;
     // Each written whole and flushed: a file under either name is a complete report.
     bool jsonWritten = false;
+    int code = 0;
     try {
-      const int jsonCode = platform::WriteNewFile(jsonPath, json);
-      if (jsonCode == platform::TRecordFile::NameTaken) continue;  // taken a moment ago
-      if (jsonCode != 0) {
-        files.Error = "Cannot create file " + jsonPath;
-        return files;
+      code = platform::WriteNewFile(files.JsonPath, json);
+      if (code == 0) {
+        jsonWritten = true;
+        code = platform::WriteNewFile(files.HtmlPath, html);
+        if (code != 0) platform::TRecordFile::EraseQuietly(files.JsonPath);
       }
-      jsonWritten = true;
-      const int htmlCode = platform::WriteNewFile(htmlPath, html);
-      if (htmlCode != 0) {
-        platform::TRecordFile::EraseQuietly(jsonPath);
-        if (htmlCode == platform::TRecordFile::NameTaken) continue;
-        files.Error = "Cannot create file " + htmlPath;
-        return files;
-      }
-    } catch (const platform::EInOutError&) {
-      if (jsonWritten) platform::TRecordFile::EraseQuietly(jsonPath);
-      files.Error = "Cannot write file " + (jsonWritten ? htmlPath : jsonPath);
-      return files;
+    } catch (const platform::EInOutError& error) {  // a failing close too: the report is lost
+      if (jsonWritten) platform::TRecordFile::EraseQuietly(files.JsonPath);
+      const std::string& path = jsonWritten ? files.HtmlPath : files.JsonPath;
+      throw platform::EFileError(error.Code(), path, "Cannot write file " + path);
     }
-    files.JsonPath = jsonPath;
-    files.HtmlPath = htmlPath;
+    if (code == platform::TRecordFile::NameTaken) continue;  // taken a moment ago
+    if (code != 0) {
+      const std::string& path = jsonWritten ? files.HtmlPath : files.JsonPath;
+      throw platform::EFileError(code, path, "Cannot create file " + path);
+    }
     return files;
   }
-  files.Error = "Cannot write the report: the names report.json to report_z.html are all taken in " +
-                directory;
-  return files;
+  throw platform::EFileError(
+      platform::IoCodeFromErrno(EEXIST), directory,
+      "Cannot write the report: the names report.json to report_z.html are all taken in " +
+          directory);
 }
 
 TReportFiles WriteQualityReport(const std::string& directory, const TQualityReport& report) {

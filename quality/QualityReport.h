@@ -71,15 +71,14 @@ std::string ReportHtml(const TQualityReport& report);
 std::string HtmlEscape(std::string_view text);
 
 struct TReportFiles {
-  std::string JsonPath;  // empty when nothing was written
+  std::string JsonPath;
   std::string HtmlPath;
-  std::string Error;     // why nothing was written
-  bool Written() const { return Error.empty(); }
 };
 
 // Writes the two texts as report*.json and report*.html in `directory` under the first pair
 // of free names. When no pair is free, or a file cannot be created or written, nothing stays
-// behind and Error tells why.
+// behind and platform::EFileError tells why ("Cannot create file ...", "Cannot write file
+// ...", "Cannot write the report: the names ... are all taken in ...").
 TReportFiles WriteReportFiles(const std::string& directory, const std::string& json,
                               const std::string& html);
 // ReportJson and ReportHtml written by WriteReportFiles.

@@ -13,8 +13,7 @@ namespace {
 std::optional<std::string> ApplyLine(const std::string& name, const std::string& value,
                                      TSettings& settings) {
   if (const TOutputKind* kind = KindOfSettingsName(TKindSettingsFile::Products, name)) {
-    if (ParseBoolValue(value, settings.*kind->Setting))
-      return std::string("TRUE or FALSE expected");
+    if (ParseKindValue(value, settings, *kind)) return std::string("TRUE or FALSE expected");
   } else if (name == "NETWORK") {
     if (!value.empty()) {
       const std::string problem = seed::CodeProblem(seed::TCodeKind::Network, value);
@@ -45,15 +44,16 @@ std::string SeedSettingsPath(const std::string& settingsPath) {
   return dir + SeedSettingsFileName;
 }
 
-std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& settings) {
+void ReadSeedSettings(const std::string& path, TSettings& settings) {
   const std::optional<TBadSettingsLine> wrong =
       ReadSettingsLines(path, "'=' missing", "variable name missing",
                         [&settings](const std::string& name, const std::string& value) {
                           return ApplyLine(name, value, settings);
                         });
-  if (!wrong) return std::nullopt;
-  return std::string("Error reading ") + SeedSettingsFileName + ", line " +
-         std::to_string(wrong->Line) + ": " + wrong->Reason;
+  if (!wrong) return;
+  throw platform::EFileError(platform::IoDataError, path,
+                             std::string("Error reading ") + SeedSettingsFileName + ", line " +
+                                 std::to_string(wrong->Line) + ": " + wrong->Reason);
 }
 
 std::vector<std::string> SeedSettingsLines(const TSettings& settings) {

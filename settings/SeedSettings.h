@@ -22,7 +22,7 @@ inline constexpr const char* SeedSettingsFileName = "READTARQ-SEED.INI";
 
 // The file beside the settings file at settingsPath.
 std::string SeedSettingsPath(const std::string& settingsPath);
-// Applies the file to the settings when it can be opened; the message of a bad line.
-std::optional<std::string> ReadSeedSettings(const std::string& path, TSettings& settings);
+// Applies the file to the settings when it can be opened; a bad line throws platform::EFileError.
+void ReadSeedSettings(const std::string& path, TSettings& settings);
 std::vector<std::string> SeedSettingsLines(const TSettings& settings);
 bool SeedSettingsAreDefaults(const TSettings& settings);

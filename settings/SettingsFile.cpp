@@ -109,7 +109,7 @@ bool TSettingsFile::LocateFile() {
   return programDirWritable;
 }
 
-std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
+void TSettingsFile::ReadSettings(char driveLetter) {
   const bool programDirWritable = LocateFile();
 
   Settings.FlashUnit = driveLetter;
@@ -123,7 +123,7 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
     } else if (name == "DATADIR") {
       Settings.DataDir = WUtil::WithoutTrailingBackslash(value);
     } else if (const TOutputKind* kind = KindOfSettingsName(TKindSettingsFile::Main, name)) {
-      return ParseBoolValue(value, Settings.*kind->Setting);
+      return ParseKindValue(value, Settings, *kind);
     } else if (name == "SERIALNR") {
       return ParseBoolValue(value, Settings.SerialNr);
     } else {
@@ -133,9 +133,12 @@ std::optional<std::string> TSettingsFile::ReadSettings(char driveLetter) {
   };
   const std::optional<TBadSettingsLine> wrong =
       ReadSettingsLines(Path, "il manque un =", "variable manquante", apply);
-  if (wrong) return ReportSettingsError(wrong->Reason, wrong->Line);
+  if (wrong) {
+    throw platform::EFileError(platform::IoDataError, Path,
+                               ReportSettingsError(wrong->Reason, wrong->Line));
+  }
   // The standard data products' file is read even when this one is missing.
-  return ReadSeedSettings(SeedSettingsPath(Path), Settings);
+  ReadSeedSettings(SeedSettingsPath(Path), Settings);
 }
 
 void TSettingsFile::WriteSettings() {
@@ -179,6 +182,14 @@ void WriteSettingsFile(const std::string& path, const std::vector<std::string>& 
   }
 }
 
+std::optional<std::string> ParseKindValue(const std::string& value, TSettings& settings,
+                                          const TOutputKind& kind) {
+  bool chosen = IsChosen(settings, kind);
+  std::optional<std::string> wrong = ParseBoolValue(value, chosen);
+  Choose(settings, kind, chosen);
+  return wrong;
+}
+
 const TOutputKind* KindOfSettingsName(TKindSettingsFile file, const std::string& name) {
   for (const TOutputKind& kind : OutputKinds()) {
     if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
@@ -197,7 +208,7 @@ std::vector<std::string> KindSettingsLines(const TSettings& settings, TKindSetti
     if (kind.SettingsFile != file || kind.SettingsKey == nullptr) continue;
     std::string key = kind.SettingsKey;
     if (key.size() < keyWidth) key.append(keyWidth - key.size(), ' ');
-    lines.push_back(key + " := " + BoolText(settings.*kind.Setting) + ";");
+    lines.push_back(key + " := " + BoolText(IsChosen(settings, kind)) + ";");
   }
   return lines;
 }

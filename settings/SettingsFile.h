@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Settings.h"
+#include "platform/IoError.h"
 #include "writers/OutputKinds.h"
 
 // Reads and writes the settings file. The file lies in the program's directory; when that
@@ -21,10 +22,10 @@ class TSettingsFile {
   std::string ProgramDir;  // set by ReadSettings
 
   // Sets ProgramDir and the defaults of FlashUnit (driveLetter: the drive selector's drive)
-  // and DataDir, then applies the file if it can be opened. A bad line returns the message to
-  // show ("Erreur de lecture du fichier READTARQ.INI, ligne N, ..."); the caller shows it and
-  // ends the program. The file on disk is never changed by reading.
-  std::optional<std::string> ReadSettings(char driveLetter);
+  // and DataDir, then applies the file if it can be opened. A bad line throws platform::EFileError
+  // with the message to show ("Erreur de lecture du fichier READTARQ.INI, ligne N, ..."); the
+  // desktop program shows it and ends. The file on disk is never changed by reading.
+  void ReadSettings(char driveLetter);
   // Then reads READTARQ-SEED.INI beside it, when there is one (settings/SeedSettings.h).
   // Writes the seven canonical lines; then READTARQ-SEED.INI when it exists already or a
   // product setting differs from its default. Throws EInOutError when a file cannot be
@@ -70,6 +71,10 @@ std::optional<std::string> ParseBoolValue(const std::string& value, bool& field)
 // A flag as the settings files write it: "TRUE" or "FALSE".
 std::string BoolText(bool value);
 std::string ReportSettingsError(const std::string& reason, int lineNumber);
+
+// ParseBoolValue for the choice of `kind` in the settings.
+std::optional<std::string> ParseKindValue(const std::string& value, TSettings& settings,
+                                          const TOutputKind& kind);
 
 // The output kinds' lines: the kind kept in `file` whose key (or older key) is the upper-cased
 // name of a line, or null; and the lines of the kinds kept there, in table order, each key

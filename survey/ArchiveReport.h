@@ -27,9 +27,9 @@ struct TArchiveFiles {
 };
 
 // Writes archive.json and archive.html into `directory` (created when missing), each replacing
-// the one before only once complete: written under a new temporary name beside it, flushed to
-// the medium, then renamed over it. Throws std::runtime_error naming the file that failed;
-// no temporary file stays behind.
+// the one before only once both are complete (platform::ReplaceFiles). Throws
+// platform::EInOutError naming the directory or the file that failed; no temporary file stays
+// behind.
 TArchiveFiles WriteArchiveReport(const std::string& directory, const TArchiveSurvey& survey);
 
 }  // namespace survey

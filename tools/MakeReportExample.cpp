@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/IoError.h"
 #include "quality/EventDigest.h"
 #include "quality/QualityReport.h"
 #include "support/SyntheticFrames.h"
@@ -87,9 +88,11 @@ int main(int argc, char** argv) {
   third.Position = TReportPosition{45.19318, 5.72671, 214};
   report.Events.push_back(third);
 
-  const TReportFiles files = WriteQualityReport(argv[1], report);
-  if (!files.Written()) {
-    std::fprintf(stderr, "%s\n", files.Error.c_str());
+  TReportFiles files;
+  try {
+    files = WriteQualityReport(argv[1], report);
+  } catch (const platform::EInOutError& error) {
+    std::fprintf(stderr, "%s\n", error.what());
     return 1;
   }
   std::printf("%s\n%s\n", files.JsonPath.c_str(), files.HtmlPath.c_str());

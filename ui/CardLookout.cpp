@@ -234,6 +234,7 @@ void TCardLookout::ButtonReportClick() {
   std::atomic<bool> cancel{false};
   std::atomic<bool> done{false};
   TReportFiles files;
+  std::string writeError;
   QEventLoop wait;
   std::thread worker([&] {
     for (size_t i = 0; i < chosen.size() && !cancel; ++i) {
@@ -244,7 +245,13 @@ void TCardLookout::ButtonReportClick() {
           &progress, [&progress, i] { progress.setValue(static_cast<int>(i) + 1); },
           Qt::QueuedConnection);
     }
-    if (!cancel) files = WriteQualityReport(directory, report);
+    if (!cancel) {
+      try {
+        files = WriteQualityReport(directory, report);
+      } catch (const platform::EInOutError& error) {  // its text names the file
+        writeError = error.what();
+      }
+    }
     done = true;
     QMetaObject::invokeMethod(
         &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
@@ -255,8 +262,8 @@ void TCardLookout::ButtonReportClick() {
   progress.reset();
   ButtonReport->setEnabled(true);
   if (cancel) return;
-  if (!files.Written()) {
-    Host.MessageBoxes().Error(files.Error);
+  if (!writeError.empty()) {
+    Host.MessageBoxes().Error(writeError);
     return;
   }
   ReportPath = QString::fromStdString(files.HtmlPath);

@@ -30,10 +30,8 @@ bool TReadTarqProgram::Start() {
   DownloadForm = std::make_unique<TDownloadForm>();
   AProposForm = std::make_unique<TAProposForm>();
   CommentForm = std::make_unique<TCommentForm>();
-  ReadTarqForm->SelectDirForm = SelectDirForm.get();
-  ReadTarqForm->DownloadForm = DownloadForm.get();
-  ReadTarqForm->AProposForm = AProposForm.get();
-  ReadTarqForm->CommentForm = CommentForm.get();
+  ReadTarqForm->AttachDialogs(SelectDirForm.get(), DownloadForm.get(), AProposForm.get(),
+                              CommentForm.get());
   return true;
 }
 

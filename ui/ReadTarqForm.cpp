@@ -114,11 +114,21 @@ void TReadTarqForm::Guarded(const std::function<void()>& work) {
 
 // ---- Creation and destruction ------------------------------------------------------------
 
+void TReadTarqForm::AttachDialogs(TSelectDirForm* selectDir, TDownloadForm* download,
+                                  TAProposForm* about, TCommentForm* comment) {
+  SelectDirForm = selectDir;
+  DownloadForm = download;
+  AProposForm = about;
+  CommentForm = comment;
+}
+
 bool TReadTarqForm::FormCreate() {
   HiddenDriveListExists = false;
   StartDrive = DriveBox->Drive();
-  if (std::optional<std::string> error = SettingsFile.ReadSettings(StartDrive)) {
-    Boxes.Error(*error);
+  try {
+    SettingsFile.ReadSettings(StartDrive);
+  } catch (const platform::EFileError& error) {
+    Boxes.Error(error.what());
     return false;
   }
   EditDirName->setText(QString::fromStdString(WUtil::WithTrailingBackslash(Settings.DataDir)));
@@ -132,7 +142,7 @@ bool TReadTarqForm::FormCreate() {
   // while the boxes are being set.
   const TSettings wanted = Settings;
   for (size_t kind = 0; kind < KindBoxes.size(); ++kind)
-    KindBoxes[kind]->setChecked(wanted.*OutputKinds()[kind].Setting);
+    KindBoxes[kind]->setChecked(IsChosen(wanted, OutputKinds()[kind]));
   CheckBoxSerial->setChecked(wanted.SerialNr);
   Created = true;
   Guarded([this] { RefreshCardDisplay(); });
@@ -315,7 +325,7 @@ void TReadTarqForm::ButtonRefreshClick() {
 }
 
 void TReadTarqForm::OutputKindClick(size_t kind, bool checked) {
-  Settings.*OutputKinds()[kind].Setting = checked;
+  Choose(Settings, OutputKinds()[kind], checked);
   EvaluateButtonDownload();
 }
 

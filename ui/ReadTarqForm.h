@@ -46,36 +46,11 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
                 QWidget* parent = nullptr);
   ~TReadTarqForm() override;
 
-  // ---- State ----
-  TSettingsFile& SettingsFile;
-  TSettings& Settings;
-  TMessages& Boxes;
-  // The drives the window offers; the card is the root directory of the chosen one.
-  platform::TDriveTable& Drives;
-  TTarqCard Card;
-  // The download run: its state, what it reports to the windows (made at the first run), its
-  // worker.
-  std::unique_ptr<TTarqConvert> Convert;
-  std::unique_ptr<TWindowDownloadHost> DownloadHost;
-  std::unique_ptr<TDownload> Download;
-  // The download ledger: what the runs record, the erase guard, the marks of saved events.
-  std::unique_ptr<TLedgerGuard> Ledger;
-  // The waveform preview, the report and the watch on the mounts (ui/CardLookout.h); it goes
-  // before the card and the controls it reads.
-  std::unique_ptr<TCardLookout> Lookout;
-  char StartDrive = 0;     // the drive selector's drive before the settings were applied
-  char SettingsDrive = 0;  // FlashUnit as the settings file gave it, in its case
-  bool DriveChangeEnabled = true;
-  TDriveComboBox* HiddenDriveList = nullptr;  // a fresh list of the drives, for Refresh
-  bool HiddenDriveListExists = false;
-
-  // The dialogs, created after this window; FormCreate must not reach them.
-  TSelectDirForm* SelectDirForm = nullptr;
-  TDownloadForm* DownloadForm = nullptr;
-  TAProposForm* AProposForm = nullptr;
-  TCommentForm* CommentForm = nullptr;
-  TStationCodesForm* StationCodesForm = nullptr;  // made when first opened
-  TArchiveView* ArchiveView = nullptr;             // a window of its own, made when first opened
+  // The dialogs, made after this window: FormCreate must not reach them.
+  void AttachDialogs(TSelectDirForm* selectDir, TDownloadForm* download, TAProposForm* about,
+                     TCommentForm* comment);
+  // The settings as the window holds them: the settings file's, changed by the controls.
+  const TSettings& ChosenSettings() const override { return Settings; }
 
   // The status as the card unit chose it; EditStatus shows it in capitals.
   const std::string& StatusText() const override { return Status.Text; }
@@ -126,6 +101,39 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // ---- State ----
+  // What the window tests reach beyond the controls and the calls above (tests/ui/UiFixture.h).
+  friend class TReadTarqFormTestAccess;
+  TSettingsFile& SettingsFile;
+  TSettings& Settings;
+  TMessages& Boxes;
+  // The drives the window offers; the card is the root directory of the chosen one.
+  platform::TDriveTable& Drives;
+  TTarqCard Card;
+  // The download run: its state, what it reports to the windows (made at the first run), its
+  // worker.
+  std::unique_ptr<TTarqConvert> Convert;
+  std::unique_ptr<TWindowDownloadHost> DownloadHost;
+  std::unique_ptr<TDownload> Download;
+  // The download ledger: what the runs record, the erase guard, the marks of saved events.
+  std::unique_ptr<TLedgerGuard> Ledger;
+  // The waveform preview, the report and the watch on the mounts (ui/CardLookout.h); it goes
+  // before the card and the controls it reads.
+  std::unique_ptr<TCardLookout> Lookout;
+  char StartDrive = 0;     // the drive selector's drive before the settings were applied
+  char SettingsDrive = 0;  // FlashUnit as the settings file gave it, in its case
+  bool DriveChangeEnabled = true;
+  TDriveComboBox* HiddenDriveList = nullptr;  // a fresh list of the drives, for Refresh
+  bool HiddenDriveListExists = false;
+
+  // The dialogs (AttachDialogs).
+  TSelectDirForm* SelectDirForm = nullptr;
+  TDownloadForm* DownloadForm = nullptr;
+  TAProposForm* AProposForm = nullptr;
+  TCommentForm* CommentForm = nullptr;
+  TStationCodesForm* StationCodesForm = nullptr;  // made when first opened
+  TArchiveView* ArchiveView = nullptr;             // a window of its own, made when first opened
+
   // ---- Controls ----
   // Each is named after its member (objectName), so that tests and tools find it by name; a
   // kind's check box is named after its kind (OutputKindBoxName).
@@ -177,7 +185,6 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   QWidget& Window() override { return *this; }
   QListWidget& EventLines() override { return *EventList; }
   TTarqCard& ShownCard() override { return Card; }
-  const TSettings& ChosenSettings() const override { return Settings; }
   TMessages& MessageBoxes() override { return Boxes; }
   std::string SettingsPath() const override { return SettingsFile.FilePath(); }
   platform::TDriveTable& DriveTable() override { return Drives; }

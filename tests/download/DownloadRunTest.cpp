@@ -173,8 +173,7 @@ TEST_F(DownloadRun, TheSnapshotDecidesWhatIsConverted) {
   Host.Selected = {false, true, true};
   const TDownloadSnapshot snapshot = Snapshot();
   Host.OnShowFileName = [&](int) {
-    Settings.RecordFile = false;
-    Settings.SacFiles = true;
+    Settings.Kinds = KindSet({"sac"});
     Settings.DataDir = "/nonexistent";
     Host.Comment = {"After"};
   };
@@ -195,12 +194,10 @@ TEST_F(DownloadRun, AllKindsAtOnceWriteWhatEachWritesAlone) {
   Insert(card);
   Convert.ReadBlockBytes = 64 * 1024;
   std::map<std::string, std::string> alone;
-  for (bool TSettings::*kind : {&TSettings::RecordFile, &TSettings::SensorFiles,
-                                &TSettings::BinaryFile, &TSettings::SacFiles}) {
+  for (const char* kind : {"record", "sensor", "binary", "sac"}) {
     testing_support::TTempDir out;
     Settings.DataDir = out.Path();
-    Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = false;
-    Settings.*kind = true;
+    Settings.Kinds = KindSet({kind});
     Download(1, {0});
     ASSERT_TRUE(Host.Succeeded);
     for (const std::string& name : testing_support::FilesIn(out.Path())) {

@@ -14,21 +14,20 @@ class Faults : public TConvertFixture {};
 TEST_F(Faults, ADiskFillingUpStopsTheRunWhateverIsWritten) {
   struct TKind {
     const char* Title;
-    bool TSettings::*Field;
+    const char* Kind;
     size_t FilesPerEvent;
   };
   const TKind kinds[] = {
-      {"record file", &TSettings::RecordFile, 1},
-      {"sensor files", &TSettings::SensorFiles, 2},
-      {"binary file", &TSettings::BinaryFile, 1},
-      {"SAC files", &TSettings::SacFiles, 6},
+      {"record file", "record", 1},
+      {"sensor files", "sensor", 2},
+      {"binary file", "binary", 1},
+      {"SAC files", "sac", 6},
   };
   for (const TKind& kind : kinds) {
     SCOPED_TRACE(kind.Title);
     testing_support::TTempDir out;
     Settings.DataDir = out.Path();
-    Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = false;
-    Settings.*kind.Field = true;
+    Settings.Kinds = KindSet({kind.Kind});
     Host = TScriptedHost();
     TCardBuilder card;
     card.Events = {SmallEvent("DEB", "6,23"), SmallEvent("DEB", "6,23")};

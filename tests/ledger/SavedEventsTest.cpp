@@ -134,7 +134,7 @@ TEST_F(SavedEvents, AnEventWhoseFlushFailsOrThatWasStoppedIsNotRecorded) {
   card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23", "002"),
                  SmallEvent("DEB", "3,23", "003")};
   Insert(card);
-  Settings.SacFiles = true;
+  Choose(Settings, OutputKindNamed("sac"), true);
 
   // The flush of one SAC file of the second event fails as a full disk: the run ends there,
   // as at a write error, and that event's files go, with those of the event converted while

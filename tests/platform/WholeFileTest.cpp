@@ -121,6 +121,28 @@ TEST(WholeFile, AFailedReplacementKeepsTheOldFileAndNoTemporary) {
   }
 }
 
+// Pages that belong together: one that cannot be written leaves every page as it was.
+TEST(WholeFile, FilesReplacedTogetherAreAllOldOrAllNew) {
+  TTempDir dir;
+  const std::string json = dir / "archive.json";
+  const std::string html = dir / "archive.html";
+  for (const char* failing : {"", "archive.json", "archive.html"}) {
+    SCOPED_TRACE(failing);
+    WriteWholeFile(json, "old json");
+    WriteWholeFile(html, "old html");
+    const bool fails = *failing != '\0';
+    int code = 0;
+    {
+      TFaults faults({.PathContains = failing, .WriteBytesLeft = fails ? 2 : -1});
+      code = CodeOf([&] { platform::ReplaceFiles({{json, "new json"}, {html, "new html"}}); });
+    }
+    EXPECT_EQ(code, fails ? platform::IoDiskFull : 0);
+    EXPECT_EQ(ReadWholeFile(json), fails ? "old json" : "new json");
+    EXPECT_EQ(ReadWholeFile(html), fails ? "old html" : "new html");
+    EXPECT_EQ(FilesIn(dir.Path()), (std::vector<std::string>{"archive.html", "archive.json"}));
+  }
+}
+
 TEST(WholeFile, ANewFileNeverTakesANameInUseAndIsWholeOrAbsent) {
   TTempDir dir;
   WriteWholeFile(dir / "file", "kept");

@@ -8,6 +8,7 @@
 #include <locale>
 #include <set>
 
+#include "platform/IoError.h"
 #include "quality/EventDigest.h"
 #include "quality/QualityReport.h"
 #include "support/TestSupport.h"
@@ -288,19 +289,24 @@ TEST(QualityReport, NeverReplacesAReport) {
         WriteWholeFile(dir / name, "old " + name);
       }
     }
-    const TReportFiles files = WriteReportFiles(dir.Path(), "{}\n", "<html></html>\n");
+    TReportFiles files;
+    std::string error;
+    try {
+      files = WriteReportFiles(dir.Path(), "{}\n", "<html></html>\n");
+    } catch (const platform::EFileError& e) {
+      error = e.what();
+    }
     for (const std::string& name : c.Existing) {
       if (name.back() != '/') {
         EXPECT_EQ(ReadWholeFile(dir / name), "old " + name);
       }
     }
     if (c.Chosen.empty()) {
-      EXPECT_FALSE(files.Written());
-      EXPECT_NE(files.Error.find("all taken"), std::string::npos) << files.Error;
+      EXPECT_NE(error.find("all taken"), std::string::npos) << error;
       EXPECT_EQ(FilesIn(dir.Path()).size(), c.Existing.size());
       continue;
     }
-    ASSERT_TRUE(files.Written()) << files.Error;
+    ASSERT_EQ(error, "");
     EXPECT_EQ(files.JsonPath, dir / (c.Chosen + ".json"));
     EXPECT_EQ(files.HtmlPath, dir / (c.Chosen + ".html"));
     EXPECT_EQ(ReadWholeFile(files.JsonPath), "{}\n");
@@ -314,14 +320,17 @@ TEST(QualityReport, SecondReportGetsTheNextNames) {
   const TQualityReport report = SampleReport();
   const TReportFiles first = WriteQualityReport(dir.Path(), report);
   const TReportFiles second = WriteQualityReport(dir.Path(), report);
-  ASSERT_TRUE(first.Written() && second.Written());
   EXPECT_EQ(second.JsonPath, dir / "report_a.json");
   EXPECT_EQ(ReadWholeFile(first.HtmlPath), ReadWholeFile(second.HtmlPath));
   EXPECT_EQ(nlohmann::ordered_json::parse(ReadWholeFile(second.JsonPath)), ReportJson(report));
 
-  const TReportFiles missing = WriteQualityReport(dir / "no-such-directory", report);
-  EXPECT_FALSE(missing.Written());
-  EXPECT_NE(missing.Error.find("Cannot create file"), std::string::npos);
+  try {
+    WriteQualityReport(dir / "no-such-directory", report);
+    ADD_FAILURE() << "written into a missing directory";
+  } catch (const platform::EFileError& error) {
+    EXPECT_EQ(error.what(), "Cannot create file " + (dir / "no-such-directory/report.json"));
+    EXPECT_EQ(error.FileName(), dir / "no-such-directory/report.json");
+  }
 }
 
 }  // namespace

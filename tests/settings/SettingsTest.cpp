@@ -20,32 +20,43 @@ using testing_support::WriteWholeFile;
 
 namespace {
 
+bool Chosen(const TSettings& settings, const char* kind) {
+  return IsChosen(settings, OutputKindNamed(kind));
+}
+
 class SettingsTest : public ::testing::Test {
  protected:
   TTempDir Dir;
   std::string Ini() const { return Dir / "READTARQ.INI"; }
   std::string Exe() const { return Dir / "readtarq"; }
 
+  std::string ErrorFile;  // the file the last error of Read named
   // Reads `content` as the settings file; returns the error message, empty when none.
   std::string Read(const std::string& content, TSettings* out = nullptr) {
     WriteWholeFile(Ini(), content);
     TSettingsFile file(Exe());
-    std::optional<std::string> error = file.ReadSettings('d');
+    std::string error;
+    try {
+      file.ReadSettings('d');
+    } catch (const platform::EFileError& bad) {
+      error = bad.what();
+      ErrorFile = bad.FileName();
+    }
     if (out) *out = file.Settings;
-    return error.value_or("");
+    return error;
   }
 };
 
 TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
   TSettingsFile file(Exe());
-  EXPECT_FALSE(file.ReadSettings('e').has_value());
+  EXPECT_NO_THROW(file.ReadSettings('e'));
   EXPECT_EQ(file.ProgramDir, Dir.Path());
   EXPECT_EQ(file.Settings.FlashUnit, 'e');
   EXPECT_EQ(file.Settings.DataDir, Dir.Path());
-  EXPECT_TRUE(file.Settings.RecordFile);
-  EXPECT_FALSE(file.Settings.SensorFiles);
-  EXPECT_FALSE(file.Settings.BinaryFile);
-  EXPECT_FALSE(file.Settings.SacFiles);
+  EXPECT_TRUE(Chosen(file.Settings, "record"));
+  EXPECT_FALSE(Chosen(file.Settings, "sensor"));
+  EXPECT_FALSE(Chosen(file.Settings, "binary"));
+  EXPECT_FALSE(Chosen(file.Settings, "sac"));
   EXPECT_TRUE(file.Settings.SerialNr);
   EXPECT_EQ(file.FilePath(), Ini());
 
@@ -65,19 +76,34 @@ TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
 TEST_F(SettingsTest, EveryFieldSurvivesARoundTrip) {
   TSettingsFile writer(Exe());
   writer.ReadSettings('c');
-  writer.Settings = TSettings{'F', "/data/seismo 2006", false, true, true, true, false};
+  writer.Settings =
+      TSettings{'F', "/data/seismo 2006", KindSet({"sensor", "binary", "sac"}), false};
   writer.WriteSettings();
 
   TSettingsFile reader(Exe());
-  ASSERT_FALSE(reader.ReadSettings('c').has_value());
+  ASSERT_NO_THROW(reader.ReadSettings('c'));
   const TSettings& s = reader.Settings;
   EXPECT_EQ(s.FlashUnit, 'F');
   EXPECT_EQ(s.DataDir, "/data/seismo 2006");
-  EXPECT_FALSE(s.RecordFile);
-  EXPECT_TRUE(s.SensorFiles);
-  EXPECT_TRUE(s.BinaryFile);
-  EXPECT_TRUE(s.SacFiles);
+  EXPECT_FALSE(Chosen(s, "record"));
+  EXPECT_TRUE(Chosen(s, "sensor"));
+  EXPECT_TRUE(Chosen(s, "binary"));
+  EXPECT_TRUE(Chosen(s, "sac"));
   EXPECT_FALSE(s.SerialNr);
+}
+
+// Whatever the table holds: each kind alone is kept, in its own file, and read back alone.
+TEST_F(SettingsTest, EachKindOfTheTableAloneSurvivesARoundTrip) {
+  for (const TOutputKind& kind : OutputKinds()) {
+    SCOPED_TRACE(kind.Name);
+    TSettingsFile writer(Exe());
+    writer.ReadSettings('c');
+    writer.Settings.Kinds = KindSet({kind.Name});
+    writer.WriteSettings();
+    TSettingsFile reader(Exe());
+    ASSERT_NO_THROW(reader.ReadSettings('c'));
+    EXPECT_EQ(reader.Settings.Kinds, KindSet({kind.Name}));
+  }
 }
 
 TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
@@ -95,14 +121,14 @@ TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
                  "FlashUnit := E:\r\n",
                  &s),
             "");
-  EXPECT_FALSE(s.RecordFile);
-  EXPECT_TRUE(s.SensorFiles);
-  EXPECT_TRUE(s.BinaryFile);
-  EXPECT_FALSE(s.SacFiles);
+  EXPECT_FALSE(Chosen(s, "record"));
+  EXPECT_TRUE(Chosen(s, "sensor"));
+  EXPECT_TRUE(Chosen(s, "binary"));
+  EXPECT_FALSE(Chosen(s, "sac"));
   EXPECT_EQ(s.FlashUnit, 'E');  // only the first character counts
 
   EXPECT_EQ(Read("RecordFile := FALSE\r\nSingleFile : TRUE\r\n", &s), "");
-  EXPECT_TRUE(s.RecordFile);  // the second name of the same field, last line wins
+  EXPECT_TRUE(Chosen(s, "record"));  // the second name of the same field, last line wins
 
   EXPECT_EQ(Read("DataDir := /home/user/data/;\r\n", &s), "");
   EXPECT_EQ(s.DataDir, "/home/user/data");
@@ -111,7 +137,7 @@ TEST_F(SettingsTest, ReaderToleratesSpacingCaseCommentsAndSeparators) {
 
   // Lone LF line ends and a last line without any line end are accepted.
   EXPECT_EQ(Read("SacFiles := TRUE\nSerialNr := FALSE", &s), "");
-  EXPECT_TRUE(s.SacFiles);
+  EXPECT_TRUE(Chosen(s, "sac"));
   EXPECT_FALSE(s.SerialNr);
 }
 
@@ -130,6 +156,7 @@ TEST_F(SettingsTest, BadLinesAreReportedWithTheirReasonAndLineNumber) {
   };
   for (const auto& [content, expected] : cases) {
     EXPECT_EQ(Read(content), prefix + expected) << content;
+    EXPECT_EQ(ErrorFile, Ini());
     EXPECT_EQ(ReadWholeFile(Ini()), content) << "reading never changes the file";
   }
 }
@@ -137,7 +164,7 @@ TEST_F(SettingsTest, BadLinesAreReportedWithTheirReasonAndLineNumber) {
 TEST_F(SettingsTest, BareDriveAndEmptyDirectoryAreWrittenBackCanonically) {
   TSettingsFile file(Exe());
   WriteWholeFile(Ini(), "DataDir := D:\\\r\n");
-  ASSERT_FALSE(file.ReadSettings('c').has_value());
+  ASSERT_NO_THROW(file.ReadSettings('c'));
   file.WriteSettings();
   EXPECT_NE(ReadWholeFile(Ini()).find("DataDir     := D:\\;\r\n"), std::string::npos);
 
@@ -146,7 +173,7 @@ TEST_F(SettingsTest, BareDriveAndEmptyDirectoryAreWrittenBackCanonically) {
   const std::string sep(1, platform::PathDelim);
   EXPECT_NE(ReadWholeFile(Ini()).find("DataDir     := " + sep + ";\r\n"), std::string::npos);
   TSettingsFile again(Exe());
-  ASSERT_FALSE(again.ReadSettings('c').has_value());
+  ASSERT_NO_THROW(again.ReadSettings('c'));
   EXPECT_EQ(again.Settings.DataDir, "");
 }
 
@@ -160,7 +187,7 @@ TEST_F(SettingsTest, GarbageAndLongLinesNeverCrashTheReader) {
   TSettings s;
   EXPECT_EQ(Read("DataDir := /" + std::string(300, 'x') + "\r\nSacFiles := TRUE\r\n", &s), "");
   EXPECT_EQ(s.DataDir.size(), 255u - 11u);
-  EXPECT_TRUE(s.SacFiles);
+  EXPECT_TRUE(Chosen(s, "sac"));
   EXPECT_EQ(Read(std::string(1000, ' ') + "\r\n" + std::string(1000, '#'), &s), "");
   EXPECT_EQ(Read(std::string("Sac\0Files := TRUE\r\n", 19)),
             std::string("Erreur de lecture du fichier READTARQ.INI, ligne 1, variable inconnue"));
@@ -229,7 +256,7 @@ TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserCon
   for (const char* program : {"/nonexistent-readtarq-dir/readtarq", "/usr/bin/readtarq"}) {
     std::filesystem::remove_all(config / "readtarq");
     TSettingsFile file(program);
-    EXPECT_FALSE(file.ReadSettings('c').has_value());
+    EXPECT_NO_THROW(file.ReadSettings('c'));
     EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI") << program;
     EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory()) << program;
     file.WriteSettings();
@@ -247,11 +274,11 @@ namespace {
 // The standard data products' settings live beside READTARQ.INI, which keeps its seven lines.
 TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   TSettingsFile file(Exe());
-  ASSERT_FALSE(file.ReadSettings('e').has_value());
+  ASSERT_NO_THROW(file.ReadSettings('e'));
   file.WriteSettings();
   EXPECT_FALSE(platform::PathExists(Dir / "READTARQ-SEED.INI"));  // nothing chosen yet
 
-  file.Settings.MiniSeedFile = true;
+  Choose(file.Settings, OutputKindNamed("mseed"), true);
   file.Settings.Network = "Z3";
   file.Settings.StationSheet = "/data/stations.csv";
   file.Settings.RecordLength = 512;
@@ -266,8 +293,8 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 7);
   TSettings read;
   EXPECT_EQ(Read(ini, &read), "");
-  EXPECT_TRUE(read.MiniSeedFile);
-  EXPECT_FALSE(read.SdsArchive);
+  EXPECT_TRUE(Chosen(read, "mseed"));
+  EXPECT_FALSE(Chosen(read, "sds"));
   EXPECT_EQ(read.Network, "Z3");
   EXPECT_EQ(read.StationSheet, "/data/stations.csv");
   EXPECT_EQ(read.RecordLength, 512);
@@ -283,6 +310,7 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
     WriteWholeFile(Dir / "READTARQ-SEED.INI", line);
     const std::string error = Read(ReadWholeFile(Ini()));
     EXPECT_EQ(error.rfind("Error reading READTARQ-SEED.INI, " + message, 0), 0u) << error;
+    EXPECT_EQ(ErrorFile, Dir / "READTARQ-SEED.INI");
   }
 
   // Without READTARQ.INI the products' file is still read, and so written back unchanged.
@@ -292,8 +320,8 @@ TEST_F(SettingsTest, ProductSettingsLiveInAFileOfTheirOwn) {
   WriteWholeFile(Dir / "READTARQ-SEED.INI", seed);
   std::filesystem::remove(Ini());
   TSettingsFile fresh(Exe());
-  ASSERT_FALSE(fresh.ReadSettings('e').has_value());
-  EXPECT_TRUE(fresh.Settings.SdsArchive);
+  ASSERT_NO_THROW(fresh.ReadSettings('e'));
+  EXPECT_TRUE(Chosen(fresh.Settings, "sds"));
   EXPECT_EQ(fresh.Settings.RecordLength, 512);
   fresh.WriteSettings();
   EXPECT_EQ(ReadWholeFile(Dir / "READTARQ-SEED.INI"), seed);

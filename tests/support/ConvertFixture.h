@@ -20,6 +20,7 @@
 #include "support/CardBuilder.h"
 #include "support/CardDrive.h"
 #include "support/TestSupport.h"
+#include "writers/OutputKinds.h"
 
 class TScriptedHost : public TDownloadHost {
  public:
@@ -58,19 +59,14 @@ class TConvertFixture : public ::testing::Test {
 
   TConvertFixture() {
     Settings.DataDir = Out.Path();
-    Settings.RecordFile = true;
-    Settings.SensorFiles = false;
-    Settings.BinaryFile = false;
-    Settings.SacFiles = false;
+    Settings.Kinds = KindSet({"record"});
     Settings.SerialNr = true;
     Card.Root = Drive.Root();
     Card.Today = [this] { return Today; };
   }
   ~TConvertFixture() override { platform::ClearFaultPlan(); }
 
-  void AllKinds() {
-    Settings.RecordFile = Settings.SensorFiles = Settings.BinaryFile = Settings.SacFiles = true;
-  }
+  void AllKinds() { Settings.Kinds = KindSet({"record", "sensor", "binary", "sac"}); }
 
   // Writes the card and probes it, as the main window does before a download.
   void Insert(const testing_support::TCardBuilder& card) {

@@ -153,7 +153,7 @@ TEST_F(ActionsTest, DownloadRefusesWithoutCardOrSelection) {
   EXPECT_EQ(BoxTexts("warning"), std::vector<std::string>{"No event selected"});
 
   Child<QListWidget>(Form(), "EventList")->item(1)->setSelected(true);
-  Form().Card.CardValid = false;
+  Access().Card().CardValid = false;
   Form().ButtonReadClick();
   EXPECT_EQ(BoxTexts("error"), std::vector<std::string>{"Not a valid flash card"});
   EXPECT_TRUE(FilesIn(Out()).empty());
@@ -245,8 +245,8 @@ TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
   StartOn(ThreeLongerEvents());
   Child<QPushButton>(Form(), "ButtonSelectAll")->click();
   TDownloadForm* window = Program->DownloadForm.get();
-  Form().DownloadHost = std::make_unique<THeldDownloadHost>(Child<QListWidget>(Form(), "EventList"),
-                                                            window, Form().Boxes, *Form().Convert);
+  Access().SetDownloadHost(std::make_unique<THeldDownloadHost>(
+      Child<QListWidget>(Form(), "EventList"), window, Access().Boxes(), Access().Convert()));
   std::vector<std::string> shownNames;
   QObject::connect(window->EditFile, &QLineEdit::textChanged, window, [&](const QString& name) {
     if (name.isEmpty()) return;
@@ -259,7 +259,7 @@ TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
   QObject::disconnect(window->EditFile, nullptr, window, nullptr);
 
   EXPECT_FALSE(window->isVisible());
-  EXPECT_FALSE(Form().Convert->DownloadActive.load());
+  EXPECT_FALSE(Access().Convert().DownloadActive.load());
   EXPECT_EQ(shownNames, (std::vector<std::string>{"05121030.001", "05121030.002"}));
   EXPECT_EQ(Selection(), (std::vector<bool>{false, true, true}));
   const std::vector<std::string> files = FilesIn(Out());
@@ -327,7 +327,7 @@ TEST_F(ActionsTest, ForceDirectoryCreatesLevelByLevel) {
 TEST_F(ActionsTest, AnEmptyDestinationIsTheRootAndIsNotOfferedForCreation) {
   StartOn(CardWithData());
   Child<QLineEdit>(Form(), "EditDirName")->clear();
-  EXPECT_EQ(Form().Settings.DataDir, "");
+  EXPECT_EQ(Form().ChosenSettings().DataDir, "");
   EXPECT_TRUE(Form().EnsureDataDirectory());
   EXPECT_TRUE(Boxes.Boxes.empty());
 }
@@ -351,7 +351,7 @@ TEST_F(ActionsTest, EraseAfterOuiOnly) {
   EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 0);
   EXPECT_FALSE(Child<QPushButton>(Form(), "ButtonErase")->isEnabled());
   EXPECT_TRUE(Child<QPushButton>(Form(), "ButtonRestore")->isEnabled());
-  EXPECT_FALSE(Form().Card.RestoreMode);
+  EXPECT_FALSE(Access().Card().RestoreMode);
 }
 
 TEST_F(ActionsTest, AWriteProtectedCardIsListedAndDownloadedButNeitherErasedNorInitialized) {
@@ -394,14 +394,14 @@ TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
   restore->click();  // "Annuler"
   EXPECT_FALSE(restore->isChecked());
   EXPECT_EQ(restore->text(), "Restore");
-  EXPECT_FALSE(Form().Card.RestoreMode);
+  EXPECT_FALSE(Access().Card().RestoreMode);
   EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "ERASED FLASH CARD");
 
   Boxes.Answer(true);
   restore->click();
   EXPECT_EQ(BoxTexts("confirm"),
             (std::vector<std::string>{"Restore erased flash card", "Restore erased flash card"}));
-  EXPECT_TRUE(Form().Card.RestoreMode);
+  EXPECT_TRUE(Access().Card().RestoreMode);
   EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "RESTORED FLASH CARD");
   EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->palette().color(QPalette::Text),
             QColor(0, 128, 0));
@@ -418,7 +418,7 @@ TEST_F(ActionsTest, RestoreShowsTheErasedEventsAndLeavesAgain) {
   ASSERT_EQ(FilesIn(Out()).size(), 1u);
 
   restore->click();
-  EXPECT_FALSE(Form().Card.RestoreMode);
+  EXPECT_FALSE(Access().Card().RestoreMode);
   EXPECT_FALSE(restore->isChecked());
   EXPECT_EQ(restore->text(), "Restore");
   EXPECT_EQ(Child<QLineEdit>(Form(), "EditStatus")->text(), "ERASED FLASH CARD");
@@ -439,7 +439,7 @@ TEST_F(ActionsTest, RestoreOfAFlashFileAsksAboutTheFile) {
 
 TEST_F(ActionsTest, RestoreWithoutAValidCard) {
   StartOn(CardWithData());
-  Form().Card.CardValid = false;
+  Access().Card().CardValid = false;
   Child<QPushButton>(Form(), "ButtonRestore")->setEnabled(true);
   Child<QPushButton>(Form(), "ButtonRestore")->click();
   EXPECT_EQ(BoxTexts("error"), std::vector<std::string>{"Not a valid flash card"});
@@ -512,7 +512,7 @@ TEST_F(ActionsTest, BrowseLabelsTheChooserAndTakesItsDirectory) {
       (c.Ok ? chooser->OKButton1 : chooser->CancelButton)->click();
     });
     Child<QPushButton>(Form(), "ButtonBrowse")->click();
-    EXPECT_EQ(Form().Settings.DataDir, c.DataDir);
+    EXPECT_EQ(Form().ChosenSettings().DataDir, c.DataDir);
     EXPECT_EQ(Child<QLineEdit>(Form(), "EditDirName")->text().toStdString(), c.Field);
   }
 }

@@ -98,11 +98,11 @@ TEST_F(ArchiveViewTest, TheButtonStartsAtTheDestinationThenAtTheArchiveOpenedLas
     return start.toStdString();
   };
   EXPECT_EQ(choose(Archive()), Out());
-  ASSERT_NE(Form().ArchiveView, nullptr);
-  EXPECT_TRUE(Form().ArchiveView->isVisible());
-  EXPECT_EQ(Form().ArchiveView->Root().toStdString(), Archive());
+  ASSERT_NE(Access().ArchiveView(), nullptr);
+  EXPECT_TRUE(Access().ArchiveView()->isVisible());
+  EXPECT_EQ(Access().ArchiveView()->Root().toStdString(), Archive());
   EXPECT_TRUE(
-      QTest::qWaitFor([&] { return Form().ArchiveView->Chart->Channels().size() == 2; }, 20000));
+      QTest::qWaitFor([&] { return Access().ArchiveView()->Chart->Channels().size() == 2; }, 20000));
   // The archive opened last, in this run and in the next.
   EXPECT_EQ(choose(Archive()), Archive());
   Program.reset();

@@ -10,10 +10,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <iterator>
+#include <utility>
+#include <vector>
 
 #include "UiFixture.h"
 #include "ui/DriveComboBox.h"
 #include "ui/ReadTarq.h"
+#include "writers/OutputKinds.h"
 
 using testing_support::ReadWholeFile;
 using testing_support::TCardBuilder;
@@ -45,9 +49,9 @@ TEST_F(MainWindowTest, WithoutSettingsFileTheCurrentDriveIsProbedAndQuitWritesTh
   WriteWholeFile(DriveDir('c') + "/other.txt", "not a card");
   ASSERT_TRUE(Start());
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'c');
-  EXPECT_EQ(Form().StartDrive, 'c');
-  EXPECT_EQ(Form().SettingsDrive, 'c');
-  EXPECT_EQ(Form().Settings.FlashUnit, 'c');
+  EXPECT_EQ(Access().StartDrive(), 'c');
+  EXPECT_EQ(Access().SettingsDrive(), 'c');
+  EXPECT_EQ(Form().ChosenSettings().FlashUnit, 'c');
   EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), ProgramDir);
   EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxRecord")->isChecked());
   EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSensor")->isChecked());
@@ -106,8 +110,8 @@ TEST_F(MainWindowTest, ControlsAreFoundByTheirNamesAndShowTheCardOfTheChosenDriv
   EXPECT_EQ(text("EditFiles"), "3");
   EXPECT_EQ(text("EditTotalSize"), " 5007");  // signature, three 666-byte events, 3,000 free
   EXPECT_EQ(Form().findChild<QListWidget*>(QStringLiteral("EventList"))->count(), 3);
-  EXPECT_EQ(Form().Card.Root, CardDir() + "/");
-  EXPECT_EQ(Form().Card.Entries.size(), 3u);
+  EXPECT_EQ(Access().Card().Root, CardDir() + "/");
+  EXPECT_EQ(Access().Card().Entries.size(), 3u);
 }
 
 TEST_F(MainWindowTest, TheSettingsFileChoosesDriveDestinationAndOutputKinds) {
@@ -116,9 +120,9 @@ TEST_F(MainWindowTest, TheSettingsFileChoosesDriveDestinationAndOutputKinds) {
   ASSERT_TRUE(Start());
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), CardLetter);
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().left(2), "e:");
-  EXPECT_EQ(Form().SettingsDrive, CardLetter);
+  EXPECT_EQ(Access().SettingsDrive(), CardLetter);
   EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), Root / "out");
-  EXPECT_EQ(Form().Settings.DataDir, Root / "out");
+  EXPECT_EQ(Form().ChosenSettings().DataDir, Root / "out");
   EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxRecord")->isChecked());
   EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxSensor")->isChecked());
   EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxBinary")->isChecked());
@@ -134,8 +138,8 @@ TEST_F(MainWindowTest, ASettingsDriveThatIsNotPresentStaysTheCardDrive) {
   WriteSettings(Root / "out", true, false, false, false, true, 'x');
   ASSERT_TRUE(Start());
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'x');
-  EXPECT_EQ(Form().Settings.FlashUnit, 'x');
-  EXPECT_EQ(Form().SettingsDrive, 'x');
+  EXPECT_EQ(Form().ChosenSettings().FlashUnit, 'x');
+  EXPECT_EQ(Access().SettingsDrive(), 'x');
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().left(2), "c:");
   EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
 }
@@ -362,7 +366,7 @@ TEST_F(MainWindowTest, OutputKindsReEvaluateDownloadAndEraseFollowsAtTheNextRefr
   EXPECT_FALSE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
 
   Child<QCheckBox>(form, "CheckBoxBinary")->click();
-  EXPECT_TRUE(form.Settings.BinaryFile);
+  EXPECT_TRUE(IsChosen(form.ChosenSettings(), OutputKindNamed("binary")));
   EXPECT_TRUE(Child<QPushButton>(form, "ButtonDownload")->isEnabled());
   EXPECT_FALSE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
   Child<QPushButton>(form, "ButtonRefresh")->click();
@@ -377,24 +381,23 @@ TEST_F(MainWindowTest, OutputKindsReEvaluateDownloadAndEraseFollowsAtTheNextRefr
   Child<QPushButton>(form, "ButtonRefresh")->click();
   EXPECT_FALSE(Child<QPushButton>(form, "ButtonErase")->isEnabled());
 
-  // Each box stores its own field and nothing else.
-  const std::pair<QCheckBox*, bool TSettings::*> boxes[] = {
-      {Child<QCheckBox>(form, "CheckBoxRecord"), &TSettings::RecordFile},
-      {Child<QCheckBox>(form, "CheckBoxSensor"), &TSettings::SensorFiles},
-      {Child<QCheckBox>(form, "CheckBoxBinary"), &TSettings::BinaryFile},
-      {Child<QCheckBox>(form, "CheckBoxSac"), &TSettings::SacFiles},
-      {Child<QCheckBox>(form, "CheckBoxMseed"), &TSettings::MiniSeedFile},
-      {Child<QCheckBox>(form, "CheckBoxSds"), &TSettings::SdsArchive},
-      {Child<QCheckBox>(form, "CheckBoxSerial"), &TSettings::SerialNr},
+  // Each box stores its own choice and nothing else.
+  const std::pair<const char*, const char*> boxes[] = {
+      {"CheckBoxRecord", "record"}, {"CheckBoxSensor", "sensor"}, {"CheckBoxBinary", "binary"},
+      {"CheckBoxSac", "sac"},       {"CheckBoxMseed", "mseed"},   {"CheckBoxSds", "sds"},
+      {"CheckBoxSerial", nullptr},
   };
-  for (const auto& [box, field] : boxes) {
-    const TSettings before = form.Settings;
-    box->click();
-    EXPECT_EQ(form.Settings.*field, !(before.*field));
-    int changed = 0;
-    for (const auto& other : boxes)
-      changed += (form.Settings.*other.second != before.*other.second);
-    EXPECT_EQ(changed, 1);
+  auto choice = [&form](const char* kind) {
+    const TSettings& settings = form.ChosenSettings();
+    return kind ? IsChosen(settings, OutputKindNamed(kind)) : settings.SerialNr;
+  };
+  for (const auto& [box, kind] : boxes) {
+    SCOPED_TRACE(box);
+    std::vector<bool> before;
+    for (const auto& other : boxes) before.push_back(choice(other.second));
+    Child<QCheckBox>(form, box)->click();
+    for (size_t i = 0; i < std::size(boxes); ++i)
+      EXPECT_EQ(choice(boxes[i].second), before[i] != (boxes[i].second == kind));
   }
   // The serial box has no say in Download.
   Child<QPushButton>(form, "ButtonRefresh")->click();
@@ -411,7 +414,7 @@ TEST_F(MainWindowTest, TheDestinationFieldStoresTheDirectory) {
       {"/data/seismo/", "/data/seismo"}, {"/data/seismo", "/data/seismo"}, {"", ""}, {"/", ""}};
   for (const auto& c : cases) {
     Child<QLineEdit>(Form(), "EditDirName")->setText(QString::fromStdString(c.Typed));
-    EXPECT_EQ(Form().Settings.DataDir, c.DataDir) << c.Typed;
+    EXPECT_EQ(Form().ChosenSettings().DataDir, c.DataDir) << c.Typed;
   }
 }
 
@@ -422,12 +425,12 @@ TEST_F(MainWindowTest, AnotherDriveIsProbedAndLeavesRestoreMode) {
   WriteSettings(Root / "out", true, false, false, false, true, 'c');
   ASSERT_TRUE(Start());
   EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
-  Form().Card.RestoreMode = true;
+  Access().Card().RestoreMode = true;
   Child<TDriveComboBox>(Form(), "DriveBox")
       ->setCurrentIndex(
           Child<TDriveComboBox>(Form(), "DriveBox")->findText("e:", Qt::MatchStartsWith));
-  EXPECT_EQ(Form().Settings.FlashUnit, 'e');
-  EXPECT_FALSE(Form().Card.RestoreMode);
+  EXPECT_EQ(Form().ChosenSettings().FlashUnit, 'e');
+  EXPECT_FALSE(Access().Card().RestoreMode);
   EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "FLASH CARD WITH DATA");
 }
 
@@ -446,7 +449,7 @@ TEST_F(MainWindowTest, RefreshAfterTheCardDriveVanished) {
     CardWithData().WriteTo(DriveDir('g'));
     WriteSettings(Root / "out", true, false, false, false, true, c.SettingsUnit);
     ASSERT_TRUE(Start());
-    EXPECT_EQ(Form().SettingsDrive, c.SettingsUnit);
+    EXPECT_EQ(Access().SettingsDrive(), c.SettingsUnit);
     Child<TDriveComboBox>(Form(), "DriveBox")
         ->setCurrentIndex(
             Child<TDriveComboBox>(Form(), "DriveBox")->findText("g:", Qt::MatchStartsWith));
@@ -456,11 +459,11 @@ TEST_F(MainWindowTest, RefreshAfterTheCardDriveVanished) {
     if (!c.SettingsDriveStays) Drives->Unmap('e');
     Child<QPushButton>(Form(), "ButtonRefresh")->click();
     EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), c.Expected);
-    EXPECT_EQ(Form().Settings.FlashUnit, c.Expected);
+    EXPECT_EQ(Form().ChosenSettings().FlashUnit, c.Expected);
     EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().at(0).toLatin1(),
               c.Expected);
     EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->findText("g:", Qt::MatchStartsWith), -1);
-    EXPECT_TRUE(Form().HiddenDriveListExists);
+    EXPECT_TRUE(Access().HiddenDriveListExists());
     EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditStatus")), "INVALID OR MISSING FLASH CARD");
     Program.reset();
   }

@@ -144,20 +144,21 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir,
     TReadTarqProgram program(root("program/readtarq"));
     if (!program.Start()) return 1;
     TReadTarqForm& form = *program.ReadTarqForm;
+    TCardLookout& lookout = TReadTarqFormTestAccess(form).Lookout();
     // The window as it was before the preview, then with the preview of a six-channel event.
-    form.Lookout->SetPaneVisible(false);
+    lookout.SetPaneVisible(false);
     for (int i = 0; i < Child<QListWidget>(form, "EventList")->count() && i < 2; ++i)
       Child<QListWidget>(form, "EventList")->item(i)->setSelected(true);
     ok &= Save(form, outDir, "main-window.png");
-    form.Lookout->SetPaneVisible(true);
+    lookout.SetPaneVisible(true);
     if (Child<QListWidget>(form, "EventList")->count() > 3) {
       Child<QListWidget>(form, "EventList")->clearSelection();
       Child<QListWidget>(form, "EventList")->item(2)->setSelected(true);
       Child<QListWidget>(form, "EventList")->setCurrentRow(3, QItemSelectionModel::Select);
-      ok &= QTest::qWaitFor([&] { return form.Lookout->Preview->TraceCount() > 0; }, 5000);
+      ok &= QTest::qWaitFor([&] { return lookout.Preview->TraceCount() > 0; }, 5000);
     }
     ok &= Save(form, outDir, "main-window-preview.png");
-    form.Lookout->SetPaneVisible(false);
+    lookout.SetPaneVisible(false);
 
     TDownloadForm& download = *program.DownloadForm;
     download.PrepareRun();
@@ -185,7 +186,7 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir,
     ok &= Save(comment, outDir, "comment.png");
 
     auto* codes = new TStationCodesForm(&form);  // the main window owns it
-    codes->Load(form.Settings);
+    codes->Load(form.ChosenSettings());
     ok &= Save(*codes, outDir, "station-codes.png");
 
     TAProposForm& about = *program.AProposForm;

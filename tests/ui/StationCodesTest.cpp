@@ -121,9 +121,9 @@ TEST_F(StationCodesTest, TheDialogChecksTheCodesExportsStationXmlAndTheSettingsK
   EXPECT_NE(document.find("<Network code=\"Z3\""), std::string::npos);
   EXPECT_NE(document.find("<Station code=\"ABC\""), std::string::npos);
   EXPECT_NE(document.find("<Latitude>45.5</Latitude>"), std::string::npos);
-  EXPECT_EQ(f.Settings.Network, "Z3");
-  EXPECT_EQ(f.Settings.StationSheet, Root / "good.csv");
-  EXPECT_EQ(f.Settings.RecordLength, 512);
+  EXPECT_EQ(f.ChosenSettings().Network, "Z3");
+  EXPECT_EQ(f.ChosenSettings().StationSheet, Root / "good.csv");
+  EXPECT_EQ(f.ChosenSettings().RecordLength, 512);
 
   // Cancel keeps what was there.
   ui_test::WhenModal([](QWidget* modal) {
@@ -132,7 +132,7 @@ TEST_F(StationCodesTest, TheDialogChecksTheCodesExportsStationXmlAndTheSettingsK
     dialog->ButtonCancel->click();
   });
   Child<QPushButton>(f, "ButtonStationCodes")->click();
-  EXPECT_EQ(f.Settings.Network, "Z3");
+  EXPECT_EQ(f.ChosenSettings().Network, "Z3");
 
   Program->Finish();
   const std::string ini = ReadWholeFile(IniPath());

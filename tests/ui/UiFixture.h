@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/Drives.h"
 #include "support/CardBuilder.h"
@@ -19,6 +20,30 @@
 #include "support/TestSupport.h"
 #include "ui/ReadTarq.h"
 #include "ui/ReadTarqForm.h"
+#include "ui/WindowDownloadHost.h"
+
+// What the window tests reach of the main window beyond its controls (found by object name)
+// and its public calls: its card, its settings, its drive memory, its lookout and its download
+// run.
+class TReadTarqFormTestAccess {
+ public:
+  explicit TReadTarqFormTestAccess(TReadTarqForm& form) : Form(form) {}
+  TTarqCard& Card() const { return Form.Card; }
+  TSettings& Settings() const { return Form.Settings; }
+  char StartDrive() const { return Form.StartDrive; }
+  char SettingsDrive() const { return Form.SettingsDrive; }
+  bool HiddenDriveListExists() const { return Form.HiddenDriveListExists; }
+  TCardLookout& Lookout() const { return *Form.Lookout; }
+  TMessages& Boxes() const { return Form.Boxes; }
+  TTarqConvert& Convert() const { return *Form.Convert; }
+  TArchiveView* ArchiveView() const { return Form.ArchiveView; }
+  void SetDownloadHost(std::unique_ptr<TWindowDownloadHost> host) const {
+    Form.DownloadHost = std::move(host);
+  }
+
+ private:
+  TReadTarqForm& Form;
+};
 
 namespace ui_test {
 
@@ -98,6 +123,7 @@ class TUiTest : public ::testing::Test {
     return Program->Start();
   }
   TReadTarqForm& Form() { return *Program->ReadTarqForm; }
+  TReadTarqFormTestAccess Access() { return TReadTarqFormTestAccess(Form()); }
 
   testing_support::TTempDir Root;
   std::string ProgramDir;

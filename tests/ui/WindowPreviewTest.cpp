@@ -39,7 +39,7 @@ TCardBuilder PreviewCard() {
 
 class WindowPreviewTest : public TUiTest {
  public:
-  TCardLookout& Lookout() { return *Form().Lookout; }
+  TCardLookout& Lookout() { return Access().Lookout(); }
   TWaveformPreview& Preview() { return *Lookout().Preview; }
   std::string Out() const { return Root / "out"; }
 
@@ -72,7 +72,7 @@ TEST_F(WindowPreviewTest, SelectingALineDrawsItsTracesAndTheLastClickedLineIsFol
   EXPECT_EQ(Preview().Labels(), (QStringList{"1 Z", "2 N", "3 E", "4 Z", "5 N", "6 E"}));
   EXPECT_EQ(Preview().SeedIds().at(5), QStringLiteral("XX.047.01.EHE"));
   // The traces are the digest of the event's frames as they lie on the card.
-  const TEventEntry& entry = Form().Card.Entries[1];
+  const TEventEntry& entry = Access().Card().Entries[1];
   TEventDigest digest(6, 12000);
   ASSERT_TRUE(ReadEventDigest(EventFramesOf(entry, data), digest).Complete());
   ASSERT_GT(Preview().ColumnWidth(), 100);
@@ -141,7 +141,7 @@ TEST_F(WindowPreviewTest, CorruptEventsPreviewWhatCanBeReadAndAreFlagged) {
   }
   EXPECT_EQ(Preview().TraceCount(), 18);
   EXPECT_EQ(Preview().Event()->FramesRead, 600);
-  EXPECT_TRUE(Form().Card.CardValid);
+  EXPECT_TRUE(Access().Card().CardValid);
 }
 
 TEST_F(WindowPreviewTest, VisibilityIsKeptBesideTheSettingsFileWhichKeepsItsSevenLines) {
@@ -201,14 +201,14 @@ TEST_F(WindowPreviewTest, ReportWritesTheSelectedEventsIntoTheDestination) {
 
   // The codes of the Station codes dialog name the channels; a second report keeps the first.
   EXPECT_NE(json.find("\"XX.012.00."), std::string::npos);
-  Form().Settings.Network = "Z3";
+  Access().Settings().Network = "Z3";
   WhenModal([](QWidget* box) { box->close(); });
   Lookout().ButtonReportClick();
   EXPECT_EQ(Lookout().LastReport(), QString::fromStdString(Out() + "/report_a.html"));
   EXPECT_NE(testing_support::ReadWholeFile(Out() + "/report_a.json").find("\"Z3.012.00."),
             std::string::npos);
   // A station sheet that cannot be read: said, and no report.
-  Form().Settings.StationSheet = Root / "missing.csv";
+  Access().Settings().StationSheet = Root / "missing.csv";
   Lookout().ButtonReportClick();
   ASSERT_EQ(Boxes.Boxes.size(), 2u);
   EXPECT_EQ(Boxes.Boxes[1].Kind, "error");
@@ -218,7 +218,7 @@ TEST_F(WindowPreviewTest, ReportWritesTheSelectedEventsIntoTheDestination) {
 TEST_F(WindowPreviewTest, ACardPutInIsShownWhenTheDriveInUseHoldsNone) {
   WriteSettings(Out());
   ASSERT_TRUE(Start());
-  EXPECT_FALSE(Form().Card.CardValid);
+  EXPECT_FALSE(Access().Card().CardValid);
   // Nothing changed: nothing happens.
   Lookout().MountsChanged();
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'e');
@@ -227,15 +227,15 @@ TEST_F(WindowPreviewTest, ACardPutInIsShownWhenTheDriveInUseHoldsNone) {
   Lookout().MountsChanged();
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'f');
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->currentText().left(2), QStringLiteral("f:"));
-  EXPECT_TRUE(Form().Card.CardValid);
+  EXPECT_TRUE(Access().Card().CardValid);
   EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 3);
 
   // Another card: the one in use stays, in its restore mode; the list shows the new drive.
-  Form().Card.RestoreMode = true;
+  Access().Card().RestoreMode = true;
   PreviewCard().WriteTo(MapDrive('g', 64'000'000, 1'000'000));
   Lookout().MountsChanged();
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->Drive(), 'f');
-  EXPECT_TRUE(Form().Card.RestoreMode);
+  EXPECT_TRUE(Access().Card().RestoreMode);
   EXPECT_EQ(Child<TDriveComboBox>(Form(), "DriveBox")->count(), 4);
 
   // The card in use taken out: as a refresh, the drive the settings named and its status.
@@ -254,7 +254,7 @@ TEST_F(WindowPreviewTest, ACardGoneDuringAPreviewShowsTheCardError) {
   ASSERT_TRUE(Start());
   std::filesystem::remove(CardDir() + "/fichbase.dat");
   Child<QListWidget>(Form(), "EventList")->setCurrentRow(1);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !Form().Card.CardValid; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Access().Card().CardValid; }, 5000));
   EXPECT_EQ(Form().StatusText(), "Invalid or missing flash card");
   EXPECT_EQ(Child<QListWidget>(Form(), "EventList")->count(), 0);
   EXPECT_EQ(Preview().TraceCount(), 0);

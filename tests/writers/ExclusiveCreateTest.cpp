@@ -17,7 +17,7 @@ TEST_F(ExclusiveCreate, ANameTakenAfterTheCheckMovesTheEventToItsNextName) {
   TCardBuilder card;
   card.Events = {SmallEvent()};
   Insert(card);
-  Settings.SacFiles = true;
+  Choose(Settings, OutputKindNamed("sac"), true);
   // A dangling link under the name of the second SAC file: the check sees the name free, and
   // a file opened through it would be made where it points.
   testing_support::TTempDir elsewhere;

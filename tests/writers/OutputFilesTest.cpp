@@ -116,7 +116,7 @@ TEST_F(EventOutputs, TextHeaders) {
     SCOPED_TRACE(c.Signature);
     testing_support::TTempDir out;
     Settings.DataDir = out.Path();
-    Settings.SensorFiles = true;
+    Choose(Settings, OutputKindNamed("sensor"), true);
     TCardBuilder card;
     card.Signature = c.Signature;
     card.Events = {c.Event};
@@ -243,7 +243,7 @@ TEST_F(EventOutputs, EveryKindIsTheSameUnderACommaDecimalLocale) {
 }
 
 TEST_F(EventOutputs, SamplesOfEveryLengthAndSign) {
-  Settings.SacFiles = true;
+  Choose(Settings, OutputKindNamed("sac"), true);
   std::vector<int32_t> values;
   for (int32_t magnitude = 1; magnitude <= 1000000; magnitude *= 10) {
     for (int32_t v : {magnitude - 1, magnitude, magnitude + 1}) {
@@ -332,9 +332,9 @@ TEST_F(EventOutputs, NamesMoveToAFreeLetter) {
     testing_support::TTempDir out;
     Settings.DataDir = out.Path();
     Settings.SerialNr = c.Serial;
-    Settings.SensorFiles = c.Sensors;
-    Settings.BinaryFile = c.Binary;
-    Settings.SacFiles = c.Sac;
+    Choose(Settings, OutputKindNamed("sensor"), c.Sensors);
+    Choose(Settings, OutputKindNamed("binary"), c.Binary);
+    Choose(Settings, OutputKindNamed("sac"), c.Sac);
     for (const std::string& name : c.Existing) testing_support::WriteWholeFile(out / name, "old");
     TCardBuilder card;
     card.Events = {SmallEvent("DEB", c.Channels)};

@@ -71,8 +71,7 @@ TEST_F(SacReadBack, Sac2MseedReadsWhatWasWritten) {
   if (std::system("command -v sac2mseed >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "sac2mseed is not installed";
   }
-  Settings.RecordFile = false;
-  Settings.SacFiles = true;
+  Settings.Kinds = KindSet({"sac"});
   testing_support::TCardBuilder card;
   card.Events = {SmallEvent("DEB2", "4,23")};
   card.Events[0].RateDuration = "125,1";
@@ -113,8 +112,7 @@ TEST_F(SacReadBack, Sac2MseedReadsWhatWasWritten) {
 // passes the checks; SAC's inclination counts from the vertical.
 TEST_F(SacReadBack, WithASheetOrANetworkTheHeadersCarryTheCodesAndThePlace) {
   const bool withSac2Mseed = std::system("command -v sac2mseed >/dev/null 2>&1") == 0;
-  Settings.RecordFile = false;
-  Settings.SacFiles = true;
+  Settings.Kinds = KindSet({"sac"});
   constexpr float Undefined = -12345.0f;
   struct TChannel {
     std::string Codes;  // NET STA LOC CHA, as 2 + 5 + 2 + 3 characters
@@ -213,8 +211,7 @@ TEST_F(SacReadBack, WithASheetOrANetworkTheHeadersCarryTheCodesAndThePlace) {
 
 // Without a sheet or a network code the codes and placement fields stay undefined.
 TEST_F(SacReadBack, WithoutCodesTheHeaderKeepsItsStationNameAndLetter) {
-  Settings.RecordFile = false;
-  Settings.SacFiles = true;
+  Settings.Kinds = KindSet({"sac"});
   testing_support::TCardBuilder card;
   card.Events = {SmallEvent("DEB2", "3,23")};
   Insert(card);

@@ -21,8 +21,7 @@ using TTree = std::map<std::string, std::string>;  // relative path -> bytes
 class SeedOutputs : public TConvertFixture {
  public:
   SeedOutputs() {
-    Settings.RecordFile = true;
-    Settings.MiniSeedFile = true;
+    Settings.Kinds = KindSet({"record", "mseed"});
   }
 };
 
@@ -171,8 +170,7 @@ TEST_F(SeedOutputs, EveryRecordHoldsTheRecordFilesSamplesWithItsCodesStartAndRat
 // One saturated sample on one channel flags that channel's record that holds it, and no other
 // record; the records of an event recorded with a GPS fix say that the clock was locked.
 TEST_F(SeedOutputs, SaturationIsFlaggedPerRecordAndAFixLocksTheClockOfEveryRecord) {
-  Settings.RecordFile = false;
-  Settings.SdsArchive = true;
+  Settings.Kinds = KindSet({"mseed", "sds"});
   Settings.RecordLength = 512;
   struct TEventCase {
     const char* Marker;
@@ -248,7 +246,7 @@ TEST_F(SeedOutputs, AnEventWithoutValidRecordsIsRefusedForMiniSeedAloneAndTheRun
     SCOPED_TRACE(test.Title);
     testing_support::TTempDir out;
     Settings.DataDir = out.Path();
-    Settings.SdsArchive = true;
+    Choose(Settings, OutputKindNamed("sds"), true);
     Host = TScriptedHost();
     TCardBuilder card;
     card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
@@ -274,7 +272,8 @@ TEST_F(SeedOutputs, AnEventWithoutValidRecordsIsRefusedForMiniSeedAloneAndTheRun
   // With the miniSEED file alone, the event is refused whole.
   testing_support::TTempDir out;
   Settings.DataDir = out.Path();
-  Settings.RecordFile = Settings.SdsArchive = false;
+  Choose(Settings, OutputKindNamed("record"), false);
+  Choose(Settings, OutputKindNamed("sds"), false);
   Host = TScriptedHost();
   TCardBuilder card;
   card.Events = {SmallEvent("DEB", "3,23")};
@@ -310,8 +309,7 @@ TEST_F(SeedOutputs, TheMiniSeedFileJoinsTheEventsNamesAndABadSheetWritesNothing)
 }
 
 TEST_F(SeedOutputs, TheArchiveSplitsAtTheNewYearTakesAnEventOnceAndKeepsDayFilesInOrder) {
-  Settings.RecordFile = Settings.MiniSeedFile = false;
-  Settings.SdsArchive = true;
+  Settings.Kinds = KindSet({"sds"});
   Settings.RecordLength = 512;
   TCardBuilder card;
   // 31 December 23:59:30 for two minutes at 1 Hz (the year before the probe's), then an
@@ -356,8 +354,7 @@ TEST_F(SeedOutputs, TheArchiveSplitsAtTheNewYearTakesAnEventOnceAndKeepsDayFiles
 }
 
 TEST_F(SeedOutputs, ADiskFillingUpDuringAnArchiveWriteLeavesEveryEarlierFileWhole) {
-  Settings.RecordFile = Settings.MiniSeedFile = false;
-  Settings.SdsArchive = true;
+  Settings.Kinds = KindSet({"sds"});
   Settings.RecordLength = 512;
   TCardBuilder card;
   card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
@@ -390,7 +387,7 @@ TEST_F(SeedOutputs, ADiskFillingUpDuringAnArchiveWriteLeavesEveryEarlierFileWhol
 // Debian's mseed2sac reads our records back into SAC files with our SAC files' samples.
 TEST_F(SeedOutputs, MSeed2SacGivesTheSamplesOfOurSacFiles) {
   if (std::system("command -v mseed2sac > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mseed2sac";
-  Settings.SacFiles = true;
+  Choose(Settings, OutputKindNamed("sac"), true);
   TCardBuilder card;
   card.Events = {SmallEvent("DEB", "3,23")};
   card.Events[0].RateDuration = "100,2";
