@@ -151,9 +151,8 @@ void TTarqCard::PositionAtFrames(const TEventEntry& entry) {
   if (DataFile.Position() != first) DataFile.Seek(first);
 }
 
-platform::TReadResult TTarqCard::ReadOpenEventFrames(const TEventEntry& entry,
-                                                     int64_t firstFrame, int64_t count,
-                                                     uint8_t* buffer) {
+platform::TReadResult TTarqCard::ReadOpenEventFrames(const TEventEntry& entry, int64_t firstFrame,
+                                                     int64_t count, uint8_t* buffer) {
   const int32_t channels = entry.Header.ChannelCount;
   const int64_t at = entry.DataOffset / card_layout::RecordSize + firstFrame * channels;
   if (const int code = SeekUnlessThere(DataFile, at)) return {0, code};

@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "card/CardLayout.h"
-#include "ledger/SavedEvents.h"
 #include "download/DownloadRun.h"
+#include "ledger/SavedEvents.h"
 #include "platform/DurableFlush.h"
 #include "platform/IoError.h"
 
@@ -61,7 +61,8 @@ bool TDownloadRun::WalkCard() {
   SamplesToDownload = 0;
   SamplesDownloaded = 0;
   for (const TEventEntry& entry : Entries) {
-    if (IsSelected(entry)) SamplesToDownload += std::max<int32_t>(entry.Header.SamplesPerChannel, 0);
+    if (IsSelected(entry))
+      SamplesToDownload += std::max<int32_t>(entry.Header.SamplesPerChannel, 0);
   }
   return true;
 }
@@ -180,8 +181,7 @@ void TDownloadRun::EndRun() {
       const std::string event = FailedEvent.empty() ? o.EventInHand : FailedEvent;
       host.RunFailed({o.ErrorFile, event, static_cast<int>(Snapshot.Events.size() - o.Attempted)});
     }
-    host.RunFinished(!o.Failed && o.Refused == 0 && !stopped,
-                     o.Failed || stopped ? 0 : o.Refused);
+    host.RunFinished(!o.Failed && o.Refused == 0 && !stopped, o.Failed || stopped ? 0 : o.Refused);
   } catch (...) {
   }
   Host = nullptr;

@@ -2,8 +2,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/Messages.h"
 #include "base/DateTime.h"
+#include "base/Messages.h"
 #include "base/PathNames.h"
 #include "base/TextFields.h"
 #include "card/CardLayout.h"
@@ -45,7 +45,8 @@ void TDownloadRun::MakeWriters() {
   OnLane.clear();
   std::vector<std::pair<TEventWriter*, int>> decoding;  // with their kind's weight
   for (size_t k = 0; k < Writers.size(); ++k) {
-    if (Snapshot.Kinds[k]->Weight > 0) decoding.emplace_back(Writers[k].get(), Snapshot.Kinds[k]->Weight);
+    if (Snapshot.Kinds[k]->Weight > 0)
+      decoding.emplace_back(Writers[k].get(), Snapshot.Kinds[k]->Weight);
   }
   std::stable_sort(decoding.begin(), decoding.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -66,11 +67,11 @@ void TDownloadRun::MakeWriters() {
   for (const TOutputKind* kind : Snapshot.Kinds) ReadAhead = ReadAhead || kind->FormatsText;
 }
 
-
 TEventSetup TDownloadRun::EventSetup() const {
-  TEventSetup setup{Event(),           Values,         Card.EpromVersion, Snapshot.Comment,
-                    Snapshot.Products, OutputPath(""), EventBaseName,     Event().ChannelCount,
-                    Values.SensorCount, Signature,     Staging.get()};
+  TEventSetup setup{
+      Event(),        Values,        Card.EpromVersion,    Snapshot.Comment,   Snapshot.Products,
+      OutputPath(""), EventBaseName, Event().ChannelCount, Values.SensorCount, Signature,
+      Staging.get()};
   return setup;
 }
 
@@ -89,7 +90,7 @@ bool TDownloadRun::OpenEventFiles() {
     return false;
   }
 
-  std::string yearText = WUtil::IntText(Values.StartDate.Year, 4);
+  std::string yearText = WUtil::IntText(Values.Start.Year, 4);
   WUtil::ZeroFill(yearText);
   std::string stem =
       Chars(yearText, 3, 4) + Chars(e.FileStem, 1, 4) + "_" + Chars(e.FileStem, 5, 8);
@@ -255,8 +256,7 @@ platform::TReadResult TDownloadRun::ReadBlock(char* bytes, int64_t firstFrame,
   return Card.ReadOpenEventFrames(*Entry, firstFrame, frames, reinterpret_cast<uint8_t*>(bytes));
 }
 
-int64_t TDownloadRun::TakeFrames(int64_t count, int64_t& k, int64_t& nextProgress,
-                                 bool& stopped) {
+int64_t TDownloadRun::TakeFrames(int64_t count, int64_t& k, int64_t& nextProgress, bool& stopped) {
   int64_t done = 0;
   while (done < count && !stopped) {
     const int64_t run = std::min(count - done, nextProgress - k);
@@ -301,9 +301,8 @@ bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
   auto startRead = [&](int64_t first, int64_t count) {
     TOutputWriter::TBufferPtr buffer = Writer.Acquire();
     if (ReadAhead) {
-      Writer.StartRead(
-          [this, first, count](char* bytes) { return ReadBlock(bytes, first, count); },
-          std::move(buffer));
+      Writer.StartRead([this, first, count](char* bytes) { return ReadBlock(bytes, first, count); },
+                       std::move(buffer));
     } else {
       readHereResult = ReadBlock(buffer->Bytes.data(), first, count);
       readHere = std::move(buffer);

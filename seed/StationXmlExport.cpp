@@ -27,7 +27,7 @@ std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
       summary.ChannelCount = e.ChannelCount;
       summary.SampleRate = e.SampleRate;
       const TEventValues values = EventValuesOf(e, card.EpromVersion, card.ProbeDate);
-      summary.Start = seed::EventStart(e, values);
+      summary.Start = values.Start;
       summary.Fix = seed::GpsFixOf(e);
       summary.Gain = e.Gain;
       summary.CountsPerVolt = values.ConversionFactor;
@@ -37,9 +37,9 @@ std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
                            " left out: it has no valid start, rate or channels");
       } else {
         const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
-        summary.End = seed::TSeedTime::FromEpochMicroseconds(
-            summary.Start.EpochMicroseconds() +
-            samples * seed::MicrosecondsPerSecond / e.SampleRate);
+        summary.End = seed::TSeedTime::FromEpochMicroseconds(summary.Start.EpochMicroseconds() +
+                                                             samples * seed::MicrosecondsPerSecond /
+                                                                 e.SampleRate);
         summaries.push_back(summary);
       }
     }

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <map>
 
-#include "support/ConvertFixture.h"
 #include "download/Download.h"
+#include "support/ConvertFixture.h"
 
 namespace {
 
