@@ -35,7 +35,7 @@
 #include "base/Settings.h"
 #include "card/TarqCard.h"
 #include "download/DownloadHost.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 #include "platform/Drives.h"
 #include "platform/DurableFlush.h"
 #include "platform/RecordFile.h"
@@ -182,7 +182,7 @@ class TCardRun {
 
   // Converts every event. Returns the seconds taken, or -1 with the host's error.
   double ConvertAll(std::string& error) {
-    TTarqConvert convert(Tarq, Settings);
+    TDownloadRun convert(Tarq);
     TQuietHost host(Card.Events);
     const auto start = std::chrono::steady_clock::now();
     std::vector<int> events(static_cast<size_t>(Card.Events));

@@ -13,6 +13,20 @@
 
 using card_fields::Abandon;
 
+namespace {
+
+// Records read in order need no seek; a failing seek gives its code.
+int SeekUnlessThere(platform::TRecordFile& file, int64_t record) {
+  try {
+    if (file.Position() != record) file.Seek(record);
+  } catch (const platform::EInOutError& error) {
+    return error.Code();
+  }
+  return 0;
+}
+
+}  // namespace
+
 void TTarqCard::ProbeCard() {
   SectorFilePresent = false;
   BlankDrive = false;
@@ -81,18 +95,12 @@ const std::vector<TEventEntry>& TTarqCard::ScanEvents(
       if (EpromVersion < 0) {
         CardValid = false;  // the file changed since the probe: nothing in it is trusted
       } else {
-        int64_t header = DataFile.Position();
-        while (ReadEventHeader(RestoreMode)) {
-          ++EventCount;
-          TEventEntry& entry = Entries.emplace_back();
-          entry.Line = EventCount;
-          entry.HeaderOffset = header * card_layout::RecordSize;
-          entry.DataOffset = DataFile.Position() * card_layout::RecordSize;
-          entry.Header = Event;
-          if (onEvent) onEvent(entry);
-          SkipEventData();
-          header = DataFile.Position();
-        }
+        WalkFromHere([&](TEventEntry& entry) {
+          EventCount = entry.Line;
+          Entries.push_back(std::move(entry));
+          if (onEvent) onEvent(Entries.back());
+          return true;
+        });
         // The walk stops beyond the end of the file when the last event's samples are cut
         // short; the used part cannot be larger than the file.
         const int64_t stop = std::min(DataFile.Position(), DataFile.Size());
@@ -106,6 +114,58 @@ const std::vector<TEventEntry>& TTarqCard::ScanEvents(
     throw;
   }
   return Entries;
+}
+
+void TTarqCard::WalkFromHere(const std::function<bool(TEventEntry&)>& onEntry,
+                             const std::function<bool()>& goOn) {
+  int32_t line = 0;
+  int64_t header = DataFile.Position();
+  while ((!goOn || goOn()) && ReadEventHeader(RestoreMode)) {
+    TEventEntry entry;
+    entry.Line = ++line;
+    entry.HeaderOffset = header * card_layout::RecordSize;
+    entry.DataOffset = DataFile.Position() * card_layout::RecordSize;
+    entry.Header = Event;
+    const bool more = onEntry(entry);
+    SkipEventData();
+    if (!more) return;
+    header = DataFile.Position();
+  }
+}
+
+std::vector<TEventEntry> TTarqCard::WalkEvents(int32_t lastLine,
+                                               const std::function<bool()>& goOn) {
+  std::vector<TEventEntry> entries;
+  DataFile.Seek(card_layout::FirstEventRecord);
+  WalkFromHere(
+      [&](TEventEntry& entry) {
+        entries.push_back(std::move(entry));
+        return entries.back().Line < lastLine;
+      },
+      goOn);
+  return entries;
+}
+
+void TTarqCard::PositionAtFrames(const TEventEntry& entry) {
+  const int64_t first = entry.DataOffset / card_layout::RecordSize;
+  if (DataFile.Position() != first) DataFile.Seek(first);
+}
+
+platform::TReadResult TTarqCard::ReadOpenEventFrames(const TEventEntry& entry, int64_t firstFrame,
+                                                     int64_t count, uint8_t* buffer) {
+  const int32_t channels = entry.Header.ChannelCount;
+  const int64_t at = entry.DataOffset / card_layout::RecordSize + firstFrame * channels;
+  if (const int code = SeekUnlessThere(DataFile, at)) return {0, code};
+  return DataFile.Read(buffer, count * channels);
+}
+
+bool TTarqCard::ReadEventTrailer(const TEventEntry& entry, uint8_t* trailer) {
+  constexpr int records = card_layout::TrailerSize / card_layout::RecordSize;
+  const int64_t frames = std::max<int32_t>(entry.Header.SamplesPerChannel, 0);
+  const int64_t at =
+      entry.DataOffset / card_layout::RecordSize + frames * entry.Header.ChannelCount;
+  if (SeekUnlessThere(DataFile, at) != 0) return false;
+  return DataFile.Read(trailer, records).Records == records;
 }
 
 void TTarqCard::ScanDirectory(TDirectoryView& view) {

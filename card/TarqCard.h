@@ -176,11 +176,6 @@ class TTarqCard {
   // Closes the data file if it is open; a failing close raises EInOutError.
   void CloseDataFile();
 
-  // The walk: ReadSignature, then ReadEventHeader and SkipEventData until a header is refused.
-  void ReadSignature();
-  bool ReadEventHeader(bool restore);
-  bool SkipEventData();
-
   // The events of the last scan.
   std::vector<TEventEntry> Entries;
 
@@ -201,6 +196,21 @@ class TTarqCard {
   // event or of the data file. Input/output errors raise EInOutError.
   int64_t ReadEventFrames(const TEventEntry& entry, int64_t firstFrame, int64_t count,
                           uint8_t* buffer);
+  // A download reads the data file it keeps open (OpenDataFile) through these, so that a card
+  // changed since it was listed is read as it is now, and a bad frame only shortens a read.
+  // The events of the data file walked from the first as ScanEvents walks them, up to line
+  // `lastLine` (1-based) or until `goOn` says no before a header; Entries and the counts of the
+  // last scan stay as they are.
+  std::vector<TEventEntry> WalkEvents(int32_t lastLine, const std::function<bool()>& goOn);
+  // Puts the data file at the entry's first frame; a failing seek raises EInOutError.
+  void PositionAtFrames(const TEventEntry& entry);
+  // ReadEventFrames on the open data file, in whole 3-byte records: a read error or the file's
+  // end shortens the result (Error gives the code of an error), nothing is raised.
+  platform::TReadResult ReadOpenEventFrames(const TEventEntry& entry, int64_t firstFrame,
+                                            int64_t count, uint8_t* buffer);
+  // The entry's trailer (9 bytes, after its last frame) from the open data file; false when it
+  // could not be read whole.
+  bool ReadEventTrailer(const TEventEntry& entry, uint8_t* trailer);
   std::pair<int64_t, int64_t> CardSizes();  // used, total bytes
   TCardStatus CardStatus() const;
 
@@ -211,6 +221,18 @@ class TTarqCard {
   bool InitializeCard();
 
  private:
+  // Their tests step through the walk.
+  friend struct TCardWalkAccess;
+
+  // The walk, through the data file's position: ReadSignature, then ReadEventHeader (into
+  // Event) and SkipEventData until a header is refused.
+  void ReadSignature();
+  bool ReadEventHeader(bool restore);
+  bool SkipEventData();
+  // From the data file's position, one entry per header read, each handed to onEntry until it
+  // returns false; the data file is left after the last event walked.
+  void WalkFromHere(const std::function<bool(TEventEntry&)>& onEntry,
+                    const std::function<bool()>& goOn = nullptr);
   // scanned: the probe found a valid card, so counts, sizes and version are filled in.
   TCardSummary SummaryOf(bool scanned);
 };

@@ -17,7 +17,7 @@
 #include "cli/Commands.h"
 #include "cli/LedgerCommands.h"
 #include "download/DownloadHost.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
@@ -178,7 +178,7 @@ struct TCardSession {
   TCliCard Cli;
   TTarqCard& Card = Cli.Card;
   TSettings Settings;
-  TTarqConvert Convert{Card, Settings};
+  TDownloadRun Convert{Card};
 };
 
 // The card of the line probed and its events listed in `selected`; the product settings of
@@ -234,7 +234,7 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
   TCardSession session(line.Card, err);
   TSettings& settings = session.Settings;
   TTarqCard& card = session.Card;
-  TTarqConvert& convert = session.Convert;
+  TDownloadRun& convert = session.Convert;
   settings.DataDir = line.To.size() > 1 ? WUtil::WithoutTrailingBackslash(line.To) : line.To;
   for (const TOutputKind& kind : OutputKinds()) Choose(settings, kind, line.Kinds[KindRow(kind)]);
   // No kind named: the first kind of the table alone.
@@ -302,7 +302,7 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
         return *code;
       }
       const std::vector<seed::TEventSummary> more =
-          StationXmlSummaries(session.Convert.Card, FlaggedLines(selected), warnings);
+          StationXmlSummaries(session.Card, FlaggedLines(selected), warnings);
       summaries.insert(summaries.end(), more.begin(), more.end());
     }
     // An inventory written earlier may have been edited by hand: it is never replaced.

@@ -4,17 +4,17 @@ TDownload::~TDownload() {
   Join();
 }
 
-bool TDownload::Start(TTarqConvert& convert, TDownloadSnapshot snapshot, TDownloadHost& host) {
-  if (convert.DownloadActive.load()) return false;
+bool TDownload::Start(TDownloadRun& run, TDownloadSnapshot snapshot, TDownloadHost& host) {
+  if (run.Active()) return false;
   Join();
-  Convert = &convert;
+  Run = &run;
   Host = &host;
   Snapshot = std::move(snapshot);
-  convert.PrepareRun();
+  run.PrepareRun();
   try {
     Worker = std::thread([this] { Execute(); });
   } catch (...) {
-    convert.DownloadActive = false;
+    run.DownloadActive = false;
     throw;
   }
   return true;
@@ -25,5 +25,5 @@ void TDownload::Join() {
 }
 
 void TDownload::Execute() {
-  Convert->DownloadEvents(Snapshot, *Host);
+  Run->DownloadEvents(Snapshot, *Host);
 }

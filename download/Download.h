@@ -5,7 +5,7 @@
 
 #include "download/DownloadHost.h"
 #include "download/DownloadSnapshot.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 
 class TDownload {
  public:
@@ -17,13 +17,13 @@ class TDownload {
   // Starts a run of the snapshot on a new worker. The worker of an earlier run has ended its
   // run already (the progress window was modal until then) and is joined first. False when a
   // run is still active.
-  bool Start(TTarqConvert& convert, TDownloadSnapshot snapshot, TDownloadHost& host);
+  bool Start(TDownloadRun& run, TDownloadSnapshot snapshot, TDownloadHost& host);
   // Waits for the worker of the last run; a run still active must have been stopped first.
   void Join();
 
  private:
   void Execute();
-  TTarqConvert* Convert = nullptr;
+  TDownloadRun* Run = nullptr;
   TDownloadHost* Host = nullptr;
   TDownloadSnapshot Snapshot;
   std::thread Worker;

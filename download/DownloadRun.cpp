@@ -4,16 +4,18 @@
 #include <stdexcept>
 
 #include "card/CardLayout.h"
+#include "download/DownloadRun.h"
 #include "ledger/SavedEvents.h"
-#include "download/TarqConvert.h"
 #include "platform/DurableFlush.h"
 #include "platform/IoError.h"
 
-namespace {
-using card_layout::FirstEventRecord;
+TDownloadRun::TDownloadRun(TTarqCard& card) : Card(card) {}
+
+TDownloadRun::~TDownloadRun() {
+  DiscardEventFiles();
 }
 
-int TTarqConvert::ProgressPercent(int64_t framesDone) const {
+int TDownloadRun::ProgressPercent(int64_t framesDone) const {
   if (SamplesToDownload <= 0) return 100;
   const long double percent =
       static_cast<long double>(framesDone) / static_cast<long double>(SamplesToDownload) * 100.0L;
@@ -23,7 +25,7 @@ int TTarqConvert::ProgressPercent(int64_t framesDone) const {
   return rounded >= 100 ? 100 : static_cast<int>(rounded);
 }
 
-void TTarqConvert::SetProgressFor(int64_t framesDone) {
+void TDownloadRun::SetProgressFor(int64_t framesDone) {
   if (!Host || framesDone < NextProgressCheck) return;
   const int percent = ProgressPercent(framesDone);
   // The count only grows during a run, and the bar cannot show percent + 1 before
@@ -39,117 +41,93 @@ void TTarqConvert::SetProgressFor(int64_t framesDone) {
   Host->SetProgress(percent);
 }
 
-void TTarqConvert::PrepareRun() {
+void TDownloadRun::PrepareRun() {
   StopRequested = false;
   LastProgress = -1;
   NextProgressCheck = 0;
   DownloadActive = true;
 }
 
-void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHost& host) {
+bool TDownloadRun::IsSelected(const TEventEntry& entry) const {
+  return std::binary_search(Snapshot.Events.begin(), Snapshot.Events.end(), entry.Line - 1);
+}
+
+bool TDownloadRun::WalkCard() {
+  Card.CardValid = Card.OpenDataFile();
+  if (!Card.CardValid) return false;
+  const int lastSelected = Snapshot.Events.empty() ? 0 : Snapshot.Events.back();
+  // A stop requested while the events are counted ends the run before its first event.
+  Entries = Card.WalkEvents(lastSelected + 1, [this] { return !StopRequested.load(); });
+  SamplesToDownload = 0;
+  SamplesDownloaded = 0;
+  for (const TEventEntry& entry : Entries) {
+    if (IsSelected(entry))
+      SamplesToDownload += std::max<int32_t>(entry.Header.SamplesPerChannel, 0);
+  }
+  return true;
+}
+
+void TDownloadRun::ReadCardSignature() {
+  Signature = {};
+  bool signature = Snapshot.Recorder != nullptr;
+  for (const TOutputKind* kind : Snapshot.Kinds) signature = signature || kind->UsesSignature;
+  if (signature) {
+    Card.DataFile.Seek(0);
+    Card.DataFile.Read(Signature.data(), card_layout::FieldRecords);
+  }
+  if (Snapshot.Recorder) {
+    SavedCard = ReadCardIdentity(Card, Signature, Card.DataFile.Size() * card_layout::RecordSize);
+  }
+  RecorderWarned = false;
+}
+
+void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHost& host) {
   if (!DownloadActive.load()) PrepareRun();
   Host = &host;
-  Run = snapshot;
-  bool failed = false;
-  int refused = 0;
-  std::string errorText;
-  // For the failure's details: the selected events reached, the one in hand.
-  size_t attempted = 0;
-  std::string eventInHand;
-  std::string errorFile;
-  std::optional<platform::ECloseError> closeFailure;  // what the host is told in place of errorText
+  Snapshot = snapshot;
+  Outcome = {};
   FailedEvent.clear();
-  FailedPath.clear();
+  CutShort = false;
   Staging = std::make_unique<platform::TStaging>();
 
   try {
     MakeWriters();
-    if (!Run.Products.Problem.empty()) throw std::runtime_error(Run.Products.Problem);
-    const int lastSelected = Run.Events.empty() ? 0 : Run.Events.back();
-    auto isSelected = [this](int event) {
-      return std::binary_search(Run.Events.begin(), Run.Events.end(), event);
-    };
-
-    Card.CardValid = Card.OpenDataFile();
-    if (!Card.CardValid) {
-      failed = true;
-      errorText = card_layout::NotValidCardText;
+    if (!Snapshot.Products.Problem.empty()) throw std::runtime_error(Snapshot.Products.Problem);
+    if (!WalkCard()) {
+      Outcome.Failed = true;
+      Outcome.ErrorText = card_layout::NotValidCardText;
     } else {
-      TEventHeader& e = Card.Event;
-      Card.DataFile.Seek(FirstEventRecord);
-      SamplesToDownload = 0;
-      SamplesDownloaded = 0;
-      // A stop requested while the events are counted ends the run before its first event.
-      for (int i = 0; !StopRequested.load(); ++i) {
-        if (!Card.ReadEventHeader(Card.RestoreMode)) break;
-        if (isSelected(i)) SamplesToDownload += std::max<int32_t>(e.SamplesPerChannel, 0);
-        Card.SkipEventData();
-        if (i >= lastSelected) break;
-      }
-
-      Signature = {};
-      bool signature = Run.Recorder != nullptr;
-      for (const TOutputKind* kind : Run.Kinds) signature = signature || kind->UsesSignature;
-      if (signature) {
-        Card.DataFile.Seek(0);
-        Card.DataFile.Read(Signature.data(), card_layout::FieldRecords);
-      }
-      if (Run.Recorder) {
-        SavedCard =
-            ReadCardIdentity(Card, Signature, Card.DataFile.Size() * card_layout::RecordSize);
-      }
-      RecorderWarned = false;
-      Card.DataFile.Seek(FirstEventRecord);
-
-      for (int i = 0; !StopRequested.load(); ++i) {
-        const int64_t headerOffset = Card.DataFile.Position() * 3;
-        if (!Card.ReadEventHeader(Card.RestoreMode)) break;
-        if (!isSelected(i)) {
-          Card.SkipEventData();
-        } else {
-          host.ShowFileName(e.OriginalFileName);
-          ++attempted;
-          eventInHand = e.OriginalFileName;
-          SetProgressFor(SamplesDownloaded);
-          const TOpenResult opened = OpenEventFiles();
-          if (opened == TOpenResult::Failed) {
-            failed = true;
-            errorFile = FailedPath;
-            break;
-          }
-          if (opened == TOpenResult::Refused) {
-            // The message is shown; the line stays selected and the run goes on.
-            ++refused;
-            SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
-            Card.SkipEventData();
-          } else {
-            ConvertEvent();
-            if (CloseEventFiles()) {
-              if (PartlyRefused) ++refused;
-              FinishSave(true);
-              StartSave(i, headerOffset);
-            }
-          }
-          eventInHand.clear();
-        }
-        if (i >= lastSelected) break;
+      ReadCardSignature();
+      for (const TEventEntry& entry : Entries) {
+        if (StopRequested.load()) break;
+        if (!IsSelected(entry)) continue;
+        DownloadEvent(entry);
+        // The card could not be read to the end of that event: nothing after it is trusted.
+        if (CutShort) break;
       }
     }
+  } catch (const ECreateFailed& error) {
+    // Shown at once, as the event's other messages are; the run stops there.
+    ShowError(error.what());
+    Outcome.Failed = true;
+    Outcome.ErrorFile = error.FileName();
+    StopRequested = true;
+    DiscardEventFiles();
   } catch (...) {
-    failed = true;
-    errorText = CaughtErrorText();
-    errorFile = CaughtErrorFile();
-    closeFailure = CaughtCloseError();
+    Outcome.Failed = true;
+    Outcome.ErrorText = CaughtErrorText();
+    Outcome.ErrorFile = CaughtErrorFile();
+    Outcome.CloseFailure = CaughtCloseError();
     DiscardEventFiles();
   }
   // The last event saved, or the one being saved when the run failed.
   try {
     FinishSave(true);
   } catch (...) {
-    failed = true;
-    if (errorText.empty()) {
-      errorText = CaughtErrorText();
-      errorFile = CaughtErrorFile();
+    Outcome.Failed = true;
+    if (Outcome.ErrorText.empty()) {
+      Outcome.ErrorText = CaughtErrorText();
+      Outcome.ErrorFile = CaughtErrorFile();
     }
   }
   Staging.reset();
@@ -157,27 +135,57 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   try {
     Card.CloseDataFile();
   } catch (const platform::EInOutError& error) {
-    if (errorText.empty()) errorText = platform::IoErrorText(error.Code());
-    failed = true;
+    if (Outcome.ErrorText.empty()) Outcome.ErrorText = platform::IoErrorText(error.Code());
+    Outcome.Failed = true;
   }
+  EndRun();
+}
+
+void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
+  Card.PositionAtFrames(entry);
+  Entry = &entry;
+  const TEventHeader& e = entry.Header;
+  Host->ShowFileName(e.OriginalFileName);
+  ++Outcome.Attempted;
+  Outcome.EventInHand = e.OriginalFileName;
+  SetProgressFor(SamplesDownloaded);
+  if (!OpenEventFiles()) {
+    // The message is shown; the line stays selected and the run goes on.
+    ++Outcome.Refused;
+    SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
+  } else {
+    ConvertEvent();
+    if (CloseEventFiles()) {
+      if (PartlyRefused) ++Outcome.Refused;
+      FinishSave(true);
+      StartSave();
+    }
+  }
+  Outcome.EventInHand.clear();
+}
+
+void TDownloadRun::EndRun() {
+  TDownloadHost& host = *Host;
   const bool stopped = StopRequested.load();
   StopRequested = false;
+  const TOutcome& o = Outcome;
   // The window learns the result before the run counts as ended: a window waiting for the end
   // waits for this call.
   try {
-    if (closeFailure) {
-      host.CloseFailed(*closeFailure);
-    } else if (!errorText.empty()) {
-      host.ShowError(errorText);
+    if (o.CloseFailure) {
+      host.CloseFailed(*o.CloseFailure);
+    } else if (!o.ErrorText.empty()) {
+      host.ShowError(o.ErrorText);
     }
-    if (failed) {
-      const std::string event = FailedEvent.empty() ? eventInHand : FailedEvent;
-      host.RunFailed({errorFile, event, static_cast<int>(Run.Events.size() - attempted)});
+    if (o.Failed) {
+      const std::string event = FailedEvent.empty() ? o.EventInHand : FailedEvent;
+      host.RunFailed({o.ErrorFile, event, static_cast<int>(Snapshot.Events.size() - o.Attempted)});
     }
-    host.RunFinished(!failed && refused == 0 && !stopped, failed || stopped ? 0 : refused);
+    host.RunFinished(!o.Failed && o.Refused == 0 && !stopped, o.Failed || stopped ? 0 : o.Refused);
   } catch (...) {
   }
   Host = nullptr;
+  Entry = nullptr;
   {
     std::lock_guard lock(RunMutex);
     DownloadActive = false;
@@ -185,26 +193,27 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   RunEnded.notify_all();
 }
 
-void TTarqConvert::StartSave(int line, int64_t headerOffset) {
+void TDownloadRun::StartSave() {
+  const TEventEntry& entry = *Entry;
   TPendingSave& save = Saving.emplace();
-  save.Event = {line, Card.Event.OriginalFileName, EventBaseName, OutputNames()};
+  save.Event = {entry.Line - 1, Event().OriginalFileName, EventBaseName, OutputNames()};
   TSavedEvent& saved = save.Saved;
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TWrittenFile& file : Writers[k]->TakeWritten()) {
-      file.Saved.Kind = Run.Kinds[k]->Name;
+      file.Saved.Kind = Snapshot.Kinds[k]->Name;
       saved.Files.push_back(std::move(file.Saved));
       save.Staged.push_back(std::move(file.Staged));
     }
   }
-  const bool recorded = Run.Recorder && !saved.Files.empty();
+  const bool recorded = Snapshot.Recorder && !saved.Files.empty();
   if (recorded) {
-    saved.EventIdentity = EventIdentity(Card.Event, Signature, headerOffset);
+    saved.EventIdentity = EventIdentity(Event(), Signature, entry.HeaderOffset);
     saved.CardSha256 = EventCardSha256;
     saved.Card = SavedCard;
-    saved.OriginalFileName = Card.Event.OriginalFileName;
-    saved.Destination = Run.DataDir;
+    saved.OriginalFileName = Event().OriginalFileName;
+    saved.Destination = Snapshot.DataDir;
   }
-  Saver.Start([&save, recorder = recorded ? Run.Recorder : nullptr] {
+  Saver.Start([&save, recorder = recorded ? Snapshot.Recorder : nullptr] {
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
     // Until its files and their final names are on the medium the event is not saved: a
@@ -215,7 +224,7 @@ void TTarqConvert::StartSave(int line, int64_t headerOffset) {
   });
 }
 
-void TTarqConvert::FinishSave(bool wait) {
+void TDownloadRun::FinishSave(bool wait) {
   if (!Saving || (!wait && !Saver.Idle())) return;
   std::exception_ptr failure;
   try {
@@ -241,7 +250,7 @@ void TTarqConvert::FinishSave(bool wait) {
   if (Host) Host->Deselect(save.Event);
 }
 
-std::string TTarqConvert::CaughtErrorText() {
+std::string TDownloadRun::CaughtErrorText() {
   try {
     throw;
   } catch (const platform::EInOutError& error) {
@@ -253,7 +262,7 @@ std::string TTarqConvert::CaughtErrorText() {
   }
 }
 
-std::optional<platform::ECloseError> TTarqConvert::CaughtCloseError() {
+std::optional<platform::ECloseError> TDownloadRun::CaughtCloseError() {
   try {
     throw;
   } catch (const platform::ECloseError& error) {
@@ -263,7 +272,7 @@ std::optional<platform::ECloseError> TTarqConvert::CaughtCloseError() {
   }
 }
 
-std::string TTarqConvert::CaughtErrorFile() {
+std::string TDownloadRun::CaughtErrorFile() {
   try {
     throw;
   } catch (const platform::EInOutError& error) {
@@ -273,7 +282,7 @@ std::string TTarqConvert::CaughtErrorFile() {
   }
 }
 
-void TTarqConvert::StopDownload() {
+void TDownloadRun::StopDownload() {
   StopRequested = true;
   std::unique_lock lock(RunMutex);
   RunEnded.wait(lock, [this] { return !DownloadActive.load(); });

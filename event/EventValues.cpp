@@ -121,28 +121,80 @@ uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate) {
 }
 
 namespace {
+
+uint16_t Field16(int value) {
+  return static_cast<uint16_t>(value);
+}
+
 // A recorder's MMDDhhmm stamp with its seconds and milliseconds; the year comes from the
 // day the card was read.
-void ReadStamp(const std::string& stamp, int16_t second, int16_t millisecond,
-               const TProbeDate& probeDate, TEventDate& date, TEventTime& time) {
-  date.Month = StampValue(stamp, 1);
-  date.Day = StampValue(stamp, 3);
-  date.Year = InferYear(date.Month, date.Day, probeDate);
+TUtcTime ReadStamp(const std::string& stamp, int16_t second, int16_t millisecond,
+                   const TProbeDate& probeDate) {
+  TUtcTime time;
+  const uint16_t month = StampValue(stamp, 1);
+  const uint16_t day = StampValue(stamp, 3);
+  time.Year = InferYear(month, day, probeDate);
+  time.Month = month;
+  time.Day = day;
   time.Hour = StampValue(stamp, 5);
   time.Minute = StampValue(stamp, 7);
-  time.Seconds = second + millisecond * 0.001;
+  time.Second = second;
+  time.Microsecond = millisecond * 1000;
+  return time;
 }
+
+// The seconds of the minute with their fraction, as the texts show them: for a time to the
+// millisecond, the second plus the milliseconds times 0.001.
+double SecondsOf(const TUtcTime& time) {
+  return time.Second + time.Microsecond / 1000 * 0.001 + time.Microsecond % 1000 * 1e-6;
+}
+
+// The end of a recording of durationMs from start (a corrupt header's negative duration ends
+// it before): every whole day carried into the date, the seconds kept to the microsecond.
+TUtcTime EndAfter(const TUtcTime& start, int32_t durationMs) {
+  double s = WUtil::HmsToSeconds(Field16(start.Hour), Field16(start.Minute),
+                                 SecondsOf(start) + durationMs * 0.001);
+  uint16_t day = Field16(start.Day);
+  uint16_t month = Field16(start.Month);
+  uint16_t year = Field16(start.Year);
+  // A recording may last days: every whole day is carried into the date (a negative
+  // duration from a corrupt header borrows them the same way).
+  const double days = std::floor(s / 86400.0);
+  if (days != 0) {
+    s -= days * 86400.0;
+    const WUtil::TDayNumber first = WUtil::DateToDayNumber(day, month, year);
+    WUtil::DayNumberToDate(first + static_cast<WUtil::TDayNumber>(days), day, month, year);
+  }
+  uint16_t hour = 0;
+  uint16_t minute = 0;
+  double seconds = 0;
+  WUtil::SecondsToHms(s, hour, minute, seconds);
+  // Seconds that round to a whole 60 stay 60: the time text carries them as it always has.
+  const int64_t micro = std::llround(seconds * 1e6);
+  TUtcTime end{year, month, day, hour, minute};
+  end.Second = static_cast<int>(micro / MicrosecondsPerSecond);
+  end.Microsecond = static_cast<int>(micro % MicrosecondsPerSecond);
+  return end;
+}
+
 }  // namespace
 
-void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
-                  TEventTime& time) {
-  ReadStamp(header.FileStem, header.StartSecond, header.StartMillisecond, probeDate, date, time);
+TUtcTime EventStartOf(const TEventHeader& header, const TProbeDate& probeDate) {
+  return ReadStamp(header.FileStem, header.StartSecond, header.StartMillisecond, probeDate);
+}
+
+std::string DateTextOf(const TUtcTime& time) {
+  return WUtil::DateText(Field16(time.Day), Field16(time.Month), Field16(time.Year));
+}
+
+std::string TimeTextOf(const TUtcTime& time) {
+  return WUtil::TimeText(Field16(time.Hour), Field16(time.Minute), SecondsOf(time));
 }
 
 TEventValues EventValuesOf(const TEventHeader& e, int32_t epromVersion,
                            const TProbeDate& probeDate) {
   TEventValues v;
-  EventStartOf(e, probeDate, v.StartDate, v.StartTime);
+  v.Start = EventStartOf(e, probeDate);
 
   v.SerialText = WUtil::IntText(e.StationSerial, 3);
   if (v.SerialText.size() > 4) v.SerialText.resize(4);
@@ -157,23 +209,9 @@ TEventValues EventValuesOf(const TEventHeader& e, int32_t epromVersion,
   v.SatelliteCount = e.SatelliteCount;
   v.GpsFix = HasGpsFix(e);
   if (epromVersion >= 410) {
-    double s = WUtil::HmsToSeconds(v.StartTime.Hour, v.StartTime.Minute,
-                                   v.StartTime.Seconds + e.DurationMs * 0.001);
-    // A recording may last days: every whole day is carried into the date (a negative
-    // duration from a corrupt header borrows them the same way).
-    const double days = std::floor(s / 86400.0);
-    if (days != 0) {
-      s -= days * 86400.0;
-      const WUtil::TDayNumber start =
-          WUtil::DateToDayNumber(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year);
-      WUtil::DayNumberToDate(start + static_cast<WUtil::TDayNumber>(days), v.EndDate.Day,
-                             v.EndDate.Month, v.EndDate.Year);
-    } else {
-      v.EndDate = v.StartDate;
-    }
-    WUtil::SecondsToHms(s, v.EndTime.Hour, v.EndTime.Minute, v.EndTime.Seconds);
+    v.End = EndAfter(v.Start, e.DurationMs);
   } else {
-    ReadStamp(e.EndStamp, e.EndSecond, e.EndMillisecond, probeDate, v.EndDate, v.EndTime);
+    v.End = ReadStamp(e.EndStamp, e.EndSecond, e.EndMillisecond, probeDate);
   }
   return v;
 }

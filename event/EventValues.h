@@ -7,22 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "base/UtcTime.h"
 #include "card/TarqCard.h"
 
 constexpr int MaxChannels = 18;
 constexpr int MaxSensors = 6;
-
-struct TEventDate {
-  uint16_t Year = 0;
-  uint16_t Month = 0;
-  uint16_t Day = 0;
-};
-
-struct TEventTime {
-  uint16_t Hour = 0;
-  uint16_t Minute = 0;
-  double Seconds = 0;
-};
 
 // A GPS receiver's reading as a format-2 header holds it: degrees and decimal minutes with a
 // hemisphere letter ('N' or 'S', 'E' or 'W'), and the altitude.
@@ -51,10 +40,9 @@ struct TEventPosition {
 };
 
 struct TEventValues {
-  TEventDate StartDate;
-  TEventTime StartTime;
-  TEventDate EndDate;  // format 2 only
-  TEventTime EndTime;  // format 2 only
+  // As the header gives them: a corrupt header's fields stay as they are (TUtcTime::IsValid).
+  TUtcTime Start;
+  TUtcTime End;  // format 2 only
   std::string SerialText;
   int SensorCount = 0;
   double ConversionFactor = 0;
@@ -90,9 +78,12 @@ std::string ConversionFactorTextOf(double factor);
 // The year of a month and day recorded without one: the probe's year, or the year before
 // when the day comes after the probe's day in the year.
 uint16_t InferYear(uint16_t month, uint16_t day, const TProbeDate& probeDate);
-// The start of an event from its stamp and its seconds field, the year inferred as above.
-void EventStartOf(const TEventHeader& header, const TProbeDate& probeDate, TEventDate& date,
-                  TEventTime& time);
+// The start of an event from its stamp and its seconds field, the year inferred as above; the
+// Start of its values.
+TUtcTime EventStartOf(const TEventHeader& header, const TProbeDate& probeDate);
+// The texts of the event's outputs: dd.mm.yyyy, and hh:mm:ss.sss (WUtil::TimeText).
+std::string DateTextOf(const TUtcTime& time);
+std::string TimeTextOf(const TUtcTime& time);
 // Where channel c (1-based) of an event lies: channels 1, 2 and 3 are the Z, N and E
 // components of sensor 1, channels 4 to 6 those of sensor 2, and so on.
 struct TChannelPlace {

@@ -14,7 +14,7 @@
 
 #include "FuzzSupport.h"
 #include "card/TarqCard.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
 #include "writers/OutputKinds.h"
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A small disk: a header that claims more samples than the card holds is padded until
     // the disk is full, which ends the run.
     platform::SetFaultPlan({.PathContains = outDir, .WriteBytesLeft = 4 << 20});
-    TTarqConvert convert(card, settings);
+    TDownloadRun convert(card);
     THost host;
     convert.DownloadEvents(
         MakeDownloadSnapshot(settings,

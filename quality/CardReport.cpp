@@ -19,21 +19,6 @@ TCardFacts CardFactsOf(const TCardSummary& summary) {
   return facts;
 }
 
-TUtcTime EventStartUtc(const TEventHeader& header, const TProbeDate& probeDate) {
-  TEventDate date;
-  TEventTime time;
-  EventStartOf(header, probeDate, date, time);
-  TUtcTime t;
-  t.Year = date.Year;
-  t.Month = date.Month;
-  t.Day = date.Day;
-  t.Hour = time.Hour;
-  t.Minute = time.Minute;
-  t.Second = header.StartSecond;
-  t.Millisecond = header.StartMillisecond;
-  return t;
-}
-
 TListEntry ListEntryOf(const TEventEntry& entry, const TProbeDate& probeDate) {
   const TEventHeader& h = entry.Header;
   TListEntry list;
@@ -44,7 +29,7 @@ TListEntry ListEntryOf(const TEventEntry& entry, const TProbeDate& probeDate) {
   list.Gain = h.Gain;
   list.Station = h.StationSerial;
   list.Channels = h.ChannelCount;
-  list.Start = EventStartUtc(h, probeDate);
+  list.Start = EventStartOf(h, probeDate);
   list.GpsFix = HasGpsFix(h);
   if (h.EventFormat == 2) list.Satellites = h.SatelliteCount;
   return list;
@@ -78,7 +63,7 @@ bool ReadReportEvent(const TEventEntry& entry, const std::string& dataFilePath,
   out.Index = entry.Line;
   out.File = h.OriginalFileName;
   out.Station = h.StationSerial;
-  out.Start = EventStartUtc(h, probeDate);
+  out.Start = EventStartOf(h, probeDate);
   out.SampleRate = h.SampleRate;
   out.SamplesPerChannel = std::max<int64_t>(h.SamplesPerChannel, 0);
   out.Gain = h.Gain;

@@ -1,6 +1,6 @@
 #pragma once
 // What scripts and the quality report read of a card: its status facts, per event the list
-// entry, the start in UTC and the SEED code of each channel, and the figures and envelopes of
+// entry and the SEED code of each channel, and the figures and envelopes of
 // its channels read off the card (read-only).
 
 #include <atomic>
@@ -17,9 +17,6 @@
 // found a valid card, the version only when the card shows one.
 TCardFacts CardFactsOf(const TCardSummary& summary);
 
-// The start of an event in UTC: its MMDDhhmm stamp, seconds and milliseconds, and the year
-// the probe date gives it.
-TUtcTime EventStartUtc(const TEventHeader& header, const TProbeDate& probeDate);
 TListEntry ListEntryOf(const TEventEntry& entry, const TProbeDate& probeDate);
 
 // "NET.STA.LOC.CHA" of channel `channel` (1-based) of a recorder, from the station sheet of

@@ -17,7 +17,7 @@ std::string UtcText(const TUtcTime& t) {
     int Width;
     const char* Before;
   } fields[] = {{t.Year, 4, ""},    {t.Month, 2, "-"},  {t.Day, 2, "-"},        {t.Hour, 2, "T"},
-                {t.Minute, 2, ":"}, {t.Second, 2, ":"}, {t.Millisecond, 3, "."}};
+                {t.Minute, 2, ":"}, {t.Second, 2, ":"}, {t.Microsecond / 1000, 3, "."}};
   std::string text;
   for (const auto& f : fields) {
     text += f.Before;

@@ -13,19 +13,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/UtcTime.h"
 #include "base/Utf8Text.h"  // ValidUtf8
 
-// A moment in UTC, to the millisecond.
-struct TUtcTime {
-  int Year = 0;
-  int Month = 0;
-  int Day = 0;
-  int Hour = 0;
-  int Minute = 0;
-  int Second = 0;
-  int Millisecond = 0;
-};
-// "YYYY-MM-DDTHH:MM:SS.mmm" (each field zero-filled to its width, never cut).
+// "YYYY-MM-DDTHH:MM:SS.mmm", to the millisecond (each field zero-filled to its width, never
+// cut).
 std::string UtcText(const TUtcTime& time);
 
 // What the status command prints of a card. A field the card does not show (no valid card,

@@ -10,12 +10,6 @@
 
 namespace seed {
 
-TSeedTime EventStart(const TEventHeader& header, const TEventValues& values) {
-  return TSeedTime::FromMilliseconds(
-      values.StartDate.Year, values.StartDate.Month, values.StartDate.Day, values.StartTime.Hour,
-      values.StartTime.Minute, header.StartSecond, header.StartMillisecond);
-}
-
 TChannelPlacement ChannelPlacementFor(const TStationRow* row, int channelIndex, char orientation) {
   const TSensorRow* sensor = row ? row->Sensor(channelIndex / 3 + 1) : nullptr;
   const TAngles angles = OrientationAngles(orientation);

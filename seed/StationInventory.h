@@ -32,9 +32,6 @@
 
 namespace seed {
 
-// The start of an event with its derived values, to the millisecond.
-TSeedTime EventStart(const TEventHeader& header, const TEventValues& values);
-
 struct TCodeOptions {
   std::string Network;                   // --network; empty: XX. Checked by Codes*.
   const TStationSheet* Sheet = nullptr;  // --stations; null: no sheet

@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "card/CardLayout.h"
 #include "event/EventValues.h"
 #include "seed/SeedError.h"
 #include "seed/StationInventory.h"
-
-using card_layout::FirstEventRecord;
 
 seed::TSeedTime SeedTimeNow() {
   const auto now =
@@ -22,33 +19,29 @@ std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
   std::vector<seed::TEventSummary> summaries;
   if (events.empty() || !card.OpenDataFile()) return summaries;
   try {
-    card.DataFile.Seek(FirstEventRecord);
-    const TEventHeader& e = card.Event;
-    for (int i = 0; i <= events.back(); ++i) {
-      if (!card.ReadEventHeader(card.RestoreMode)) break;
-      if (std::binary_search(events.begin(), events.end(), i)) {
-        seed::TEventSummary summary;
-        summary.Serial = e.StationSerial;
-        summary.ChannelCount = e.ChannelCount;
-        summary.SampleRate = e.SampleRate;
-        const TEventValues values = EventValuesOf(e, card.EpromVersion, card.ProbeDate);
-        summary.Start = seed::EventStart(e, values);
-        summary.Fix = seed::GpsFixOf(e);
-        summary.Gain = e.Gain;
-        summary.CountsPerVolt = values.ConversionFactor;
-        if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
-            !summary.Start.IsValid()) {
-          warnings.push_back(e.OriginalFileName +
-                             " left out: it has no valid start, rate or channels");
-        } else {
-          const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
-          summary.End = seed::TSeedTime::FromEpochMicroseconds(
-              summary.Start.EpochMicroseconds() +
-              samples * seed::MicrosecondsPerSecond / e.SampleRate);
-          summaries.push_back(summary);
-        }
+    for (const TEventEntry& entry : card.WalkEvents(events.back() + 1, nullptr)) {
+      if (!std::binary_search(events.begin(), events.end(), entry.Line - 1)) continue;
+      const TEventHeader& e = entry.Header;
+      seed::TEventSummary summary;
+      summary.Serial = e.StationSerial;
+      summary.ChannelCount = e.ChannelCount;
+      summary.SampleRate = e.SampleRate;
+      const TEventValues values = EventValuesOf(e, card.EpromVersion, card.ProbeDate);
+      summary.Start = values.Start;
+      summary.Fix = seed::GpsFixOf(e);
+      summary.Gain = e.Gain;
+      summary.CountsPerVolt = values.ConversionFactor;
+      if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
+          !summary.Start.IsValid()) {
+        warnings.push_back(e.OriginalFileName +
+                           " left out: it has no valid start, rate or channels");
+      } else {
+        const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
+        summary.End = seed::TSeedTime::FromEpochMicroseconds(summary.Start.EpochMicroseconds() +
+                                                             samples * seed::MicrosecondsPerSecond /
+                                                                 e.SampleRate);
+        summaries.push_back(summary);
       }
-      card.SkipEventData();
     }
   } catch (...) {
     card.CloseDataFile();

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   calm.Flat = {2};
   calm.Seed = 9;
   TReportEvent second =
-      BuildEvent(2, "08121417.T01", 1043, {2026, 12, 8, 14, 17, 30, 500}, calm, "XX", "T1043");
+      BuildEvent(2, "08121417.T01", 1043, {2026, 12, 8, 14, 17, 30, 500'000}, calm, "XX", "T1043");
   second.Gain = 4;
   report.Events.push_back(second);
 

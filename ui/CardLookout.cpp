@@ -166,7 +166,7 @@ void TCardLookout::ShowLine(int row) {
   request.Line = entry.Line;
   request.Frames = EventFramesOf(entry, Host.ShownCard().DataFilePath());
   request.File = QString::fromLatin1(entry.Header.OriginalFileName.c_str());
-  request.Start = EventStartUtc(entry.Header, Host.ShownCard().ProbeDate);
+  request.Start = EventStartOf(entry.Header, Host.ShownCard().ProbeDate);
   request.SampleRate = entry.Header.SampleRate;
   request.StationSerial = entry.Header.StationSerial;
   // The codes of the Station codes dialog.

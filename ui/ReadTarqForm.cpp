@@ -13,7 +13,7 @@
 #include "base/PathNames.h"
 #include "card/CardLayout.h"
 #include "download/Download.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "ui/APropos.h"
@@ -77,7 +77,7 @@ TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, TMessages& boxes,
       Boxes(boxes),
       Drives(drives),
       Card(boxes, drives),
-      Convert(std::make_unique<TTarqConvert>(Card, settingsFile.Settings)) {
+      Convert(std::make_unique<TDownloadRun>(Card)) {
   setObjectName(QStringLiteral("ReadTarqForm"));
   setWindowTitle(QStringLiteral("ReadTarq"));
   setWindowIcon(QIcon(ReadTarqPixmap(32)));

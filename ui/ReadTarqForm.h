@@ -32,7 +32,7 @@ class TSelectDirForm;
 class TStationCodesForm;
 class TDownload;
 class TLedgerGuard;
-class TTarqConvert;
+class TDownloadRun;
 class TWindowDownloadHost;
 
 class TReadTarqForm : public QWidget, private TLookoutWindow {
@@ -112,7 +112,7 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   TTarqCard Card;
   // The download run: its state, what it reports to the windows (made at the first run), its
   // worker.
-  std::unique_ptr<TTarqConvert> Convert;
+  std::unique_ptr<TDownloadRun> Convert;
   std::unique_ptr<TWindowDownloadHost> DownloadHost;
   std::unique_ptr<TDownload> Download;
   // The download ledger: what the runs record, the erase guard, the marks of saved events.

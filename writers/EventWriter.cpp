@@ -12,6 +12,7 @@ bool TEventWriter::CreateFile(TOutput& output, const TEventSetup& event, const s
   // Never into what exists: a file that appeared since the names were checked is not ours.
   const int code = event.Staging->Create(output.File, path, recordSize);
   Taken = code == platform::TRecordFile::NameTaken;
+  CreateCode = code;
   if (code != 0) return false;
   output.Digest.Hash.Reset();
   output.Digest.Size = 0;

@@ -72,6 +72,8 @@ class TEventWriter {
   // After Create failed: the name was found taken (another program made a file of that name
   // since it was checked), rather than the file not creatable.
   bool NameTaken() const { return Taken; }
+  // After Create failed on a file it could not create: the system's code of the failure.
+  int CreateErrorCode() const { return CreateCode; }
   void WriteHeader(const TEventSetup& event) { DoWriteHeader(event); }
   // A run of whole frames as read from the card, followed by at least one more readable byte.
   void WriteFrames(const uint8_t* frames, int64_t count) { DoWriteFrames(frames, count); }
@@ -166,6 +168,7 @@ class TEventWriter {
   std::vector<std::string> Created;
   std::vector<TWrittenFile> Written;  // closed, not yet taken by the run
   bool Taken = false;
+  int CreateCode = 0;
 };
 
 // Names of the event's files, also used in the text headers.

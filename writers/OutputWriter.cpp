@@ -62,20 +62,19 @@ void TOutputWriter::Abandon() {
   Queue.clear();
   Done.wait(lock, [this] { return !Busy; });
   if (ReadBuffer) Free.push_back(std::move(ReadBuffer));
-  ReadFile = nullptr;
+  ReadJob = nullptr;
   ReadStarted = ReadDone = false;
   ErrorCode = 0;
   ErrorFile.clear();
   Done.notify_all();
 }
 
-void TOutputWriter::StartRead(platform::TRecordFile& file, TBufferPtr buffer, int64_t records) {
+void TOutputWriter::StartRead(TReader read, TBufferPtr buffer) {
   {
     std::lock_guard lock(Mutex);
     if (!Thread.joinable()) Thread = std::thread([this] { Run(); });
-    ReadFile = &file;
+    ReadJob = std::move(read);
     ReadBuffer = std::move(buffer);
-    ReadRecords = records;
     ReadStarted = ReadDone = false;
   }
   Wake.notify_one();
@@ -83,31 +82,30 @@ void TOutputWriter::StartRead(platform::TRecordFile& file, TBufferPtr buffer, in
 
 TOutputWriter::TBufferPtr TOutputWriter::TakeRead(platform::TReadResult& result) {
   std::unique_lock lock(Mutex);
-  Done.wait(lock, [this] { return ReadFile == nullptr || ReadDone; });
+  Done.wait(lock, [this] { return !ReadJob || ReadDone; });
   result = ReadResult;
-  ReadFile = nullptr;
+  ReadJob = nullptr;
   ReadStarted = ReadDone = false;
   return std::move(ReadBuffer);
 }
 
 bool TOutputWriter::ReadOutstanding() {
   std::lock_guard lock(Mutex);
-  return ReadFile != nullptr;
+  return static_cast<bool>(ReadJob);
 }
 
 void TOutputWriter::Run() {
   std::unique_lock lock(Mutex);
   for (;;) {
-    Wake.wait(lock, [this] { return Quit || !Queue.empty() || (ReadFile && !ReadStarted); });
-    if (ReadFile && !ReadStarted) {
+    Wake.wait(lock, [this] { return Quit || !Queue.empty() || (ReadJob && !ReadStarted); });
+    if (ReadJob && !ReadStarted) {
       // The frames of the card come first: the conversion waits for them.
       ReadStarted = true;
       Busy = true;
-      platform::TRecordFile& file = *ReadFile;
+      const TReader& read = ReadJob;
       char* bytes = ReadBuffer->Bytes.data();
-      const int64_t records = ReadRecords;
       lock.unlock();
-      const platform::TReadResult result = file.Read(bytes, records);
+      const platform::TReadResult result = read(bytes);
       lock.lock();
       ReadResult = result;
       ReadDone = true;

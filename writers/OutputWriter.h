@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,9 +44,10 @@ class TOutputWriter {
   // forgets any error: the files are being discarded.
   void Abandon();
 
-  // Starts reading `records` records of the file into the buffer; one read at a time. It
-  // goes before the queued writes.
-  void StartRead(platform::TRecordFile& file, TBufferPtr buffer, int64_t records);
+  // Reads into a buffer's bytes; never throws (a failure is in the result).
+  using TReader = std::function<platform::TReadResult(char* bytes)>;
+  // Starts a read into the buffer; one read at a time. It goes before the queued writes.
+  void StartRead(TReader read, TBufferPtr buffer);
   // Waits for the read started last and returns its buffer and what Read returned.
   TBufferPtr TakeRead(platform::TReadResult& result);
   bool ReadOutstanding();
@@ -68,9 +70,8 @@ class TOutputWriter {
   std::vector<TBufferPtr> Free;
   bool Busy = false;  // a write or read is in progress
   // The outstanding read.
-  platform::TRecordFile* ReadFile = nullptr;
+  TReader ReadJob;  // empty when no read is outstanding
   TBufferPtr ReadBuffer;
-  int64_t ReadRecords = 0;
   bool ReadStarted = false;
   bool ReadDone = false;
   platform::TReadResult ReadResult;

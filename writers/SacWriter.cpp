@@ -80,8 +80,8 @@ SacUnit::TSacChannelInfo SacChannelInfo(const TEventSetup& event, int channel) {
   info.StationName = (v.SerialText + static_cast<char>('0' + place.Sensor)).substr(0, 4);
   info.SampleCount = e.SamplesPerChannel;
   info.SampleRate = e.SampleRate;
-  info.StartDate = WUtil::DateText(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year);
-  info.StartTime = WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds);
+  info.StartDate = DateTextOf(v.Start);
+  info.StartTime = TimeTextOf(v.Start);
   info.InstrumentName = "TarqPrbe";
   info.ComponentLetter = place.Letter;
   // A format-1 recorder has no receiver: its events carry no station position.

@@ -34,7 +34,7 @@ std::string TSeedWriter::DoRefusal(const TEventSetup& event) {
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
   seed::TMiniSeedStream stream;
   stream.SampleRate = e.SampleRate;
-  stream.Start = seed::EventStart(e, event.Values);
+  stream.Start = event.Values.Start;
   stream.RecordLength = products.RecordLength;
   // Flagged per record: only the records that hold a sample at an end of the 24-bit range.
   stream.Saturation = seed::TMiniSeedStream::TSaturation{SampleDecoder::MinimumSample,

@@ -111,15 +111,11 @@ std::vector<std::string> TextHeaderLines(const TEventSetup& event, int sensor) {
   int channels = e.ChannelCount;
   if (sensor > 0) channels = sensor < v.SensorCount ? 3 : (e.ChannelCount - 1) % 3 + 1;
   lines.push_back("Channel number: " + Chars(std::to_string(channels), 1, 2));
-  lines.push_back("Starting date: " +
-                  WUtil::DateText(v.StartDate.Day, v.StartDate.Month, v.StartDate.Year));
-  lines.push_back("Starting time: " +
-                  WUtil::TimeText(v.StartTime.Hour, v.StartTime.Minute, v.StartTime.Seconds));
+  lines.push_back("Starting date: " + DateTextOf(v.Start));
+  lines.push_back("Starting time: " + TimeTextOf(v.Start));
   if (format2) {
-    lines.push_back("Ending date: " +
-                    WUtil::DateText(v.EndDate.Day, v.EndDate.Month, v.EndDate.Year));
-    lines.push_back("Ending time: " +
-                    WUtil::TimeText(v.EndTime.Hour, v.EndTime.Minute, v.EndTime.Seconds));
+    lines.push_back("Ending date: " + DateTextOf(v.End));
+    lines.push_back("Ending time: " + TimeTextOf(v.End));
   }
   lines.push_back("Sample rate: " + std::to_string(e.SampleRate) + " Hz");
   lines.push_back("Sample number: " + std::to_string(e.SamplesPerChannel));

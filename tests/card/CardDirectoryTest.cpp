@@ -278,8 +278,8 @@ TEST_F(CardDirectoryTest, EventLineColumns) {
     card.Events = {event};
     Write(card);
     ASSERT_TRUE(Card.OpenDataFile());
-    Card.ReadSignature();
-    Card.ReadEventHeader(false);
+    TCardWalkAccess::ReadSignature(Card);
+    TCardWalkAccess::ReadEventHeader(Card, false);
     Card.CloseDataFile();
     EXPECT_EQ(Card.EventLine(), c.Line);
   }

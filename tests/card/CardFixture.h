@@ -13,6 +13,15 @@
 #include "support/CardDrive.h"
 #include "support/TestSupport.h"
 
+// The card's walk, step by step, as the card itself goes through it.
+struct TCardWalkAccess {
+  static void ReadSignature(TTarqCard& card) { card.ReadSignature(); }
+  static bool ReadEventHeader(TTarqCard& card, bool restore) {
+    return card.ReadEventHeader(restore);
+  }
+  static bool SkipEventData(TTarqCard& card) { return card.SkipEventData(); }
+};
+
 class TCardFixture : public ::testing::Test {
  public:
   static constexpr char Letter = 'f';

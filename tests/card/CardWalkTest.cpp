@@ -14,16 +14,16 @@ class CardWalkTest : public TCardFixture {
   // Opens the card and reads its signature.
   void Open() {
     ASSERT_TRUE(Card.OpenDataFile());
-    Card.ReadSignature();
+    TCardWalkAccess::ReadSignature(Card);
   }
   // The walk of the card in the given mode: the original names of the events it accepts.
   std::vector<std::string> Walk(bool restore = false) {
     std::vector<std::string> names;
     EXPECT_TRUE(Card.OpenDataFile());
-    Card.ReadSignature();
-    while (Card.ReadEventHeader(restore)) {
+    TCardWalkAccess::ReadSignature(Card);
+    while (TCardWalkAccess::ReadEventHeader(Card, restore)) {
       names.push_back(Card.Event.OriginalFileName);
-      Card.SkipEventData();
+      TCardWalkAccess::SkipEventData(Card);
     }
     Card.CloseDataFile();
     return names;
@@ -57,7 +57,7 @@ TEST_F(CardWalkTest, DataFileShorterThanASignatureIsNotValid) {
     WriteWholeFile(DataPath(), std::string("TARQPROBE").substr(0, length));
     Open();
     EXPECT_EQ(Card.EpromVersion, -1) << length;
-    EXPECT_FALSE(Card.ReadEventHeader(false));
+    EXPECT_FALSE(TCardWalkAccess::ReadEventHeader(Card, false));
     Card.CloseDataFile();
   }
 }
@@ -244,7 +244,7 @@ TEST_F(CardWalkTest, FieldsAreParsedByTheirRules) {
     card.Events = {event};
     Write(card);
     Open();
-    ASSERT_TRUE(Card.ReadEventHeader(false));
+    ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
     c.Check(Card.Event);
     EXPECT_EQ(Card.DataFile.Position() * 3, 9 + (event.IsFormat2() ? 171 : 117));
     Card.CloseDataFile();
@@ -259,10 +259,10 @@ TEST_F(CardWalkTest, DynamicRangeIsResetForEveryHeader) {
   card.Events = {first, SmallEvent("DEB2")};
   Write(card);
   Open();
-  ASSERT_TRUE(Card.ReadEventHeader(false));
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
   EXPECT_EQ(Card.Event.DynamicRange, 2.5);
-  Card.SkipEventData();
-  ASSERT_TRUE(Card.ReadEventHeader(false));
+  TCardWalkAccess::SkipEventData(Card);
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
   EXPECT_EQ(Card.Event.DynamicRange, 5.0);
 }
 
@@ -278,14 +278,14 @@ TEST_F(CardWalkTest, HeaderImageKeepsTheLastFormat2Fields) {
   card.Events = {SmallEvent("DEB"), second, third};
   Write(card);
   Open();
-  ASSERT_TRUE(Card.ReadEventHeader(false));
-  Card.SkipEventData();
-  ASSERT_TRUE(Card.ReadEventHeader(false));
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
+  TCardWalkAccess::SkipEventData(Card);
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
   const auto format2Image = Card.Event.HeaderImage;
   const std::string header2 = second.HeaderBytes();
   EXPECT_EQ(std::string(format2Image.begin(), format2Image.end()), header2);
-  Card.SkipEventData();
-  ASSERT_TRUE(Card.ReadEventHeader(false));
+  TCardWalkAccess::SkipEventData(Card);
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
   const auto& image = Card.Event.HeaderImage;
   const std::string header3 = third.HeaderBytes();
   EXPECT_EQ(std::string(image.begin(), image.begin() + 108), header3.substr(0, 108));
@@ -324,7 +324,7 @@ TEST_F(CardWalkTest, MarkersAcceptedByMode) {
       Open();
       Card.NoEvents = true;
       const bool expected = restore ? c.Restore : c.Normal;
-      EXPECT_EQ(Card.ReadEventHeader(restore), expected) << restore;
+      EXPECT_EQ(TCardWalkAccess::ReadEventHeader(Card, restore), expected) << restore;
       EXPECT_EQ(Card.NoEvents, !expected);
       Card.CloseDataFile();
     }
@@ -344,11 +344,11 @@ TEST_F(CardWalkTest, SkipLandsOnTheNextHeaderWhateverTheChannels) {
   for (size_t i = 0; i < card.Events.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(Card.DataFile.Position() * 3, card.EventOffset(i));
-    ASSERT_TRUE(Card.ReadEventHeader(false));
-    EXPECT_TRUE(Card.SkipEventData());
+    ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
+    EXPECT_TRUE(TCardWalkAccess::SkipEventData(Card));
   }
   EXPECT_EQ(card.EventOffset(1) - card.EventOffset(0), 117 + 4050000 + 9);
-  EXPECT_FALSE(Card.ReadEventHeader(false));
+  EXPECT_FALSE(TCardWalkAccess::ReadEventHeader(Card, false));
 }
 
 TEST_F(CardWalkTest, RestoreReadingWalksTheErasedEvents) {
@@ -395,11 +395,11 @@ TEST_F(CardWalkTest, SamplesCutShortEndTheListAtTheNextHeader) {
   card.Events = {SmallEvent(), cut};
   Write(card);
   Open();
-  ASSERT_TRUE(Card.ReadEventHeader(false));
-  EXPECT_TRUE(Card.SkipEventData());
-  ASSERT_TRUE(Card.ReadEventHeader(false));
-  EXPECT_FALSE(Card.SkipEventData());
-  EXPECT_FALSE(Card.ReadEventHeader(false));
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
+  EXPECT_TRUE(TCardWalkAccess::SkipEventData(Card));
+  ASSERT_TRUE(TCardWalkAccess::ReadEventHeader(Card, false));
+  EXPECT_FALSE(TCardWalkAccess::SkipEventData(Card));
+  EXPECT_FALSE(TCardWalkAccess::ReadEventHeader(Card, false));
 }
 
 TEST_F(CardWalkTest, ACardCutAnywhereNeverListsMoreThanItHolds) {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <map>
 
-#include "support/ConvertFixture.h"
 #include "download/Download.h"
+#include "support/ConvertFixture.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ TEST_F(DownloadRun, AReadErrorPadsTheOutputs) {
     // The card is read in blocks of whole frames: where they end must not matter.
     for (int64_t blockBytes : {int64_t{384 * 1024}, int64_t{27}, int64_t{1}}) {
       SCOPED_TRACE(c.Title + ", blocks of " + std::to_string(blockBytes));
-      Convert.ReadBlockBytes = blockBytes;
+      Convert.SetReadBlockBytes(blockBytes);
       testing_support::TTempDir out;
       Settings.DataDir = out.Path();
       AllKinds();
@@ -112,7 +112,7 @@ TEST_F(DownloadRun, AStopDeletesTheEventInHandAndKeepsItsLineSelected) {
   AllKinds();
   Insert(ThreeEvents());
   Host.OnShowFileName = [&](int shown) {
-    if (shown == 1) Convert.StopRequested = true;
+    if (shown == 1) Convert.RequestStop();
   };
   Download(3, {0, 1, 2});
   EXPECT_EQ(Host.FileNames, (std::vector<std::string>{"05121030.001", "05121030.002"}));
@@ -124,8 +124,8 @@ TEST_F(DownloadRun, AStopDeletesTheEventInHandAndKeepsItsLineSelected) {
   EXPECT_TRUE(Host.Errors.empty());
   EXPECT_EQ(Host.FinishedCalls, 1);
   EXPECT_FALSE(Host.Succeeded);
-  EXPECT_FALSE(Convert.StopRequested.load());
-  EXPECT_FALSE(Convert.DownloadActive.load());
+  EXPECT_FALSE(Convert.StopPending());
+  EXPECT_FALSE(Convert.Active());
 }
 
 TEST_F(DownloadRun, StopDownloadFromTheWindowThreadWhileTheWorkerRuns) {
@@ -136,14 +136,14 @@ TEST_F(DownloadRun, StopDownloadFromTheWindowThreadWhileTheWorkerRuns) {
     if (shown != 1) return;
     secondShown = true;
     // The worker goes on with the second event only once the stop was requested.
-    while (!Convert.StopRequested.load()) std::this_thread::yield();
+    while (!Convert.StopPending()) std::this_thread::yield();
   };
   TDownload download;
   ASSERT_TRUE(download.Start(Convert, Snapshot(), Host));
   EXPECT_FALSE(download.Start(Convert, Snapshot(), Host));
   while (!secondShown.load()) std::this_thread::yield();
   Convert.StopDownload();
-  EXPECT_FALSE(Convert.DownloadActive.load());
+  EXPECT_FALSE(Convert.Active());
   EXPECT_EQ(Host.FinishedCalls, 1);
   download.Join();
   EXPECT_EQ(Host.Selected, (std::vector<bool>{false, true, true}));
@@ -162,7 +162,7 @@ TEST_F(DownloadRun, AStopBeforeTheCountEndsTheRunBeforeItsFirstEvent) {
   EXPECT_TRUE(OutputFiles().empty());
   EXPECT_EQ(Host.FinishedCalls, 1);
   EXPECT_FALSE(Host.Succeeded);
-  EXPECT_FALSE(Convert.DownloadActive.load());
+  EXPECT_FALSE(Convert.Active());
 }
 
 TEST_F(DownloadRun, TheSnapshotDecidesWhatIsConverted) {
@@ -185,6 +185,24 @@ TEST_F(DownloadRun, TheSnapshotDecidesWhatIsConverted) {
   EXPECT_NE(Output("060512_1030_023.003").find("# Before\r\n"), std::string::npos);
 }
 
+TEST_F(DownloadRun, ACardChangedSinceItWasListedIsConvertedAsItIsNow) {
+  // The lines chosen are those of the list; the frames are read where the card holds them
+  // now (a longer first event moves the others), never where the list found them.
+  Insert(ThreeEvents());
+  Card.ScanEvents();
+  TCardBuilder changed = ThreeEvents();
+  changed.Events[0].Channels = "6,23";
+  changed.Events[2].Trailer = "CHANGED";
+  Drive.Write(changed);
+  AllKinds();
+  Download(3, {2});
+  EXPECT_TRUE(Host.Errors.empty());
+  EXPECT_TRUE(Host.Succeeded);
+  EXPECT_EQ(AfterHeader(Output(Base.substr(0, 16) + "003"), 15), GeneratedLines(60, 0, 2));
+  const std::string binary = Output("Bin_" + Base.substr(0, 16) + "003");
+  EXPECT_EQ(binary.substr(binary.size() - 9), testing_support::Field("CHANGED"));
+}
+
 TEST_F(DownloadRun, AllKindsAtOnceWriteWhatEachWritesAlone) {
   // The writers of an event share two threads and several output writers: long enough an event
   // for many blocks and many handed-over pieces of every file.
@@ -192,7 +210,7 @@ TEST_F(DownloadRun, AllKindsAtOnceWriteWhatEachWritesAlone) {
   card.Events = {SmallEvent("DEB", "6,23")};
   card.Events[0].RateDuration = "100,12";
   Insert(card);
-  Convert.ReadBlockBytes = 64 * 1024;
+  Convert.SetReadBlockBytes(64 * 1024);
   std::map<std::string, std::string> alone;
   for (const char* kind : {"record", "sensor", "binary", "sac"}) {
     testing_support::TTempDir out;
@@ -256,8 +274,8 @@ TEST_F(DownloadRun, ErrorsEndTheRunAndRemoveTheEventInHand) {
     for (const std::string& name : files) {
       EXPECT_NE(name.find("060512_1030_023.001"), std::string::npos) << name;
     }
-    EXPECT_FALSE(Convert.DownloadActive.load());
-    EXPECT_FALSE(Convert.StopRequested.load());
+    EXPECT_FALSE(Convert.Active());
+    EXPECT_FALSE(Convert.StopPending());
   }
 }
 
@@ -303,7 +321,7 @@ TEST_F(DownloadRun, AMissingDataFileEndsTheRunAtOnce) {
   EXPECT_EQ(Host.Errors, std::vector<std::string>{"Not a valid flash card"});
   EXPECT_FALSE(Card.CardValid);
   EXPECT_EQ(Host.FinishedCalls, 1);
-  EXPECT_FALSE(Convert.DownloadActive.load());
+  EXPECT_FALSE(Convert.Active());
 }
 
 TEST_F(DownloadRun, ProgressIsSetWhenItsRoundedValueChanges) {

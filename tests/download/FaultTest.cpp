@@ -54,7 +54,7 @@ TEST_F(Faults, ADiskFillingUpStopsTheRunWhateverIsWritten) {
     for (const std::string& name : files) {
       EXPECT_NE(name.find("023.001"), std::string::npos) << name;
     }
-    EXPECT_FALSE(Convert.DownloadActive.load());
+    EXPECT_FALSE(Convert.Active());
   }
 }
 
@@ -77,7 +77,7 @@ TEST_F(Faults, AFailingCloseOfAnOutputIsReportedToTheHostAsACloseFailure) {
   EXPECT_NE(Host.Errors[0].find("Bin_060512_1030_023.001"), std::string::npos) << Host.Errors[0];
   EXPECT_FALSE(Host.Succeeded);
   EXPECT_EQ(testing_support::FilesIn(Out.Path()), std::vector<std::string>{});
-  EXPECT_FALSE(Convert.DownloadActive.load());
+  EXPECT_FALSE(Convert.Active());
 }
 
 }  // namespace

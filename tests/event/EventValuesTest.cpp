@@ -22,14 +22,10 @@ struct TValues {
   }
   void Derive() { Derived = EventValuesOf(Event, Version, Probe); }
   std::string Start() const {
-    return WUtil::DateText(Derived.StartDate.Day, Derived.StartDate.Month, Derived.StartDate.Year) +
-           " " +
-           WUtil::TimeText(Derived.StartTime.Hour, Derived.StartTime.Minute,
-                           Derived.StartTime.Seconds);
+    return DateTextOf(Derived.Start) + " " + TimeTextOf(Derived.Start);
   }
   std::string End() const {
-    return WUtil::DateText(Derived.EndDate.Day, Derived.EndDate.Month, Derived.EndDate.Year) + " " +
-           WUtil::TimeText(Derived.EndTime.Hour, Derived.EndTime.Minute, Derived.EndTime.Seconds);
+    return DateTextOf(Derived.End) + " " + TimeTextOf(Derived.End);
   }
 };
 

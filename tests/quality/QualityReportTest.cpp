@@ -40,8 +40,8 @@ TEST(JsonViews, StatusListAndDrives) {
   EXPECT_TRUE(status["events"].is_null());
 
   const std::vector<TListEntry> entries = {
-      {1, "12345678.ABC", 250, 10, 4, 1234, 18, {2026, 3, 5, 7, 8, 9, 45}, true, 9},
-      {2, "X", 0, 0, 1, std::nullopt, 3, {987, 12, 31, 23, 59, 59, 999}, false, std::nullopt}};
+      {1, "12345678.ABC", 250, 10, 4, 1234, 18, {2026, 3, 5, 7, 8, 9, 45'000}, true, 9},
+      {2, "X", 0, 0, 1, std::nullopt, 3, {987, 12, 31, 23, 59, 59, 999'000}, false, std::nullopt}};
   const nlohmann::ordered_json list = nlohmann::ordered_json::parse(JsonText(ListJson(entries), -1));
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0], nlohmann::ordered_json::parse(R"({"index":1,"file":"12345678.ABC","sample_rate":250,
@@ -118,7 +118,7 @@ TQualityReport SampleReport() {
   e.Index = 1;
   e.File = "00010203.T01";
   e.Station = 1234;
-  e.Start = {2026, 12, 8, 14, 5, 0, 250};
+  e.Start = {2026, 12, 8, 14, 5, 0, 250'000};
   e.SampleRate = 100;
   e.SamplesPerChannel = 1000;
   e.Gain = 2;

@@ -13,7 +13,7 @@
 #include "base/Settings.h"
 #include "card/TarqCard.h"
 #include "download/DownloadHost.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
 #include "platform/RecordFile.h"
@@ -97,7 +97,7 @@ class TConvertFixture : public ::testing::Test {
   TProbeDate Today{2006, 6, 1};
   // The run's boxes are those in use: standard error, where death tests read them.
   TTarqCard Card{Messages(), *Drive.Drives};
-  TTarqConvert Convert{Card, Settings};
+  TDownloadRun Convert{Card};
   TScriptedHost Host;
 };
 

@@ -16,7 +16,7 @@
 
 #include "../cli/CliRun.h"
 #include "UiFixture.h"
-#include "download/TarqConvert.h"
+#include "download/DownloadRun.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
@@ -228,16 +228,16 @@ TEST_F(ActionsTest, UnderADecimalCommaLocaleTheWindowAndTheFilesMatchTheCommandL
 class THeldDownloadHost : public TWindowDownloadHost {
  public:
   THeldDownloadHost(QListWidget* listBox, TDownloadForm* form, TMessages& boxes,
-                    const TTarqConvert& convert)
+                    const TDownloadRun& convert)
       : TWindowDownloadHost(listBox, form, boxes), Convert(convert) {}
   void ShowFileName(const std::string& name) override {
     TWindowDownloadHost::ShowFileName(name);
     if (++Shown != 2) return;
-    while (!Convert.StopRequested.load()) std::this_thread::yield();
+    while (!Convert.StopPending()) std::this_thread::yield();
   }
 
  private:
-  const TTarqConvert& Convert;
+  const TDownloadRun& Convert;
   std::atomic<int> Shown{0};
 };
 
@@ -259,7 +259,7 @@ TEST_F(ActionsTest, CancelDuringTheSecondOfThreeEvents) {
   QObject::disconnect(window->EditFile, nullptr, window, nullptr);
 
   EXPECT_FALSE(window->isVisible());
-  EXPECT_FALSE(Access().Convert().DownloadActive.load());
+  EXPECT_FALSE(Access().Convert().Active());
   EXPECT_EQ(shownNames, (std::vector<std::string>{"05121030.001", "05121030.002"}));
   EXPECT_EQ(Selection(), (std::vector<bool>{false, true, true}));
   const std::vector<std::string> files = FilesIn(Out());

@@ -31,7 +31,7 @@ std::shared_ptr<TPreviewEvent> SyntheticPreview(int channels, int64_t frames, in
   digest.AddFrames(bytes.data(), framesRead);
   digest.AddUnreadFrames(frames - framesRead);
   return std::make_shared<TPreviewEvent>(PreviewOfDigest(digest, 3, QStringLiteral("05121030.001"),
-                                                         {2026, 5, 12, 10, 30, 7, 250}, 100, 47,
+                                                         {2026, 5, 12, 10, 30, 7, 250'000}, 100, 47,
                                                          framesRead));
 }
 

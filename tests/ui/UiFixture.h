@@ -35,7 +35,7 @@ class TReadTarqFormTestAccess {
   bool HiddenDriveListExists() const { return Form.HiddenDriveListExists; }
   TCardLookout& Lookout() const { return *Form.Lookout; }
   TMessages& Boxes() const { return Form.Boxes; }
-  TTarqConvert& Convert() const { return *Form.Convert; }
+  TDownloadRun& Convert() const { return *Form.Convert; }
   TArchiveView* ArchiveView() const { return Form.ArchiveView; }
   void SetDownloadHost(std::unique_ptr<TWindowDownloadHost> host) const {
     Form.DownloadHost = std::move(host);

@@ -389,7 +389,7 @@ TEST_F(EventOutputs, ARefusedEventInARunThatIsStoppedLeavesAFailedRun) {
   card.Events[1].FileNumber = "002";
   Insert(card);
   Host.OnShowFileName = [&](int shown) {
-    if (shown == 1) Convert.StopRequested = true;
+    if (shown == 1) Convert.RequestStop();
   };
   Download(2, {0, 1});
   EXPECT_EQ(Host.Errors.size(), 1u);

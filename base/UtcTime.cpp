@@ -1,10 +1,20 @@
-#include "seed/SeedTime.h"
+#include "base/UtcTime.h"
 
-#include "seed/SeedText.h"
-
-namespace seed {
+#include <charconv>
 
 namespace {
+
+// The decimal digits of a value, zero-filled to a width (a sign before them).
+std::string DecimalText(int64_t value, int width) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const char* first = digits;
+  std::string text;
+  if (*first == '-') text += *first++;
+  for (auto length = end - first; length < width; ++length) text += '0';
+  text.append(first, end);
+  return text;
+}
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 int64_t DaysFromCivil(int64_t y, int m, int d) {
@@ -29,7 +39,7 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
 }
 
 // "2026-06-14", separator, "10:23:47.".
-std::string DateTimeText(const TSeedTime& time, char separator) {
+std::string DateTimeText(const TUtcTime& time, char separator) {
   std::string text = DecimalText(time.Year, 4);
   text += '-';
   text += DecimalText(time.Month, 2);
@@ -57,13 +67,13 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
-TSeedTime TSeedTime::FromMilliseconds(int year, int month, int day, int hour, int minute,
-                                      int second, int millisecond) {
-  return TSeedTime{year, month, day, hour, minute, second, millisecond * 1000};
+TUtcTime TUtcTime::FromMilliseconds(int year, int month, int day, int hour, int minute, int second,
+                                    int millisecond) {
+  return TUtcTime{year, month, day, hour, minute, second, millisecond * 1000};
 }
 
-TSeedTime TSeedTime::FromEpochMicroseconds(int64_t microseconds) {
-  TSeedTime time;
+TUtcTime TUtcTime::FromEpochMicroseconds(int64_t microseconds) {
+  TUtcTime time;
   const int64_t days = microseconds / MicrosecondsPerDay;
   int64_t rest = microseconds % MicrosecondsPerDay;
   CivilFromDays(days, time.Year, time.Month, time.Day);
@@ -76,32 +86,30 @@ TSeedTime TSeedTime::FromEpochMicroseconds(int64_t microseconds) {
   return time;
 }
 
-bool TSeedTime::IsValid() const {
+bool TUtcTime::IsValid() const {
   return Year >= 1970 && Year <= 2999 && Day >= 1 && Day <= DaysInMonth(Year, Month) && Hour >= 0 &&
          Hour <= 23 && Minute >= 0 && Minute <= 59 && Second >= 0 && Second <= 59 &&
          Microsecond >= 0 && Microsecond < MicrosecondsPerSecond;
 }
 
-int64_t TSeedTime::EpochMicroseconds() const {
+int64_t TUtcTime::EpochMicroseconds() const {
   return DaysFromCivil(Year, Month, Day) * MicrosecondsPerDay +
          ((Hour * 60 + Minute) * 60 + Second) * MicrosecondsPerSecond + Microsecond;
 }
 
-int TSeedTime::DayOfYear() const {
+int TUtcTime::DayOfYear() const {
   return static_cast<int>(DaysFromCivil(Year, Month, Day) - DaysFromCivil(Year, 1, 1)) + 1;
 }
 
-std::string TSeedTime::IsoText() const {
+std::string TUtcTime::IsoText() const {
   std::string text = DateTimeText(*this, 'T');
   text += DecimalText(Microsecond, 6);
   text += 'Z';
   return text;
 }
 
-std::string TSeedTime::Text() const {
+std::string TUtcTime::Text() const {
   std::string text = DateTimeText(*this, ' ');
   text += DecimalText(Microsecond / 1000, 3);
   return text;
 }
-
-}  // namespace seed

@@ -2,31 +2,32 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/Messages.h"
 #include "base/DateTime.h"
+#include "base/Messages.h"
 #include "base/PathNames.h"
 #include "base/TextFields.h"
-#include "download/TarqConvert.h"
+#include "card/CardLayout.h"
+#include "download/DownloadRun.h"
 #include "platform/FileSystem.h"
 
 using WUtil::Chars;
 
-std::string TTarqConvert::OutputPath(const std::string& name) const {
-  std::string dir = WUtil::WithTrailingBackslash(Run.DataDir);
+std::string TDownloadRun::OutputPath(const std::string& name) const {
+  std::string dir = WUtil::WithTrailingBackslash(Snapshot.DataDir);
   if (dir.back() != platform::PathDelim) dir += platform::PathDelim;
   return dir + name;
 }
 
-bool TTarqConvert::AnyNameTaken(const std::string& baseName) const {
+bool TDownloadRun::AnyNameTaken(const std::string& baseName) const {
   for (const auto& writer : Writers) {
-    for (const std::string& name : writer->Names(baseName, Card.Event.ChannelCount)) {
+    for (const std::string& name : writer->Names(baseName, Event().ChannelCount)) {
       if (platform::PathExists(OutputPath(name))) return true;
     }
   }
   return false;
 }
 
-void TTarqConvert::ShowError(const std::string& text) {
+void TDownloadRun::ShowError(const std::string& text) {
   if (Host) {
     Host->ShowError(text);
   } else {
@@ -34,9 +35,9 @@ void TTarqConvert::ShowError(const std::string& text) {
   }
 }
 
-void TTarqConvert::MakeWriters() {
+void TDownloadRun::MakeWriters() {
   Writers.clear();
-  for (const TOutputKind* kind : Run.Kinds) Writers.push_back(kind->NewWriter(Writer));
+  for (const TOutputKind* kind : Snapshot.Kinds) Writers.push_back(kind->NewWriter(Writer));
 
   // The writers that decode the frames, shared between two threads by their weight when more
   // than one does: text formatting on one core while the other converts the rest.
@@ -44,7 +45,8 @@ void TTarqConvert::MakeWriters() {
   OnLane.clear();
   std::vector<std::pair<TEventWriter*, int>> decoding;  // with their kind's weight
   for (size_t k = 0; k < Writers.size(); ++k) {
-    if (Run.Kinds[k]->Weight > 0) decoding.emplace_back(Writers[k].get(), Run.Kinds[k]->Weight);
+    if (Snapshot.Kinds[k]->Weight > 0)
+      decoding.emplace_back(Writers[k].get(), Snapshot.Kinds[k]->Weight);
   }
   std::stable_sort(decoding.begin(), decoding.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
@@ -62,42 +64,37 @@ void TTarqConvert::MakeWriters() {
   // Formatting text takes longer than reading: the next block is then read on the output
   // writer's thread.
   ReadAhead = false;
-  for (const TOutputKind* kind : Run.Kinds) ReadAhead = ReadAhead || kind->FormatsText;
+  for (const TOutputKind* kind : Snapshot.Kinds) ReadAhead = ReadAhead || kind->FormatsText;
 }
 
-TTarqConvert::TTarqConvert(TTarqCard& card, TSettings& settings) : Card(card), Settings(settings) {}
-
-TTarqConvert::~TTarqConvert() {
-  DiscardEventFiles();
-}
-
-TEventSetup TTarqConvert::EventSetup() const {
-  TEventSetup setup{Card.Event,         Values,         Card.EpromVersion, Run.Comment,
-                    Run.Products,       OutputPath(""), EventBaseName,     Card.Event.ChannelCount,
-                    Values.SensorCount, Signature,      Staging.get()};
+TEventSetup TDownloadRun::EventSetup() const {
+  TEventSetup setup{
+      Event(),        Values,        Card.EpromVersion,    Snapshot.Comment,   Snapshot.Products,
+      OutputPath(""), EventBaseName, Event().ChannelCount, Values.SensorCount, Signature,
+      Staging.get()};
   return setup;
 }
 
-TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
+bool TDownloadRun::OpenEventFiles() {
   DiscardEventFiles();
-  Values = EventValuesOf(Card.Event, Card.EpromVersion, Card.ProbeDate);
-  const TEventHeader& e = Card.Event;
+  const TEventHeader& e = Event();
+  Values = EventValuesOf(e, Card.EpromVersion, Card.ProbeDate);
   if (e.ChannelCount < 1 || e.ChannelCount > MaxChannels) {
     ShowError("Cannot convert " + e.OriginalFileName + ": it has " +
               std::to_string(e.ChannelCount) + " channels (1 to 18 can be converted)");
-    return TOpenResult::Refused;
+    return false;
   }
   if (e.SamplesPerChannel < 0) {
     ShowError("Cannot convert " + e.OriginalFileName + ": its header gives " +
               std::to_string(e.SamplesPerChannel) + " samples per channel");
-    return TOpenResult::Refused;
+    return false;
   }
 
-  std::string yearText = WUtil::IntText(Values.StartDate.Year, 4);
+  std::string yearText = WUtil::IntText(Values.Start.Year, 4);
   WUtil::ZeroFill(yearText);
   std::string stem =
       Chars(yearText, 3, 4) + Chars(e.FileStem, 1, 4) + "_" + Chars(e.FileStem, 5, 8);
-  if (Run.SerialNr) {
+  if (Snapshot.SerialNr) {
     stem += "_" + Values.SerialText;
     if (stem.size() > 15) stem.resize(15);
   }
@@ -113,9 +110,9 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
     if (letter == 0) first = candidate;
     if (AnyNameTaken(candidate)) continue;
     EventBaseName = candidate;
-    const TEventSetup setup = EventSetup();
     // Asked again for every name tried (abandoning a name drops what the kinds prepared for
     // the event); each reason is shown once.
+    const TEventSetup setup = EventSetup();
     std::vector<std::string> reasons;
     size_t refusing = 0;
     for (const auto& writer : Writers) {
@@ -130,35 +127,31 @@ TTarqConvert::TOpenResult TTarqConvert::OpenEventFiles() {
     }
     refusalsShown = true;
     PartlyRefused = refusing > 0;
-    if (PartlyRefused && refusing == Writers.size()) return TOpenResult::Refused;
-    bool taken = false;
-    for (const auto& writer : Writers) {
-      const std::string failed = writer->Create(setup);
-      if (failed.empty()) continue;
-      taken = writer->NameTaken();
-      if (taken) break;
-      ShowError("Cannot create file " + failed);
-      FailedPath = failed;
-      StopRequested = true;
-      DiscardEventFiles();
-      return TOpenResult::Failed;
-    }
-    if (!taken) break;
+    if (PartlyRefused && refusing == Writers.size()) return false;
+    if (CreateEventFiles()) return true;
+    EventBaseName.clear();
+  }
+  // Replacing the files of an earlier download would lose data the user may still need.
+  ShowError("Cannot convert " + e.OriginalFileName + ": the names " + first + " to " + candidate +
+            " are all taken in " + Snapshot.DataDir);
+  return false;
+}
+
+bool TDownloadRun::CreateEventFiles() {
+  const TEventSetup setup = EventSetup();
+  for (const auto& writer : Writers) {
+    const std::string failed = writer->Create(setup);
+    if (failed.empty()) continue;
+    if (!writer->NameTaken()) throw ECreateFailed(writer->CreateErrorCode(), failed);
     // A name was taken between the check and the creation (another program writing there):
     // the files made for this name go, and the event moves to the next one.
     DiscardEventFiles();
-    EventBaseName.clear();
+    return false;
   }
-  if (EventBaseName.empty()) {
-    // Replacing the files of an earlier download would lose data the user may still need.
-    ShowError("Cannot convert " + e.OriginalFileName + ": the names " + first + " to " + candidate +
-              " are all taken in " + Run.DataDir);
-    return TOpenResult::Refused;
-  }
-  return TOpenResult::Opened;
+  return true;
 }
 
-std::vector<std::string> TTarqConvert::OutputNames() const {
+std::vector<std::string> TDownloadRun::OutputNames() const {
   std::vector<std::string> names;
   for (const auto& writer : Writers) {
     const std::vector<std::string>& created = writer->CreatedNames();
@@ -167,11 +160,11 @@ std::vector<std::string> TTarqConvert::OutputNames() const {
   return names;
 }
 
-void TTarqConvert::FlushPending() {
+void TDownloadRun::FlushPending() {
   for (const auto& writer : Writers) writer->Flush();
 }
 
-void TTarqConvert::WriteFrames(const uint8_t* frames, int64_t count) {
+void TDownloadRun::WriteFrames(const uint8_t* frames, int64_t count) {
   if (OnLane.empty()) {
     for (TEventWriter* writer : Here) writer->WriteFrames(frames, count);
     return;
@@ -190,8 +183,8 @@ void TTarqConvert::WriteFrames(const uint8_t* frames, int64_t count) {
   if (error) std::rethrow_exception(error);
 }
 
-void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
-  const int64_t total = Card.Event.SamplesPerChannel;
+void TDownloadRun::PadOutputs(int64_t firstMissingFrame) {
+  const int64_t total = Event().SamplesPerChannel;
   int64_t missing = total - firstMissingFrame + 1;
   if (missing <= 0) return;
   FlushPending();
@@ -205,7 +198,7 @@ void TTarqConvert::PadOutputs(int64_t firstMissingFrame) {
   }
 }
 
-bool TTarqConvert::CloseEventFiles() {
+bool TDownloadRun::CloseEventFiles() {
   const bool deleting = StopRequested.load();
   if (deleting) {
     for (const auto& writer : Writers) writer->Release();
@@ -219,30 +212,74 @@ bool TTarqConvert::CloseEventFiles() {
   return !deleting;
 }
 
-void TTarqConvert::DrainWriters() {
+void TDownloadRun::DrainWriters() {
   Writer.Drain();
   for (const auto& writer : Writers) writer->Drain();
 }
 
-void TTarqConvert::AbandonWriters() {
+void TDownloadRun::AbandonWriters() {
   Writer.Abandon();
   for (const auto& writer : Writers) writer->Abandon();
 }
 
-void TTarqConvert::DiscardEventFiles() {
+void TDownloadRun::DiscardEventFiles() {
   for (const auto& writer : Writers) writer->Release();
   AbandonWriters();
   for (const auto& writer : Writers) writer->Discard();
 }
-void TTarqConvert::ConvertEvent() {
+
+void TDownloadRun::ConvertEvent() {
   // The files and buffers are those OpenEventFiles made for this event: its values derived,
   // its channel count in range.
-  const TEventHeader& e = Card.Event;
+  const TEventHeader& e = Event();
   const TEventSetup setup = EventSetup();
   for (const auto& writer : Writers) writer->WriteHeader(setup);
 
+  // What the ledger keeps of the event's bytes on the card, hashed as they go by.
+  std::optional<TEventContentHash> cardHash;
+  if (Snapshot.Recorder) cardHash.emplace(e);
   const int64_t frames = std::max<int32_t>(e.SamplesPerChannel, 0);
-  const int64_t frameRecords = e.ChannelCount;
+  const bool whole = ConvertFrames(frames, cardHash ? &*cardHash : nullptr);
+
+  if (whole) {
+    uint8_t trailer[card_layout::TrailerSize];
+    if (Card.ReadEventTrailer(*Entry, trailer)) {
+      for (const auto& writer : Writers) writer->WriteTrailer(trailer);
+    }
+  }
+  SamplesDownloaded += frames;
+  EventCardSha256 = cardHash ? cardHash->FinalHex() : std::string();
+}
+
+platform::TReadResult TDownloadRun::ReadBlock(char* bytes, int64_t firstFrame,
+                                              int64_t frames) const {
+  return Card.ReadOpenEventFrames(*Entry, firstFrame, frames, reinterpret_cast<uint8_t*>(bytes));
+}
+
+int64_t TDownloadRun::TakeFrames(int64_t count, int64_t& k, int64_t& nextProgress, bool& stopped) {
+  int64_t done = 0;
+  while (done < count && !stopped) {
+    const int64_t run = std::min(count - done, nextProgress - k);
+    int64_t taken = 0;
+    while (taken < run) {
+      ++taken;
+      if (StopRequested.load(std::memory_order_relaxed)) {
+        stopped = true;
+        break;
+      }
+    }
+    done += taken;
+    k += taken;
+    if (k == nextProgress) {
+      SetProgressFor(SamplesDownloaded + k);
+      nextProgress += 100;
+    }
+  }
+  return done;
+}
+
+bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
+  const int64_t frameRecords = Event().ChannelCount;
   const int64_t frameBytes = 3 * frameRecords;
   // The decoding reads each sample with the byte after it: one byte of the buffer stays free.
   const int64_t blockBytes =
@@ -254,9 +291,6 @@ void TTarqConvert::ConvertEvent() {
   int64_t nextProgress = 100;
   bool stopped = false;
   bool cutShort = false;
-  // What the ledger keeps of the event's bytes on the card, hashed as they go by.
-  std::optional<TEventContentHash> cardHash;
-  if (Run.Recorder) cardHash.emplace(e);
   // The card is read in blocks of whole frames; each frame is still handled on its own:
   // progress every 100 frames, the stop after the frame in hand, padding from the frame
   // where the card could not be read. For text outputs the next block is read on the writer's
@@ -264,12 +298,13 @@ void TTarqConvert::ConvertEvent() {
   // and the block is read here.
   TOutputWriter::TBufferPtr readHere;
   platform::TReadResult readHereResult;
-  auto startRead = [&](int64_t records) {
+  auto startRead = [&](int64_t first, int64_t count) {
     TOutputWriter::TBufferPtr buffer = Writer.Acquire();
     if (ReadAhead) {
-      Writer.StartRead(Card.DataFile, std::move(buffer), records);
+      Writer.StartRead([this, first, count](char* bytes) { return ReadBlock(bytes, first, count); },
+                       std::move(buffer));
     } else {
-      readHereResult = Card.DataFile.Read(buffer->Bytes.data(), records);
+      readHereResult = ReadBlock(buffer->Bytes.data(), first, count);
       readHere = std::move(buffer);
     }
   };
@@ -280,7 +315,7 @@ void TTarqConvert::ConvertEvent() {
   };
 
   int64_t wanted = std::min(blockFrames, frames);
-  if (frames > 0) startRead(wanted * frameRecords);
+  if (frames > 0) startRead(0, wanted);
   while (k < frames && !stopped && !cutShort) {
     platform::TReadResult read;
     TOutputWriter::TBufferPtr block = takeRead(read);
@@ -290,29 +325,11 @@ void TTarqConvert::ConvertEvent() {
     const int64_t blockStart = k;
     if (whole == wanted && k + wanted < frames) {
       const int64_t next = std::min(blockFrames, frames - k - wanted);
-      startRead(next * frameRecords);
+      startRead(k + wanted, next);
       wanted = next;
     }
-    // The frames of the block up to the stop, the progress shown every 100 of them; they
-    // then go to the writers in one pass per writer.
-    int64_t done = 0;
-    while (done < whole && !stopped) {
-      const int64_t run = std::min(whole - done, nextProgress - k);
-      int64_t taken = 0;
-      while (taken < run) {
-        ++taken;
-        if (StopRequested.load(std::memory_order_relaxed)) {
-          stopped = true;
-          break;
-        }
-      }
-      done += taken;
-      k += taken;
-      if (k == nextProgress) {
-        SetProgressFor(SamplesDownloaded + k);
-        nextProgress += 100;
-      }
-    }
+    // The frames of the block up to the stop go to the writers in one pass per writer.
+    const int64_t done = TakeFrames(whole, k, nextProgress, stopped);
     if (decode && done > 0) WriteFrames(bytes, done);
     // Frame k + 1 could not be read whole (an input/output error, or a data file that ends
     // inside the event): the binary file keeps the whole samples read of it, the other
@@ -334,14 +351,6 @@ void TTarqConvert::ConvertEvent() {
     Writer.Release(Writer.TakeRead(ignored));
   }
   Writer.Release(std::move(readHere));
-
-  if (!stopped && !cutShort) {
-    uint8_t trailer[9];
-    const platform::TReadResult read = Card.DataFile.Read(trailer, 3);
-    if (read.Records == 3) {
-      for (const auto& writer : Writers) writer->WriteTrailer(trailer);
-    }
-  }
-  SamplesDownloaded += frames;
-  EventCardSha256 = cardHash ? cardHash->FinalHex() : std::string();
+  CutShort = cutShort;
+  return !stopped && !cutShort;
 }
