@@ -61,6 +61,7 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   FailedEvent.clear();
   FailedPath.clear();
   Staging = std::make_unique<platform::TStaging>();
+  Held.clear();
 
   try {
     MakeWriters();
@@ -152,6 +153,17 @@ void TTarqConvert::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
       errorFile = CaughtErrorFile();
     }
   }
+  try {
+    for (const auto& writer : Writers) writer->FinishRun();
+    for (const TConvertedEvent& event : Held) host.Deselect(event);
+  } catch (...) {
+    failed = true;
+    if (errorText.empty()) {
+      errorText = CaughtErrorText();
+      errorFile = CaughtErrorFile();
+    }
+  }
+  Held.clear();
   Staging.reset();
 
   try {
@@ -189,6 +201,7 @@ void TTarqConvert::StartSave(int line, int64_t headerOffset) {
   TPendingSave& save = Saving.emplace();
   save.Event = {line, Card.Event.OriginalFileName, EventBaseName, OutputNames()};
   TSavedEvent& saved = save.Saved;
+  for (const auto& writer : Writers) save.Held = save.Held || writer->Holds();
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TWrittenFile& file : Writers[k]->TakeWritten()) {
       file.Saved.Kind = Run.Kinds[k]->Name;
@@ -238,7 +251,11 @@ void TTarqConvert::FinishSave(bool wait) {
     if (!RecorderWarned && Host) Host->ShowWarning(*save.Warning);
     RecorderWarned = true;
   }
-  if (Host) Host->Deselect(save.Event);
+  if (save.Held) {
+    Held.push_back(std::move(save.Event));
+  } else if (Host) {
+    Host->Deselect(save.Event);
+  }
 }
 
 std::string TTarqConvert::CaughtErrorText() {

@@ -131,6 +131,7 @@ class TTarqConvert {
     TSavedEvent Saved;                   // every file kept; what the recorder records
     std::vector<std::string> Staged;     // their temporary names, file by file
     size_t Published = 0;                // files given their final names
+    bool Held = false;                   // a writer holds the event until the run's end
     std::optional<std::string> Warning;  // the recorder's
   };
   // Hands the files of the event in hand, kept, to the saver.
@@ -153,6 +154,7 @@ class TTarqConvert {
   std::string EventCardSha256;  // TEventContentHash of the event converted last, when recorded
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
   std::optional<TPendingSave> Saving;
+  std::vector<TConvertedEvent> Held;  // saved but held by a writer: deselected at the run's end
   TWriterLane Saver;
   std::unique_ptr<platform::TStaging> Staging;  // the run's
   // What the run's error concerns: the event whose save failed, the file that could not be
