@@ -42,6 +42,8 @@ class TSdsWriter : public TSeedWriter {
   void StreamsFinished() override {
     Held = !Session->Insert(Records).Durable;
     Records.clear();
+    // What the insertions wrote (their records' hashes) is not recorded yet: not kept.
+    Session->TakeFiled();
   }
   bool DoHolds() const override { return Held; }
   void DoFinishRun() override {
