@@ -37,11 +37,16 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
+  // A fresh start downloads into the home's ReadTarq folder, never into the program's directory.
+  TTempDir home;
+  const std::string previousHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::setenv("HOME", home.Path().c_str(), 1);
   TSettingsFile file(Exe());
   EXPECT_FALSE(file.ReadSettings('e').has_value());
+  ::setenv("HOME", previousHome.c_str(), 1);
   EXPECT_EQ(file.ProgramDir, Dir.Path());
   EXPECT_EQ(file.Settings.FlashUnit, 'e');
-  EXPECT_EQ(file.Settings.DataDir, Dir.Path());
+  EXPECT_EQ(file.Settings.DataDir, home / "ReadTarq");
   EXPECT_TRUE(file.Settings.RecordFile);
   EXPECT_FALSE(file.Settings.SensorFiles);
   EXPECT_FALSE(file.Settings.BinaryFile);
@@ -53,7 +58,7 @@ TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
   EXPECT_EQ(ReadWholeFile(Ini()),
             "FlashUnit   := e;\r\n"
             "DataDir     := " +
-                Dir.Path() +
+                home / "ReadTarq" +
                 ";\r\n"
                 "RecordFile  := TRUE;\r\n"
                 "SensorFiles := FALSE;\r\n"
@@ -231,7 +236,7 @@ TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserCon
     TSettingsFile file(program);
     EXPECT_FALSE(file.ReadSettings('c').has_value());
     EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI") << program;
-    EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory()) << program;
+    EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory() + "/ReadTarq") << program;
     file.WriteSettings();
     EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18), "FlashUnit   := c;\r")
         << program;
