@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include "UiFixture.h"
+#include "settings/SettingsFile.h"
 #include "ui/DriveComboBox.h"
 #include "ui/ReadTarq.h"
 
@@ -48,7 +49,8 @@ TEST_F(MainWindowTest, WithoutSettingsFileTheCurrentDriveIsProbedAndQuitWritesTh
   EXPECT_EQ(Form().StartDrive, 'c');
   EXPECT_EQ(Form().SettingsDrive, 'c');
   EXPECT_EQ(Form().Settings.FlashUnit, 'c');
-  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), ProgramDir);
+  // A fresh start never downloads into the program's directory.
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), DefaultDataDirectory());
   EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxRecord")->isChecked());
   EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSensor")->isChecked());
   EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxBinary")->isChecked());
