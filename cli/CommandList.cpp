@@ -8,6 +8,7 @@ TCliCommand DownloadCommand();    // cli/DownloadCommand.cpp
 TCliCommand StationXmlCommand();  // cli/DownloadCommand.cpp
 TCliCommand VerifyCommand();      // cli/LedgerCommands.cpp
 TCliCommand LedgerCommand();      // cli/LedgerCommands.cpp
+TCliCommand RelocateCommand();    // cli/LedgerCommands.cpp
 TCliCommand ReportCommand();      // cli/DownloadCommand.cpp
 TCliCommand DrivesCommand();      // cli/DrivesCommand.cpp
 TCliCommand ArchiveCommand();     // cli/ArchiveCommand.cpp
@@ -22,6 +23,7 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(StationXmlCommand());
   commands.push_back(VerifyCommand());
   commands.push_back(LedgerCommand());
+  commands.push_back(RelocateCommand());
   commands.push_back(ReportCommand());
   commands.push_back(DrivesCommand());
   commands.push_back(ArchiveCommand());

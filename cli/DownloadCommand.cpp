@@ -57,6 +57,7 @@ struct TStationXmlLine : TEventsLine {
 };
 
 struct TReportLine : TEventsLine {
+  std::vector<std::string> Cards;
   std::string To;
 };
 
@@ -345,35 +346,52 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
   }
 }
 
+// The report of one card's chosen events; a code to exit with when the card cannot be read.
+std::optional<int> ReportOfCard(const TReportLine& line, const std::string& cardPath,
+                                TQualityReport& report, std::ostream& err) {
+  TCardSession session(cardPath, err);
+  TTarqCard& card = session.Card;
+  std::vector<bool> selected;
+  TProductOptions products;
+  if (const std::optional<int> code =
+          OpenCardEvents(line, card, session.Settings, selected, products, err)) {
+    return code;
+  }
+  const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
+  // The card's fields as 'status' prints them, from the walk just made.
+  const TProbeDate probeDate = card.ProbeDate;
+  report.Card = CardFactsOf(card.Summary());
+  report.Source = cardPath;
+  const std::string dataFile = card.DataFilePath();
+  for (const TEventEntry& entry : card.Entries) {
+    const size_t index = static_cast<size_t>(entry.Line - 1);
+    if (index >= selected.size() || !selected[index]) continue;
+    TReportEvent reported;
+    ReadReportEvent(entry, dataFile, probeDate, codes, reported);
+    report.Events.push_back(std::move(reported));
+  }
+  return std::nullopt;
+}
+
 int RunReport(const TReportLine& line, std::ostream& out, std::ostream& err) {
   if (line.To.empty()) throw TUsageError("--to DIR is missing");
-  TCardSession session(line.Card, err);
-  TTarqCard& card = session.Card;
+  if (line.Cards.size() > 1 && line.Events) {
+    throw TUsageError("--events selects the events of one card: give a single CARD");
+  }
   try {
-    std::vector<bool> selected;
-    TProductOptions products;
-    if (const std::optional<int> code =
-            OpenCardEvents(line, card, session.Settings, selected, products, err)) {
-      return *code;
-    }
-    const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
-    // The card's fields as 'status' prints them, from the walk just made.
-    const TProbeDate probeDate = card.ProbeDate;
-    TQualityReport report;
-    report.Card = CardFactsOf(card.Summary());
-    const std::string dataFile = card.DataFilePath();
-    for (const TEventEntry& entry : card.Entries) {
-      const size_t index = static_cast<size_t>(entry.Line - 1);
-      if (index >= selected.size() || !selected[index]) continue;
-      TReportEvent reported;
-      ReadReportEvent(entry, dataFile, probeDate, codes, reported);
-      report.Events.push_back(std::move(reported));
+    // Every card is read before anything is written: one report covers them all.
+    std::vector<TQualityReport> reports(line.Cards.size());
+    for (size_t k = 0; k < line.Cards.size(); ++k) {
+      if (const std::optional<int> code = ReportOfCard(line, line.Cards[k], reports[k], err)) {
+        if (line.Cards.size() > 1) err << line.Cards[k] << ": not reported\n";
+        return *code;
+      }
     }
     if (!platform::ForceDirectories(line.To)) {
       err << "Cannot create directory " << line.To << "\n";
       return 1;
     }
-    const TReportFiles files = WriteQualityReport(line.To, report);  // its errors name the file
+    const TReportFiles files = WriteQualityReport(line.To, reports);  // its errors name the file
     out << files.JsonPath << "\n" << files.HtmlPath << "\n";
     return 0;
   } catch (const platform::EInOutError& e) {
@@ -474,16 +492,17 @@ TCliCommand StationXmlCommand() {
 TCliCommand ReportCommand() {
   return MakeCommand<TReportLine>(
       {.Name = "report",
-       .Summary = "write a quality report of a card's events",
-       .Help = "Writes the quality report of the card's events into DIR (created when missing): "
-               "report.json for scripts and report.html, one page with the card summary, a row "
-               "per event and a plot of each event's channels, with peak, RMS, saturated and "
-               "dead channels flagged. The card is only read.",
+       .Summary = "write a quality report of cards' events",
+       .Help = "Writes the quality report of the events of one or more cards into DIR (created "
+               "when missing): report.json for scripts and report.html, one page with the card "
+               "summary, a row per event and a plot of each event's channels, with peak, RMS, "
+               "saturated and dead channels flagged; of several cards, one report with a part "
+               "per card, in the order given. The cards are only read.",
        .Notes = "Prints the paths of the two files. An existing report is never replaced: the "
                 "names move on to report_a, report_b, ...",
        .Success = "when the report was written"},
       [](TCommandOptions& options, TReportLine& line) {
-        options.Argument("CARD", line.Card);
+        options.Arguments("CARD", line.Cards);
         options.Value("--to", "DIR", line.To, "the directory to write into", true);
         DeclareEventSelection(options, line, "report");
         DeclareProbeDate(options, line);

@@ -113,6 +113,16 @@ json FileJson(const TSavedFile& file) {
   return object;
 }
 
+json ChannelJson(const TArchivedChannel& channel) {
+  json object = {{"codes", channel.Codes},
+                 {"record_count", channel.RecordStarts.size()},
+                 {"record_starts", channel.RecordStarts},
+                 {"sha256", channel.Sha256}};
+  PutName(object, "root", channel.Root);
+  PutName(object, "day_file", channel.DayFile);
+  return object;
+}
+
 json CopyJson(const TSavedCopy& copy) {
   json files = json::array();
   for (const TSavedFile& file : copy.Files) files.push_back(FileJson(file));
@@ -127,6 +137,12 @@ json CopyJson(const TSavedCopy& copy) {
                  {"saved_at", copy.SavedAt},
                  {"program_version", copy.ProgramVersion},
                  {"files", files}};
+  // Only saves filed into an archive have channels: other objects keep their shape.
+  if (!copy.Channels.empty()) {
+    json channels = json::array();
+    for (const TArchivedChannel& channel : copy.Channels) channels.push_back(ChannelJson(channel));
+    object["archived"] = channels;
+  }
   PutName(object, "original_file_name", copy.OriginalFileName);
   PutName(object, "destination", copy.Destination);
   return object;
@@ -141,6 +157,7 @@ int RunVerify(const TVerifyLine& line, std::ostream& out, std::ostream& err) {
   TLedger ledger;
   if (!OpenLedger(ledger, "verify", err, TLedger::TAccess::ReadOnly)) return 1;
   const std::vector<TVerifiedFile> files = ledger.Verify(line.Directory);
+  const std::vector<TVerifiedChannel> channels = ledger.VerifyArchive(line.Directory);
   int counts[3] = {0, 0, 0};
   json list = json::array();
   for (const TVerifiedFile& file : files) {
@@ -160,13 +177,38 @@ int RunVerify(const TVerifyLine& line, std::ostream& out, std::ostream& err) {
       out << "\n";
     }
   }
+  // An event's records in a day file: the line names the event, since other events' records
+  // share the file.
+  json records = json::array();
+  for (const TVerifiedChannel& channel : channels) {
+    ++counts[static_cast<int>(channel.State)];
+    const TArchivedChannel& recorded = channel.Channel;
+    if (line.Json) {
+      json entry = ChannelJson(recorded);
+      PutName(entry, "path", recorded.Path());
+      entry["state"] = FileStateText(channel.State);
+      entry["records_found"] = channel.RecordsFound;
+      entry["detail"] = channel.Detail;
+      entry["event"] = channel.EventIdentity;
+      PutName(entry, "original_file_name", channel.OriginalFileName);
+      entry["saved_at"] = channel.SavedAt;
+      records.push_back(entry);
+    } else {
+      const size_t n = recorded.RecordStarts.size();
+      out << FileStateText(channel.State) << "\t" << PrintableText(recorded.Path()) << "\t"
+          << PrintableText(recorded.Codes) << ", " << n << (n == 1 ? " record" : " records")
+          << " of " << PrintableText(channel.OriginalFileName);
+      if (!channel.Detail.empty()) out << ": " << channel.Detail;
+      out << "\n";
+    }
+  }
   const int intact = counts[static_cast<int>(TFileState::Intact)];
   const int changed = counts[static_cast<int>(TFileState::Changed)];
   const int missing = counts[static_cast<int>(TFileState::Missing)];
   if (line.Json) {
-    out << JsonText(json{
-               {"files", list}, {"intact", intact}, {"changed", changed}, {"missing", missing}})
-        << "\n";
+    json result = {{"files", list}, {"intact", intact}, {"changed", changed}, {"missing", missing}};
+    if (!records.empty()) result["archived"] = records;
+    out << JsonText(result) << "\n";
   } else {
     out << intact << " intact, " << changed << " changed, " << missing << " missing\n";
   }
@@ -179,16 +221,20 @@ struct TLedgerLine {
 };
 
 int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
-  std::string key;
+  // A card is known by the events it holds, live or erased: two cards of one recorder share
+  // their signature, size and label, never their events.
+  std::vector<std::string> identities;
   if (!line.Card.empty()) {
     TCliCard cli(line.Card, err);
     try {
-      const TCardEvents events = ReadCardEvents(cli.Card);
-      if (!events.Valid) {
-        err << card_layout::NotValidCardText << "\n";
-        return 1;
+      for (const bool erased : {false, true}) {
+        const TCardEvents events = ReadCardEvents(cli.Card, erased);
+        if (!events.Valid) {
+          err << card_layout::NotValidCardText << "\n";
+          return 1;
+        }
+        for (const TCardEvent& event : events.Events) identities.push_back(event.Identity);
       }
-      key = events.Card.Key;
     } catch (const platform::EInOutError& e) {
       err << e.what() << "\n";  // a close failure's text names the file
       return 1;
@@ -196,7 +242,8 @@ int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
   }
   TLedger ledger;
   if (!OpenLedger(ledger, "ledger", err, TLedger::TAccess::ReadOnly)) return 1;
-  const std::vector<TSavedCopy> copies = ledger.List(key);
+  const std::vector<TSavedCopy> copies =
+      line.Card.empty() ? ledger.List() : ledger.ListEvents(identities);
   if (line.Json) {
     json list = json::array();
     for (const TSavedCopy& copy : copies) list.push_back(CopyJson(copy));
@@ -207,9 +254,47 @@ int RunLedger(const TLedgerLine& line, std::ostream& out, std::ostream& err) {
     const std::string card = copy.Card.Label.empty() ? copy.Card.Signature : copy.Card.Label;
     out << copy.SavedAt << "\t" << PrintableText(copy.OriginalFileName) << "\t"
         << PrintableText(card) << "\t" << PrintableText(copy.Destination) << "\t"
-        << copy.Files.size() << (copy.Files.size() == 1 ? " file" : " files") << "\n";
+        << copy.Files.size() << (copy.Files.size() == 1 ? " file" : " files");
+    if (const size_t n = copy.Channels.size(); n > 0) {
+      out << ", " << n << (n == 1 ? " channel" : " channels") << " archived";
+    }
+    out << "\n";
   }
   return 0;
+}
+
+struct TRelocateLine {
+  std::string From;
+  std::string To;
+};
+
+int RunRelocate(const TRelocateLine& line, std::ostream& out, std::ostream& err) {
+  TLedger ledger;
+  if (!OpenLedger(ledger, "relocate", err, TLedger::TAccess::ReadWrite)) return 1;
+  std::vector<TLedger::TRelocated> found;
+  if (std::optional<std::string> warning = ledger.Relocate(line.From, line.To, found)) {
+    err << "readtarq-cli relocate: " << *warning << "\n";
+    return 1;
+  }
+  if (found.empty()) {
+    err << "readtarq-cli relocate: nothing saved is recorded under " << PrintableText(line.From)
+        << "\n";
+    return 1;
+  }
+  int intact = 0;
+  for (const TLedger::TRelocated& place : found) {
+    intact += place.State == TFileState::Intact ? 1 : 0;
+    out << FileStateText(place.State) << "\t" << PrintableText(place.NewPath);
+    if (!place.Detail.empty()) out << "\t" << place.Detail;
+    out << "\n";
+  }
+  const auto others = static_cast<int>(found.size()) - intact;
+  out << intact << " found intact, " << others << " not\n";
+  if (others > 0) {
+    err << "readtarq-cli relocate: the saves of the files not found intact keep their old "
+           "place\n";
+  }
+  return others > 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -220,10 +305,13 @@ TCliCommand VerifyCommand() {
        .Summary = "check the saved files against the download ledger",
        .Help = "Re-reads every file the download ledger says was written (under DIR, or all "
                "of them) and compares its size and SHA-256 with those recorded when it was "
-               "written. Only regular files are read: anything else at a path (a FIFO, a "
+               "written; and every event's records in an SDS archive: found again in their day "
+               "file by their codes and start times, their bytes must have the SHA-256 "
+               "recorded. Only regular files are read: anything else at a path (a FIFO, a "
                "device, a symbolic link) is missing, not a regular file.",
-       .Notes = "Prints one line per file: intact, changed or missing, its path and why, then "
-                "the counts.",
+       .Notes = "Prints one line per file: intact, changed or missing, its path and why; one per "
+                "event's channel in a day file, with its codes, number of records and event; "
+                "then the counts.",
        .Success = "when no file is missing or changed"},
       [](TCommandOptions& options, TVerifyLine& line) {
         options.OptionalArgument("DIR", line.Directory);
@@ -232,12 +320,32 @@ TCliCommand VerifyCommand() {
       RunVerify);
 }
 
+TCliCommand RelocateCommand() {
+  return MakeCommand<TRelocateLine>(
+      {.Name = "relocate",
+       .Summary = "record that saved copies moved to another directory",
+       .Help = "For saved copies moved or copied from OLD to NEW (a backup disk): every file "
+               "the download ledger recorded under OLD, and every archived record whose "
+               "archive lies under OLD, is read at the same place under NEW and compared with "
+               "its recorded SHA-256. The saves whose files and records are all found intact "
+               "there are recorded at their new place, so that verify and the erase guard count "
+               "them again; nothing is recorded of a save with one changed or missing.",
+       .Notes = "Prints one line per file or day file: intact, changed or missing, its new path "
+                "and why, then the counts.",
+       .Success = "when everything recorded under OLD was found intact under NEW"},
+      [](TCommandOptions& options, TRelocateLine& line) {
+        options.Argument("OLD", line.From);
+        options.Argument("NEW", line.To);
+      },
+      RunRelocate);
+}
+
 TCliCommand LedgerCommand() {
   return MakeCommand<TLedgerLine>(
       {.Name = "ledger",
        .Summary = "list the saved events recorded in the download ledger",
        .Help = "Lists every saved event the download ledger holds, oldest first, or those of "
-               "one card (recognised by its signature and size, wherever it is read).",
+               "one card (the events it holds, live or erased, wherever it is read).",
        .Notes = "Prints one line per saved event: the time (UTC), its name on the card, the "
                 "card's label, the destination and the number of files.",
        .Success = "when the ledger could be read"},

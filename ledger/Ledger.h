@@ -2,10 +2,11 @@
 // The download ledger: what was saved, where, and with which content, kept in an SQLite file
 // shared by every ReadTarq process of the user (the window and any number of scripts).
 //
-// One row per saved event, with the files written for it and the SHA-256 of the event's bytes
-// on the card as the download read them (saves recorded before the ledger kept it have none,
-// and prove nothing to the erase guard). An event is recorded once all its
-// files are closed and flushed to stable storage; a failed or stopped event records nothing.
+// One row per saved event, with the files written for it, the records it put into an SDS
+// archive, and the SHA-256 of the event's bytes on the card as the download read them (saves
+// recorded before the ledger kept it have none, and prove nothing to the erase guard). An event
+// is recorded once all its files and day files are closed and flushed to stable storage; a
+// failed or stopped event records nothing.
 // Each record is one transaction (BEGIN IMMEDIATE), the file runs in WAL mode and waits for
 // other writers (up to 15 s, said through OnBusy after a second), so concurrent processes never
 // corrupt it. Commands that only read open it read-only: they work on a ledger they may not
@@ -38,6 +39,21 @@ struct TSavedFile {
   std::string Kind;    // output kind: "record", "sensor", "binary" or "sac"
 };
 
+// One channel of an event filed into an SDS archive: the records the event wrote into one day
+// file. Other events' records share the day file, and a later insertion may rewrite it (an
+// earlier event filed in time order) but keeps every record's bytes: the records are found
+// again by their codes and start times, and their bytes hashed.
+struct TArchivedChannel {
+  std::string Root;     // the archive's root directory, absolute
+  std::string DayFile;  // relative to Root: 2026/XX/023/DHZ.D/XX.023.00.DHZ.D.2026.165
+  std::string Codes;    // NET.STA.LOC.CHA, the location code possibly empty
+  // The start times of the records the event wrote, microseconds since 1970, in file order.
+  std::vector<int64_t> RecordStarts;
+  std::string Sha256;  // of exactly those records' bytes, concatenated in file order
+
+  std::string Path() const { return Root + "/" + DayFile; }
+};
+
 // What the download run hands over for one saved event.
 struct TSavedEvent {
   std::string EventIdentity;  // EventIdentity(...)
@@ -46,6 +62,7 @@ struct TSavedEvent {
   std::string OriginalFileName;  // as the event list shows it
   std::string Destination;       // the destination directory
   std::vector<TSavedFile> Files;
+  std::vector<TArchivedChannel> Channels = {};  // filed into an SDS archive
 };
 
 // One recorded save, as read back.
@@ -59,6 +76,7 @@ struct TSavedCopy {
   std::string SavedAt;  // UTC, ISO 8601: 2026-12-08T14:05:09Z
   std::string ProgramVersion;
   std::vector<TSavedFile> Files;
+  std::vector<TArchivedChannel> Channels;
 };
 
 enum class TFileState { Intact, Changed, Missing };
@@ -80,6 +98,39 @@ struct TVerifiedFile {
 // a device, a socket or a symbolic link is "not a regular file", never opened or followed), and
 // it must hold its recorded size and SHA-256. Never blocks on what the path holds.
 TVerifiedFile CheckSavedFile(const TSavedFile& file);
+
+// One recorded archive channel checked against its day file.
+struct TVerifiedChannel {
+  TArchivedChannel Channel;  // as recorded
+  TFileState State = TFileState::Missing;
+  int64_t RecordsFound = 0;  // of the recorded ones
+  std::string Detail;        // why it counts as missing or changed; empty when intact
+  std::string EventIdentity;
+  std::string OriginalFileName;
+  std::string SavedAt;
+};
+
+// The miniSEED records of day files, read once for all the channels checked in them. Reads only
+// regular files (as CheckSavedFile) and keeps up to 64 MB of them.
+class TDayFileReader {
+ public:
+  TDayFileReader();
+  ~TDayFileReader();
+  TDayFileReader(const TDayFileReader&) = delete;
+  TDayFileReader& operator=(const TDayFileReader&) = delete;
+
+  // Checks one recorded channel: its day file must hold, in file order, a record of its codes
+  // for every recorded start time, and those records' bytes must have the recorded SHA-256.
+  // Missing: no day file, or none of the records in it; changed: some records not found (a
+  // record whose header changed is not found), or other bytes.
+  TVerifiedChannel Check(const TArchivedChannel& channel);
+
+ private:
+  struct TDayFile;
+  const TDayFile& Read(const std::string& path);
+  std::vector<std::unique_ptr<TDayFile>> Files;
+  size_t KeptBytes = 0;
+};
 
 // Where a download run records the events it saved: the ledger, or what a test puts there.
 class TSaveRecorder {
@@ -116,20 +167,45 @@ class TLedger : public TSaveRecorder {
   void Close();
 
   // Records one saved event in one transaction, with the time and the program's version.
-  // Relative file paths are made absolute. Returns the warning to show when it failed (nothing
-  // is then recorded). An event with no file is refused.
+  // Relative file paths and archive roots are made absolute. Returns the warning to show when it
+  // failed (nothing is then recorded). An event with neither file nor archived channel is
+  // refused.
   std::optional<std::string> RecordSavedEvent(const TSavedEvent& event) override;
 
   // True when at least one recorded save of the event has every one of its files present as a
-  // regular file of its recorded size. Contents are not read (see Verify).
+  // regular file of its recorded size, and the day file of each of its archived channels
+  // present as a regular file. Contents are not read (see Verify).
   bool IsSaved(const std::string& eventIdentity);
   // Every recorded save of the event, oldest first, whether or not its files still exist.
   std::vector<TSavedCopy> SavedCopies(const std::string& eventIdentity);
   // Every recorded save, of one card (its Key) or of all, oldest first.
   std::vector<TSavedCopy> List(const std::string& cardKey = "");
+  // Every recorded save of these events, oldest first: those of one card, named by the events
+  // it holds (two cards of one recorder share their Key).
+  std::vector<TSavedCopy> ListEvents(const std::vector<std::string>& eventIdentities);
   // Re-reads the files recorded under `directory` (all when empty), the latest record of each
   // path only, in path order: intact, changed (size or SHA-256 differs) or missing.
   std::vector<TVerifiedFile> Verify(const std::string& directory = "");
+  // Re-reads the archived channels whose day file lies under `directory` (all when empty), the
+  // latest record of each channel's records only, in day file order (TDayFileReader::Check).
+  std::vector<TVerifiedChannel> VerifyArchive(const std::string& directory = "");
+
+  // What Relocate found of one recorded file or channel under the old directory.
+  struct TRelocated {
+    std::string OldPath;
+    std::string NewPath;
+    TFileState State = TFileState::Missing;  // at the new path
+    std::string Detail;
+    std::string OriginalFileName;
+  };
+  // Records that the copies saved under `from` now lie under `to` (moved to a backup disk):
+  // every recorded file under `from` (the latest record of each path) and every archived
+  // channel whose root lies under `from` is checked at the same place under `to`, and a save
+  // whose files and channels there are all intact is recorded at its new place, in one
+  // transaction. Nothing is recorded of a save with one of them changed or missing. An empty
+  // result with no warning: nothing was recorded under `from`.
+  std::optional<std::string> Relocate(const std::string& from, const std::string& to,
+                                      std::vector<TRelocated>& found);
 
   // The clock of the records; tests replace it. Returns UTC ISO 8601 text.
   std::function<std::string()> Now;
@@ -142,6 +218,8 @@ class TLedger : public TSaveRecorder {
 
  private:
   std::vector<TSavedCopy> Select(const std::string& where, const std::string& key);
+  // Fills the archived channels of copies selected (under Lock).
+  void SelectChannels(std::vector<TSavedCopy>& copies);
   std::string Warning(const std::string& what) const;
   static int BusyWait(void* self, int count);
   sqlite3* Db = nullptr;

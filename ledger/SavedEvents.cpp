@@ -10,10 +10,12 @@
 
 #include "base/Sha256.h"
 #include "card/CardLayout.h"
+#include "platform/FileSystem.h"
 #include "platform/RecordFile.h"
 
 using card_layout::FieldRecords;
 using card_layout::RecordSize;
+using platform::RegularFileSize;
 
 TCardIdentity ReadCardIdentity(const TTarqCard& card,
                                std::span<const uint8_t, CardSignatureSize> signature,
@@ -106,12 +108,17 @@ namespace {
 // the record, then the files' sizes, then the card's bytes, then the files' contents.
 std::string WhyNotSaved(const TCardEvents& events, const TCardEvent& event,
                         const std::vector<TSavedCopy>& copies,
-                        std::map<std::string, TVerifiedFile>& checkedFiles) {
+                        std::map<std::string, TVerifiedFile>& checkedFiles,
+                        TDayFileReader& dayFiles) {
   std::string why;
   std::optional<std::string> onCard;
   auto spoiled = [](const TSavedFile& file, const TVerifiedFile& checked) {
     return "saved copy " + std::string(FileStateText(checked.State)) + ": " + file.Path + ", " +
            checked.Detail;
+  };
+  auto archived = [](const TVerifiedChannel& checked) {
+    return "archived records " + std::string(FileStateText(checked.State)) + ": " +
+           checked.Channel.Path() + ", " + checked.Detail;
   };
   // The reason of the latest save is the one to act on.
   for (const TSavedCopy& copy : copies) {
@@ -126,6 +133,13 @@ std::string WhyNotSaved(const TCardEvents& events, const TCardEvent& event,
     });
     if (unlike != copy.Files.end()) {
       why = spoiled(*unlike, CheckSavedFile(*unlike));
+      continue;
+    }
+    auto gone = std::find_if(
+        copy.Channels.begin(), copy.Channels.end(),
+        [](const TArchivedChannel& channel) { return RegularFileSize(channel.Path()) < 0; });
+    if (gone != copy.Channels.end()) {
+      why = archived(dayFiles.Check(*gone));
       continue;
     }
     if (!onCard) onCard = ReadEventContentHash(events, event);
@@ -146,6 +160,14 @@ std::string WhyNotSaved(const TCardEvents& events, const TCardEvent& event,
         break;
       }
     }
+    // The records in the archive, read again from their day files.
+    for (const TArchivedChannel& channel : copy.Channels) {
+      if (!why.empty()) break;
+      if (const TVerifiedChannel checked = dayFiles.Check(channel);
+          checked.State != TFileState::Intact) {
+        why = archived(checked);
+      }
+    }
     if (why.empty()) return {};
   }
   return why;
@@ -158,6 +180,7 @@ std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger
   std::vector<TCardEvent> unsaved;
   const bool open = ledger && ledger->IsOpen();
   std::map<std::string, TVerifiedFile> checkedFiles;
+  TDayFileReader dayFiles;
   for (const TCardEvent& event : events.Events) {
     if (!open) {
       unsaved.push_back(event);
@@ -167,7 +190,8 @@ std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger
       const std::vector<TSavedCopy> copies = ledger->SavedCopies(event.Identity);
       if (copies.empty()) {
         unsaved.push_back(event);
-      } else if (std::string why = WhyNotSaved(events, event, copies, checkedFiles); !why.empty()) {
+      } else if (std::string why = WhyNotSaved(events, event, copies, checkedFiles, dayFiles);
+                 !why.empty()) {
         unsaved.push_back(event);
         unsaved.back().Why = std::move(why);
       }

@@ -55,15 +55,16 @@ enum class TSavedCheck {
   // event list and the saved count.
   Present,
   // What an erase needs: the event's bytes on the card, read again, have the content hash of a
-  // recorded save, and every file of that save still holds its recorded size and SHA-256. A
-  // save recorded without a content hash proves nothing.
+  // recorded save, every file of that save still holds its recorded size and SHA-256, and
+  // every archived channel of it has its records in its day file with their recorded SHA-256.
+  // A save recorded without a content hash proves nothing.
   Content,
 };
 
 // The events of the card with no saved copy in the ledger that passes `check`, in card order,
 // with why (Why) when saves of them were recorded. With no ledger (null or not open) none is
 // saved. Content reads the card's events again (a 2 GB card takes its reader's time to read
-// 2 GB) and the files of the candidate saves; input/output errors on the card raise
+// 2 GB) and the files and day files of the candidate saves; input/output errors on the card raise
 // EInOutError.
 std::vector<TCardEvent> UnsavedEvents(const TCardEvents& events, TLedger* ledger,
                                       TSavedCheck check = TSavedCheck::Present);

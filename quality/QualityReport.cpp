@@ -365,14 +365,23 @@ nlohmann::ordered_json ReportJson(const TQualityReport& report) {
   return {{"card", StatusJson(report.Card)}, {"events", events}};
 }
 
-std::string ReportHtml(const TQualityReport& report) {
-  const TCardFacts& card = report.Card;
+namespace {
+
+std::string HtmlHead(const std::string& title) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<title>Card quality report</title>\n<style>";
+      "<title>" +
+      title + "</title>\n<style>";
   html += Style;
-  html += "</style>\n</head>\n<body>\n<main>\n<h1>Card quality report</h1>\n";
+  html += "</style>\n</head>\n<body>\n<main>\n<h1>" + title + "</h1>\n";
+  return html;
+}
 
+// The card's summary, its table of events and a section per event. Anchors start with
+// `anchor` ("event-" for a report of one card), so the cards of one page keep theirs apart.
+std::string CardHtml(const TQualityReport& report, const std::string& anchor) {
+  const TCardFacts& card = report.Card;
+  std::string html;
   html += "<section class=\"card\">\n<dl class=\"summary\">";
   html += "<dt>Status</dt><dt>Events</dt><dt>Used size</dt><dt>Total size</dt><dt>Eprom version</dt>";
   html += "<dd>" + Badge(card.Events ? "ok" : "bad", HtmlEscape(card.Status)) + "</dd>";
@@ -387,15 +396,16 @@ std::string ReportHtml(const TQualityReport& report) {
             "<th>Start (UTC)</th><th>Rate</th><th>Duration</th><th>Gain</th><th>Clipped</th>"
             "<th>Ch.</th><th>Position</th><th>Flags</th></tr>\n";
     for (const TReportEvent& e : report.Events) {
-      const std::string anchor = "event-" + std::to_string(e.Index);
-      html += "<tr><td class=\"num\">" + std::to_string(e.Index) + "</td><td><a href=\"#" +
-              anchor + "\">" + HtmlEscape(e.File) + "</a></td><td class=\"num\">" +
-              (e.Station ? std::to_string(*e.Station) : "\xE2\x80\x93") + "</td><td class=\"num\">" +
-              UtcText(e.Start) + "</td><td class=\"num\">" + std::to_string(e.SampleRate) +
-              " Hz</td><td class=\"num\">" + DurationText(e.SamplesPerChannel, e.SampleRate) +
-              "</td><td class=\"num\">" + std::to_string(e.Gain) + "</td><td class=\"num\">" +
-              Fixed(e.ClippedPercent, 2) + " %</td><td class=\"num\">" +
-              std::to_string(e.Channels.size()) + "</td><td class=\"pos\">" +
+      const std::string id = anchor + std::to_string(e.Index);
+      html += "<tr><td class=\"num\">" + std::to_string(e.Index) + "</td><td><a href=\"#" + id +
+              "\">" + HtmlEscape(e.File) + "</a></td><td class=\"num\">" +
+              (e.Station ? std::to_string(*e.Station) : "\xE2\x80\x93") +
+              "</td><td class=\"num\">" + UtcText(e.Start) + "</td><td class=\"num\">" +
+              std::to_string(e.SampleRate) + " Hz</td><td class=\"num\">" +
+              DurationText(e.SamplesPerChannel, e.SampleRate) + "</td><td class=\"num\">" +
+              std::to_string(e.Gain) + "</td><td class=\"num\">" + Fixed(e.ClippedPercent, 2) +
+              " %</td><td class=\"num\">" + std::to_string(e.Channels.size()) +
+              "</td><td class=\"pos\">" +
               (e.Position ? PositionText(*e.Position, "<br>") : "no GPS") + "</td><td>" +
               FlagBadges(FlagsOf(e)) + "</td></tr>\n";
     }
@@ -403,8 +413,9 @@ std::string ReportHtml(const TQualityReport& report) {
   }
 
   for (const TReportEvent& e : report.Events) {
-    html += "<section class=\"event\" id=\"event-" + std::to_string(e.Index) + "\">\n<h2>Event " +
-            std::to_string(e.Index) + " \xC2\xB7 " + HtmlEscape(e.File) + "</h2>\n";
+    html += "<section class=\"event\" id=\"" + anchor + std::to_string(e.Index) +
+            "\">\n<h2>Event " + std::to_string(e.Index) + " \xC2\xB7 " + HtmlEscape(e.File) +
+            "</h2>\n";
     html += "<p class=\"meta\">Station " +
             (e.Station ? std::to_string(*e.Station) : std::string("unknown")) +
             " \xC2\xB7 start " + UtcText(e.Start) + " UTC \xC2\xB7 " +
@@ -422,8 +433,40 @@ std::string ReportHtml(const TQualityReport& report) {
     if (!e.Channels.empty()) html += EventPlot(e) + "\n";
     html += "</section>\n";
   }
-  html += "<footer>ReadTarq " READTARQ_VERSION_TEXT "</footer>\n</main>\n</body>\n</html>\n";
   return html;
+}
+
+const char* const HtmlFoot =
+    "<footer>ReadTarq " READTARQ_VERSION_TEXT "</footer>\n</main>\n</body>\n</html>\n";
+
+}  // namespace
+
+std::string ReportHtml(const TQualityReport& report) {
+  return HtmlHead("Card quality report") + CardHtml(report, "event-") + HtmlFoot;
+}
+
+nlohmann::ordered_json ReportJson(const std::vector<TQualityReport>& cards) {
+  if (cards.size() == 1) return ReportJson(cards.front());
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const TQualityReport& card : cards) {
+    nlohmann::ordered_json one = ReportJson(card);
+    list.push_back({{"source", ValidUtf8(card.Source)},
+                    {"card", std::move(one["card"])},
+                    {"events", std::move(one["events"])}});
+  }
+  return {{"cards", list}};
+}
+
+std::string ReportHtml(const std::vector<TQualityReport>& cards) {
+  if (cards.size() == 1) return ReportHtml(cards.front());
+  std::string html = HtmlHead("Quality report of " + std::to_string(cards.size()) + " cards");
+  for (size_t k = 0; k < cards.size(); ++k) {
+    const std::string number = std::to_string(k + 1);
+    html += "<h2 id=\"card-" + number + "\">Card " + number + " \xC2\xB7 " +
+            HtmlEscape(cards[k].Source) + "</h2>\n";
+    html += CardHtml(cards[k], "card-" + number + "-event-");
+  }
+  return html + HtmlFoot;
 }
 
 TReportFiles WriteReportFiles(const std::string& directory, const std::string& json,
@@ -466,4 +509,9 @@ TReportFiles WriteReportFiles(const std::string& directory, const std::string& j
 
 TReportFiles WriteQualityReport(const std::string& directory, const TQualityReport& report) {
   return WriteReportFiles(directory, JsonText(ReportJson(report)) + "\n", ReportHtml(report));
+}
+
+TReportFiles WriteQualityReport(const std::string& directory,
+                                const std::vector<TQualityReport>& cards) {
+  return WriteReportFiles(directory, JsonText(ReportJson(cards)) + "\n", ReportHtml(cards));
 }

@@ -52,6 +52,8 @@ struct TReportEvent {
 struct TQualityReport {
   TCardFacts Card;
   std::vector<TReportEvent> Events;
+  std::string Source = {};  // where the card was read (its directory or drive): names it in a
+                            // report of several cards
 };
 
 // The channel's label in plots: "1 Z", "2 N", "3 E", "4 Z", ... (sensors of three components).
@@ -65,6 +67,10 @@ std::string ChannelLabel(int number);
 nlohmann::ordered_json ReportJson(const TQualityReport& report);
 // report.html.
 std::string ReportHtml(const TQualityReport& report);
+// One report over several cards, in their order: the JSON is {cards[{source, card, events}]},
+// the page a part per card headed by its source. Of a single card, the report above.
+nlohmann::ordered_json ReportJson(const std::vector<TQualityReport>& cards);
+std::string ReportHtml(const std::vector<TQualityReport>& cards);
 
 // The text with &, <, >, " and ' as HTML references, control characters as "?" and bytes that
 // are not UTF-8 as U+FFFD: safe in element content and in quoted attributes.
@@ -83,3 +89,5 @@ TReportFiles WriteReportFiles(const std::string& directory, const std::string& j
                               const std::string& html);
 // ReportJson and ReportHtml written by WriteReportFiles.
 TReportFiles WriteQualityReport(const std::string& directory, const TQualityReport& report);
+TReportFiles WriteQualityReport(const std::string& directory,
+                                const std::vector<TQualityReport>& cards);

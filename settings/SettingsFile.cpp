@@ -97,6 +97,10 @@ TSettingsLine SplitSettingsLine(std::string line, std::string& name, std::string
   return TSettingsLine::Pair;
 }
 
+std::string DefaultDataDirectory() {
+  return platform::HomeDirectory() + platform::PathDelim + "ReadTarq";
+}
+
 TSettingsFile::TSettingsFile(std::string exePath) : ExePath(std::move(exePath)) {}
 
 bool TSettingsFile::LocateFile() {
@@ -110,10 +114,12 @@ bool TSettingsFile::LocateFile() {
 }
 
 void TSettingsFile::ReadSettings(char driveLetter) {
-  const bool programDirWritable = LocateFile();
+  LocateFile();
 
   Settings.FlashUnit = driveLetter;
-  Settings.DataDir = programDirWritable ? ProgramDir : platform::HomeDirectory();
+  // Events never go into the program's own directory (a build tree, /usr/bin) unless the user
+  // chose it: a fresh start downloads into a folder of the user's home, made on first use.
+  Settings.DataDir = DefaultDataDirectory();
 
   auto apply = [this](const std::string& name,
                       const std::string& value) -> std::optional<std::string> {

@@ -12,7 +12,8 @@
 
 // Reads and writes the settings file. The file lies in the program's directory; when that
 // directory cannot be written (a program installed in a system directory) it lies in the
-// user's configuration directory instead, and downloads go to the home directory by default.
+// user's configuration directory instead. Without a file, downloads go to
+// DefaultDataDirectory().
 class TSettingsFile {
  public:
   // exePath: the program's own path (ExecutablePath() for the real program).
@@ -41,6 +42,9 @@ class TSettingsFile {
   std::string ExePath;
   std::string Path;
 };
+
+// The destination of a fresh start: the ReadTarq folder of the user's home.
+std::string DefaultDataDirectory();
 
 // A line of a settings file: "Name := value;" (or "=", or ":"), what follows ';' ignored,
 // blank lines and lines starting with '#', '[' or '{' skipped. Names are upper-cased and cut

@@ -377,6 +377,103 @@ TEST_F(LedgerCommandsTest, LedgerListsTheSavesOfACard) {
   }
 }
 
+TEST_F(LedgerCommandsTest, TwoCardsOfOneRecorderAreTwoCards) {
+  // The recorder's next card: the same signature, size and label, other events.
+  TCardBuilder next = Card;
+  for (TBuiltEvent& event : next.Events) event.FileStem = "06141200";
+  testing_support::TTempDir nextDir;
+  next.WriteTo(nextDir.Path());
+  ASSERT_EQ(Download("1-2").Code, 0);
+  ASSERT_EQ(
+      RunCaptured({"download", nextDir.Path(), "--to", Out.Path(), "--sac", "--events", "3"}).Code,
+      0);
+  const nlohmann::json all = nlohmann::json::parse(RunCaptured({"ledger", "--json"}).Out);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0]["card"], all[2]["card"]);  // nothing in the card's files tells them apart
+
+  auto names = [](const std::string& card) {
+    std::vector<std::string> list;
+    for (const auto& copy :
+         nlohmann::json::parse(RunCaptured({"ledger", "--card", card, "--json"}).Out)) {
+      list.push_back(copy["original_file_name"]);
+    }
+    return list;
+  };
+  EXPECT_EQ(names(CardDir.Path()), (std::vector<std::string>{"05121030.001", "05121030.002"}));
+  EXPECT_EQ(names(nextDir.Path()), (std::vector<std::string>{"06141200.003"}));
+  EXPECT_EQ(SavedLine(), "Saved: 2 of 3 events\n");
+  EXPECT_TRUE(
+      RunCaptured({"status", nextDir.Path(), "--saved"}).Out.ends_with("Saved: 1 of 3 events\n"));
+  // An erased card still holds its events: they stay its own.
+  ASSERT_EQ(RunCaptured({"erase", CardDir.Path(), "--yes", "--force"}).Code, 0);
+  EXPECT_EQ(names(CardDir.Path()), (std::vector<std::string>{"05121030.001", "05121030.002"}));
+}
+
+TEST_F(LedgerCommandsTest, RelocateFollowsCopiesMovedToABackupDisk) {
+  ASSERT_EQ(Download("1-3").Code, 0);
+  const std::string backup = CardDir / "backup";
+  std::filesystem::rename(Out.Path(), backup);
+  EXPECT_EQ(SavedLine(), "Saved: 0 of 3 events\n");
+  EXPECT_EQ(RunCaptured({"erase", CardDir.Path(), "--yes"}).Code, 1);
+
+  // One file changed on the way: its event keeps its old place, the others count again.
+  const std::vector<std::string> files = FilesIn(backup);
+  ASSERT_EQ(files.size(), 9u);
+  std::string bytes = ReadWholeFile(backup + "/" + files[0]);
+  bytes.back() ^= 1;
+  WriteWholeFile(backup + "/" + files[0], bytes);
+  TRun run = RunCaptured({"relocate", Out.Path(), backup});
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Out.find("changed\t" + backup + "/" + files[0] + "\tSHA-256 differs\n"),
+            std::string::npos)
+      << run.Out;
+  EXPECT_TRUE(run.Out.ends_with("8 found intact, 1 not\n")) << run.Out;
+  EXPECT_EQ(SavedLine(), "Saved: 2 of 3 events\n");
+  EXPECT_TRUE(RunCaptured({"verify", backup}).Out.ends_with("\n6 intact, 0 changed, 0 missing\n"));
+
+  // Put right, the last one moves too, and the card may be erased.
+  bytes.back() ^= 1;
+  WriteWholeFile(backup + "/" + files[0], bytes);
+  run = RunCaptured({"relocate", Out.Path(), backup});
+  EXPECT_EQ(run.Code, 0) << run.Err;
+  EXPECT_EQ(run.Out.substr(run.Out.rfind('\n', run.Out.size() - 2) + 1), "3 found intact, 0 not\n");
+  EXPECT_EQ(RunCaptured({"erase", CardDir.Path(), "--yes"}).Code, 0);
+  run = RunCaptured({"relocate", Out.Path(), backup});
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find("nothing saved is recorded under " + Out.Path()), std::string::npos);
+}
+
+TEST_F(LedgerCommandsTest, VerifyNamesTheEventOfArchivedRecords) {
+  {
+    TLedger ledger;
+    ASSERT_EQ(ledger.Open(TLedger::DefaultPath()), std::nullopt);
+    TSavedEvent event;
+    event.EventIdentity = "ev";
+    event.OriginalFileName = "05121030.001";
+    event.Destination = Out.Path();
+    event.Channels = {{Out.Path(),
+                       "2026/XX/ST1/HHZ.D/XX.ST1.00.HHZ.D.2026.165",
+                       "XX.ST1.00.HHZ",
+                       {1, 2},
+                       std::string(64, 'a')}};
+    ASSERT_EQ(ledger.RecordSavedEvent(event), std::nullopt);
+  }
+  const TRun run = RunCaptured({"verify", Out.Path()});
+  EXPECT_EQ(run.Code, 1);
+  const std::string path = Out / "2026/XX/ST1/HHZ.D/XX.ST1.00.HHZ.D.2026.165";
+  EXPECT_TRUE(
+      run.Out.starts_with("missing\t" + path + "\tXX.ST1.00.HHZ, 2 records of 05121030.001: "))
+      << run.Out;
+  EXPECT_TRUE(run.Out.ends_with("0 intact, 0 changed, 1 missing\n")) << run.Out;
+  const nlohmann::json json = nlohmann::json::parse(RunCaptured({"verify", "--json"}).Out);
+  EXPECT_EQ(json["missing"], 1);
+  EXPECT_EQ(json["archived"][0]["path"], path);
+  EXPECT_EQ(json["archived"][0]["record_count"], 2);
+  EXPECT_EQ(json["archived"][0]["original_file_name"], "05121030.001");
+  EXPECT_EQ(RunCaptured({"ledger"}).Out.substr(20),
+            "\t05121030.001\t\t" + Out.Path() + "\t0 files, 1 channel archived\n");
+}
+
 TEST_F(LedgerCommandsTest, AnUnusableLedgerWarnsAndNothingCountsAsSaved) {
   // A ledger cut short cannot be read: the saved count says so.
   ASSERT_EQ(Download("1").Code, 0);

@@ -304,4 +304,50 @@ TEST(Report, RefusedCommandLinesAndCards) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out/report.json"));
 }
 
+TEST(Report, SeveralCardsMakeOneReport) {
+  testing_support::TTempDir dir;
+  std::filesystem::create_directory(dir / "a");
+  std::filesystem::create_directory(dir / "b");
+  ThreeEvents().WriteTo(dir / "a");
+  TCardBuilder other = ThreeEvents();
+  other.Events.resize(1);
+  other.WriteTo(dir / "b");
+  const std::vector<std::string> dates = {"--probe-date", "2026-03-01"};
+  auto report = [&](std::vector<std::string> args) {
+    args.insert(args.end(), dates.begin(), dates.end());
+    const TRun run = RunCaptured(args);
+    EXPECT_EQ(run.Code, 0) << run.Err;
+    return run.Out;
+  };
+  report({"report", dir / "a", "--to", dir / "one-a"});
+  report({"report", dir / "b", "--to", dir / "one-b"});
+  const std::string out = report({"report", dir / "a", dir / "b", "--to", dir / "both"});
+  EXPECT_EQ(out, dir / "both/report.json\n" + dir / "both/report.html\n");
+
+  // Each card's part is its own report, in the order given.
+  const json both = json::parse(ReadWholeFile(dir / "both/report.json"));
+  ASSERT_EQ(both["cards"].size(), 2u);
+  for (const auto& [k, name] : {std::pair{0, "a"}, std::pair{1, "b"}}) {
+    const json single =
+        json::parse(ReadWholeFile(dir / ("one-" + std::string(name)) + "/report.json"));
+    EXPECT_EQ(both["cards"][k]["source"], dir / name);
+    EXPECT_EQ(both["cards"][k]["card"], single["card"]);
+    EXPECT_EQ(both["cards"][k]["events"], single["events"]);
+  }
+  // Every event's anchor is its card's: the two first events do not share one.
+  const std::string html = ReadWholeFile(dir / "both/report.html");
+  EXPECT_NE(html.find("<title>Quality report of 2 cards</title>"), std::string::npos);
+  EXPECT_NE(html.find("id=\"card-1-event-1\""), std::string::npos);
+  EXPECT_NE(html.find("id=\"card-2-event-1\""), std::string::npos);
+  EXPECT_EQ(html.find("id=\"event-1\""), std::string::npos);
+
+  // One card that cannot be read: nothing is written; --events belongs to one card.
+  TRun run = RunCaptured({"report", dir / "a", dir.Path(), "--to", dir / "bad"});
+  EXPECT_EQ(run.Code, 1);
+  EXPECT_NE(run.Err.find(dir.Path() + ": not reported"), std::string::npos) << run.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad"));
+  run = RunCaptured({"report", dir / "a", dir / "b", "--to", dir / "bad", "--events", "1"});
+  EXPECT_EQ(run.Code, 2);
+}
+
 }  // namespace

@@ -48,11 +48,16 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
+  // A fresh start downloads into the home's ReadTarq folder, never into the program's directory.
+  TTempDir home;
+  const std::string previousHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::setenv("HOME", home.Path().c_str(), 1);
   TSettingsFile file(Exe());
   EXPECT_NO_THROW(file.ReadSettings('e'));
+  ::setenv("HOME", previousHome.c_str(), 1);
   EXPECT_EQ(file.ProgramDir, Dir.Path());
   EXPECT_EQ(file.Settings.FlashUnit, 'e');
-  EXPECT_EQ(file.Settings.DataDir, Dir.Path());
+  EXPECT_EQ(file.Settings.DataDir, home / "ReadTarq");
   EXPECT_TRUE(Chosen(file.Settings, "record"));
   EXPECT_FALSE(Chosen(file.Settings, "sensor"));
   EXPECT_FALSE(Chosen(file.Settings, "binary"));
@@ -64,7 +69,7 @@ TEST_F(SettingsTest, NoFileGivesDefaultsAndExitWritesSevenLines) {
   EXPECT_EQ(ReadWholeFile(Ini()),
             "FlashUnit   := e;\r\n"
             "DataDir     := " +
-                Dir.Path() +
+                home / "ReadTarq" +
                 ";\r\n"
                 "RecordFile  := TRUE;\r\n"
                 "SensorFiles := FALSE;\r\n"
@@ -258,7 +263,7 @@ TEST_F(SettingsTest, ReadOnlyOrInstalledProgramDirectoryMovesTheFileToTheUserCon
     TSettingsFile file(program);
     EXPECT_NO_THROW(file.ReadSettings('c'));
     EXPECT_EQ(file.FilePath(), config / "readtarq/READTARQ.INI") << program;
-    EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory()) << program;
+    EXPECT_EQ(file.Settings.DataDir, platform::HomeDirectory() + "/ReadTarq") << program;
     file.WriteSettings();
     EXPECT_EQ(ReadWholeFile(config / "readtarq/READTARQ.INI").substr(0, 18), "FlashUnit   := c;\r")
         << program;

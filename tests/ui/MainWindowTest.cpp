@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "UiFixture.h"
+#include "settings/SettingsFile.h"
 #include "ui/DriveComboBox.h"
 #include "ui/ReadTarq.h"
 #include "writers/OutputKinds.h"
@@ -52,7 +53,8 @@ TEST_F(MainWindowTest, WithoutSettingsFileTheCurrentDriveIsProbedAndQuitWritesTh
   EXPECT_EQ(Access().StartDrive(), 'c');
   EXPECT_EQ(Access().SettingsDrive(), 'c');
   EXPECT_EQ(Form().ChosenSettings().FlashUnit, 'c');
-  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), ProgramDir);
+  // A fresh start never downloads into the program's directory.
+  EXPECT_EQ(Text(Child<QLineEdit>(Form(), "EditDirName")), DefaultDataDirectory());
   EXPECT_TRUE(Child<QCheckBox>(Form(), "CheckBoxRecord")->isChecked());
   EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxSensor")->isChecked());
   EXPECT_FALSE(Child<QCheckBox>(Form(), "CheckBoxBinary")->isChecked());
