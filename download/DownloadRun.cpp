@@ -88,6 +88,7 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   FailedEvent.clear();
   CutShort = false;
   Staging = std::make_unique<platform::TStaging>();
+  Held.clear();
 
   try {
     MakeWriters();
@@ -129,6 +130,17 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
       Outcome.ErrorFile = CaughtErrorFile();
     }
   }
+  try {
+    for (const auto& writer : Writers) writer->FinishRun();
+    for (const TConvertedEvent& event : Held) host.Deselect(event);
+  } catch (...) {
+    failed = true;
+    if (errorText.empty()) {
+      errorText = CaughtErrorText();
+      errorFile = CaughtErrorFile();
+    }
+  }
+  Held.clear();
   Staging.reset();
 
   try {
@@ -198,6 +210,7 @@ void TDownloadRun::StartSave() {
   TPendingSave& save = Saving.emplace();
   save.Event = {entry.Line - 1, Event().OriginalFileName, EventBaseName, OutputNames()};
   TSavedEvent& saved = save.Saved;
+  for (const auto& writer : Writers) save.Held = save.Held || writer->Holds();
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TWrittenFile& file : Writers[k]->TakeWritten()) {
       file.Saved.Kind = Snapshot.Kinds[k]->Name;
@@ -247,7 +260,11 @@ void TDownloadRun::FinishSave(bool wait) {
     if (!RecorderWarned && Host) Host->ShowWarning(*save.Warning);
     RecorderWarned = true;
   }
-  if (Host) Host->Deselect(save.Event);
+  if (save.Held) {
+    Held.push_back(std::move(save.Event));
+  } else if (Host) {
+    Host->Deselect(save.Event);
+  }
 }
 
 std::string TDownloadRun::CaughtErrorText() {

@@ -113,6 +113,7 @@ class TDownloadRun {
     TSavedEvent Saved;                   // every file kept; what the recorder records
     std::vector<std::string> Staged;     // their temporary names, file by file
     size_t Published = 0;                // files given their final names
+    bool Held = false;                   // a writer holds the event until the run's end
     std::optional<std::string> Warning;  // the recorder's
   };
   // Hands the files of the event in hand, kept, to the saver.
@@ -201,6 +202,7 @@ class TDownloadRun {
   TCardIdentity SavedCard;      // of the run's card, when it records its events
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
   std::optional<TPendingSave> Saving;
+  std::vector<TConvertedEvent> Held;  // saved but held by a writer: deselected at the run's end
   TWriterLane Saver;
   std::unique_ptr<platform::TStaging> Staging;  // the run's
   // The event whose save failed.

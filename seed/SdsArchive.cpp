@@ -7,13 +7,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include "base/Sha256.h"
 
 #include "seed/SdsLock.h"
 #include "seed/SeedError.h"
@@ -32,6 +36,7 @@ namespace fs = std::filesystem;
 struct TRecordInfo {
   TChannelCodes Codes;
   int64_t Start = 0;  // microseconds since 1970
+  int64_t End = 0;    // after its last sample
   int64_t SampleCount = 0;
   std::string_view Bytes;
 
@@ -49,35 +54,53 @@ std::string Trimmed(const char* code) {
   return text;
 }
 
+std::string NoRecordText(const std::string& source, int64_t at) {
+  return source + ": no miniSEED record at byte " + DecimalText(at);
+}
+
+// Parses the record at the start of `data` (`available` bytes of which are there), its bytes
+// left as they are: libmseed reads but does not change the record, yet its interface takes a
+// char*, so the record is parsed in `scratch`. Returns its length.
+size_t ParseRecord(const char* data, size_t available, std::vector<char>& scratch, MSRecord*& msr,
+                   TRecordInfo& info, const std::string& source, int64_t at) {
+  const int length =
+      ms_detect(data, static_cast<int>(std::min<size_t>(available, size_t{1} << 20)));
+  if (length <= 0 || static_cast<size_t>(length) > available) {
+    throw ESeedError(NoRecordText(source, at));
+  }
+  scratch.assign(data, data + length);
+  if (msr_parse(scratch.data(), length, &msr, length, 0, 0) != MS_NOERROR) {
+    throw ESeedError(source + ": unreadable miniSEED record at byte " + DecimalText(at));
+  }
+  info.Codes = {Trimmed(msr->network), Trimmed(msr->station), Trimmed(msr->location),
+                Trimmed(msr->channel)};
+  info.Start = msr->starttime;
+  info.SampleCount = msr->samplecnt;
+  info.End = info.Start;
+  if (msr->samprate > 0 && info.SampleCount > 0) {
+    info.End += std::llround(static_cast<double>(info.SampleCount) * 1e6 / msr->samprate);
+  }
+  return static_cast<size_t>(length);
+}
+
 // The records of a buffer, in their order. `source` names the buffer in errors.
 std::vector<TRecordInfo> ParseRecords(std::string_view bytes, const std::string& source) {
   std::vector<TRecordInfo> records;
   MSRecord* msr = nullptr;
   size_t at = 0;
-  // libmseed reads but does not change the record; its interface takes a char*.
-  std::vector<char> copy;
-  while (at < bytes.size()) {
-    const int available = static_cast<int>(std::min<size_t>(bytes.size() - at, 1 << 20));
-    const int length = ms_detect(bytes.data() + at, available);
-    if (length <= 0 || static_cast<size_t>(length) > bytes.size() - at) {
-      msr_free(&msr);
-      throw ESeedError(source + ": no miniSEED record at byte " +
-                       DecimalText(static_cast<int64_t>(at)));
+  std::vector<char> scratch;
+  try {
+    while (at < bytes.size()) {
+      TRecordInfo info;
+      const size_t length = ParseRecord(bytes.data() + at, bytes.size() - at, scratch, msr,
+                                        info, source, static_cast<int64_t>(at));
+      info.Bytes = bytes.substr(at, length);
+      records.push_back(std::move(info));
+      at += length;
     }
-    copy.assign(bytes.data() + at, bytes.data() + at + length);
-    if (msr_parse(copy.data(), length, &msr, length, 0, 0) != MS_NOERROR) {
-      msr_free(&msr);
-      throw ESeedError(source + ": unreadable miniSEED record at byte " +
-                       DecimalText(static_cast<int64_t>(at)));
-    }
-    TRecordInfo info;
-    info.Codes = {Trimmed(msr->network), Trimmed(msr->station), Trimmed(msr->location),
-                  Trimmed(msr->channel)};
-    info.Start = msr->starttime;
-    info.SampleCount = msr->samplecnt;
-    info.Bytes = bytes.substr(at, static_cast<size_t>(length));
-    records.push_back(std::move(info));
-    at += static_cast<size_t>(length);
+  } catch (...) {
+    msr_free(&msr);
+    throw;
   }
   msr_free(&msr);
   return records;
@@ -191,7 +214,9 @@ class TFiling {
 
   // Writes the whole new content of a day file under its temporary name; it replaces the day
   // file (`exists`: there is one) when the insertion is committed.
-  void Replace(const std::string& path, bool exists, const std::vector<std::string_view>& parts) {
+  using TContent = std::function<void(platform::TRecordFile&)>;
+
+  void Replace(const std::string& path, bool exists, const TContent& content) {
     TReplacement& replacement = Replacements.emplace_back();
     replacement.Path = path;
     replacement.Temporary = HiddenName(path, PartialSuffix);
@@ -206,9 +231,7 @@ class TFiling {
     }
     if (code != 0) throw platform::EInOutError(code, replacement.Temporary);
     replacement.Created = true;
-    for (const std::string_view part : parts) {
-      file.Write(part.data(), static_cast<int64_t>(part.size()));
-    }
+    content(file);
     if (const int closed = file.Close(); closed != 0) {
       throw platform::EInOutError(closed, replacement.Temporary);
     }
@@ -218,15 +241,12 @@ class TFiling {
   }
 
   // Appends to a day file of `oldSize` bytes.
-  void Append(const std::string& path, int64_t oldSize,
-              const std::vector<std::string_view>& parts) {
+  void Append(const std::string& path, int64_t oldSize, const TContent& content) {
     Appends.push_back({path, oldSize});
     platform::TRecordFile file;
     if (const int code = file.Reset(path, 1); code != 0) throw platform::EInOutError(code, path);
     file.Seek(oldSize);
-    for (const std::string_view part : parts) {
-      file.Write(part.data(), static_cast<int64_t>(part.size()));
-    }
+    content(file);
     if (const int code = file.Close(); code != 0) throw platform::EInOutError(code, path);
     platform::SyncFile(path);
   }
@@ -344,7 +364,701 @@ class TFiling {
   std::vector<TAppend> Appends;
 };
 
+// What a file was when the session last read or wrote it: a writer that changed it since
+// changed its size (the archive only grows: every record written adds bytes) or replaced it
+// (another inode), and the times too.
+struct TIdentity {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  int64_t Modified = 0;  // nanoseconds
+  int64_t Changed = 0;
+  friend bool operator==(const TIdentity&, const TIdentity&) = default;
+};
+
+int64_t Nanoseconds(const timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+TIdentity IdentityOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size, Nanoseconds(info.st_mtim),
+          Nanoseconds(info.st_ctim)};
+}
+
+// What a session knows of a record: of a day file (its offset there), or of a waiting insertion
+// (its offset in the batch's store).
+struct TIndexed {
+  int64_t Start = 0;
+  int64_t End = 0;
+  int64_t Offset = 0;
+  int32_t SampleCount = 0;
+  int32_t Length = 0;
+  int32_t Codes = 0;      // in the day file's list
+  int32_t Insertion = 0;  // waiting: the insertion's number
+};
+
+bool StartsEarlier(const TIndexed& a, const TIndexed& b) {
+  return a.Start < b.Start;
+}
+
+// Record bytes that wait for the batch's flush: in an unnamed file in the archive's file system
+// (gone with the process, whatever kills it), or in memory where there is none.
+class TStore {
+ public:
+  explicit TStore(std::string root) : Root(std::move(root)) {}
+  ~TStore() {
+    if (Handle >= 0) ::close(Handle);
+  }
+  TStore(const TStore&) = delete;
+  TStore& operator=(const TStore&) = delete;
+
+  int64_t Add(std::string_view bytes) {
+    if (Handle < 0 && !InMemory) {
+      Handle = ::open(Root.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+      InMemory = Handle < 0;
+    }
+    const int64_t at = Size;
+    if (InMemory) {
+      Memory.append(bytes);
+    } else {
+      for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(Handle, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(Size + static_cast<int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw platform::EInOutError(platform::IoCodeFromErrno(n < 0 ? errno : ENOSPC), Root);
+        done += static_cast<size_t>(n);
+      }
+    }
+    Size += static_cast<int64_t>(bytes.size());
+    return at;
+  }
+
+  void Read(int64_t at, size_t length, char* to) const {
+    if (InMemory) {
+      Memory.copy(to, length, static_cast<size_t>(at));
+      return;
+    }
+    ReadFully(Handle, at, length, to, Root);
+  }
+
+  void Clear() {
+    Memory.clear();
+    Memory.shrink_to_fit();
+    // A store that cannot be emptied is dropped; the next batch opens another.
+    if (Handle >= 0 && ::ftruncate(Handle, 0) != 0) {
+      ::close(Handle);
+      Handle = -1;
+    }
+    Size = 0;
+  }
+
+  bool InMemoryOnly() const { return InMemory; }
+  int64_t Bytes() const { return Size; }
+
+  static void ReadFully(int handle, int64_t at, size_t length, char* to, const std::string& name) {
+    for (size_t done = 0; done < length;) {
+      const ssize_t n =
+          ::pread(handle, to + done, length - done, static_cast<off_t>(at + static_cast<int64_t>(done)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw platform::EInOutError(platform::IoCodeFromErrno(errno), name);
+      if (n == 0) throw ESeedError(name + ": shorter than the SDS archive last found it");
+      done += static_cast<size_t>(n);
+    }
+  }
+
+ private:
+  std::string Root;
+  int Handle = -1;
+  bool InMemory = false;
+  std::string Memory;
+  int64_t Size = 0;
+};
+
+// A file opened for reading, never through a link, closed with the object.
+class TReading {
+ public:
+  explicit TReading(const std::string& path)
+      : Handle(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)) {
+    if (Handle < 0) {
+      if (errno == ELOOP) RefuseLink(path);
+      throw platform::EInOutError(platform::IoCodeFromErrno(errno), path);
+    }
+  }
+  ~TReading() { ::close(Handle); }
+  TReading(const TReading&) = delete;
+  TReading& operator=(const TReading&) = delete;
+  int Handle;
+};
+
+// Reads the records' headers of an open file from its start, a window at a time, handing each
+// record (its bytes valid during the call) to `take`.
+void ScanRecords(int handle, const std::string& path,
+                 const std::function<void(const TRecordInfo&, int64_t offset)>& take) {
+  constexpr size_t Window = 1 << 20;
+  constexpr size_t Longest = 1 << 17;  // more than any record's length
+  std::vector<char> buffer(Window);
+  std::vector<char> scratch;
+  MSRecord* msr = nullptr;
+  int64_t fileAt = 0;  // of buffer[0]
+  size_t filled = 0;
+  size_t at = 0;
+  bool more = true;
+  try {
+    for (;;) {
+      if (more && filled - at < Longest) {
+        std::copy(buffer.begin() + static_cast<ptrdiff_t>(at),
+                  buffer.begin() + static_cast<ptrdiff_t>(filled), buffer.begin());
+        fileAt += static_cast<int64_t>(at);
+        filled -= at;
+        at = 0;
+        while (filled < Window) {
+          const ssize_t n = ::pread(handle, buffer.data() + filled, Window - filled,
+                                    static_cast<off_t>(fileAt + static_cast<int64_t>(filled)));
+          if (n < 0 && errno == EINTR) continue;
+          if (n < 0) throw platform::EInOutError(platform::IoCodeFromErrno(errno), path);
+          if (n == 0) {
+            more = false;
+            break;
+          }
+          filled += static_cast<size_t>(n);
+        }
+      }
+      if (at >= filled) break;
+      TRecordInfo info;
+      const int64_t offset = fileAt + static_cast<int64_t>(at);
+      const size_t length =
+          ParseRecord(buffer.data() + at, filled - at, scratch, msr, info, path, offset);
+      info.Bytes = std::string_view(buffer.data() + at, length);
+      take(info, offset);
+      at += length;
+    }
+  } catch (...) {
+    msr_free(&msr);
+    throw;
+  }
+  msr_free(&msr);
+}
+
+// Checks the directories of a day file's path below the root without making any: a link or a
+// file on the way is refused. Returns false when one is missing.
+bool DirectoriesThere(const std::string& root, const std::string& relativeDirectory) {
+  fs::path path(root);
+  for (const fs::path& part : fs::path(relativeDirectory)) {
+    path /= part;
+    const std::string name = path.string();
+    switch (EntryAt(name)) {
+      case TEntry::Directory:
+        break;
+      case TEntry::Missing:
+        return false;
+      case TEntry::Link:
+        RefuseLink(name);
+      default:
+        throw ESeedError(name + ": not a directory");
+    }
+  }
+  return true;
+}
+
+// Merges time intervals, each [start, end), into the fewest that cover them.
+std::vector<std::pair<int64_t, int64_t>> Merged(std::vector<std::pair<int64_t, int64_t>> spans) {
+  std::sort(spans.begin(), spans.end());
+  std::vector<std::pair<int64_t, int64_t>> merged;
+  for (const auto& span : spans) {
+    if (!merged.empty() && span.first <= merged.back().second) {
+      merged.back().second = std::max(merged.back().second, span.second);
+    } else {
+      merged.push_back(span);
+    }
+  }
+  return merged;
+}
+
+// The day files' indexes a session keeps (about 40 bytes a record) before it forgets those
+// used longest ago that hold nothing waiting, and the records that may wait: 10 and 5 MB.
+constexpr size_t IndexedRecordsKept = 1 << 18;
+constexpr size_t WaitingRecordsKept = 1 << 17;
+// Without an unnamed file, the bytes that may wait in memory.
+constexpr int64_t WaitingBytesInMemory = 16 << 20;
+
 }  // namespace
+
+struct TSdsSession::TState {
+  explicit TState(std::string root) : Root(std::move(root)), Store(Root) {}
+
+  struct TDayFile {
+    std::string Relative;
+    std::string Path;
+    bool Learned = false;
+    bool Exists = false;
+    TIdentity Identity;
+    std::vector<TChannelCodes> Codes;
+    std::vector<TIndexed> Records;  // by start time (the file's order when it is in order)
+    std::vector<TIndexed> Waiting;  // by start time, then insertion
+    int64_t LongestSpan = 0;
+    uint64_t LastUse = 0;
+
+    int32_t CodesIndex(const TChannelCodes& codes) {
+      const auto found = std::find(Codes.begin(), Codes.end(), codes);
+      if (found != Codes.end()) return static_cast<int32_t>(found - Codes.begin());
+      Codes.push_back(codes);
+      return static_cast<int32_t>(Codes.size() - 1);
+    }
+    void Forget() {
+      Learned = false;
+      Exists = false;
+      Codes.clear();
+      Records.clear();
+      Records.shrink_to_fit();
+      LongestSpan = 0;
+    }
+    // Whether `records` holds the record.
+    bool Holds(const std::vector<TIndexed>& records, const TRecordInfo& record) const {
+      const auto [first, last] = std::equal_range(records.begin(), records.end(),
+                                                  TIndexed{record.Start}, StartsEarlier);
+      return std::any_of(first, last, [&](const TIndexed& known) {
+        return known.SampleCount == record.SampleCount && Codes[static_cast<size_t>(known.Codes)] ==
+                                                              record.Codes;
+      });
+    }
+    // The spans where `records` overlap [start, end) of the channel.
+    void Overlapping(const std::vector<TIndexed>& records, const TRecordInfo& record,
+                     std::vector<std::pair<int64_t, int64_t>>& spans) const {
+      auto at = std::lower_bound(records.begin(), records.end(), TIndexed{record.End},
+                                 StartsEarlier);
+      while (at != records.begin()) {
+        --at;
+        if (at->Start + LongestSpan <= record.Start) break;
+        if (at->End > record.Start && Codes[static_cast<size_t>(at->Codes)] == record.Codes) {
+          spans.emplace_back(std::max(at->Start, record.Start), std::min(at->End, record.End));
+        }
+      }
+    }
+  };
+
+  // Brings a day file's index up to date, under its station's lock: learned again when
+  // another writer changed it since.
+  void Check(TDayFile& file) {
+    file.LastUse = ++Uses;
+    struct stat info {};
+    const bool directories =
+        DirectoriesThere(Root, fs::path(file.Relative).parent_path().string());
+    if (!directories || ::lstat(file.Path.c_str(), &info) != 0) {
+      if (directories && errno != ENOENT) {
+        throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
+      }
+      if (file.Exists || !file.Learned) Unindex(file);
+      file.Learned = true;
+      return;
+    }
+    if (S_ISLNK(info.st_mode)) RefuseLink(file.Path);
+    if (!S_ISREG(info.st_mode)) throw ESeedError(file.Path + ": not a file");
+    if (file.Learned && file.Exists && file.Identity == IdentityOf(info)) return;
+    Unindex(file);
+    TReading reading(file.Path);
+    struct stat held {};
+    if (::fstat(reading.Handle, &held) != 0) {
+      throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
+    }
+    ScanRecords(reading.Handle, file.Path, [&](const TRecordInfo& record, int64_t offset) {
+      Index(file, record, offset, file.Records, 0);
+    });
+    std::stable_sort(file.Records.begin(), file.Records.end(), StartsEarlier);
+    file.Identity = IdentityOf(held);
+    file.Exists = true;
+    file.Learned = true;
+    Indexed += file.Records.size();
+  }
+
+  void Index(TDayFile& file, const TRecordInfo& record, int64_t offset,
+             std::vector<TIndexed>& to, int32_t insertion) {
+    TIndexed indexed;
+    indexed.Start = record.Start;
+    indexed.End = record.End;
+    indexed.Offset = offset;
+    indexed.SampleCount = static_cast<int32_t>(record.SampleCount);
+    indexed.Length = static_cast<int32_t>(record.Bytes.size());
+    indexed.Codes = file.CodesIndex(record.Codes);
+    indexed.Insertion = insertion;
+    to.push_back(indexed);
+    file.LongestSpan = std::max(file.LongestSpan, record.End - record.Start);
+  }
+
+  void Unindex(TDayFile& file) {
+    Indexed -= file.Records.size();
+    // The codes stay: waiting records refer to them.
+    file.Learned = false;
+    file.Exists = false;
+    file.Records.clear();
+  }
+
+  // After a change of ours: what the file now is.
+  void Restat(TDayFile& file) {
+    struct stat info {};
+    if (::lstat(file.Path.c_str(), &info) != 0) {
+      throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
+    }
+    file.Identity = IdentityOf(info);
+    file.Exists = true;
+    file.Learned = true;
+  }
+
+  // Forgets the indexes used longest ago, of files where nothing waits, while there are too
+  // many records indexed: they are learned again if needed.
+  void Trim() {
+    if (Indexed <= IndexedRecordsKept) return;
+    std::vector<TDayFile*> files;
+    for (auto& [relative, file] : Files) {
+      if (file.Waiting.empty()) files.push_back(&file);
+    }
+    std::sort(files.begin(), files.end(),
+              [](const TDayFile* a, const TDayFile* b) { return a->LastUse < b->LastUse; });
+    for (TDayFile* file : files) {
+      if (Indexed <= IndexedRecordsKept / 2) break;
+      Unindex(*file);
+      file->Codes.clear();
+      file->LongestSpan = 0;
+    }
+  }
+
+  std::vector<std::unique_ptr<TSdsLock>> Lock(
+      const std::set<std::pair<std::string, std::string>>& stations) {
+    std::error_code error;
+    fs::create_directories(Root, error);
+    if (error) throw platform::EInOutError(platform::IoCodeFromErrno(error.value()), Root);
+    std::vector<std::unique_ptr<TSdsLock>> locks;  // in the order of the codes
+    for (const auto& [network, station] : stations) {
+      locks.push_back(std::make_unique<TSdsLock>(Root, network, station));
+    }
+    return locks;
+  }
+
+  TDayFile& FileAt(const std::string& relative) {
+    TDayFile& file = Files[relative];
+    if (file.Path.empty()) {
+      file.Relative = relative;
+      file.Path = (fs::path(Root) / relative).string();
+    }
+    return file;
+  }
+
+  TSdsInsertResult Insert(std::string_view records);
+  void Flush();
+  void DropWaiting();
+
+  std::string Root;
+  std::map<std::string, TDayFile> Files;  // by path relative to the root
+  size_t Indexed = 0;                     // records in the files' indexes
+  size_t WaitingRecords = 0;
+  uint64_t Uses = 0;
+  int32_t Insertions = 0;
+  std::map<int32_t, TSdsInsertResult> Waiting;  // the insertions in the batch
+  std::vector<TSdsInsertResult> Filed;          // made durable by a flush, not yet taken
+  TStore Store;
+};
+
+namespace {
+
+// The records of one insertion that go into one day file and are not there yet.
+struct TFresh {
+  std::vector<TRecordInfo> Records;  // by start time
+  bool Appended = false;             // all start at or after the file's last record
+};
+
+std::string HashOf(const std::vector<TRecordInfo>& records) {
+  TSha256 hash;
+  for (const TRecordInfo& record : records) hash.Update(record.Bytes);
+  return hash.FinalHex();
+}
+
+}  // namespace
+
+TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
+  TSdsInsertResult result;
+  const int32_t id = ++Insertions;
+  result.Id = id;
+  // Group by day file, keeping the records' order within each.
+  std::map<std::string, std::vector<TRecordInfo>> byFile;
+  for (TRecordInfo& record : ParseRecords(records, "new records")) {
+    CheckCodes(record.Codes);
+    const TSeedTime start = TSeedTime::FromEpochMicroseconds(record.Start);
+    byFile[TSdsArchive::DayFilePath(record.Codes, start.Year, start.DayOfYear())].push_back(
+        std::move(record));
+  }
+  if (byFile.empty()) return result;
+
+  std::set<std::pair<std::string, std::string>> stations;
+  for (const auto& [relative, incoming] : byFile) {
+    stations.emplace(incoming.front().Codes.Network, incoming.front().Codes.Station);
+  }
+  const auto locks = Lock(stations);
+
+  std::map<std::string, TFresh> fresh;
+  bool appendOnly = true;
+  for (auto& [relative, incoming] : byFile) {
+    TDayFile& file = FileAt(relative);
+    Check(file);
+    // The new records that the file does not hold yet, nor the batch, nor this insertion twice.
+    std::set<TRecordKey> known;
+    std::vector<TRecordInfo> news;
+    for (TRecordInfo& record : incoming) {
+      if (file.Holds(file.Records, record) || file.Holds(file.Waiting, record) ||
+          !known.insert(record.Key()).second) {
+        ++result.RecordsPresent;
+      } else {
+        news.push_back(std::move(record));
+      }
+    }
+    if (news.empty()) continue;
+    std::stable_sort(news.begin(), news.end(), EarlierStart);
+    std::vector<std::pair<int64_t, int64_t>> spans;
+    for (const TRecordInfo& record : news) {
+      file.Overlapping(file.Records, record, spans);
+      file.Overlapping(file.Waiting, record, spans);
+    }
+    for (const auto& [start, end] : Merged(std::move(spans))) {
+      result.Overlaps.push_back(
+          {news.front().Codes, start, static_cast<double>(end - start) / 1e6});
+    }
+    TFresh& entry = fresh[relative];
+    entry.Appended = file.Records.empty() || file.Records.back().Start <= news.front().Start;
+    appendOnly = appendOnly && entry.Appended;
+    result.RecordsWritten += static_cast<int>(news.size());
+    ++result.FilesWritten;
+    entry.Records = std::move(news);
+  }
+  if (fresh.empty()) return result;
+
+  if (!appendOnly) {
+    // Into the batch, whole: the insertion is then filed with the batch, all of it or none.
+    for (auto& [relative, entry] : fresh) {
+      TDayFile& file = FileAt(relative);
+      const size_t before = file.Waiting.size();
+      for (const TRecordInfo& record : entry.Records) {
+        Index(file, record, Store.Add(record.Bytes), file.Waiting, id);
+      }
+      std::inplace_merge(file.Waiting.begin(),
+                         file.Waiting.begin() + static_cast<ptrdiff_t>(before),
+                         file.Waiting.end(), StartsEarlier);
+      WaitingRecords += entry.Records.size();
+    }
+    result.Durable = false;
+    Waiting[id] = result;
+    return result;
+  }
+
+  TFiling filing(Root);
+  try {
+    for (auto& [relative, entry] : fresh) {
+      TDayFile& file = FileAt(relative);
+      filing.MakeDirectories(fs::path(relative).parent_path().string());
+      const auto content = [&](platform::TRecordFile& to) {
+        for (const TRecordInfo& record : entry.Records) {
+          to.Write(record.Bytes.data(), static_cast<int64_t>(record.Bytes.size()));
+        }
+      };
+      if (file.Exists) {
+        filing.Append(file.Path, file.Identity.Size, content);
+      } else {
+        filing.Replace(file.Path, false, content);
+      }
+    }
+    filing.Commit();
+  } catch (...) {
+    filing.Undo();
+    for (auto& [relative, entry] : fresh) Unindex(FileAt(relative));
+    throw;
+  }
+  for (auto& [relative, entry] : fresh) {
+    TDayFile& file = FileAt(relative);
+    int64_t offset = file.Exists ? file.Identity.Size : 0;
+    TSdsFiledChannel& channel = result.Channels.emplace_back();
+    channel.DayFile = relative;
+    channel.Codes = entry.Records.front().Codes;
+    for (const TRecordInfo& record : entry.Records) {
+      Index(file, record, offset, file.Records, 0);
+      offset += static_cast<int64_t>(record.Bytes.size());
+      channel.RecordStarts.push_back(record.Start);
+    }
+    Indexed += entry.Records.size();
+    channel.RecordCount = static_cast<int>(channel.RecordStarts.size());
+    channel.Sha256 = HashOf(entry.Records);
+    Restat(file);
+  }
+  Trim();
+  return result;
+}
+
+void TSdsSession::TState::Flush() {
+  if (Waiting.empty()) return;
+  std::set<std::pair<std::string, std::string>> stations;
+  std::vector<TDayFile*> files;  // in path order
+  for (auto& [relative, file] : Files) {
+    if (file.Waiting.empty()) continue;
+    files.push_back(&file);
+    const TChannelCodes& codes = file.Codes[static_cast<size_t>(file.Waiting.front().Codes)];
+    stations.emplace(codes.Network, codes.Station);
+  }
+  const auto locks = Lock(stations);
+
+  // Per insertion and day file: the hash of its records' bytes as written, their starts.
+  struct TWritten {
+    TSha256 Hash;
+    std::vector<int64_t> Starts;
+    TChannelCodes Codes;
+  };
+  std::map<int32_t, std::map<std::string, TWritten>> written;
+  std::vector<std::pair<TDayFile*, std::vector<TIndexed>>> indexes;  // once committed
+  TFiling filing(Root);
+  try {
+    for (TDayFile* file : files) {
+      filing.MakeDirectories(fs::path(file->Relative).parent_path().string());
+      Check(*file);
+      // Another writer may have filed some of them since.
+      std::vector<TIndexed> waiting;
+      for (const TIndexed& record : file->Waiting) {
+        TRecordInfo key;
+        key.Start = record.Start;
+        key.SampleCount = record.SampleCount;
+        key.Codes = file->Codes[static_cast<size_t>(record.Codes)];
+        if (file->Holds(file->Records, key)) {
+          TSdsInsertResult& insertion = Waiting[record.Insertion];
+          --insertion.RecordsWritten;
+          ++insertion.RecordsPresent;
+        } else {
+          waiting.push_back(record);
+        }
+      }
+      if (waiting.empty()) continue;
+
+      // The day file's records and the waiting ones in time order, a day file's first where
+      // they start at the same time.
+      struct TPiece {
+        const TIndexed* Record;
+        bool Waiting;
+      };
+      std::vector<TPiece> pieces;
+      pieces.reserve(file->Records.size() + waiting.size());
+      auto old = file->Records.begin();
+      for (const TIndexed& record : waiting) {
+        while (old != file->Records.end() && old->Start <= record.Start) {
+          pieces.push_back({&*old++, false});
+        }
+        pieces.push_back({&record, true});
+      }
+      for (; old != file->Records.end(); ++old) pieces.push_back({&*old, false});
+
+      std::vector<TIndexed> index;
+      index.reserve(pieces.size());
+      std::unique_ptr<TReading> reading;
+      if (file->Exists) reading = std::make_unique<TReading>(file->Path);
+      filing.Replace(file->Path, file->Exists, [&](platform::TRecordFile& to) {
+        std::vector<char> buffer;
+        int64_t offset = 0;
+        for (size_t p = 0; p < pieces.size();) {
+          // Consecutive pieces of one source, one after another there, in one go.
+          const TPiece first = pieces[p];
+          int64_t length = first.Record->Length;
+          size_t q = p + 1;
+          while (q < pieces.size() && pieces[q].Waiting == first.Waiting &&
+                 pieces[q].Record->Insertion == first.Record->Insertion &&
+                 pieces[q].Record->Offset == first.Record->Offset + length &&
+                 length < (1 << 20)) {
+            length += pieces[q].Record->Length;
+            ++q;
+          }
+          buffer.resize(static_cast<size_t>(length));
+          if (first.Waiting) {
+            Store.Read(first.Record->Offset, buffer.size(), buffer.data());
+            TWritten& mine = written[first.Record->Insertion][file->Relative];
+            mine.Codes = file->Codes[static_cast<size_t>(first.Record->Codes)];
+            mine.Hash.Update(buffer.data(), buffer.size());
+            for (size_t r = p; r < q; ++r) mine.Starts.push_back(pieces[r].Record->Start);
+          } else {
+            TStore::ReadFully(reading->Handle, first.Record->Offset, buffer.size(), buffer.data(),
+                              file->Path);
+          }
+          to.Write(buffer.data(), length);
+          for (size_t r = p; r < q; ++r) {
+            TIndexed record = *pieces[r].Record;
+            record.Offset = offset;
+            record.Insertion = 0;
+            offset += record.Length;
+            index.push_back(record);
+          }
+          p = q;
+        }
+      });
+      indexes.emplace_back(file, std::move(index));
+    }
+    filing.Commit();
+  } catch (...) {
+    filing.Undo();
+    for (TDayFile* file : files) Unindex(*file);
+    DropWaiting();
+    throw;
+  }
+  for (auto& [file, index] : indexes) {
+    Indexed += index.size() - file->Records.size();
+    file->Records = std::move(index);
+    Restat(*file);
+  }
+  for (auto& [id, insertion] : Waiting) {
+    insertion.Durable = true;
+    insertion.FilesWritten = 0;
+    for (auto& [relative, mine] : written[id]) {
+      TSdsFiledChannel& channel = insertion.Channels.emplace_back();
+      channel.DayFile = relative;
+      channel.Codes = std::move(mine.Codes);
+      channel.RecordStarts = std::move(mine.Starts);
+      channel.RecordCount = static_cast<int>(channel.RecordStarts.size());
+      channel.Sha256 = mine.Hash.FinalHex();
+      ++insertion.FilesWritten;
+    }
+    Filed.push_back(std::move(insertion));
+  }
+  Waiting.clear();
+  DropWaiting();
+  Trim();
+}
+
+void TSdsSession::TState::DropWaiting() {
+  for (auto& [relative, file] : Files) {
+    file.Waiting.clear();
+    file.Waiting.shrink_to_fit();
+  }
+  Waiting.clear();
+  WaitingRecords = 0;
+  Store.Clear();
+}
+
+TSdsSession::TSdsSession(std::string root) : State(std::make_unique<TState>(std::move(root))) {}
+
+TSdsSession::~TSdsSession() = default;
+
+TSdsInsertResult TSdsSession::Insert(std::string_view records) {
+  TSdsInsertResult result = State->Insert(records);
+  // The bounds of the batch: past them it is written at once, its insertions then durable.
+  if (!result.Durable && (State->WaitingRecords > WaitingRecordsKept ||
+                          (State->Store.InMemoryOnly() && State->Store.Bytes() > WaitingBytesInMemory))) {
+    State->Flush();
+  }
+  return result;
+}
+
+void TSdsSession::Flush() {
+  State->Flush();
+}
+
+std::vector<TSdsInsertResult> TSdsSession::TakeFiled() {
+  return std::exchange(State->Filed, {});
+}
+
+bool TSdsSession::Waiting() const {
+  return !State->Waiting.empty();
+}
+
+TSdsArchive::TSdsArchive(std::string root) : Session(std::move(root)) {}
 
 std::string TSdsArchive::DayFilePath(const TChannelCodes& codes, int year, int dayOfYear) {
   const std::string yearText = DecimalText(year, 4);
@@ -354,81 +1068,38 @@ std::string TSdsArchive::DayFilePath(const TChannelCodes& codes, int year, int d
 }
 
 TSdsInsertResult TSdsArchive::Insert(std::string_view records) {
-  TSdsInsertResult result;
-  // Group by day file, keeping the records' order within each.
-  std::map<std::string, std::vector<TRecordInfo>> byFile;
-  for (TRecordInfo& record : ParseRecords(records, "new records")) {
-    CheckCodes(record.Codes);
-    const TSeedTime start = TSeedTime::FromEpochMicroseconds(record.Start);
-    byFile[DayFilePath(record.Codes, start.Year, start.DayOfYear())].push_back(std::move(record));
-  }
-  if (byFile.empty()) return result;
-
-  std::error_code error;
-  fs::create_directories(Root, error);
-  if (error) throw platform::EInOutError(platform::IoCodeFromErrno(error.value()), Root);
-  std::set<std::pair<std::string, std::string>> stations;
-  for (const auto& [relative, incoming] : byFile) {
-    stations.emplace(incoming.front().Codes.Network, incoming.front().Codes.Station);
-  }
-  std::vector<std::unique_ptr<TSdsLock>> locks;  // in the order of the codes
-  for (const auto& [network, station] : stations) {
-    locks.push_back(std::make_unique<TSdsLock>(Root, network, station));
-  }
-  TFiling filing(Root);
-  try {
-    for (auto& [relative, incoming] : byFile) {
-      const std::string path = (fs::path(Root) / relative).string();
-      filing.MakeDirectories(fs::path(relative).parent_path().string());
-      const TEntry entry = EntryAt(path);
-      if (entry == TEntry::Link) RefuseLink(path);
-      if (entry != TEntry::Missing && entry != TEntry::File) {
-        throw ESeedError(path + ": not a file");
-      }
-      const bool exists = entry == TEntry::File;
-      std::string existingBytes;
-      std::vector<TRecordInfo> existing;
-      if (exists) {
-        existingBytes = platform::ReadWholeFile(path);
-        existing = ParseRecords(existingBytes, path);
-      }
-
-      // The new records that the file does not hold yet (nor the batch twice).
-      std::set<TRecordKey> known;
-      for (const TRecordInfo& record : existing) known.insert(record.Key());
-      std::vector<TRecordInfo> fresh;
-      for (TRecordInfo& record : incoming) {
-        if (known.insert(record.Key()).second) {
-          fresh.push_back(std::move(record));
-        } else {
-          ++result.RecordsPresent;
-        }
-      }
-      if (fresh.empty()) continue;
-      std::stable_sort(fresh.begin(), fresh.end(), EarlierStart);
-
-      std::vector<std::string_view> parts;
-      if (exists && std::all_of(existing.begin(), existing.end(), [&](const TRecordInfo& record) {
-            return record.Start <= fresh.front().Start;
-          })) {
-        for (const TRecordInfo& record : fresh) parts.push_back(record.Bytes);
-        filing.Append(path, static_cast<int64_t>(existingBytes.size()), parts);
-      } else {
-        std::vector<TRecordInfo> merged = std::move(existing);
-        merged.insert(merged.end(), fresh.begin(), fresh.end());
-        std::stable_sort(merged.begin(), merged.end(), EarlierStart);
-        for (const TRecordInfo& record : merged) parts.push_back(record.Bytes);
-        filing.Replace(path, exists, parts);
-      }
-      result.RecordsWritten += static_cast<int>(fresh.size());
-      ++result.FilesWritten;
-    }
-    filing.Commit();
-  } catch (...) {
-    filing.Undo();
-    throw;
+  TSdsInsertResult result = Session.Insert(records);
+  if (result.Durable) return result;
+  Session.Flush();
+  for (TSdsInsertResult& filed : Session.TakeFiled()) {
+    if (filed.Id == result.Id) result = std::move(filed);
   }
   return result;
+}
+
+TSdsRecordState TSdsArchive::CheckFiled(const std::string& root, const TSdsFiledChannel& filed) {
+  const std::string path = (fs::path(root) / filed.DayFile).string();
+  const std::set<int64_t> wanted(filed.RecordStarts.begin(), filed.RecordStarts.end());
+  size_t found = 0;
+  TSha256 hash;
+  try {
+    if (EntryAt(path) != TEntry::File) return TSdsRecordState::Missing;
+    const TReading reading(path);
+    ScanRecords(reading.Handle, path, [&](const TRecordInfo& record, int64_t /*offset*/) {
+      if (record.Codes == filed.Codes && wanted.count(record.Start) != 0) {
+        hash.Update(record.Bytes);
+        ++found;
+      }
+    });
+  } catch (const ESeedError&) {
+    return TSdsRecordState::Changed;
+  }
+  if (found == 0) return TSdsRecordState::Missing;
+  if (found != filed.RecordStarts.size() || static_cast<int>(found) != filed.RecordCount ||
+      hash.FinalHex() != filed.Sha256) {
+    return TSdsRecordState::Changed;
+  }
+  return TSdsRecordState::Intact;
 }
 
 }  // namespace seed

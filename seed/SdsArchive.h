@@ -28,36 +28,109 @@
 // - Below the root, the archive follows no symbolic link: a directory, a day file or a
 //   temporary name that is one throws ESeedError naming it, and the insertion is taken back. The
 //   root itself is the destination its user chose, and is taken as it resolves.
+// - A day file that is no series of miniSEED records is refused with its name (ESeedError) and
+//   left as it is; the insertion is taken back.
+//
+// A session (TSdsSession) files the events of one run. It learns what a day file holds (its
+// records' codes, times, offsets and lengths, from their headers) once, keeps that up to date
+// as it writes, and learns it again when the file changed under another writer between two of
+// its calls (its inode, size, modification or change time differ). Records that go after a
+// day file's last record are appended at once. An insertion with records that go before a day
+// file's last record waits, whole, in the session's batch, and all waiting insertions are
+// written together by Flush (at the end of the run): so a day file is rewritten once in a run
+// whatever the order of the events, instead of once per event. Waiting records are spooled to
+// an unnamed file beside the archive (O_TMPFILE, which vanishes with the process), so that
+// the memory a session takes is that of its indexes (about 40 bytes a record) whatever the
+// card's size; where the file system has no unnamed files they wait in memory and the batch
+// is written whenever it passes 16 MB. An inserted event counts as saved once it is durable:
+// at once for an appended one, at the Flush for a waiting one (TakeFiled).
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "seed/SeedCodes.h"
 
 namespace seed {
 
+// Where an insertion's new records overlap in time records of the same channel already in
+// the archive (or waiting in the session's batch) that are other records: both are kept.
+struct TSdsOverlap {
+  TChannelCodes Codes;
+  int64_t Start = 0;  // microseconds since 1970
+  double Seconds = 0;
+};
+
+// What an insertion wrote into one day file: what the archive's ledger keeps of an event to
+// find and check its records later (CheckFiled). The records' bytes are never altered by a
+// later rewrite of the day file, so the hash stays true.
+struct TSdsFiledChannel {
+  std::string DayFile;  // relative to the root (TSdsArchive::DayFilePath)
+  TChannelCodes Codes;
+  std::vector<int64_t> RecordStarts;  // microseconds since 1970, in file order
+  int RecordCount = 0;
+  std::string Sha256;  // hex, of the written records' bytes concatenated in file order
+};
+
 struct TSdsInsertResult {
   int RecordsWritten = 0;
   int RecordsPresent = 0;  // already in their day files: not written again
   int FilesWritten = 0;    // day files created, appended to or rewritten
+  int64_t Id = 0;          // the insertion's number in its session, from 1
+  // On the medium: false while the insertion waits in the session's batch, when the counts
+  // above are what it will write, and Channels is empty.
+  bool Durable = true;
+  std::vector<TSdsOverlap> Overlaps;      // in the order of the channels' day files and times
+  std::vector<TSdsFiledChannel> Channels;  // one per day file written into, in path order
+};
+
+enum class TSdsRecordState { Intact, Changed, Missing };
+
+class TSdsSession {
+ public:
+  explicit TSdsSession(std::string root);
+  ~TSdsSession();  // what still waits is dropped: call Flush first
+  TSdsSession(const TSdsSession&) = delete;
+  TSdsSession& operator=(const TSdsSession&) = delete;
+
+  // Files concatenated miniSEED records (any channels, days and record lengths), creating
+  // directories as needed: at once, or into the batch (the result is then not Durable).
+  TSdsInsertResult Insert(std::string_view records);
+  // Writes every waiting insertion, all of them or (throwing) none: those then no longer wait
+  // and are not in the archive.
+  void Flush();
+  // The results of the insertions that became durable in a Flush since the last call.
+  std::vector<TSdsInsertResult> TakeFiled();
+  // Whether insertions wait in the batch.
+  bool Waiting() const;
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> State;
 };
 
 class TSdsArchive {
  public:
-  explicit TSdsArchive(std::string root) : Root(std::move(root)) {}
+  explicit TSdsArchive(std::string root);
 
   // The day file's path relative to the root:
   // "2026/XX/023/DHZ.D/XX.023.00.DHZ.D.2026.165".
   static std::string DayFilePath(const TChannelCodes& codes, int year, int dayOfYear);
 
   // Files concatenated miniSEED records (any channels, days and record lengths) into the
-  // archive, creating directories as needed.
+  // archive, creating directories as needed; durable when it returns.
   TSdsInsertResult Insert(std::string_view records);
 
+  // Reads the day file again and finds the records of `filed`: Intact when they are all there
+  // with the same bytes, Changed when their bytes differ or only some are found (or the day
+  // file is no longer readable as records), Missing when none is (or no day file).
+  static TSdsRecordState CheckFiled(const std::string& root, const TSdsFiledChannel& filed);
+
  private:
-  std::string Root;
+  TSdsSession Session;
 };
 
 }  // namespace seed

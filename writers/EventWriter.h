@@ -95,6 +95,12 @@ class TEventWriter {
   void Flush() { DoFlush(); }
   // Drops what is buffered.
   void Release() { DoRelease(); }
+  // The event just ended waits in the writer, not yet on the medium, to be written with others
+  // by FinishRun: until then it is not saved.
+  bool Holds() const { return DoHolds(); }
+  // The run's end, after its last event (also after a failure or a stop): writes what waits.
+  // Throws when it cannot; the events it held are then not saved.
+  void FinishRun() { DoFinishRun(); }
 
   // Waits until what was handed to the writer's own output writer is written (raising a write
   // error), or drops it: for the run's output writer, the run does so itself.
@@ -155,6 +161,8 @@ class TEventWriter {
   virtual void DoEndEvent() {}
   virtual void DoFlush() {}
   virtual void DoRelease() {}
+  virtual bool DoHolds() const { return false; }
+  virtual void DoFinishRun() {}
   // The files of the event in hand, in the order they were created.
   std::vector<TOutput*> Files;
 

@@ -1,6 +1,8 @@
 // The SDS archive rooted at the destination: the event's records filed by channel and day
 // (seed/SdsArchive.h). Its day files are no event names: they are merged into, never
-// replaced, and a record already filed is not written again.
+// replaced, and a record already filed is not written again. One archive session for the run:
+// what its day files hold is learned once, and events filed before records already there wait
+// in its batch until the run's end, so that a day file is rewritten once, not once per event.
 
 #include "seed/SdsArchive.h"
 #include "writers/SeedWriter.h"
@@ -17,9 +19,15 @@ class TSdsWriter : public TSeedWriter {
     return {};
   }
   std::string DoCreate(const TEventSetup& event) override {
-    Root = event.Directory;
-    if (Root.size() > 1) Root.pop_back();  // the separator
+    std::string root = event.Directory;
+    if (root.size() > 1) root.pop_back();  // the separator
+    if (!Session || root != Root) {
+      if (Session) Session->Flush();
+      Root = root;
+      Session = std::make_unique<seed::TSdsSession>(Root);
+    }
     Records.clear();
+    Held = false;
     return {};
   }
   void DoWriteHeader(const TEventSetup& /*event*/) override {}
@@ -32,13 +40,21 @@ class TSdsWriter : public TSeedWriter {
   // Filed once the event is complete, all its channels in one insertion: a stopped or failed
   // event, or one whose filing fails, leaves the archive as it was.
   void StreamsFinished() override {
-    seed::TSdsArchive(Root).Insert(Records);
+    Held = !Session->Insert(Records).Durable;
     Records.clear();
+    // What the insertions wrote (their records' hashes) is not recorded yet: not kept.
+    Session->TakeFiled();
+  }
+  bool DoHolds() const override { return Held; }
+  void DoFinishRun() override {
+    if (Session) Session->Flush();
   }
 
  private:
   std::string Root;
-  std::string Records;  // the event's records, each channel's in order
+  std::unique_ptr<seed::TSdsSession> Session;  // of the run
+  std::string Records;                         // the event's records, each channel's in order
+  bool Held = false;                           // the event in hand waits in the batch
 };
 
 }  // namespace

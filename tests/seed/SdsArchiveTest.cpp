@@ -18,6 +18,7 @@
 #include "seed/MiniSeedPacker.h"
 #include "seed/SdsArchive.h"
 #include "seed/SeedError.h"
+#include "base/Sha256.h"
 #include "platform/DurableFlush.h"
 #include "platform/RecordFile.h"
 #include "support/TestSupport.h"
@@ -370,6 +371,143 @@ TEST(SdsArchive, WhatAKilledWriterLeftIsRemovedAndNothingElse) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(testing_support::FilesIn(directory), expected);
   EXPECT_EQ(testing_support::FilesIn(root.Path()), std::vector<std::string>{"2026"});
+}
+
+int Rewrites = 0;  // day files written under their temporary names and flushed
+
+TSeedTime At(int hour, int minute, int second = 0) {
+  return TSeedTime::FromMilliseconds(2026, 6, 14, hour, minute, second, 0);
+}
+
+// A session appends what goes after a day file's end at once and batches what goes before:
+// the batch waits (the day file untouched, the insertions not durable) until Flush writes it
+// in one rewrite of the file, with the same bytes as one insertion after another would leave.
+TEST(SdsArchive, ASessionBatchesEarlierEventsAndRewritesADayFileOnce) {
+  testing_support::TTempDir root;
+  const std::string early = Event(At(8, 0), 60, 1);
+  const std::string morning = Event(At(10, 0), 60, 1);
+  const std::string noon = Event(At(12, 0), 60, 1);
+  const std::string evening = Event(At(18, 0), 60, 1);
+  const std::string late = Event(At(20, 0), 60, 1);
+  Rewrites = 0;
+  platform::TScopedSyncHook counting([](int, const std::string& path, bool directory) {
+    if (!directory && path.ends_with(".partial")) ++Rewrites;
+    return 0;
+  });
+  seed::TSdsSession session(root.Path());
+  EXPECT_TRUE(session.Insert(noon).Durable);
+  EXPECT_TRUE(session.Insert(evening).Durable);
+  const seed::TSdsInsertResult waiting = session.Insert(morning);
+  EXPECT_FALSE(waiting.Durable);
+  EXPECT_EQ(waiting.RecordsWritten, static_cast<int>(ReadRecords(morning).size()));
+  EXPECT_TRUE(session.Waiting());
+  EXPECT_EQ(session.Insert(morning).RecordsWritten, 0);  // waiting already: not twice
+  const seed::TSdsInsertResult second = session.Insert(early);
+  EXPECT_FALSE(second.Durable);
+  EXPECT_TRUE(session.Insert(late).Durable);  // appended while the batch waits
+  EXPECT_EQ(testing_support::ReadWholeFile(root / ZFile), noon + evening + late);
+  EXPECT_TRUE(session.TakeFiled().empty());
+
+  session.Flush();
+  EXPECT_EQ(testing_support::ReadWholeFile(root / ZFile), early + morning + noon + evening + late);
+  EXPECT_EQ(Rewrites, 2);  // the noon event's new file, then the one rewrite
+  const std::vector<seed::TSdsInsertResult> filed = session.TakeFiled();
+  ASSERT_EQ(filed.size(), 2u);
+  EXPECT_EQ(filed[0].Id, waiting.Id);
+  EXPECT_EQ(filed[1].Id, second.Id);
+  for (const seed::TSdsInsertResult& result : filed) {
+    EXPECT_TRUE(result.Durable);
+    EXPECT_EQ(result.FilesWritten, 1);
+    ASSERT_EQ(result.Channels.size(), 1u);
+    EXPECT_EQ(result.Channels[0].DayFile, ZFile);
+  }
+  EXPECT_EQ(filed[0].Channels[0].Sha256, TSha256::HexOf(morning));
+  EXPECT_EQ(filed[1].Channels[0].Sha256, TSha256::HexOf(early));
+  EXPECT_FALSE(session.Waiting());
+  EXPECT_TRUE(session.TakeFiled().empty());
+}
+
+// Another writer (another session, or another process) changes a day file between a session's
+// calls: the session learns it again instead of appending at a stale end or rewriting from
+// stale offsets, and a waiting record the other writer filed meanwhile is not filed twice.
+TEST(SdsArchive, ASessionNoticesAnotherWriterBetweenItsCalls) {
+  testing_support::TTempDir root;
+  platform::TScopedSyncHook quick([](int, const std::string&, bool) { return 0; });
+  const std::string early = Event(At(8, 0), 60, 1);
+  const std::string morning = Event(At(10, 0), 60, 1);
+  const std::string noon = Event(At(12, 0), 60, 1);
+  const std::string evening = Event(At(18, 0), 60, 1);
+  const std::string late = Event(At(20, 0), 60, 1);
+  seed::TSdsSession session(root.Path());
+  session.Insert(noon);
+  seed::TSdsArchive(root.Path()).Insert(morning);  // a rewrite: other offsets, another inode
+  EXPECT_TRUE(session.Insert(evening).Durable);
+  EXPECT_EQ(testing_support::ReadWholeFile(root / ZFile), morning + noon + evening);
+
+  EXPECT_FALSE(session.Insert(early).Durable);
+  seed::TSdsArchive(root.Path()).Insert(early + late);  // filed by the other writer first
+  session.Flush();
+  EXPECT_EQ(testing_support::ReadWholeFile(root / ZFile), early + morning + noon + evening + late);
+  const std::vector<seed::TSdsInsertResult> filed = session.TakeFiled();
+  ASSERT_EQ(filed.size(), 1u);
+  EXPECT_EQ(filed[0].RecordsWritten, 0);
+  EXPECT_TRUE(filed[0].Channels.empty());
+}
+
+// Records that overlap other records of their channel in time are kept beside them and
+// reported, for each channel as one span; identical ones and adjacent ones are not. What an
+// insertion wrote is found again and checked by its hash, also after the day file was
+// rewritten around it, until a byte of it changes or its day file goes.
+TEST(SdsArchive, OverlapsAreReportedAndFiledRecordsCheckedByTheirHash) {
+  testing_support::TTempDir root;
+  platform::TScopedSyncHook quick([](int, const std::string&, bool) { return 0; });
+  seed::TSdsArchive archive(root.Path());
+  const std::string noon = Event(At(12, 0), 60);
+  const seed::TSdsInsertResult first = archive.Insert(noon);
+  EXPECT_TRUE(first.Overlaps.empty());
+  ASSERT_EQ(first.Channels.size(), 3u);
+  for (const seed::TSdsFiledChannel& channel : first.Channels) {
+    SCOPED_TRACE(channel.DayFile);
+    const std::string bytes = testing_support::ReadWholeFile(root / channel.DayFile);
+    const std::vector<TReadRecord> records = ReadRecords(bytes);
+    EXPECT_EQ(channel.Sha256, TSha256::HexOf(bytes));
+    EXPECT_EQ(channel.RecordCount, static_cast<int>(records.size()));
+    ASSERT_EQ(channel.RecordStarts.size(), records.size());
+    EXPECT_EQ(channel.RecordStarts.back(), records.back().Start);
+    EXPECT_EQ(channel.Codes.Channel, records.front().Channel);
+  }
+
+  const std::string firstNoon =  // the first record filed at noon in the first day file
+      testing_support::ReadWholeFile(root / first.Channels[0].DayFile).substr(0, 512);
+
+  const std::string shifted = Event(At(12, 0, 30), 60);
+  const seed::TSdsInsertResult overlapping = archive.Insert(shifted);
+  ASSERT_EQ(overlapping.Overlaps.size(), 3u);
+  for (const seed::TSdsOverlap& overlap : overlapping.Overlaps) {
+    EXPECT_EQ(overlap.Start, At(12, 0, 30).EpochMicroseconds());
+    EXPECT_DOUBLE_EQ(overlap.Seconds, 30);
+  }
+  EXPECT_EQ(overlapping.Overlaps[0].Codes.Channel, first.Channels[0].Codes.Channel);
+  EXPECT_TRUE(archive.Insert(shifted).Overlaps.empty());               // the same records
+  EXPECT_TRUE(archive.Insert(Event(At(12, 1, 30), 60)).Overlaps.empty());  // right after
+
+  archive.Insert(Event(At(10, 0), 60));  // the day files rewritten around what was filed
+  const seed::TSdsFiledChannel& z = first.Channels[0];
+  for (const seed::TSdsFiledChannel& channel : first.Channels) {
+    EXPECT_EQ(seed::TSdsArchive::CheckFiled(root.Path(), channel), seed::TSdsRecordState::Intact);
+  }
+  // A sample of that record changed.
+  const std::string path = root / z.DayFile;
+  std::string bytes = testing_support::ReadWholeFile(path);
+  const size_t at = bytes.find(firstNoon);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 200] = static_cast<char>(bytes[at + 200] ^ 0x10);
+  testing_support::WriteWholeFile(path, bytes);
+  EXPECT_EQ(seed::TSdsArchive::CheckFiled(root.Path(), z), seed::TSdsRecordState::Changed);
+  EXPECT_EQ(seed::TSdsArchive::CheckFiled(root.Path(), overlapping.Channels[0]),
+            seed::TSdsRecordState::Intact);
+  fs::remove(path);
+  EXPECT_EQ(seed::TSdsArchive::CheckFiled(root.Path(), z), seed::TSdsRecordState::Missing);
 }
 
 }  // namespace

@@ -314,6 +314,46 @@ TEST_F(SeedOutputs, ADiskFillingUpDuringAnArchiveWriteLeavesEveryEarlierFileWhol
   }
 }
 
+// An event filed before records already in the archive waits in the run's batch: its line is
+// deselected only once the batch is written at the run's end, and stays selected when that
+// write fails, while the event appended before it is saved.
+TEST_F(SeedOutputs, AnEventWaitingInTheArchivesBatchCountsAsSavedOnlyOnceWritten) {
+  Settings.RecordFile = Settings.MiniSeedFile = false;
+  Settings.SdsArchive = true;
+  Settings.RecordLength = 512;
+  TCardBuilder card;
+  card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
+  card.Events[0].FileStem = "05121100";
+  card.Events[1].FileNumber = "002";  // earlier the same day: it waits for the batch
+  Insert(card);
+  Download(2, {0});
+  const TTree first = Archive(Out.Path());
+  ASSERT_EQ(first.size(), 3u);
+  fs::remove_all(Out / "2006");
+
+  // Room for the first event's day files, not for their rewrite with the second.
+  platform::TFaultPlan plan;
+  plan.PathContains = "XX.023.00.LH";
+  int64_t firstBytes = 0;
+  for (const auto& [path, bytes] : first) firstBytes += static_cast<int64_t>(bytes.size());
+  plan.WriteBytesLeft = firstBytes + 700;
+  platform::SetFaultPlan(plan);
+  Host = TScriptedHost();
+  Download(2, {0, 1});
+  platform::ClearFaultPlan();
+  EXPECT_EQ(Host.Errors, std::vector<std::string>{"Disque plein."});
+  EXPECT_EQ(Host.Selected, (std::vector<bool>{false, true}));
+  EXPECT_EQ(Archive(Out.Path()), first);
+
+  Host = TScriptedHost();
+  Download(2, {0, 1});
+  EXPECT_TRUE(Host.Succeeded) << testing::PrintToString(Host.Errors);
+  EXPECT_EQ(Host.Selected, (std::vector<bool>{false, false}));
+  const TTree both = Archive(Out.Path());
+  ASSERT_EQ(both.size(), 3u);
+  EXPECT_EQ(ReadRecords(both.begin()->second).size(), 2 * ReadRecords(first.begin()->second).size());
+}
+
 // Debian's mseed2sac reads our records back into SAC files with our SAC files' samples.
 TEST_F(SeedOutputs, MSeed2SacGivesTheSamplesOfOurSacFiles) {
   if (std::system("command -v mseed2sac > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mseed2sac";
