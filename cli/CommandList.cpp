@@ -12,6 +12,7 @@ TCliCommand RelocateCommand();    // cli/LedgerCommands.cpp
 TCliCommand ReportCommand();      // cli/DownloadCommand.cpp
 TCliCommand DrivesCommand();      // cli/DrivesCommand.cpp
 TCliCommand ArchiveCommand();     // cli/ArchiveCommand.cpp
+TCliCommand IngestCommand();      // cli/IngestCommand.cpp
 
 std::vector<TCliCommand> AllCommands() {
   std::vector<TCliCommand> commands;
@@ -20,6 +21,7 @@ std::vector<TCliCommand> AllCommands() {
   commands.push_back(EraseCommand());
   commands.push_back(InitializeCommand());
   commands.push_back(DownloadCommand());
+  commands.push_back(IngestCommand());
   commands.push_back(StationXmlCommand());
   commands.push_back(VerifyCommand());
   commands.push_back(LedgerCommand());

@@ -5,10 +5,12 @@
 // error box excepted: the worker waits until the user has answered it). The command-line
 // tool and tests implement them directly.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/IoError.h"
+#include "seed/SdsArchive.h"
 
 // The result line of a finished run: "Download successful", "Download finished: N event(s)
 // not converted" when only refused events were left out, otherwise "Download failed".
@@ -28,6 +30,8 @@ struct TConvertedEvent {
   std::string OriginalFileName;
   std::string BaseName;                  // of its output files
   std::vector<std::string> OutputNames;  // the files made for it, without directory
+  // What it put into the SDS archive, when the run files into one.
+  std::optional<seed::TSdsInsertResult> Filing;
 };
 
 // Why a run ended on an error, beyond the error box's text.

@@ -132,13 +132,12 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     }
   }
   try {
-    for (const auto& writer : Writers) writer->FinishRun();
-    for (const TConvertedEvent& event : Held) host.Deselect(event);
+    FinishHeldEvents();
   } catch (...) {
-    failed = true;
-    if (errorText.empty()) {
-      errorText = CaughtErrorText();
-      errorFile = CaughtErrorFile();
+    Outcome.Failed = true;
+    if (Outcome.ErrorText.empty()) {
+      Outcome.ErrorText = CaughtErrorText();
+      Outcome.ErrorFile = CaughtErrorFile();
     }
   }
   Held.clear();
@@ -208,9 +207,14 @@ void TDownloadRun::EndRun() {
 void TDownloadRun::StartSave() {
   const TEventEntry& entry = *Entry;
   TPendingSave& save = Saving.emplace();
-  save.Event = {entry.Line - 1, Event().OriginalFileName, EventBaseName, OutputNames()};
+  save.Event = {entry.Line - 1, Event().OriginalFileName, EventBaseName, OutputNames(), {}};
   TSavedEvent& saved = save.Saved;
-  for (const auto& writer : Writers) save.Held = save.Held || writer->Holds();
+  for (const auto& writer : Writers) {
+    save.Held = save.Held || writer->Holds();
+    if (std::optional<seed::TSdsInsertResult> filing = writer->TakeFiling()) {
+      save.Event.Filing = std::move(filing);
+    }
+  }
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TWrittenFile& file : Writers[k]->TakeWritten()) {
       file.Saved.Kind = Snapshot.Kinds[k]->Name;
@@ -264,6 +268,24 @@ void TDownloadRun::FinishSave(bool wait) {
     Held.push_back(std::move(save.Event));
   } else if (Host) {
     Host->Deselect(save.Event);
+  }
+}
+
+void TDownloadRun::FinishHeldEvents() {
+  std::vector<seed::TSdsInsertResult> filed;
+  for (const auto& writer : Writers) {
+    writer->FinishRun();
+    for (seed::TSdsInsertResult& filing : writer->TakeRunFilings()) filed.push_back(std::move(filing));
+  }
+  // A held event's filing, now written, as the archive reports it.
+  for (TConvertedEvent& event : Held) {
+    if (!event.Filing) continue;
+    for (seed::TSdsInsertResult& filing : filed) {
+      if (filing.Id == event.Filing->Id) event.Filing = std::move(filing);
+    }
+  }
+  for (const TConvertedEvent& event : Held) {
+    if (Host) Host->Deselect(event);
   }
 }
 

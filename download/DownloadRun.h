@@ -121,6 +121,8 @@ class TDownloadRun {
   // The event being saved, waited for (or only when the saver is done with it already):
   // deselected, or, when a flush failed, its files deleted and the error raised.
   void FinishSave(bool wait);
+  // The run's end for the writers: what they held written, the events held deselected.
+  void FinishHeldEvents();
   // The run's message for the exception being handled.
   static std::string CaughtErrorText();
   // The file it names (its final name), or "".

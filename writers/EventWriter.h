@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "platform/StagedFile.h"
 #include "platform/WriteTap.h"
 #include "seed/ProductOptions.h"
+#include "seed/SdsArchive.h"
 #include "writers/OutputWriter.h"
 
 // The event in hand, as its writers see it.
@@ -101,6 +103,11 @@ class TEventWriter {
   // The run's end, after its last event (also after a failure or a stop): writes what waits.
   // Throws when it cannot; the events it held are then not saved.
   void FinishRun() { DoFinishRun(); }
+  // What the event just ended put into an archive, for a kind that files into one: taken once.
+  // While the event is held its counts are those it will write, without its filed channels.
+  std::optional<seed::TSdsInsertResult> TakeFiling() { return DoTakeFiling(); }
+  // The held insertions that FinishRun wrote, with their filed channels: taken once.
+  std::vector<seed::TSdsInsertResult> TakeRunFilings() { return DoTakeRunFilings(); }
 
   // Waits until what was handed to the writer's own output writer is written (raising a write
   // error), or drops it: for the run's output writer, the run does so itself.
@@ -163,6 +170,8 @@ class TEventWriter {
   virtual void DoRelease() {}
   virtual bool DoHolds() const { return false; }
   virtual void DoFinishRun() {}
+  virtual std::optional<seed::TSdsInsertResult> DoTakeFiling() { return std::nullopt; }
+  virtual std::vector<seed::TSdsInsertResult> DoTakeRunFilings() { return {}; }
   // The files of the event in hand, in the order they were created.
   std::vector<TOutput*> Files;
 

@@ -19,8 +19,11 @@ class TSdsWriter : public TSeedWriter {
     return {};
   }
   std::string DoCreate(const TEventSetup& event) override {
-    std::string root = event.Directory;
-    if (root.size() > 1) root.pop_back();  // the separator
+    std::string root = event.Products.ArchiveRoot;
+    if (root.empty()) {
+      root = event.Directory;
+      if (root.size() > 1) root.pop_back();  // the separator
+    }
     if (!Session || root != Root) {
       if (Session) Session->Flush();
       Root = root;
@@ -40,21 +43,32 @@ class TSdsWriter : public TSeedWriter {
   // Filed once the event is complete, all its channels in one insertion: a stopped or failed
   // event, or one whose filing fails, leaves the archive as it was.
   void StreamsFinished() override {
-    Held = !Session->Insert(Records).Durable;
+    Filing = Session->Insert(Records);
+    Held = !Filing->Durable;
     Records.clear();
-    // What the insertions wrote (their records' hashes) is not recorded yet: not kept.
-    Session->TakeFiled();
+    // Held insertions a full batch wrote meanwhile.
+    for (seed::TSdsInsertResult& filed : Session->TakeFiled()) RunFilings.push_back(std::move(filed));
   }
   bool DoHolds() const override { return Held; }
   void DoFinishRun() override {
-    if (Session) Session->Flush();
+    if (!Session) return;
+    Session->Flush();
+    for (seed::TSdsInsertResult& filed : Session->TakeFiled()) RunFilings.push_back(std::move(filed));
   }
+  std::optional<seed::TSdsInsertResult> DoTakeFiling() override {
+    std::optional<seed::TSdsInsertResult> filing = std::move(Filing);
+    Filing.reset();
+    return filing;
+  }
+  std::vector<seed::TSdsInsertResult> DoTakeRunFilings() override { return std::move(RunFilings); }
 
  private:
   std::string Root;
   std::unique_ptr<seed::TSdsSession> Session;  // of the run
   std::string Records;                         // the event's records, each channel's in order
   bool Held = false;                           // the event in hand waits in the batch
+  std::optional<seed::TSdsInsertResult> Filing;         // of the event in hand
+  std::vector<seed::TSdsInsertResult> RunFilings;       // held ones written since
 };
 
 }  // namespace
