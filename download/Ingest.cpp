@@ -22,13 +22,6 @@
 
 namespace {
 
-const TOutputKind& KindNamed(std::string_view name) {
-  for (const TOutputKind& kind : OutputKinds()) {
-    if (kind.Name == name) return kind;
-  }
-  throw std::logic_error("no output kind " + std::string(name));
-}
-
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -126,7 +119,7 @@ TEventSpan SpanOf(const TEventEntry& entry, const TProbeDate& probeDate, int32_t
   TEventSpan span;
   span.Station = StationOf(header, values, products);
   span.Rate = header.SampleRate;
-  const seed::TSeedTime start = seed::EventStart(header, values);
+  const TUtcTime& start = values.Start;
   if (!start.IsValid() || header.SampleRate <= 0) return span;
   span.Start = start.EpochMicroseconds();
   span.End = span.Start + static_cast<int64_t>(std::llround(
@@ -154,7 +147,7 @@ void IngestCard(TTarqCard& card, size_t index, const TIngestOptions& options,
       }
       TDownloadSnapshot snapshot;
       for (const TEventEntry& entry : entries) snapshot.Events.push_back(entry.Line - 1);
-      snapshot.Kinds.push_back(&KindNamed("sds"));
+      snapshot.Kinds.push_back(&OutputKindNamed("sds"));
       for (const TOutputKind* kind : options.EventKinds) snapshot.Kinds.push_back(kind);
       snapshot.DataDir = options.EventDir.empty() ? options.Archive : options.EventDir;
       snapshot.SerialNr = options.SerialNr;

@@ -388,8 +388,7 @@ TEST_F(SeedOutputs, ADiskFillingUpDuringAnArchiveWriteLeavesEveryEarlierFileWhol
 // deselected only once the batch is written at the run's end, and stays selected when that
 // write fails, while the event appended before it is saved.
 TEST_F(SeedOutputs, AnEventWaitingInTheArchivesBatchCountsAsSavedOnlyOnceWritten) {
-  Settings.RecordFile = Settings.MiniSeedFile = false;
-  Settings.SdsArchive = true;
+  Settings.Kinds = KindSet({"sds"});
   Settings.RecordLength = 512;
   TCardBuilder card;
   card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23")};
