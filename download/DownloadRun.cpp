@@ -222,15 +222,20 @@ void TDownloadRun::StartSave() {
       save.Staged.push_back(std::move(file.Staged));
     }
   }
-  const bool recorded = Snapshot.Recorder && !saved.Files.empty();
-  if (recorded) {
+  // The archive's records are a saved copy as files are, once they are on the medium: a held
+  // event is recorded when the run's end has written them.
+  if (save.Event.Filing && !save.Held) AddArchived(*save.Event.Filing, saved);
+  const bool recordable = Snapshot.Recorder && (!saved.Files.empty() || save.Event.Filing);
+  if (recordable) {
     saved.EventIdentity = EventIdentity(Event(), Signature, entry.HeaderOffset);
     saved.CardSha256 = EventCardSha256;
     saved.Card = SavedCard;
     saved.OriginalFileName = Event().OriginalFileName;
     saved.Destination = Snapshot.DataDir;
   }
-  Saver.Start([&save, recorder = recorded ? Snapshot.Recorder : nullptr] {
+  const bool recordNow = recordable && !save.Held && (!saved.Files.empty() || !saved.Channels.empty());
+  save.RecordLater = recordable && save.Held;
+  Saver.Start([&save, recorder = recordNow ? Snapshot.Recorder : nullptr] {
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
     // Until its files and their final names are on the medium the event is not saved: a
@@ -265,7 +270,7 @@ void TDownloadRun::FinishSave(bool wait) {
     RecorderWarned = true;
   }
   if (save.Held) {
-    Held.push_back(std::move(save.Event));
+    Held.push_back({std::move(save.Event), std::move(save.Saved), save.RecordLater});
   } else if (Host) {
     Host->Deselect(save.Event);
   }
@@ -277,15 +282,35 @@ void TDownloadRun::FinishHeldEvents() {
     writer->FinishRun();
     for (seed::TSdsInsertResult& filing : writer->TakeRunFilings()) filed.push_back(std::move(filing));
   }
-  // A held event's filing, now written, as the archive reports it.
-  for (TConvertedEvent& event : Held) {
-    if (!event.Filing) continue;
-    for (seed::TSdsInsertResult& filing : filed) {
-      if (filing.Id == event.Filing->Id) event.Filing = std::move(filing);
+  for (THeldEvent& held : Held) {
+    // The held event's filing, now written, as the archive reports it.
+    if (held.Event.Filing) {
+      for (seed::TSdsInsertResult& filing : filed) {
+        if (filing.Id == held.Event.Filing->Id) held.Event.Filing = std::move(filing);
+      }
+      AddArchived(*held.Event.Filing, held.Saved);
     }
+    if (held.Record && (!held.Saved.Files.empty() || !held.Saved.Channels.empty())) {
+      if (std::optional<std::string> warning = Snapshot.Recorder->RecordSavedEvent(held.Saved)) {
+        if (!RecorderWarned && Host) Host->ShowWarning(*warning);
+        RecorderWarned = true;
+      }
+    }
+    if (Host) Host->Deselect(held.Event);
   }
-  for (const TConvertedEvent& event : Held) {
-    if (Host) Host->Deselect(event);
+}
+
+void TDownloadRun::AddArchived(const seed::TSdsInsertResult& filing, TSavedEvent& saved) const {
+  const std::string root =
+      Snapshot.Products.ArchiveRoot.empty() ? Snapshot.DataDir : Snapshot.Products.ArchiveRoot;
+  for (const seed::TSdsFiledChannel& channel : filing.Channels) {
+    TArchivedChannel& archived = saved.Channels.emplace_back();
+    archived.Root = root;
+    archived.DayFile = channel.DayFile;
+    archived.Codes = channel.Codes.Network + "." + channel.Codes.Station + "." +
+                     channel.Codes.Location + "." + channel.Codes.Channel;
+    archived.RecordStarts = channel.RecordStarts;
+    archived.Sha256 = channel.Sha256;
   }
 }
 

@@ -114,6 +114,7 @@ class TDownloadRun {
     std::vector<std::string> Staged;     // their temporary names, file by file
     size_t Published = 0;                // files given their final names
     bool Held = false;                   // a writer holds the event until the run's end
+    bool RecordLater = false;            // held, and recorded once the run's end wrote it
     std::optional<std::string> Warning;  // the recorder's
   };
   // Hands the files of the event in hand, kept, to the saver.
@@ -123,6 +124,8 @@ class TDownloadRun {
   void FinishSave(bool wait);
   // The run's end for the writers: what they held written, the events held deselected.
   void FinishHeldEvents();
+  // What an insertion into the archive wrote, as the ledger records it.
+  void AddArchived(const seed::TSdsInsertResult& filing, TSavedEvent& saved) const;
   // The run's message for the exception being handled.
   static std::string CaughtErrorText();
   // The file it names (its final name), or "".
@@ -204,7 +207,13 @@ class TDownloadRun {
   TCardIdentity SavedCard;      // of the run's card, when it records its events
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
   std::optional<TPendingSave> Saving;
-  std::vector<TConvertedEvent> Held;  // saved but held by a writer: deselected at the run's end
+  // Saved but held by a writer: recorded and deselected at the run's end.
+  struct THeldEvent {
+    TConvertedEvent Event;
+    TSavedEvent Saved;
+    bool Record = false;
+  };
+  std::vector<THeldEvent> Held;
   TWriterLane Saver;
   std::unique_ptr<platform::TStaging> Staging;  // the run's
   // The event whose save failed.

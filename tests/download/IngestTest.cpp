@@ -40,7 +40,7 @@ struct TCardOnDrive {
 class Ingest : public ::testing::Test {
  public:
   TIngestSummary Run(const std::vector<TCardBuilder>& built, int jobs,
-                     const std::string& archive = "") {
+                     const std::string& archive = "", TSaveRecorder* recorder = nullptr) {
     cards.clear();
     std::vector<TTarqCard*> held;
     std::vector<std::string> names;
@@ -53,6 +53,7 @@ class Ingest : public ::testing::Test {
     TIngestOptions options;
     options.Archive = archive.empty() ? Archive.Path() : archive;
     options.Jobs = jobs;
+    options.Recorder = recorder;
     TIngestProgress progress;
     return IngestCards(held, names, options, progress);
   }
@@ -124,6 +125,38 @@ TEST_F(Ingest, ACardThatIsNoCardStopsAloneAndTheSummarySaysSo) {
   const std::string text = IngestText(summary);
   EXPECT_NE(text.find("cardA: 0 events ingested"), std::string::npos) << text;
   EXPECT_NE(text.find("  stopped: "), std::string::npos) << text;
+}
+
+// Keeps what the runs record.
+class TKeptRecords : public TSaveRecorder {
+ public:
+  std::optional<std::string> RecordSavedEvent(const TSavedEvent& event) override {
+    Events.push_back(event);
+    return std::nullopt;
+  }
+  std::vector<TSavedEvent> Events;
+};
+
+// An event's records in the archive are its saved copy: recorded with their hashes, also for an
+// event filed before records already there (written only at the run's end), and found intact.
+TEST_F(Ingest, EveryFiledEventIsRecordedWithItsArchivedRecordsOnceTheyAreOnTheMedium) {
+  TCardBuilder later, earlier;
+  later.Events = {EventAt("12", "1040", "00000", "001")};
+  earlier.Events = {EventAt("12", "1030", "00000", "002"), EventAt("12", "1050", "00000", "003")};
+  TKeptRecords kept;
+  ASSERT_TRUE(Run({later, earlier}, 1, "", &kept).AllSaved());
+  ASSERT_EQ(kept.Events.size(), 3u);
+  TDayFileReader reader;
+  for (const TSavedEvent& event : kept.Events) {
+    SCOPED_TRACE(event.OriginalFileName);
+    EXPECT_TRUE(event.Files.empty());
+    ASSERT_EQ(event.Channels.size(), 3u);
+    for (const TArchivedChannel& channel : event.Channels) {
+      EXPECT_EQ(channel.Root, Archive.Path());
+      EXPECT_FALSE(channel.RecordStarts.empty());
+      EXPECT_EQ(reader.Check(channel).State, TFileState::Intact) << channel.Path();
+    }
+  }
 }
 
 TEST(IngestGaps, AJumpOfMoreThanOneAndAHalfSamplePeriodsIsAGap) {
