@@ -116,6 +116,17 @@ std::string Utf8ToLatin1(std::string_view text) {
   return latin1;
 }
 
+std::string DecimalText(int64_t value, int width) {
+  char digits[24];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const char* first = digits;
+  std::string text;
+  if (*first == '-') text += *first++;
+  for (auto length = end - first; length < width; ++length) text += '0';
+  text.append(first, end);
+  return text;
+}
+
 std::string IntText(int64_t value, int width) {
   std::string text = std::to_string(value);
   if (static_cast<int>(text.size()) < width) {

@@ -32,6 +32,8 @@ std::string GroupThousands(int64_t n);
 // U+00FF becomes "?", and so does every byte that does not belong to a valid UTF-8 sequence.
 std::string Utf8ToLatin1(std::string_view text);
 
+// Decimal digits, zero-filled to at least `width` after the sign: 7 with width 3 is "007".
+std::string DecimalText(int64_t value, int width = 0);
 // A whole number right-aligned in width with blanks; never cut.
 std::string IntText(int64_t value, int width = 0);
 // A real in fixed-point notation with `decimals` digits, rounded, right-aligned in width.

@@ -1,20 +1,12 @@
 #include "base/UtcTime.h"
 
+#include "base/TextFields.h"
+
 #include <charconv>
 
 namespace {
 
-// The decimal digits of a value, zero-filled to a width (a sign before them).
-std::string DecimalText(int64_t value, int width) {
-  char digits[24];
-  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const char* first = digits;
-  std::string text;
-  if (*first == '-') text += *first++;
-  for (auto length = end - first; length < width; ++length) text += '0';
-  text.append(first, end);
-  return text;
-}
+using WUtil::DecimalText;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 int64_t DaysFromCivil(int64_t y, int m, int d) {

@@ -7,6 +7,8 @@
 #include "card/CardLayout.h"
 #include "cli/OptionTable.h"
 #include "platform/Drives.h"
+#include "seed/MiniSeedPacker.h"
+#include "seed/SeedCodes.h"
 #include "platform/FileSystem.h"
 
 bool IsDriveLetterArgument(const std::string& arg) {
@@ -139,4 +141,15 @@ std::optional<TProbeDate> ParseProbeDate(const std::string& text) {
       d, m, y);
   if (d != day || m != month || y != year) return std::nullopt;
   return TProbeDate{y, m, d};
+}
+
+std::optional<std::string> ParseNetwork(const std::string& text) {
+  if (!seed::CodeProblem(seed::TCodeKind::Network, text).empty()) return std::nullopt;
+  return text;
+}
+
+std::optional<int> ParseRecordLength(const std::string& text) {
+  int length = 0;
+  if (!ParseNumber(text, length) || !seed::IsOfferedRecordLength(length)) return std::nullopt;
+  return length;
 }

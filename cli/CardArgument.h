@@ -75,5 +75,9 @@ bool ParseNumber(const std::string& text, int& value);
 bool ParseNumber(const std::string& text, int64_t& value);
 // --events: "1,3-5" into ranges of 1-based event numbers; nothing for a list that is not one.
 std::optional<std::vector<std::pair<int, int>>> ParseEventList(const std::string& list);
+// --network: a network code SEED allows; nothing otherwise.
+std::optional<std::string> ParseNetwork(const std::string& text);
+// --record-length: a miniSEED record length offered (512 or 4096); nothing otherwise.
+std::optional<int> ParseRecordLength(const std::string& text);
 // --probe-date: a date YYYY-MM-DD that exists; nothing otherwise.
 std::optional<TProbeDate> ParseProbeDate(const std::string& text);

@@ -61,17 +61,6 @@ struct TReportLine : TEventsLine {
   std::string To;
 };
 
-std::optional<std::string> ParseNetwork(const std::string& text) {
-  if (!seed::CodeProblem(seed::TCodeKind::Network, text).empty()) return std::nullopt;
-  return text;
-}
-
-std::optional<int> ParseRecordLength(const std::string& text) {
-  int length = 0;
-  if (!ParseNumber(text, length) || !seed::IsOfferedRecordLength(length)) return std::nullopt;
-  return length;
-}
-
 class TCliHost : public TDownloadHost {
  public:
   TCliHost(std::vector<bool> selected, std::ostream& out, std::ostream& err, bool progress)

@@ -40,17 +40,6 @@ struct TIngestLine {
   bool Json = false;
 };
 
-std::optional<std::string> ParseNetwork(const std::string& text) {
-  if (!seed::CodeProblem(seed::TCodeKind::Network, text).empty()) return std::nullopt;
-  return text;
-}
-
-std::optional<int> ParseRecordLength(const std::string& text) {
-  int length = 0;
-  if (!ParseNumber(text, length) || !seed::IsOfferedRecordLength(length)) return std::nullopt;
-  return length;
-}
-
 std::optional<int> ParseJobs(const std::string& text) {
   int jobs = 0;
   if (!ParseNumber(text, jobs) || jobs < 1 || jobs > 64) return std::nullopt;
