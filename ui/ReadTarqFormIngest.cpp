@@ -4,8 +4,12 @@
 
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QLabel>
 #include <QListWidget>
-#include <QMessageBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QStyle>
+#include <QVBoxLayout>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
@@ -168,9 +172,35 @@ void TReadTarqForm::ShowIngestSummary(const TIngestSummary& summary,
   }
   if (cancelled) notes.emplace_back("Stopped by the user");
   for (const std::string& note : notes) text += "\n" + note;
-  QMessageBox box(summary.AllSaved() ? QMessageBox::Information : QMessageBox::Warning,
-                  QStringLiteral("Ingest card"), QString::fromStdString(text), QMessageBox::Ok,
-                  this);
+  // A dialog of its own rather than a message box: a line per card and per gap, as the
+  // terminal shows them, never wrapped at a message box's width.
+  QDialog box(this);
   box.setObjectName(QStringLiteral("IngestSummary"));
+  box.setWindowTitle(QStringLiteral("Ingest card"));
+  auto* icon = new QLabel;
+  const int side = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+  icon->setPixmap(box.style()
+                      ->standardIcon(summary.AllSaved() ? QStyle::SP_MessageBoxInformation
+                                                        : QStyle::SP_MessageBoxWarning)
+                      .pixmap(side, side));
+  auto* label = new QLabel(QString::fromStdString(text));
+  label->setObjectName(QStringLiteral("LabelSummary"));
+  label->setTextFormat(Qt::PlainText);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* ok = new QPushButton(QStringLiteral("OK"));
+  ok->setObjectName(QStringLiteral("ButtonOk"));
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(14);
+  row->addWidget(icon, 0, Qt::AlignTop);
+  row->addWidget(label, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  auto* layout = new QVBoxLayout(&box);
+  layout->addLayout(row);
+  layout->addSpacing(10);
+  layout->addLayout(buttons);
   box.exec();
 }

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
-#include <QMessageBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
@@ -30,12 +30,12 @@ class IngestTest : public TUiTest {
     auto* timer = new QTimer;
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, &text] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QWidget* box = QApplication::activeModalWidget();
       if (!box || box->objectName() != QStringLiteral("IngestSummary")) return;
       timer->stop();
       timer->deleteLater();
-      text = box->text().toStdString();
-      box->button(QMessageBox::Ok)->click();
+      text = Child<QLabel>(*box, "LabelSummary")->text().toStdString();
+      Child<QPushButton>(*box, "ButtonOk")->click();
     });
     timer->start();
     Child<QPushButton>(Form(), "ButtonIngest")->click();
