@@ -144,20 +144,32 @@ void TReadTarqForm::ButtonIngestClick() {
     TIngestSummary summary;
     std::atomic<bool> done{false};
     QEventLoop wait;
+    std::string failure;
     std::thread worker([&] {
-      summary = IngestCards({&card}, names, options, told);
+      try {
+        summary = IngestCards({&card}, names, options, told);
+      } catch (const std::exception& error) {  // each card's errors are in its summary
+        failure = error.what();
+      }
       done = true;
       QMetaObject::invokeMethod(&wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
     });
     connect(&progress, &QProgressDialog::canceled, &wait, [&told, &progress] {
       told.Cancelled = true;
+      // Cancel hides the dialog; it stays until the card has stopped, so that the window
+      // takes no input meanwhile.
       progress.setLabelText(QStringLiteral("Stopping..."));
+      progress.show();
     });
     if (!done) wait.exec();
     worker.join();
     progress.hide();
 
     Ledger->MarkSaved(EventList, Card);
+    if (!failure.empty()) {
+      Boxes.Error(failure);
+      return;
+    }
     ShowIngestSummary(summary, said.Texts(), told.Cancelled);
   });
 }
