@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -82,6 +83,10 @@ TReadTarqForm::TReadTarqForm(TSettingsFile& settingsFile, TMessages& boxes,
   setWindowTitle(QStringLiteral("ReadTarq"));
   setWindowIcon(QIcon(ReadTarqPixmap(32)));
   BuildControls();
+  AskIngestArchive = [this](const QString& start) {
+    return QFileDialog::getExistingDirectory(this, QStringLiteral("SDS archive to ingest into"),
+                                             start);
+  };
   Download = std::make_unique<TDownload>();
   Ledger = std::make_unique<TLedgerGuard>(boxes);
 }
@@ -198,6 +203,7 @@ void TReadTarqForm::SetRestoreButton(bool enabled, bool down) {
 void TReadTarqForm::SetButtonsForValidCard() {
   const bool listed = !Card.NewCard && !Card.NoEvents;
   ButtonSelectAll->setEnabled(listed);
+  ButtonIngest->setEnabled(listed && !Card.RestoreMode);
   EvaluateButtonDownload();
   ButtonErase->setEnabled(Card.SectorFilePresent && ButtonDownload->isEnabled() &&
                           !Card.RestoreMode && !Card.WriteProtected);
@@ -218,6 +224,7 @@ void TReadTarqForm::ShowWriteProtection(bool writeProtected) {
 
 void TReadTarqForm::SetButtonsForNoCard(bool blankDrive) {
   ButtonSelectAll->setEnabled(false);
+  ButtonIngest->setEnabled(false);
   ButtonDownload->setEnabled(false);
   ButtonErase->setEnabled(false);
   SetRestoreButton(false, false);

@@ -34,6 +34,7 @@ class TDownload;
 class TLedgerGuard;
 class TDownloadRun;
 class TWindowDownloadHost;
+struct TIngestSummary;
 
 class TReadTarqForm : public QWidget, private TLookoutWindow {
   Q_OBJECT
@@ -94,6 +95,10 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   void ButtonAboutClick();
   // ReadTarqFormArchive.cpp: the archive window, on the directory chosen.
   void ButtonArchiveClick();
+  // ReadTarqFormIngest.cpp: the card's events into the archive chosen, then the summary.
+  void ButtonIngestClick();
+  // Asks for the archive to ingest into, starting at `start`; "" when the user gave none.
+  std::function<QString(const QString& start)> AskIngestArchive;
 
   bool EnsureDataDirectory() override;
 
@@ -172,6 +177,7 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   QPushButton* ButtonBrowse;
 
   QPushButton* ButtonArchive;
+  QPushButton* ButtonIngest;
   QPushButton* ButtonAbout;
   QPushButton* ButtonQuit;
 
@@ -207,6 +213,10 @@ class TReadTarqForm : public QWidget, private TLookoutWindow {
   // The tool tips of Erase and Initialize: what they do, or why a card is left as it is.
   void ShowWriteProtection(bool writeProtected);
   void SetRestoreButton(bool enabled, bool down);
+  // The archive the last ingest went into, kept beside the preview's visibility; "" for none.
+  QString IngestArchive() const;
+  void ShowIngestSummary(const TIngestSummary& summary,
+                         const std::vector<std::string>& cardMessages, bool cancelled);
   // Runs a handler that does card or file work; an input/output error ends it and is shown by
   // the application's general error box.
   void Guarded(const std::function<void()>& work);

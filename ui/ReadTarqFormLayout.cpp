@@ -225,6 +225,9 @@ void TReadTarqForm::BuildControls() {
   BuildFilesGroup();
   // Every letter of "Archive" is another control's key already.
   ButtonArchive = Button("Archive vie&w...", "Availability, day plots and noise of an SDS archive");
+  ButtonIngest = Button("I&ngest card...",
+                        "File every event of the card into an SDS archive, with the station codes");
+  ButtonIngest->setEnabled(false);
   ButtonAbout = Button("&About...", "About ReadTarq");
   ButtonQuit = Button("&Quit", nullptr);
 
@@ -250,6 +253,7 @@ void TReadTarqForm::BuildControls() {
   bottom->addWidget(Lookout->ButtonPreview);
   bottom->addWidget(Lookout->ButtonReport);
   bottom->addWidget(ButtonArchive);
+  bottom->addWidget(ButtonIngest);
   bottom->addStretch(1);
   bottom->addWidget(ButtonAbout);
   bottom->addSpacing(16);
@@ -308,6 +312,7 @@ void TReadTarqForm::NameControls() {
       {EditDirName, "EditDirName"},
       {ButtonBrowse, "ButtonBrowse"},
       {ButtonArchive, "ButtonArchive"},
+      {ButtonIngest, "ButtonIngest"},
       {ButtonAbout, "ButtonAbout"},
       {ButtonQuit, "ButtonQuit"},
   };
@@ -333,6 +338,7 @@ void TReadTarqForm::WireControls() {
   connect(ButtonBrowse, &QPushButton::clicked, this, &TReadTarqForm::ButtonBrowseClick);
   connect(ButtonComment, &QPushButton::clicked, this, &TReadTarqForm::ButtonCommentClick);
   connect(ButtonArchive, &QPushButton::clicked, this, &TReadTarqForm::ButtonArchiveClick);
+  connect(ButtonIngest, &QPushButton::clicked, this, &TReadTarqForm::ButtonIngestClick);
   connect(ButtonAbout, &QPushButton::clicked, this, &TReadTarqForm::ButtonAboutClick);
   connect(ButtonQuit, &QPushButton::clicked, this, &TReadTarqForm::ButtonQuitClick);
 }
@@ -344,6 +350,7 @@ void TReadTarqForm::SetTabOrder() {
   order.insert(order.end(), KindBoxes.begin(), KindBoxes.end());
   order.insert(order.end(), {CheckBoxSerial, ButtonComment, ButtonStationCodes, EventList,
                              EditDirName, ButtonBrowse, Lookout->ButtonPreview,
-                             Lookout->ButtonReport, ButtonArchive, ButtonAbout, ButtonQuit});
+                             Lookout->ButtonReport, ButtonArchive, ButtonIngest, ButtonAbout,
+                             ButtonQuit});
   for (size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

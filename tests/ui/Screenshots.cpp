@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -188,6 +189,33 @@ int SaveScreenshots(const std::string& outDir, const std::string& cardDir,
     auto* codes = new TStationCodesForm(&form);  // the main window owns it
     codes->Load(form.ChosenSettings());
     ok &= Save(*codes, outDir, "station-codes.png");
+
+    {
+      // The card ingested into an archive beside the destination, recorded in a ledger of its
+      // own; the picture is taken of the summary box while it waits for OK.
+      testing_support::TScopedDataHome home;
+      TReadTarqFormTestAccess(form).Settings().StationSheet.clear();
+      form.AskIngestArchive = [&](const QString&) {
+        return QString::fromStdString(root("home/user/seismo/SDS"));
+      };
+      bool saved = false;
+      auto* timer = new QTimer;
+      timer->setInterval(5);
+      QObject::connect(timer, &QTimer::timeout, [&, timer] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || box->objectName() != QStringLiteral("IngestSummary")) return;
+        timer->stop();
+        timer->deleteLater();
+        QApplication::processEvents();
+        const std::string path = outDir + "/ingest-summary.png";
+        saved = box->grab().save(QString::fromStdString(path), "PNG");
+        std::printf("%s %s\n", saved ? "saved" : "FAILED", path.c_str());
+        Child<QPushButton>(*box, "ButtonOk")->click();
+      });
+      timer->start();
+      Child<QPushButton>(form, "ButtonIngest")->click();
+      ok &= saved;
+    }
 
     TAProposForm& about = *program.AProposForm;
     about.VersionLabel->setText(QStringLiteral("Version " READTARQ_VERSION_TEXT));

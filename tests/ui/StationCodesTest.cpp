@@ -61,7 +61,7 @@ TEST_F(StationCodesTest, EveryAccessKeyOfTheWindowIsUniqueAndWorksFromTheKeyboar
   // Restore loses its key once the card is shown ("Restore" / "Restored").
   std::string keys;
   for (const auto& [key, caption] : owners) keys += QString(key).toStdString();
-  EXPECT_EQ(keys, "abcdehimopqsvw");  // p: Report..., v: Preview, w: Archive view...
+  EXPECT_EQ(keys, "abcdehimnopqsvw");  // n: Ingest card..., p: Report..., v: Preview, w: Archive
   EXPECT_EQ(Child<QPushButton>(f, "ButtonRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
 
   f.show();
