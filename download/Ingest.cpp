@@ -34,8 +34,13 @@ std::string CodesText(const seed::TChannelCodes& codes) {
 class TIngestHost : public TDownloadHost {
  public:
   TIngestHost(TCardIngest& result, size_t index, TIngestProgress& progress, std::mutex& tell,
-              int recordLength)
-      : Result(result), Index(index), Progress(progress), Tell(tell), RecordLength(recordLength) {}
+              int recordLength, const std::atomic<bool>* stop)
+      : Result(result),
+        Index(index),
+        Progress(progress),
+        Tell(tell),
+        RecordLength(recordLength),
+        Stop(stop) {}
 
   void Deselect(const TConvertedEvent& event) override {
     SavedLines.insert(event.Line);
@@ -59,6 +64,7 @@ class TIngestHost : public TDownloadHost {
   }
   void ShowFileName(const std::string& name) override { Current = name; }
   void SetProgress(int percent) override {
+    if (Stop && Stop->load() && Run) Run->RequestStop();
     std::lock_guard guard(Tell);
     Progress.CardProgress(Index, Current, percent);
   }
@@ -76,6 +82,7 @@ class TIngestHost : public TDownloadHost {
   std::set<int> SavedLines;
   std::set<std::string> Channels;
   std::set<std::string> DayFiles;
+  TDownloadRun* Run = nullptr;  // the card's, while it runs
 
  private:
   TCardIngest& Result;
@@ -84,6 +91,7 @@ class TIngestHost : public TDownloadHost {
   std::mutex& Tell;
   std::string Current;
   int RecordLength;
+  const std::atomic<bool>* Stop;
 };
 
 // The recorder of every card's run: one at a time.
@@ -154,17 +162,25 @@ void IngestCard(TTarqCard& card, size_t index, const TIngestOptions& options,
       snapshot.Products = options.Products;
       snapshot.Products.ArchiveRoot = options.Archive;
       snapshot.Recorder = recorder;
-      TIngestHost host(result, index, progress, tell, options.Products.RecordLength);
-      if (!entries.empty()) {
+      TIngestHost host(result, index, progress, tell, options.Products.RecordLength,
+                       options.Stop);
+      if (!entries.empty() && !(options.Stop && options.Stop->load())) {
         TDownloadRun run(card);
+        host.Run = &run;
+        run.PrepareRun();
         run.DownloadEvents(snapshot, host);
       }
+
       for (const TEventEntry& entry : entries) {
         if (host.SavedLines.count(entry.Line - 1) == 0) {
           result.NotSaved.push_back(entry.Header.OriginalFileName);
         } else {
           spans.push_back(SpanOf(entry, card.ProbeDate, card.EpromVersion, options.Products));
         }
+      }
+      if (options.Stop && options.Stop->load() && !result.NotSaved.empty() &&
+          result.Error.empty()) {
+        result.Error = "stopped by the user";
       }
       result.Channels.assign(host.Channels.begin(), host.Channels.end());
       result.DayFiles.assign(host.DayFiles.begin(), host.DayFiles.end());

@@ -27,6 +27,9 @@ struct TIngestOptions {
   bool SerialNr = true;                         // in the per-event files' names
   int Jobs = 1;                                 // cards read at once
   TSaveRecorder* Recorder = nullptr;            // where saved events are recorded; may be null
+  // Set to stop: the events in hand are not saved, those before them are; cards not begun are
+  // left. May be null.
+  const std::atomic<bool>* Stop = nullptr;
 };
 
 // Data of one channel that overlaps different data of the same channel already filed.

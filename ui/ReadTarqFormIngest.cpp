@@ -57,18 +57,13 @@ class TCollectedMessages : public TMessages {
   std::vector<std::string> Lines;
 };
 
-struct TIngestCancelled : std::runtime_error {
-  TIngestCancelled() : std::runtime_error("Stopped by the user") {}
-};
-
-// The progress dialog follows the card from the worker, through queued calls. Cancel is
-// answered at the next progress step: the run ends as on a read error, the event in hand
-// unsaved and the ones before it saved and recorded.
+// The progress dialog follows the card from the worker, through queued calls. Cancel stops the
+// run at its next progress step: the event in hand unsaved, the ones before it saved and
+// recorded.
 class TDialogIngestProgress : public TIngestProgress {
  public:
   explicit TDialogIngestProgress(QProgressDialog& dialog) : Dialog(dialog) {}
   void CardProgress(size_t, const std::string& event, int percent) override {
-    if (Cancelled) throw TIngestCancelled();
     QMetaObject::invokeMethod(
         &Dialog,
         [this, name = QString::fromLatin1(event.c_str()), percent] {
@@ -141,6 +136,7 @@ void TReadTarqForm::ButtonIngestClick() {
     progress.setAutoReset(false);
     progress.setValue(0);
     TDialogIngestProgress told(progress);
+    options.Stop = &told.Cancelled;
     TIngestSummary summary;
     std::atomic<bool> done{false};
     QEventLoop wait;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <memory>
 
 #include "download/Ingest.h"
@@ -54,12 +56,15 @@ class Ingest : public ::testing::Test {
     options.Archive = archive.empty() ? Archive.Path() : archive;
     options.Jobs = jobs;
     options.Recorder = recorder;
-    TIngestProgress progress;
-    return IngestCards(held, names, options, progress);
+    options.Stop = &Stop;
+    return IngestCards(held, names, options, *Progress);
   }
 
   testing_support::TTempDir Archive;
   std::vector<std::unique_ptr<TCardOnDrive>> cards;
+  std::atomic<bool> Stop{false};
+  TIngestProgress Quiet;
+  TIngestProgress* Progress = &Quiet;
 };
 
 int64_t TimeOfDay(int64_t microseconds) { return microseconds % seed::MicrosecondsPerDay; }
@@ -156,6 +161,28 @@ TEST_F(Ingest, EveryFiledEventIsRecordedWithItsArchivedRecordsOnceTheyAreOnTheMe
       EXPECT_FALSE(channel.RecordStarts.empty());
       EXPECT_EQ(reader.Check(channel).State, TFileState::Intact) << channel.Path();
     }
+  }
+}
+
+// A stop asked for while the first event converts: that event and the ones after it are not
+// saved, the card says why, and the archive holds nothing of them.
+TEST_F(Ingest, AStopLeavesTheEventInHandAndTheRestUnsaved) {
+  struct TStopAtOnce : TIngestProgress {
+    explicit TStopAtOnce(std::atomic<bool>& stop) : Stop(stop) {}
+    void CardProgress(size_t, const std::string&, int) override { Stop = true; }
+    std::atomic<bool>& Stop;
+  } stopper(Stop);
+  Progress = &stopper;
+  TCardBuilder card;
+  card.Events = {EventAt("12", "1030", "00000", "001"), EventAt("12", "1040", "00000", "002")};
+  const TIngestSummary summary = Run({card}, 1);
+  ASSERT_FALSE(summary.AllSaved());
+  EXPECT_EQ(summary.Cards[0].Error, "stopped by the user");
+  EXPECT_EQ(summary.Cards[0].NotSaved.size(), 2u);
+  EXPECT_EQ(summary.Cards[0].Ingested, 0);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(Archive.Path())) {
+    EXPECT_FALSE(entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+        << entry.path();
   }
 }
 
