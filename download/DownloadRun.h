@@ -70,6 +70,7 @@ class TDownloadRun {
   std::vector<std::string> OutputNames() const;
   // Size of the blocks in which the card is read (whole frames of at most this many bytes).
   void SetReadBlockBytes(int64_t bytes) { ReadBlockBytes = bytes; }
+  int64_t ReadBlockSize() const { return ReadBlockBytes; }
 
  private:
   // The run's worker disarms a run whose thread could not start.
