@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -35,7 +36,10 @@ struct TPool {
   std::atomic<int> Taken{0};
   std::atomic<int> MostAhead{0};
   std::atomic<int> FailAt{-1};  // the acquisition that throws (-1: none)
+  std::atomic<bool> ElsewhereAcquired{false};  // a block was asked for off the caller's thread
+  std::thread::id Caller = std::this_thread::get_id();
   TBlockPtr Acquire() {
+    if (std::this_thread::get_id() != Caller) ElsewhereAcquired = true;
     if (Given == FailAt) throw std::runtime_error("no memory");
     const int ahead = ++Given - Taken;
     for (int most = MostAhead; ahead > most && !MostAhead.compare_exchange_weak(most, ahead);) {
@@ -55,6 +59,10 @@ class ReadAheadTest : public ::testing::Test {
   }
   void TearDown() override { platform::ClearFaultPlan(); }
 
+  // The file read on from where it is.
+  TReadAhead<TBlockPtr>::TRead FileRead() {
+    return [this](char* bytes, int64_t, int64_t count) { return File.Read(bytes, count); };
+  }
   TBlockPtr Take(TReadResult& result) {
     TBlockPtr block = Ahead.Take(result);
     if (block) ++Pool.Taken;
@@ -76,8 +84,13 @@ class ReadAheadTest : public ::testing::Test {
 TEST_F(ReadAheadTest, BlocksComeInOrderToTheEndOfTheFile) {
   for (const int64_t asked : {FileRecords, FileRecords + 200}) {
     SCOPED_TRACE(asked);
-    File.Seek(0);
-    Ahead.Start(File, asked, BlockRecords);
+    // Each read where the pass says it starts.
+    Ahead.Start(
+        [this](char* bytes, int64_t first, int64_t count) {
+          File.Seek(first);
+          return File.Read(bytes, count);
+        },
+        asked, BlockRecords);
     int64_t record = 0;
     TReadResult result;
     while (TBlockPtr block = Take(result)) {
@@ -99,7 +112,7 @@ TEST_F(ReadAheadTest, BlocksComeInOrderToTheEndOfTheFile) {
 // However long the pass and however slow the caller, no more than Depth blocks wait: the
 // reader fills the pool up to it, and then waits.
 TEST_F(ReadAheadTest, NoMoreThanDepthBlocksAreReadAhead) {
-  Ahead.Start(File, FileRecords, BlockRecords / 4);
+  Ahead.Start(FileRead(), FileRecords, BlockRecords / 4);
   const int blocks = static_cast<int>(FileRecords / (BlockRecords / 4)) + 1;
   TReadResult result;
   for (int taken = 0; taken < blocks; ++taken) {
@@ -114,6 +127,8 @@ TEST_F(ReadAheadTest, NoMoreThanDepthBlocksAreReadAhead) {
   }
   EXPECT_EQ(Pool.MostAhead, 4);
   EXPECT_FALSE(Take(result));
+  // The reading thread never allocates: its blocks come from the caller's thread.
+  EXPECT_FALSE(Pool.ElsewhereAcquired);
 }
 
 // A read error ends the pass at its block: the blocks before are whole, the failing one holds
@@ -122,7 +137,7 @@ TEST_F(ReadAheadTest, AReadErrorComesWithItsBlockAndEndsThePass) {
   platform::TFaultPlan plan;
   plan.ReadBytesLeft = 5 * BlockRecords * RecordSize + 10;
   platform::SetFaultPlan(plan);
-  Ahead.Start(File, FileRecords, BlockRecords);
+  Ahead.Start(FileRead(), FileRecords, BlockRecords);
   TReadResult result;
   for (int i = 0; i < 5; ++i) {
     ASSERT_TRUE(Take(result));
@@ -139,7 +154,7 @@ TEST_F(ReadAheadTest, AReadErrorComesWithItsBlockAndEndsThePass) {
 // A cancelled pass gives back every block it read and did not hand out; the file is the
 // caller's again, and a new pass goes on from where the reads stopped.
 TEST_F(ReadAheadTest, CancelReturnsTheBlocksAndFreesTheFile) {
-  Ahead.Start(File, FileRecords, BlockRecords);
+  Ahead.Start(FileRead(), FileRecords, BlockRecords);
   TReadResult result;
   ASSERT_TRUE(Take(result));
   ASSERT_TRUE(Take(result));
@@ -149,18 +164,18 @@ TEST_F(ReadAheadTest, CancelReturnsTheBlocksAndFreesTheFile) {
   const int64_t at = File.Position();
   EXPECT_EQ(at % BlockRecords, 0);
   EXPECT_LE(at, (2 + 4) * BlockRecords);
-  Ahead.Start(File, BlockRecords, BlockRecords);
+  Ahead.Start(FileRead(), BlockRecords, BlockRecords);
   TBlockPtr block = Take(result);
   ASSERT_TRUE(block);
   EXPECT_EQ(block->Bytes[0], ByteAt(at, 0));
   // Ending in the middle of a pass with the reader waiting for room: no hang.
-  Ahead.Start(File, FileRecords, 1);
+  Ahead.Start(FileRead(), FileRecords, 1);
 }
 
 // A block the pool cannot give fails the pass where it happens, after the blocks read before.
 TEST_F(ReadAheadTest, APoolFailureIsRaisedInPlace) {
   Pool.FailAt = 2;
-  Ahead.Start(File, FileRecords, BlockRecords);
+  Ahead.Start(FileRead(), FileRecords, BlockRecords);
   TReadResult result;
   ASSERT_TRUE(Take(result));
   ASSERT_TRUE(Take(result));
