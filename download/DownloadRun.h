@@ -36,6 +36,7 @@
 #include "download/WriterLane.h"
 #include "event/EventValues.h"
 #include "ledger/EventIdentity.h"
+#include "platform/ReadAhead.h"
 #include "platform/RecordFile.h"
 #include "platform/StagedFile.h"
 #include "writers/EventWriter.h"
@@ -70,6 +71,7 @@ class TDownloadRun {
   std::vector<std::string> OutputNames() const;
   // Size of the blocks in which the card is read (whole frames of at most this many bytes).
   void SetReadBlockBytes(int64_t bytes) { ReadBlockBytes = bytes; }
+  int64_t ReadBlockSize() const { return ReadBlockBytes; }
 
  private:
   // The run's worker disarms a run whose thread could not start.
@@ -151,8 +153,7 @@ class TDownloadRun {
   // shown every 100 frames; returns how many.
   int64_t TakeFrames(int64_t count, int64_t& k, int64_t& nextProgress, bool& stopped);
   // One block of the event's frames from the card, into a buffer's bytes: records read, or
-  // the error that cut it short. Never throws; runs on the output writer's thread when the
-  // next block is read ahead.
+  // the error that cut it short. Never throws; runs on the read-ahead's thread.
   platform::TReadResult ReadBlock(char* bytes, int64_t firstFrame, int64_t frames) const;
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
@@ -226,6 +227,12 @@ class TDownloadRun {
   std::vector<std::unique_ptr<TEventWriter>> Writers;
   std::vector<TEventWriter*> Here;
   std::vector<TEventWriter*> OnLane;
-  bool ReadAhead = false;  // the next block is read on the output writer's thread
   TWriterLane Lane;
+  // The event's frames, read ahead of the conversion into blocks of the output writer's pool:
+  // enough to go on converting through a flush of every channel's files or the end of an
+  // event's save, little enough to stay a few megabytes (4 blocks of at most ReadBlockBytes).
+  // The blocks are acquired on the run's thread, so the reading thread never allocates.
+  platform::TReadAhead<TOutputWriter::TBufferPtr> CardAhead{
+      4, [this] { return Writer.Acquire(); },
+      [this](TOutputWriter::TBufferPtr block) { Writer.Release(std::move(block)); }};
 };

@@ -61,10 +61,6 @@ void TDownloadRun::MakeWriters() {
       hereWeight += weight;
     }
   }
-  // Formatting text takes longer than reading: the next block is then read on the output
-  // writer's thread.
-  ReadAhead = false;
-  for (const TOutputKind* kind : Snapshot.Kinds) ReadAhead = ReadAhead || kind->FormatsText;
 }
 
 TEventSetup TDownloadRun::EventSetup() const {
@@ -291,43 +287,34 @@ bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
   int64_t nextProgress = 100;
   bool stopped = false;
   bool cutShort = false;
-  // The card is read in blocks of whole frames; each frame is still handled on its own:
-  // progress every 100 frames, the stop after the frame in hand, padding from the frame
-  // where the card could not be read. For text outputs the next block is read on the writer's
-  // thread while this one is decoded; otherwise the writer has enough to do with the writes,
-  // and the block is read here.
-  TOutputWriter::TBufferPtr readHere;
-  platform::TReadResult readHereResult;
-  auto startRead = [&](int64_t first, int64_t count) {
-    TOutputWriter::TBufferPtr buffer = Writer.Acquire();
-    if (ReadAhead) {
-      Writer.StartRead([this, first, count](char* bytes) { return ReadBlock(bytes, first, count); },
-                       std::move(buffer));
-    } else {
-      readHereResult = ReadBlock(buffer->Bytes.data(), first, count);
-      readHere = std::move(buffer);
-    }
-  };
-  auto takeRead = [&](platform::TReadResult& result) {
-    if (ReadAhead) return Writer.TakeRead(result);
-    result = readHereResult;
-    return std::move(readHere);
-  };
+  // The card is read in blocks of whole frames, ahead on a thread of its own, so that a slow
+  // card delivers the next blocks while this one is converted; each frame is still handled on
+  // its own: progress every 100 frames, the stop after the frame in hand, padding from the
+  // frame where the card could not be read. The pass counts records: a block read short ends
+  // it, and nothing is read after the frame that failed.
+  if (frames > 0) {
+    CardAhead.Start(
+        [this, frameRecords](char* bytes, int64_t first, int64_t count) {
+          return ReadBlock(bytes, first / frameRecords, count / frameRecords);
+        },
+        frames * frameRecords, blockFrames * frameRecords);
+  }
+  // Whatever ends the event (a stop, a write error), the card is the run's again before
+  // anything else reads it, and the blocks read ahead go back to the pool.
+  struct TCardBack {
+    platform::TReadAhead<TOutputWriter::TBufferPtr>& Ahead;
+    ~TCardBack() { Ahead.Cancel(); }
+  } cardBack{CardAhead};
 
-  int64_t wanted = std::min(blockFrames, frames);
-  if (frames > 0) startRead(0, wanted);
   while (k < frames && !stopped && !cutShort) {
     platform::TReadResult read;
-    TOutputWriter::TBufferPtr block = takeRead(read);
+    TOutputWriter::TBufferPtr block = CardAhead.Take(read);
+    if (!block) break;  // never: the pass ends with the block that came short
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(block->Bytes.data());
+    const int64_t wanted = std::min(blockFrames, frames - k);
     const int64_t recordsRead = std::min(read.Records, wanted * frameRecords);
     const int64_t whole = recordsRead / frameRecords;
     const int64_t blockStart = k;
-    if (whole == wanted && k + wanted < frames) {
-      const int64_t next = std::min(blockFrames, frames - k - wanted);
-      startRead(k + wanted, next);
-      wanted = next;
-    }
     // The frames of the block up to the stop go to the writers in one pass per writer.
     const int64_t done = TakeFrames(whole, k, nextProgress, stopped);
     if (decode && done > 0) WriteFrames(bytes, done);
@@ -345,12 +332,8 @@ bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
     FinishSave(false);
     if (cutShort) PadOutputs(k + 1);
   }
-  // A stop leaves the next block's read outstanding: the card is the run's again.
-  if (Writer.ReadOutstanding()) {
-    platform::TReadResult ignored;
-    Writer.Release(Writer.TakeRead(ignored));
-  }
-  Writer.Release(std::move(readHere));
+  // A stop leaves blocks read ahead: they go back, the card is the run's again.
+  CardAhead.Cancel();
   CutShort = cutShort;
   return !stopped && !cutShort;
 }

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #ifdef READTARQ_FAULT_SEAM
 #include <mutex>
+#include <thread>
 #endif
 
 #ifndef O_BINARY
@@ -69,6 +71,23 @@ int PlannedCode(int TFaultPlan::*code) {
   std::lock_guard lock(FaultMutex);
   return Plan.*code;
 }
+
+// A read of `bytes` from path that started at `start` returns no earlier than a slow card
+// would have delivered them.
+void PaceRead(const std::string& path, std::chrono::steady_clock::time_point start, int64_t bytes) {
+  int64_t rate = 0;
+  int64_t latency = 0;
+  {
+    std::lock_guard lock(FaultMutex);
+    if (!PlanCovers(path)) return;
+    rate = Plan.ReadBytesPerSecond;
+    latency = Plan.ReadLatencyMicros;
+  }
+  if (rate <= 0 && latency <= 0) return;
+  const int64_t transfer = rate > 0 ? bytes * 1'000'000'000 / rate : 0;
+  std::this_thread::sleep_until(start + std::chrono::microseconds(latency) +
+                                std::chrono::nanoseconds(transfer));
+}
 #else
 // Product builds: no plan, nothing to ask.
 constexpr int InjectedCode(const std::string&, int TFaultPlan::*) {
@@ -83,6 +102,7 @@ constexpr bool SeekAllowed(const std::string&, int*) {
 constexpr int PlannedCode(int TFaultPlan::*) {
   return 0;
 }
+constexpr void PaceRead(const std::string&, std::chrono::steady_clock::time_point, int64_t) {}
 #endif
 
 int LastCode() {
@@ -183,6 +203,11 @@ TReadResult TRecordFile::Read(void* buffer, int64_t records) {
     result.Error = e.Code();
     return result;
   }
+#ifdef READTARQ_FAULT_SEAM
+  const auto started = std::chrono::steady_clock::now();
+#else
+  constexpr std::chrono::steady_clock::time_point started{};
+#endif
   const int recSize = RecSize > 0 ? RecSize : 1;
   int64_t wanted = records * recSize;
   int64_t limit = AllowedBytes(Path, &TFaultPlan::ReadBytesLeft, wanted);
@@ -199,6 +224,7 @@ TReadResult TRecordFile::Read(void* buffer, int64_t records) {
     if (n == 0) break;
     done += n;
   }
+  PaceRead(Path, started, done);
   if (result.Error == 0 && limit >= 0 && limit < wanted && done == toRead) {
     result.Error = PlannedCode(&TFaultPlan::ReadErrorCode);
   }

@@ -99,6 +99,10 @@ struct TFaultPlan {
   int WriteErrorCode = IoDiskFull;
   int64_t ReadBytesLeft = -1;  // bytes that may still be read (-1: no fault)
   int ReadErrorCode = IoDataError;
+  // A slow card: each read of a matching file takes ReadLatencyMicros plus its bytes at
+  // ReadBytesPerSecond (0: as fast as the file gives them), as a card reader would.
+  int64_t ReadBytesPerSecond = 0;
+  int64_t ReadLatencyMicros = 0;
   int SeeksLeft = -1;  // seeks that still succeed (-1: no fault)
   int SeekErrorCode = IoDataError;
   int OpenErrorCode = 0;         // Reset of a matching file fails with this code

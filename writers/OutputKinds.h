@@ -27,8 +27,6 @@ struct TOutputKind {
   // the writers that decode the frames (weight above 0) are shared between two threads.
   int Weight = 0;
   bool UsesSignature = false;  // it copies the card's signature (TEventSetup::Signature)
-  // Text formatting dominates: the next block is read on the output writer's thread meanwhile.
-  bool FormatsText = false;
   // Where the choice is kept: the key of its line, the file, and an older key still read.
   const char* SettingsKey = nullptr;
   TKindSettingsFile SettingsFile = TKindSettingsFile::Main;

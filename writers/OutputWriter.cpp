@@ -61,58 +61,15 @@ void TOutputWriter::Abandon() {
   for (TJob& job : Queue) Free.push_back(std::move(job.Buffer));
   Queue.clear();
   Done.wait(lock, [this] { return !Busy; });
-  if (ReadBuffer) Free.push_back(std::move(ReadBuffer));
-  ReadJob = nullptr;
-  ReadStarted = ReadDone = false;
   ErrorCode = 0;
   ErrorFile.clear();
   Done.notify_all();
 }
 
-void TOutputWriter::StartRead(TReader read, TBufferPtr buffer) {
-  {
-    std::lock_guard lock(Mutex);
-    if (!Thread.joinable()) Thread = std::thread([this] { Run(); });
-    ReadJob = std::move(read);
-    ReadBuffer = std::move(buffer);
-    ReadStarted = ReadDone = false;
-  }
-  Wake.notify_one();
-}
-
-TOutputWriter::TBufferPtr TOutputWriter::TakeRead(platform::TReadResult& result) {
-  std::unique_lock lock(Mutex);
-  Done.wait(lock, [this] { return !ReadJob || ReadDone; });
-  result = ReadResult;
-  ReadJob = nullptr;
-  ReadStarted = ReadDone = false;
-  return std::move(ReadBuffer);
-}
-
-bool TOutputWriter::ReadOutstanding() {
-  std::lock_guard lock(Mutex);
-  return static_cast<bool>(ReadJob);
-}
-
 void TOutputWriter::Run() {
   std::unique_lock lock(Mutex);
   for (;;) {
-    Wake.wait(lock, [this] { return Quit || !Queue.empty() || (ReadJob && !ReadStarted); });
-    if (ReadJob && !ReadStarted) {
-      // The frames of the card come first: the conversion waits for them.
-      ReadStarted = true;
-      Busy = true;
-      const TReader& read = ReadJob;
-      char* bytes = ReadBuffer->Bytes.data();
-      lock.unlock();
-      const platform::TReadResult result = read(bytes);
-      lock.lock();
-      ReadResult = result;
-      ReadDone = true;
-      Busy = false;
-      Done.notify_all();
-      continue;
-    }
+    Wake.wait(lock, [this] { return Quit || !Queue.empty(); });
     if (Queue.empty()) return;
     TJob job = std::move(Queue.front());
     Queue.pop_front();

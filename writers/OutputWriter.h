@@ -1,14 +1,12 @@
 #pragma once
 // Writes filled buffers to their output files on a thread of its own, so that decoding and
-// formatting the next frames overlap with the system copying the last ones into its files;
-// it reads the next block of the card there too. Buffers come from a pool; at most a few
-// wait in the queue, so memory stays bounded. Writes to one file keep their order. A file
-// must not be touched directly while buffers of it are queued (Drain first), nor the card
-// while a read of it is outstanding (TakeRead first).
+// formatting the next frames overlap with the system copying the last ones into its files.
+// Buffers come from a pool; at most a few wait in the queue, so memory stays bounded. Writes
+// to one file keep their order. A file must not be touched directly while buffers of it are
+// queued (Drain first).
 
 #include <condition_variable>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -40,17 +38,9 @@ class TOutputWriter {
   void Release(TBufferPtr buffer);
   // Waits until every queued buffer is written, then raises the first write error if any.
   void Drain();
-  // Drops what is queued and an outstanding read, waits for the operation in progress and
+  // Drops what is queued, waits for the operation in progress and
   // forgets any error: the files are being discarded.
   void Abandon();
-
-  // Reads into a buffer's bytes; never throws (a failure is in the result).
-  using TReader = std::function<platform::TReadResult(char* bytes)>;
-  // Starts a read into the buffer; one read at a time. It goes before the queued writes.
-  void StartRead(TReader read, TBufferPtr buffer);
-  // Waits for the read started last and returns its buffer and what Read returned.
-  TBufferPtr TakeRead(platform::TReadResult& result);
-  bool ReadOutstanding();
 
  private:
   struct TJob {
@@ -68,13 +58,7 @@ class TOutputWriter {
   std::condition_variable Done;  // a job was written
   std::deque<TJob> Queue;
   std::vector<TBufferPtr> Free;
-  bool Busy = false;  // a write or read is in progress
-  // The outstanding read.
-  TReader ReadJob;  // empty when no read is outstanding
-  TBufferPtr ReadBuffer;
-  bool ReadStarted = false;
-  bool ReadDone = false;
-  platform::TReadResult ReadResult;
+  bool Busy = false;  // a write is in progress
   bool Quit = false;
   int ErrorCode = 0;
   std::string ErrorFile;
