@@ -104,11 +104,7 @@ class TCliIngestProgress : public TIngestProgress {
 
 nlohmann::ordered_json SummaryJson(const TIngestSummary& summary) {
   nlohmann::ordered_json cards = nlohmann::ordered_json::array();
-  int ingested = 0, skipped = 0;
-  size_t notSaved = 0;
-  int64_t bytes = 0;
   nlohmann::ordered_json overlaps = nlohmann::ordered_json::array();
-  std::set<std::string> channels, dayFiles;
   for (const TCardIngest& card : summary.Cards) {
     nlohmann::ordered_json cardOverlaps = nlohmann::ordered_json::array();
     for (const TIngestOverlap& overlap : card.Overlaps) {
@@ -133,29 +129,24 @@ nlohmann::ordered_json SummaryJson(const TIngestSummary& summary) {
                      {"error", card.Error},
                      {"messages", card.Messages},
                      {"saved", card.Saved()}});
-    ingested += card.Ingested;
-    skipped += card.Skipped;
-    notSaved += card.NotSaved.size();
-    bytes += card.Bytes;
-    channels.insert(card.Channels.begin(), card.Channels.end());
-    dayFiles.insert(card.DayFiles.begin(), card.DayFiles.end());
   }
   nlohmann::ordered_json gaps = nlohmann::ordered_json::array();
   for (const TIngestGap& gap : summary.Gaps) {
     gaps.push_back(
         {{"station", gap.Station}, {"start", IngestTimeText(gap.Start)}, {"seconds", gap.Seconds}});
   }
+  const TIngestTotals total = summary.Totals();
   return {{"cards", cards},
           {"total",
            {{"cards", summary.Cards.size()},
-            {"ingested", ingested},
-            {"skipped", skipped},
-            {"not_saved", notSaved},
-            {"channels", channels.size()},
-            {"day_files", dayFiles.size()},
-            {"bytes", bytes},
-            {"overlaps", overlaps.size()},
-            {"gaps", gaps.size()},
+            {"ingested", total.Ingested},
+            {"skipped", total.Skipped},
+            {"not_saved", total.NotSaved},
+            {"channels", total.Channels},
+            {"day_files", total.DayFiles},
+            {"bytes", total.Bytes},
+            {"overlaps", total.Overlaps},
+            {"gaps", summary.Gaps.size()},
             {"seconds", summary.Seconds},
             {"saved", summary.AllSaved()}}},
           {"overlaps", overlaps},

@@ -199,6 +199,24 @@ bool TIngestSummary::AllSaved() const {
   return std::all_of(Cards.begin(), Cards.end(), [](const TCardIngest& c) { return c.Saved(); });
 }
 
+TIngestTotals TIngestSummary::Totals() const {
+  TIngestTotals totals;
+  std::set<std::string> channels, dayFiles;
+  for (const TCardIngest& card : Cards) {
+    totals.Events += card.Events;
+    totals.Ingested += card.Ingested;
+    totals.Skipped += card.Skipped;
+    totals.NotSaved += card.NotSaved.size();
+    totals.Overlaps += card.Overlaps.size();
+    totals.Bytes += card.Bytes;
+    channels.insert(card.Channels.begin(), card.Channels.end());
+    dayFiles.insert(card.DayFiles.begin(), card.DayFiles.end());
+  }
+  totals.Channels = channels.size();
+  totals.DayFiles = dayFiles.size();
+  return totals;
+}
+
 std::vector<TIngestGap> GapsBetween(std::vector<TEventSpan> spans) {
   std::erase_if(spans, [](const TEventSpan& s) { return s.Rate <= 0 || s.End <= s.Start; });
   std::sort(spans.begin(), spans.end(), [](const TEventSpan& a, const TEventSpan& b) {
@@ -288,28 +306,15 @@ void CardLines(const TCardIngest& card, std::string& text) {
 
 std::string IngestText(const TIngestSummary& summary) {
   std::string text;
-  int ingested = 0, skipped = 0, events = 0;
-  size_t notSaved = 0, overlaps = 0;
-  int64_t bytes = 0;
-  std::set<std::string> channels, dayFiles;
-  for (const TCardIngest& card : summary.Cards) {
-    CardLines(card, text);
-    ingested += card.Ingested;
-    skipped += card.Skipped;
-    events += card.Events;
-    notSaved += card.NotSaved.size();
-    overlaps += card.Overlaps.size();
-    bytes += card.Bytes;
-    channels.insert(card.Channels.begin(), card.Channels.end());
-    dayFiles.insert(card.DayFiles.begin(), card.DayFiles.end());
-  }
+  for (const TCardIngest& card : summary.Cards) CardLines(card, text);
+  const TIngestTotals total = summary.Totals();
   text += "Total: " + Plural(static_cast<int64_t>(summary.Cards.size()), "card") + ", " +
-          Plural(ingested, "event") + " ingested, " + std::to_string(skipped) +
-          " already in the archive, " + std::to_string(notSaved) + " not saved; " +
-          Plural(static_cast<int64_t>(channels.size()), "channel") + ", " +
-          Plural(static_cast<int64_t>(dayFiles.size()), "day file") + ", " +
-          Fixed(static_cast<double>(bytes) / 1e6, 1) + " MB, " +
-          Plural(static_cast<int64_t>(overlaps), "overlap") + ", " +
+          Plural(total.Ingested, "event") + " ingested, " + std::to_string(total.Skipped) +
+          " already in the archive, " + std::to_string(total.NotSaved) + " not saved; " +
+          Plural(static_cast<int64_t>(total.Channels), "channel") + ", " +
+          Plural(static_cast<int64_t>(total.DayFiles), "day file") + ", " +
+          Fixed(static_cast<double>(total.Bytes) / 1e6, 1) + " MB, " +
+          Plural(static_cast<int64_t>(total.Overlaps), "overlap") + ", " +
           Plural(static_cast<int64_t>(summary.Gaps.size()), "gap") + ", " +
           Fixed(summary.Seconds, 1) + " s\n";
   for (const TCardIngest& card : summary.Cards) {

@@ -65,11 +65,19 @@ struct TCardIngest {
   bool Saved() const { return Error.empty() && NotSaved.empty(); }
 };
 
+// The cards' counts added up; channels and day files counted once however many cards touched them.
+struct TIngestTotals {
+  int Events = 0, Ingested = 0, Skipped = 0;
+  size_t NotSaved = 0, Channels = 0, DayFiles = 0, Overlaps = 0;
+  int64_t Bytes = 0;
+};
+
 struct TIngestSummary {
   std::vector<TCardIngest> Cards;  // in the order named
   std::vector<TIngestGap> Gaps;    // by station, then time
   double Seconds = 0;
   bool AllSaved() const;
+  TIngestTotals Totals() const;
 };
 
 // What the ingest tells while it runs, from the cards' threads (one call at a time).

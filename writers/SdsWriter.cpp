@@ -46,13 +46,15 @@ class TSdsWriter : public TSeedWriter {
     Filing = Session->Insert(Records);
     Held = !Filing->Durable;
     Records.clear();
-    // Held insertions a full batch wrote meanwhile.
-    for (seed::TSdsInsertResult& filed : Session->TakeFiled()) RunFilings.push_back(std::move(filed));
+    KeepFiled();  // held insertions a full batch wrote meanwhile
   }
   bool DoHolds() const override { return Held; }
   void DoFinishRun() override {
     if (!Session) return;
     Session->Flush();
+    KeepFiled();
+  }
+  void KeepFiled() {
     for (seed::TSdsInsertResult& filed : Session->TakeFiled()) RunFilings.push_back(std::move(filed));
   }
   std::optional<seed::TSdsInsertResult> DoTakeFiling() override {
