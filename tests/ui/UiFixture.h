@@ -126,6 +126,8 @@ class TUiTest : public ::testing::Test {
   TReadTarqFormTestAccess Access() { return TReadTarqFormTestAccess(Form()); }
 
   testing_support::TTempDir Root;
+  // A ledger of each test's own: what one test saved is nothing to the next one's window.
+  testing_support::TScopedDataHome DataHome;
   std::string ProgramDir;
   std::shared_ptr<platform::TMappedDriveTable> Drives;
   testing_support::TScriptedMessages Boxes;
