@@ -18,6 +18,7 @@
 #include "cli/LedgerCommands.h"
 #include "download/DownloadHost.h"
 #include "download/DownloadRun.h"
+#include "download/LedgerSummaries.h"
 #include "platform/FileSystem.h"
 #include "platform/IoError.h"
 #include "platform/RecordFile.h"
@@ -53,6 +54,7 @@ struct TDownloadLine : TEventsLine {
 
 struct TStationXmlLine : TEventsLine {
   std::vector<std::string> Cards;
+  std::string Archive;  // instead of cards: the events the ledger recorded into this archive
   std::string Out;
 };
 
@@ -174,9 +176,8 @@ struct TCardSession {
 // The card of the line probed and its events listed in `selected`; the product settings of
 // the line read into `products` and checked. Returns the exit code when the command cannot go
 // on.
-std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSettings& settings,
-                                  std::vector<bool>& selected, TProductOptions& products,
-                                  std::ostream& err) {
+std::optional<int> ReadLineProducts(const TEventsLine& line, TSettings& settings,
+                                    TProductOptions& products, std::ostream& err) {
   settings.Network = line.Network.value_or("");
   settings.StationSheet = line.Stations;
   settings.StationSheetLatin1 = line.SheetLatin1;
@@ -185,6 +186,15 @@ std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSet
   if (!products.Problem.empty()) {
     err << products.Problem << "\n";
     return 1;
+  }
+  return std::nullopt;
+}
+
+std::optional<int> OpenCardEvents(const TEventsLine& line, TTarqCard& card, TSettings& settings,
+                                  std::vector<bool>& selected, TProductOptions& products,
+                                  std::ostream& err) {
+  if (const std::optional<int> code = ReadLineProducts(line, settings, products, err)) {
+    return code;
   }
   card.ProbeCard();
   card.RestoreMode = line.Restore;
@@ -273,8 +283,41 @@ int RunDownload(const TDownloadLine& line, std::ostream& out, std::ostream& err)
   }
 }
 
+// The summaries of the events the ledger recorded into the line's archive; the events it
+// cannot describe said in one warning. Returns the exit code when the command cannot go on.
+std::optional<int> ArchiveEventSummaries(const TStationXmlLine& line,
+                                         std::vector<seed::TEventSummary>& summaries,
+                                         std::vector<std::string>& warnings, std::ostream& err) {
+  TLedger ledger;
+  if (!OpenLedger(ledger, "stationxml", err, TLedger::TAccess::ReadOnly)) return 1;
+  TArchiveSummaries found = ArchiveSummaries(ledger, line.Archive);
+  if (found.Events == 0) {
+    err << "No event to describe: the download ledger records no event filed into "
+        << PrintableText(line.Archive) << "\n";
+    return 1;
+  }
+  if (const int n = found.WithoutValues; n > 0) {
+    warnings.push_back(
+        std::to_string(n) + (n == 1 ? " event" : " events") +
+        " of the archive left out: the download ledger recorded " + (n == 1 ? "it" : "them") +
+        " without the header values StationXML needs (saved by an older "
+        "version); the stationxml of " +
+        (n == 1 ? "its card" : "their cards") + " describes " + (n == 1 ? "it" : "them"));
+  }
+  summaries = std::move(found.Summaries);
+  return std::nullopt;
+}
+
 int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& err) {
   if (line.Out.empty()) throw TUsageError("--out FILE is missing");
+  if (!line.Archive.empty()) {
+    if (!line.Cards.empty()) throw TUsageError("give CARD... or --archive DIR, not both");
+    if (line.Events || line.Restore || line.ProbeDate) {
+      throw TUsageError("--events, --restore and --probe-date read a card: not with --archive");
+    }
+  } else if (line.Cards.empty()) {
+    throw TUsageError("CARD... or --archive DIR is missing");
+  }
   if (line.Cards.size() > 1 && line.Events) {
     throw TUsageError("--events selects the events of one card: give a single CARD");
   }
@@ -283,6 +326,15 @@ int RunStationXml(const TStationXmlLine& line, std::ostream& out, std::ostream& 
     std::vector<seed::TEventSummary> summaries;
     std::vector<std::string> warnings;
     TProductOptions products;
+    if (!line.Archive.empty()) {
+      TSettings settings;
+      if (const std::optional<int> code = ReadLineProducts(line, settings, products, err)) {
+        return *code;
+      }
+      if (const std::optional<int> code = ArchiveEventSummaries(line, summaries, warnings, err)) {
+        return *code;
+      }
+    }
     for (const std::string& cardPath : line.Cards) {
       TCardSession session(cardPath, err);
       std::vector<bool> selected;
@@ -460,16 +512,23 @@ TCliCommand StationXmlCommand() {
   return MakeCommand<TStationXmlLine>(
       {.Name = "stationxml",
        .Summary = "write the StationXML of cards' events",
-       .Help = "Writes FDSN StationXML 1.2 of the events of one or more cards into FILE: one "
-               "station per recorder, one channel epoch per location, channel code and sample "
-               "rate while gain and position stay the same, positions from the station sheet "
-               "or else the events' GPS fixes; with sensors in the station sheet, each channel's "
-               "full response.",
+       .Help = "Writes FDSN StationXML 1.2 of the events of one or more cards, or of the events "
+               "the download ledger recorded as filed into an SDS archive (--archive), into "
+               "FILE: one station per recorder, one channel epoch per location, channel code "
+               "and sample rate while gain and position stay the same, positions from the "
+               "station sheet or else the events' GPS fixes; with sensors in the station sheet, "
+               "each channel's full response.",
        .Notes = "Prints the file's name; warnings (an event left out, a station without a "
-                "position) go to the error output. An existing FILE is never replaced.",
+                "position) go to the error output. An existing FILE is never replaced. With "
+                "--archive, an event saved several times counts once; events saved by a "
+                "version that did not record their header values are left out with one "
+                "warning (their cards' StationXML describes them).",
        .Success = "when the file was written"},
       [](TCommandOptions& options, TStationXmlLine& line) {
-        options.Arguments("CARD", line.Cards);
+        options.Arguments("CARD", line.Cards, false);
+        options.Value("--archive", "DIR", line.Archive,
+                      "instead of cards: the events the download ledger recorded as filed into "
+                      "this SDS archive");
         options.Value("--out", "FILE", line.Out, "the file to write", true);
         DeclareCodeOptions(options, line);
         DeclareEventSelection(options, line, "describe");

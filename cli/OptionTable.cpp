@@ -229,10 +229,11 @@ void TCommandOptions::Argument(const std::string& name, std::string& target) {
   entry.Required = true;
 }
 
-void TCommandOptions::Arguments(const std::string& name, std::vector<std::string>& target) {
-  TOptionEntry& entry = Add(Command.add_option(name, target)->required(), name, "");
+void TCommandOptions::Arguments(const std::string& name, std::vector<std::string>& target,
+                                bool required) {
+  TOptionEntry& entry = Add(Command.add_option(name, target)->required(required), name, "");
   entry.Argument = true;
-  entry.Required = true;
+  entry.Required = required;
   entry.Repeated = true;
 }
 

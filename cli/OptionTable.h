@@ -46,8 +46,9 @@ class TCommandOptions {
 
   // The positional argument NAME, required.
   void Argument(const std::string& name, std::string& target);
-  // The positional arguments NAME..., one or more.
-  void Arguments(const std::string& name, std::vector<std::string>& target);
+  // The positional arguments NAME..., one or more (or any number, none included, when not
+  // required: the command checks what stands in their place).
+  void Arguments(const std::string& name, std::vector<std::string>& target, bool required = true);
   // The positional argument NAME, which may be left out (target keeps its value then).
   void OptionalArgument(const std::string& name, std::string& target);
   // --name, without value.

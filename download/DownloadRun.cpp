@@ -5,9 +5,11 @@
 
 #include "card/CardLayout.h"
 #include "download/DownloadRun.h"
+#include "download/LedgerSummaries.h"
 #include "ledger/SavedEvents.h"
 #include "platform/DurableFlush.h"
 #include "platform/IoError.h"
+#include "seed/StationXmlExport.h"
 
 TDownloadRun::TDownloadRun(TTarqCard& card) : Card(card) {}
 
@@ -232,6 +234,11 @@ void TDownloadRun::StartSave() {
     saved.Card = SavedCard;
     saved.OriginalFileName = Event().OriginalFileName;
     saved.Destination = Snapshot.DataDir;
+    // Kept so that the archive's inventory can be written without the card.
+    if (const std::optional<seed::TEventSummary> summary =
+            StationXmlSummaryOf(Event(), Card.EpromVersion, Card.ProbeDate)) {
+      saved.Values = HeaderValuesOf(*summary);
+    }
   }
   const bool recordNow = recordable && !save.Held && (!saved.Files.empty() || !saved.Channels.empty());
   save.RecordLater = recordable && save.Held;

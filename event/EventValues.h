@@ -23,6 +23,7 @@ struct TGpsReading {
   double LongitudeMinutes = 0;
   char LongitudeHemisphere = 'E';
   double Altitude = 0;  // metres
+  friend bool operator==(const TGpsReading&, const TGpsReading&) = default;
 };
 
 // A reading in signed decimal degrees. Kept in extended precision: the SAC header narrows it

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -25,7 +26,7 @@
 
 namespace {
 
-constexpr int SchemaVersion = 3;
+constexpr int SchemaVersion = 4;
 // A wait for another program is said after this long.
 constexpr int64_t BusyNoticeMs = 1000;
 // After a wait that gave up, the next ones last this long.
@@ -66,7 +67,23 @@ CREATE TABLE channels(
   record_count INTEGER NOT NULL,
   sha256 TEXT NOT NULL);
 CREATE INDEX channels_save ON channels(save_id);
-PRAGMA user_version = 3;
+CREATE TABLE event_values(
+  save_id INTEGER PRIMARY KEY REFERENCES saves(id) ON DELETE CASCADE,
+  serial INTEGER NOT NULL,
+  channel_count INTEGER NOT NULL,
+  sample_rate REAL NOT NULL,
+  start_us INTEGER NOT NULL,
+  end_us INTEGER NOT NULL,
+  gain INTEGER NOT NULL,
+  counts_per_volt REAL NOT NULL,
+  fix_latitude_degrees INTEGER,
+  fix_latitude_minutes REAL,
+  fix_latitude_hemisphere TEXT,
+  fix_longitude_degrees INTEGER,
+  fix_longitude_minutes REAL,
+  fix_longitude_hemisphere TEXT,
+  fix_altitude REAL);
+PRAGMA user_version = 4;
 )sql";
 
 // Layout 1 had no content hash of the events on the card: its saves keep an empty one.
@@ -91,6 +108,28 @@ CREATE INDEX channels_save ON channels(save_id);
 PRAGMA user_version = 3;
 )sql";
 
+// Layout 3 kept no header values: its saves have none. Times in microseconds since 1970; the
+// fix's columns are all NULL for an event without a GPS fix.
+constexpr const char* FromVersion3 = R"sql(
+CREATE TABLE event_values(
+  save_id INTEGER PRIMARY KEY REFERENCES saves(id) ON DELETE CASCADE,
+  serial INTEGER NOT NULL,
+  channel_count INTEGER NOT NULL,
+  sample_rate REAL NOT NULL,
+  start_us INTEGER NOT NULL,
+  end_us INTEGER NOT NULL,
+  gain INTEGER NOT NULL,
+  counts_per_volt REAL NOT NULL,
+  fix_latitude_degrees INTEGER,
+  fix_latitude_minutes REAL,
+  fix_latitude_hemisphere TEXT,
+  fix_longitude_degrees INTEGER,
+  fix_longitude_minutes REAL,
+  fix_longitude_hemisphere TEXT,
+  fix_altitude REAL);
+PRAGMA user_version = 4;
+)sql";
+
 // A prepared statement, finalized when it goes.
 class TStatement {
  public:
@@ -110,6 +149,14 @@ class TStatement {
     sqlite3_bind_int64(Handle, index, value);
     return *this;
   }
+  TStatement& Bind(int index, double value) {
+    sqlite3_bind_double(Handle, index, value);
+    return *this;
+  }
+  TStatement& BindNull(int index) {
+    sqlite3_bind_null(Handle, index);
+    return *this;
+  }
   int Step() { return sqlite3_step(Handle); }
   void Reset() { sqlite3_reset(Handle); }
   std::string Text(int column) const {
@@ -119,6 +166,7 @@ class TStatement {
                 : std::string();
   }
   int64_t Int(int column) const { return sqlite3_column_int64(Handle, column); }
+  double Real(int column) const { return sqlite3_column_double(Handle, column); }
   bool IsNull(int column) const { return sqlite3_column_type(Handle, column) == SQLITE_NULL; }
 
  private:
@@ -188,6 +236,17 @@ std::vector<int64_t> StartsOf(const std::string& text) {
     if (at < end && *at == ',') ++at;
   }
   return starts;
+}
+
+// SQLite keeps a NaN as NULL, which the columns refuse: such values (of a corrupt header) are
+// left out rather than the save.
+bool Storable(const TEventHeaderValues& v) {
+  bool finite = std::isfinite(v.SampleRate) && std::isfinite(v.CountsPerVolt);
+  if (v.Fix) {
+    finite = finite && std::isfinite(v.Fix->LatitudeMinutes) &&
+             std::isfinite(v.Fix->LongitudeMinutes) && std::isfinite(v.Fix->Altitude);
+  }
+  return finite;
 }
 
 int64_t SteadyMs() {
@@ -417,6 +476,7 @@ std::optional<std::string> TLedger::Open(const std::string& path, TAccess access
       if (inside == 0 && !Execute(Db, Schema)) return rollBackAndFail();
       if (inside == 1 && !Execute(Db, FromVersion1)) return rollBackAndFail();
       if (inside >= 1 && inside <= 2 && !Execute(Db, FromVersion2)) return rollBackAndFail();
+      if (inside >= 1 && inside <= 3 && !Execute(Db, FromVersion3)) return rollBackAndFail();
       if (!Execute(Db, "COMMIT")) return rollBackAndFail();
     }
     Version = version();
@@ -503,6 +563,36 @@ std::optional<std::string> TLedger::RecordSavedEvent(const TSavedEvent& event) {
       if (channel.Step() != SQLITE_DONE) return rollback();
     }
   }
+  if (event.Values && Storable(*event.Values)) {
+    const TEventHeaderValues& v = *event.Values;
+    TStatement values(Db,
+                      "INSERT INTO event_values(save_id, serial, channel_count, sample_rate, "
+                      "start_us, end_us, gain, counts_per_volt, fix_latitude_degrees, "
+                      "fix_latitude_minutes, fix_latitude_hemisphere, fix_longitude_degrees, "
+                      "fix_longitude_minutes, fix_longitude_hemisphere, fix_altitude) "
+                      "VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    if (!values) return rollback();
+    values.Bind(1, saveId)
+        .Bind(2, v.Serial)
+        .Bind(3, int64_t{v.ChannelCount})
+        .Bind(4, v.SampleRate)
+        .Bind(5, v.Start)
+        .Bind(6, v.End)
+        .Bind(7, int64_t{v.Gain})
+        .Bind(8, v.CountsPerVolt);
+    if (const std::optional<TGpsReading>& fix = v.Fix) {
+      values.Bind(9, int64_t{fix->LatitudeDegrees})
+          .Bind(10, fix->LatitudeMinutes)
+          .Bind(11, std::string(1, fix->LatitudeHemisphere))
+          .Bind(12, int64_t{fix->LongitudeDegrees})
+          .Bind(13, fix->LongitudeMinutes)
+          .Bind(14, std::string(1, fix->LongitudeHemisphere))
+          .Bind(15, fix->Altitude);
+    } else {
+      for (int column = 9; column <= 15; ++column) values.BindNull(column);
+    }
+    if (values.Step() != SQLITE_DONE) return rollback();
+  }
   if (!Execute(Db, "COMMIT")) return rollback();
   GaveUpWaiting = false;
   return std::nullopt;
@@ -545,6 +635,7 @@ std::vector<TSavedCopy> TLedger::Select(const std::string& where, const std::str
         {statement.Text(11), statement.Int(12), statement.Text(13), statement.Text(14)});
   }
   SelectChannels(copies);
+  SelectValues(copies);
   return copies;
 }
 
@@ -562,6 +653,74 @@ void TLedger::SelectChannels(std::vector<TSavedCopy>& copies) {
                                StartsOf(statement.Text(3)), statement.Text(4)});
     }
   }
+}
+
+namespace {
+
+constexpr const char* ValueColumns =
+    "serial, channel_count, sample_rate, start_us, end_us, gain, counts_per_volt, "
+    "fix_latitude_degrees, fix_latitude_minutes, fix_latitude_hemisphere, "
+    "fix_longitude_degrees, fix_longitude_minutes, fix_longitude_hemisphere, fix_altitude";
+
+// The values of ValueColumns from column `first` of the row in hand.
+TEventHeaderValues ValuesOf(const TStatement& row, int first) {
+  TEventHeaderValues v;
+  v.Serial = row.Int(first);
+  v.ChannelCount = static_cast<int>(row.Int(first + 1));
+  v.SampleRate = row.Real(first + 2);
+  v.Start = row.Int(first + 3);
+  v.End = row.Int(first + 4);
+  v.Gain = static_cast<int>(row.Int(first + 5));
+  v.CountsPerVolt = row.Real(first + 6);
+  const std::string north = row.Text(first + 9);
+  const std::string east = row.Text(first + 12);
+  if (!row.IsNull(first + 7) && north.size() == 1 && east.size() == 1) {
+    v.Fix = TGpsReading{static_cast<int32_t>(row.Int(first + 7)),
+                        row.Real(first + 8),
+                        north[0],
+                        static_cast<int32_t>(row.Int(first + 10)),
+                        row.Real(first + 11),
+                        east[0],
+                        row.Real(first + 13)};
+  }
+  return v;
+}
+
+}  // namespace
+
+void TLedger::SelectValues(std::vector<TSavedCopy>& copies) {
+  if (Version < 4 || copies.empty()) return;
+  TStatement statement(
+      Db, ("SELECT " + std::string(ValueColumns) + " FROM event_values WHERE save_id = ?").c_str());
+  if (!statement) return;
+  for (TSavedCopy& copy : copies) {
+    statement.Reset();
+    statement.Bind(1, copy.Id);
+    if (statement.Step() == SQLITE_ROW) copy.Values = ValuesOf(statement, 0);
+  }
+}
+
+std::vector<TArchivedEvent> TLedger::ArchivedEvents(const std::string& root) {
+  std::vector<TArchivedEvent> events;
+  std::lock_guard guard(Lock);
+  if (!Db || Version < 3) return events;
+  // A save without values (an older one) leaves its columns NULL.
+  const std::string sql =
+      "SELECT s.event_id, s.original_name, " +
+      (Version >= 4 ? "v.save_id, " + std::string(ValueColumns) : std::string("NULL")) +
+      " FROM saves s " + (Version >= 4 ? "LEFT JOIN event_values v ON v.save_id = s.id " : "") +
+      "WHERE s.id IN (SELECT save_id FROM channels WHERE root = ?) ORDER BY s.id";
+  TStatement statement(Db, sql.c_str());
+  if (!statement) return events;
+  statement.Bind(1, AbsolutePath(root));
+  std::map<std::string, size_t> seen;  // event identity: its place in `events`
+  while (statement.Step() == SQLITE_ROW) {
+    const std::string identity = statement.Text(0);
+    auto [at, added] = seen.emplace(identity, events.size());
+    if (added) events.push_back({identity, statement.Text(1), std::nullopt});
+    if (Version >= 4 && !statement.IsNull(2)) events[at->second].Values = ValuesOf(statement, 3);
+  }
+  return events;
 }
 
 std::vector<TSavedCopy> TLedger::SavedCopies(const std::string& eventIdentity) {

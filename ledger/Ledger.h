@@ -4,7 +4,8 @@
 //
 // One row per saved event, with the files written for it, the records it put into an SDS
 // archive, and the SHA-256 of the event's bytes on the card as the download read them (saves
-// recorded before the ledger kept it have none, and prove nothing to the erase guard). An event
+// recorded before the ledger kept it have none, and prove nothing to the erase guard), and what
+// its header says of the recording (TEventHeaderValues; older saves have none). An event
 // is recorded once all its files and day files are closed and flushed to stable storage; a
 // failed or stopped event records nothing.
 // Each record is one transaction (BEGIN IMMEDIATE), the file runs in WAL mode and waits for
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "event/EventValues.h"
 #include "ledger/EventIdentity.h"
 
 struct sqlite3;
@@ -54,6 +56,21 @@ struct TArchivedChannel {
   std::string Path() const { return Root + "/" + DayFile; }
 };
 
+// What an event's header says of its recording, as an inventory of stations describes it
+// (serial, channels, rate, times, GPS fix, gain, counts per volt): kept with each save, so that
+// the events of an archive can be described without their cards.
+struct TEventHeaderValues {
+  int64_t Serial = 0;
+  int ChannelCount = 0;
+  double SampleRate = 0;  // Hz
+  int64_t Start = 0;      // microseconds since 1970
+  int64_t End = 0;        // of the last sample's period, microseconds since 1970
+  std::optional<TGpsReading> Fix;
+  int Gain = 0;
+  double CountsPerVolt = 0;
+  friend bool operator==(const TEventHeaderValues&, const TEventHeaderValues&) = default;
+};
+
 // What the download run hands over for one saved event.
 struct TSavedEvent {
   std::string EventIdentity;  // EventIdentity(...)
@@ -63,6 +80,8 @@ struct TSavedEvent {
   std::string Destination;       // the destination directory
   std::vector<TSavedFile> Files;
   std::vector<TArchivedChannel> Channels = {};  // filed into an SDS archive
+  // None for an event that cannot be described (no valid start, rate or channels).
+  std::optional<TEventHeaderValues> Values = {};
 };
 
 // One recorded save, as read back.
@@ -77,6 +96,15 @@ struct TSavedCopy {
   std::string ProgramVersion;
   std::vector<TSavedFile> Files;
   std::vector<TArchivedChannel> Channels;
+  // None for a save recorded before the ledger kept them.
+  std::optional<TEventHeaderValues> Values;
+};
+
+// One event filed into an archive, however many times it was saved there.
+struct TArchivedEvent {
+  std::string EventIdentity;
+  std::string OriginalFileName;
+  std::optional<TEventHeaderValues> Values;  // of its latest save that has them
 };
 
 enum class TFileState { Intact, Changed, Missing };
@@ -183,6 +211,10 @@ class TLedger : public TSaveRecorder {
   // Every recorded save of these events, oldest first: those of one card, named by the events
   // it holds (two cards of one recorder share their Key).
   std::vector<TSavedCopy> ListEvents(const std::vector<std::string>& eventIdentities);
+  // The events whose saves filed channels into the archive at `root` (the path compared as
+  // RecordSavedEvent stores roots: absolute, normalised), each once, in the order of their
+  // first save.
+  std::vector<TArchivedEvent> ArchivedEvents(const std::string& root);
   // Re-reads the files recorded under `directory` (all when empty), the latest record of each
   // path only, in path order: intact, changed (size or SHA-256 differs) or missing.
   std::vector<TVerifiedFile> Verify(const std::string& directory = "");
@@ -218,8 +250,9 @@ class TLedger : public TSaveRecorder {
 
  private:
   std::vector<TSavedCopy> Select(const std::string& where, const std::string& key);
-  // Fills the archived channels of copies selected (under Lock).
+  // Fills the archived channels and the header values of copies selected (under Lock).
   void SelectChannels(std::vector<TSavedCopy>& copies);
+  void SelectValues(std::vector<TSavedCopy>& copies);
   std::string Warning(const std::string& what) const;
   static int BusyWait(void* self, int count);
   sqlite3* Db = nullptr;

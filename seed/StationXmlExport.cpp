@@ -13,6 +13,27 @@ seed::TSeedTime SeedTimeNow() {
   return seed::TSeedTime::FromEpochMicroseconds(now.time_since_epoch().count());
 }
 
+std::optional<seed::TEventSummary> StationXmlSummaryOf(const TEventHeader& e, int32_t epromVersion,
+                                                       const TProbeDate& probeDate) {
+  seed::TEventSummary summary;
+  summary.Serial = e.StationSerial;
+  summary.ChannelCount = e.ChannelCount;
+  summary.SampleRate = e.SampleRate;
+  const TEventValues values = EventValuesOf(e, epromVersion, probeDate);
+  summary.Start = values.Start;
+  summary.Fix = seed::GpsFixOf(e);
+  summary.Gain = e.Gain;
+  summary.CountsPerVolt = values.ConversionFactor;
+  if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
+      !summary.Start.IsValid()) {
+    return std::nullopt;
+  }
+  const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
+  summary.End = seed::TSeedTime::FromEpochMicroseconds(
+      summary.Start.EpochMicroseconds() + samples * seed::MicrosecondsPerSecond / e.SampleRate);
+  return summary;
+}
+
 std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
                                                      const std::vector<int>& events,
                                                      std::vector<std::string>& warnings) {
@@ -22,25 +43,12 @@ std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,
     for (const TEventEntry& entry : card.WalkEvents(events.back() + 1, nullptr)) {
       if (!std::binary_search(events.begin(), events.end(), entry.Line - 1)) continue;
       const TEventHeader& e = entry.Header;
-      seed::TEventSummary summary;
-      summary.Serial = e.StationSerial;
-      summary.ChannelCount = e.ChannelCount;
-      summary.SampleRate = e.SampleRate;
-      const TEventValues values = EventValuesOf(e, card.EpromVersion, card.ProbeDate);
-      summary.Start = values.Start;
-      summary.Fix = seed::GpsFixOf(e);
-      summary.Gain = e.Gain;
-      summary.CountsPerVolt = values.ConversionFactor;
-      if (e.SampleRate <= 0 || e.ChannelCount < 1 || e.ChannelCount > MaxChannels ||
-          !summary.Start.IsValid()) {
+      if (std::optional<seed::TEventSummary> summary =
+              StationXmlSummaryOf(e, card.EpromVersion, card.ProbeDate)) {
+        summaries.push_back(*summary);
+      } else {
         warnings.push_back(e.OriginalFileName +
                            " left out: it has no valid start, rate or channels");
-      } else {
-        const int64_t samples = std::max<int32_t>(e.SamplesPerChannel, 0);
-        summary.End = seed::TSeedTime::FromEpochMicroseconds(summary.Start.EpochMicroseconds() +
-                                                             samples * seed::MicrosecondsPerSecond /
-                                                                 e.SampleRate);
-        summaries.push_back(summary);
       }
     }
   } catch (...) {

@@ -2,6 +2,7 @@
 // StationXML of a card's events: one summary per event walked on the card (codes and
 // positions from the product options), the inventory built, the document written.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct TStationXmlExport {
 TStationXmlExport ExportStationXml(TTarqCard& card, const std::vector<int>& events,
                                    const TProductOptions& products, const std::string& source,
                                    const seed::TSeedTime& created);
+// The summary of one event header, as a download converts it (its year from probeDate); none
+// for an event that makes no channel (see ExportStationXml).
+std::optional<seed::TEventSummary> StationXmlSummaryOf(const TEventHeader& header,
+                                                       int32_t epromVersion,
+                                                       const TProbeDate& probeDate);
 // The summaries of the card's events for StationXML (see ExportStationXml), the events left
 // out added to `warnings`; several cards' summaries make one inventory.
 std::vector<seed::TEventSummary> StationXmlSummaries(TTarqCard& card,

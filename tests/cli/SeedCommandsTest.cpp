@@ -5,12 +5,13 @@
 
 #include <cstdlib>
 
-#include "support/MiniSeedReadBack.h"
 #include "CliRun.h"
 #include "base/Utf8Text.h"
+#include "ledger/Ledger.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
 #include "support/CardBuilder.h"
+#include "support/MiniSeedReadBack.h"
 #include "support/TestSupport.h"
 
 using testing_support::FilesIn;
@@ -301,6 +302,88 @@ TEST_F(SeedCommandsTest, StationXmlOfACampaignMergesEpochsAcrossCards) {
   EXPECT_EQ(count(changed, "<Channel "), 6u);
   EXPECT_NE(changed.find("startDate=\"2006-05-13T10:12:07.250000Z\""), std::string::npos);
   EXPECT_EQ(ResponseProblems(source, Out / "changed.xml"), "");
+}
+
+// The events two cards of one station put into an archive give, from the download ledger
+// alone, the document the two cards give; a save recorded without header values is left out
+// with one warning, and an archive the ledger knows nothing of is refused.
+TEST_F(SeedCommandsTest, StationXmlOfAnArchiveIsThatOfItsCards) {
+  const char* source = std::getenv("READTARQ_SOURCE_DIR");
+  if (!CanCheckResponses(source)) GTEST_SKIP() << "no xmllint, python3 or READTARQ_SOURCE_DIR";
+  testing_support::TScopedDataHome home;  // a ledger of its own
+  testing_support::TTempDir first, second;
+  for (const auto& [dir, stem] : {std::pair{first.Path(), "051210"}, {second.Path(), "051310"}}) {
+    TCardBuilder builder;
+    builder.Signature = "TARQP0410";
+    for (int number : {1, 2}) {
+      TBuiltEvent event;
+      event.Marker = "DEB2";
+      event.Channels = "3,47";
+      event.RateDuration = "100,1";
+      event.FileStem = std::string(stem) + std::to_string(10 + number);
+      event.FileNumber = "00" + std::to_string(number);
+      builder.Events.push_back(event);
+    }
+    builder.WriteTo(dir);
+  }
+  WriteWholeFile(Sheet(), SensorSheet);
+  const std::string archive = Out / "archive";
+  const TRun ingest = cli_test::RunCaptured(
+      {"ingest", first.Path(), second.Path(), "--archive", archive, "--stations", Sheet()});
+  ASSERT_EQ(ingest.Code, 0) << ingest.Err;
+
+  auto run = [&](std::vector<std::string> args, const std::string& name) {
+    args.insert(args.begin(), "stationxml");
+    for (const std::string& more :
+         {std::string("--stations"), Sheet(), std::string("--out"), Out / name}) {
+      args.push_back(more);
+    }
+    return cli_test::RunCaptured(args);
+  };
+  auto withoutCreated = [](std::string text) {
+    const size_t at = text.find("<Created>");
+    return at == std::string::npos ? text : text.erase(at, text.find("</Created>") - at);
+  };
+  const TRun cards = run({first.Path(), second.Path()}, "cards.xml");
+  ASSERT_EQ(cards.Code, 0) << cards.Err;
+  const std::string expected = withoutCreated(ReadWholeFile(Out / "cards.xml"));
+  auto count = [](const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(expected, "<Station "), 1u);
+  EXPECT_EQ(count(expected, "<Channel "), 3u);  // each epoch across both cards
+  const TRun fromArchive = run({"--archive", archive + "/"}, "archive.xml");
+  ASSERT_EQ(fromArchive.Code, 0) << fromArchive.Err;
+  EXPECT_EQ(fromArchive.Err, "");
+  EXPECT_EQ(withoutCreated(ReadWholeFile(Out / "archive.xml")), expected);
+  EXPECT_EQ(ResponseProblems(source, Out / "archive.xml"), "");
+
+  {
+    TLedger ledger;
+    ASSERT_EQ(ledger.Open(), std::nullopt);
+    TSavedEvent older;
+    older.EventIdentity = "saved-by-an-older-version";
+    older.OriginalFileName = "05121500.009";
+    older.Channels = {{archive, "day", "Z3.BRK01.00.EHZ", {1}, std::string(64, 'a')}};
+    ASSERT_EQ(ledger.RecordSavedEvent(older), std::nullopt);
+  }
+  const TRun partly = run({"--archive", archive}, "partly.xml");
+  ASSERT_EQ(partly.Code, 0) << partly.Err;
+  EXPECT_EQ(partly.Err,
+            "Warning: 1 event of the archive left out: the download ledger recorded it without "
+            "the header values StationXML needs (saved by an older version); the stationxml of "
+            "its card describes it\n");
+  EXPECT_EQ(withoutCreated(ReadWholeFile(Out / "partly.xml")), expected);
+
+  const TRun none = run({"--archive", first.Path()}, "none.xml");
+  EXPECT_EQ(none.Code, 1);
+  EXPECT_EQ(none.Err, "No event to describe: the download ledger records no event filed into " +
+                          first.Path() + "\n");
+  EXPECT_FALSE(platform::PathExists(Out / "none.xml"));
+  EXPECT_EQ(run({first.Path(), "--archive", archive}, "both.xml").Code, 2);
+  EXPECT_EQ(run({}, "neither.xml").Code, 2);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <libmseed.h>
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -302,6 +303,90 @@ TEST(ArchivedChannelsLayout, ALedgerOfTheSecondLayoutIsReadAndBroughtUpToDate) {
   ASSERT_EQ(ledger.RecordSavedEvent(event), std::nullopt);
   EXPECT_EQ(ledger.SavedCopies("ev2")[0].Channels[0].RecordStarts, (std::vector<int64_t>{1, 2}));
   EXPECT_EQ(ledger.SavedCopies("ev")[0].Files[0].Path, dir / "old.rec");
+}
+
+// A ledger of the third layout keeps its saves, which have no header values, and takes values
+// with the saves recorded after; the events of an archive are found by its root however it is
+// written, each once, with the values of its latest save that has them.
+TEST(ArchivedChannelsLayout, ALedgerOfTheThirdLayoutTakesHeaderValues) {
+  TTempDir dir;
+  const std::string path = dir / "ledger.sqlite";
+  const std::string archive = dir / "archive";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  const std::string third =
+      "PRAGMA journal_mode=WAL;"
+      "CREATE TABLE saves(id INTEGER PRIMARY KEY, event_id TEXT NOT NULL, card_key TEXT NOT "
+      "NULL, card_signature TEXT NOT NULL, card_label TEXT NOT NULL, card_data_size INTEGER NOT "
+      "NULL, card_used_size INTEGER NOT NULL, original_name TEXT NOT NULL, destination TEXT NOT "
+      "NULL, saved_at TEXT NOT NULL, program_version TEXT NOT NULL, card_sha256 TEXT NOT NULL "
+      "DEFAULT '');"
+      "CREATE TABLE files(id INTEGER PRIMARY KEY, save_id INTEGER NOT NULL REFERENCES saves(id) "
+      "ON DELETE CASCADE, path TEXT NOT NULL, size INTEGER NOT NULL, sha256 TEXT NOT NULL, kind "
+      "TEXT NOT NULL);"
+      "CREATE TABLE channels(id INTEGER PRIMARY KEY, save_id INTEGER NOT NULL REFERENCES "
+      "saves(id) ON DELETE CASCADE, root TEXT NOT NULL, day_file TEXT NOT NULL, codes TEXT NOT "
+      "NULL, record_starts TEXT NOT NULL, record_count INTEGER NOT NULL, sha256 TEXT NOT NULL);"
+      "INSERT INTO saves VALUES(1, 'old', 'card-1', 'TARQP0410', 'L', 9, 3, 'E.001', '" +
+      dir.Path() +
+      "', '2025-01-02T03:04:05Z', '1.0', '');"
+      "INSERT INTO channels VALUES(1, 1, '" +
+      archive + "', 'day', 'XX.012..HHZ', '5', 1, '" + std::string(64, 'a') +
+      "');PRAGMA user_version = 3;";
+  ASSERT_EQ(sqlite3_exec(db, third.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  const std::string before = ReadWholeFile(path);
+  {
+    TLedger reader;
+    ASSERT_EQ(reader.Open(path, TLedger::TAccess::ReadOnly), std::nullopt);
+    const std::vector<TArchivedEvent> events = reader.ArchivedEvents(archive);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].OriginalFileName, "E.001");
+    EXPECT_FALSE(events[0].Values.has_value());
+  }
+  EXPECT_EQ(ReadWholeFile(path), before);
+
+  TLedger ledger;
+  ASSERT_EQ(ledger.Open(path), std::nullopt);
+  ASSERT_EQ(ledger.SavedCopies("old").size(), 1u);
+  EXPECT_FALSE(ledger.SavedCopies("old")[0].Values.has_value());
+  TEventHeaderValues values;
+  values.Serial = 12;
+  values.ChannelCount = 6;
+  values.SampleRate = 250;
+  values.Start = 1'147'428'667'250'000;
+  values.End = values.Start + 60'000'000;
+  values.Fix = TGpsReading{50, 24.072, 'N', 1, 33.798, 'W', 12.5};
+  values.Gain = 8;
+  values.CountsPerVolt = 1.0 / 3;  // kept to the last bit
+  auto save = [&](const std::string& id, const std::string& root,
+                  std::optional<TEventHeaderValues> with) {
+    TSavedEvent event;
+    event.EventIdentity = id;
+    event.OriginalFileName = id + ".rec";
+    event.Channels = {{root, "day", "XX.012..HHZ", {1, 2}, std::string(64, 'a')}};
+    event.Values = with;
+    return ledger.RecordSavedEvent(event);
+  };
+  TEventHeaderValues withoutFix = values;
+  withoutFix.Fix.reset();
+  withoutFix.Serial = 13;
+  ASSERT_EQ(save("new", dir.Path() + "/./archive/", values), std::nullopt);
+  ASSERT_EQ(save("old", archive, withoutFix), std::nullopt);  // saved again, with values
+  ASSERT_EQ(save("other", dir / "elsewhere", values), std::nullopt);
+  TEventHeaderValues corrupt = values;
+  corrupt.SampleRate = std::nan("");  // refused by the column: the save is kept without it
+  ASSERT_EQ(save("nan", archive, corrupt), std::nullopt);
+  EXPECT_EQ(ledger.SavedCopies("new")[0].Values, values);
+
+  const std::vector<TArchivedEvent> events = ledger.ArchivedEvents(archive + "/");
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].EventIdentity, "old");
+  EXPECT_EQ(events[0].Values, withoutFix);
+  EXPECT_EQ(events[1].EventIdentity, "new");
+  EXPECT_EQ(events[1].Values, values);
+  EXPECT_EQ(events[2].EventIdentity, "nan");
+  EXPECT_FALSE(events[2].Values.has_value());
 }
 
 // The erase guard counts an event saved in the archive alone once its records are found and

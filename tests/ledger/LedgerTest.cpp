@@ -236,12 +236,12 @@ TEST_F(LedgerTest, ACorruptLedgerGivesAWarningAndAnEmptyAnswer) {
   ASSERT_EQ(TLedger().Open(later), std::nullopt);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(later.c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "PRAGMA user_version = 4", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA user_version = 5", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   for (const TLedger::TAccess access : {TLedger::TAccess::ReadWrite, TLedger::TAccess::ReadOnly}) {
     const auto unknown = TLedger().Open(later, access);
     ASSERT_TRUE(unknown.has_value());
-    EXPECT_NE(unknown->find("unknown ledger version 4"), std::string::npos) << *unknown;
+    EXPECT_NE(unknown->find("unknown ledger version 5"), std::string::npos) << *unknown;
   }
 
   // A real ledger whose pages were overwritten after its header.
