@@ -574,6 +574,12 @@ std::vector<std::pair<int64_t, int64_t>> Merged(std::vector<std::pair<int64_t, i
   return merged;
 }
 
+// The records of one insertion that go into one day file and are not there yet.
+struct TFresh {
+  std::vector<TRecordInfo> Records;  // by start time
+  bool Appended = false;             // all start at or after the file's last record
+};
+
 // The day files' indexes a session keeps (about 40 bytes a record) before it forgets those
 // used longest ago that hold nothing waiting, and the records that may wait: 10 and 5 MB.
 constexpr size_t IndexedRecordsKept = 1 << 18;
@@ -743,6 +749,10 @@ struct TSdsSession::TState {
   }
 
   TSdsInsertResult Insert(std::string_view records);
+  // Adds to an insertion's channels its records that its day files held already (`present`),
+  // with those it wrote there (`fresh`).
+  void AddPresent(const std::map<std::string, std::vector<TRecordInfo>>& present,
+                  const std::map<std::string, TFresh>& fresh, TSdsInsertResult& result);
   void Flush();
   void DropWaiting();
 
@@ -758,12 +768,6 @@ struct TSdsSession::TState {
 };
 
 namespace {
-
-// The records of one insertion that go into one day file and are not there yet.
-struct TFresh {
-  std::vector<TRecordInfo> Records;  // by start time
-  bool Appended = false;             // all start at or after the file's last record
-};
 
 std::string HashOf(const std::vector<TRecordInfo>& records) {
   TSha256 hash;
@@ -794,6 +798,10 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
   const auto locks = Lock(stations);
 
   std::map<std::string, TFresh> fresh;
+  // Records already in their day files (as those of a run killed before it recorded them):
+  // they are this insertion's copy there as much as the ones it writes.
+  std::map<std::string, std::vector<TRecordInfo>> present;
+  bool presentInBatch = false;
   bool appendOnly = true;
   for (auto& [relative, incoming] : byFile) {
     TDayFile& file = FileAt(relative);
@@ -802,9 +810,14 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     std::set<TRecordKey> known;
     std::vector<TRecordInfo> news;
     for (TRecordInfo& record : incoming) {
-      if (file.Holds(file.Records, record) || file.Holds(file.Waiting, record) ||
-          !known.insert(record.Key()).second) {
+      if (!known.insert(record.Key()).second) {
         ++result.RecordsPresent;
+      } else if (file.Holds(file.Records, record)) {
+        ++result.RecordsPresent;
+        present[relative].push_back(record);
+      } else if (file.Holds(file.Waiting, record)) {
+        ++result.RecordsPresent;
+        presentInBatch = true;
       } else {
         news.push_back(std::move(record));
       }
@@ -827,7 +840,12 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     ++result.FilesWritten;
     entry.Records = std::move(news);
   }
-  if (fresh.empty()) return result;
+  // Only when the whole of the insertion is on the medium is it a copy to record.
+  if (presentInBatch) present.clear();
+  if (fresh.empty()) {
+    AddPresent(present, fresh, result);
+    return result;
+  }
 
   if (!appendOnly) {
     // Into the batch, whole: the insertion is then filed with the batch, all of it or none.
@@ -885,8 +903,63 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     channel.Sha256 = HashOf(entry.Records);
     Restat(file);
   }
+  AddPresent(present, fresh, result);
   Trim();
   return result;
+}
+
+void TSdsSession::TState::AddPresent(const std::map<std::string, std::vector<TRecordInfo>>& present,
+                                     const std::map<std::string, TFresh>& fresh,
+                                     TSdsInsertResult& result) {
+  if (present.empty()) return;
+  for (const auto& [relative, records] : present) {
+    TDayFile& file = FileAt(relative);
+    // The insertion's records in the day file, those it wrote included, in file order; their
+    // bytes as the file holds them, which is what a check hashes again.
+    std::vector<TRecordInfo> mine = records;
+    if (const auto wrote = fresh.find(relative); wrote != fresh.end()) {
+      mine.insert(mine.end(), wrote->second.Records.begin(), wrote->second.Records.end());
+    }
+    std::vector<TIndexed> found;
+    for (const TRecordInfo& record : mine) {
+      const auto [first, last] = std::equal_range(file.Records.begin(), file.Records.end(),
+                                                  TIndexed{record.Start}, StartsEarlier);
+      const auto at = std::find_if(first, last, [&](const TIndexed& known) {
+        return known.SampleCount == record.SampleCount &&
+               file.Codes[static_cast<size_t>(known.Codes)] == record.Codes;
+      });
+      if (at != last) found.push_back(*at);
+    }
+    if (found.size() != mine.size()) continue;  // not all where the index says: not recorded
+    std::sort(found.begin(), found.end(),
+              [](const TIndexed& a, const TIndexed& b) { return a.Offset < b.Offset; });
+    TSdsFiledChannel channel;
+    channel.DayFile = relative;
+    channel.Codes = records.front().Codes;
+    channel.Wrote = fresh.count(relative) != 0;
+    TSha256 hash;
+    const TReading reading(file.Path);
+    std::vector<char> buffer;
+    for (const TIndexed& record : found) {
+      buffer.resize(static_cast<size_t>(record.Length));
+      TStore::ReadFully(reading.Handle, record.Offset, buffer.size(), buffer.data(), file.Path);
+      hash.Update(buffer.data(), buffer.size());
+      channel.RecordStarts.push_back(record.Start);
+    }
+    channel.RecordCount = static_cast<int>(channel.RecordStarts.size());
+    channel.Sha256 = hash.FinalHex();
+    const auto same =
+        std::find_if(result.Channels.begin(), result.Channels.end(),
+                     [&](const TSdsFiledChannel& c) { return c.DayFile == relative; });
+    if (same != result.Channels.end()) {
+      *same = std::move(channel);
+    } else {
+      result.Channels.push_back(std::move(channel));
+    }
+  }
+  std::sort(
+      result.Channels.begin(), result.Channels.end(),
+      [](const TSdsFiledChannel& a, const TSdsFiledChannel& b) { return a.DayFile < b.DayFile; });
 }
 
 void TSdsSession::TState::Flush() {

@@ -72,7 +72,11 @@ struct TSdsFiledChannel {
   TChannelCodes Codes;
   std::vector<int64_t> RecordStarts;  // microseconds since 1970, in file order
   int RecordCount = 0;
-  std::string Sha256;  // hex, of the written records' bytes concatenated in file order
+  std::string Sha256;  // hex, of the records' bytes concatenated in file order
+  // Whether the insertion wrote records into the day file. When some or all of its records
+  // were there already (filed by an earlier run), they are its copy too: in RecordStarts and
+  // Sha256, hashed as the day file holds them.
+  bool Wrote = true;
 };
 
 struct TSdsInsertResult {
@@ -84,7 +88,9 @@ struct TSdsInsertResult {
   // above are what it will write, and Channels is empty.
   bool Durable = true;
   std::vector<TSdsOverlap> Overlaps;      // in the order of the channels' day files and times
-  std::vector<TSdsFiledChannel> Channels;  // one per day file written into, in path order
+  // One per day file written into or holding its records already (when all of the insertion
+  // is on the medium), in path order.
+  std::vector<TSdsFiledChannel> Channels;
 };
 
 enum class TSdsRecordState { Intact, Changed, Missing };
