@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -134,6 +135,9 @@ TEntry EntryAt(const std::string& path) {
 // and a second name of the old day file until the replacement is final.
 constexpr std::string_view PartialSuffix = ".partial";
 constexpr std::string_view PreviousSuffix = ".previous";
+// And while records are appended to it, its size before them: what the next writer cuts it
+// back to when this one was killed before the insertion was whole.
+constexpr std::string_view AppendSuffix = ".append";
 
 std::string HiddenName(const std::string& dayFile, std::string_view suffix) {
   const fs::path path(dayFile);
@@ -157,6 +161,8 @@ bool IsHiddenName(std::string_view name) {
     name.remove_suffix(PartialSuffix.size());
   } else if (name.ends_with(PreviousSuffix)) {
     name.remove_suffix(PreviousSuffix.size());
+  } else if (name.ends_with(AppendSuffix)) {
+    name.remove_suffix(AppendSuffix.size());
   } else {
     return false;
   }
@@ -169,6 +175,28 @@ bool IsHiddenName(std::string_view name) {
   }
   return fields.size() == 7 && fields[4] == "D" && AllDigits(fields[5], 4) &&
          AllDigits(fields[6], 3);
+}
+
+// A day file that a writer killed half-way was appending to (its note beside it) is cut back to
+// its size before, so that neither half a record nor part of an insertion stays in it; then
+// the note goes. Under the station's lock: no living writer is appending.
+void CutBackAppend(const std::string& dayFile) {
+  const std::string note = HiddenName(dayFile, AppendSuffix);
+  if (EntryAt(note) != TEntry::File) return;
+  const std::string text = platform::ReadWholeFile(note);
+  int64_t size = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+  // A note without its size was left before the append began.
+  if (error == std::errc() && end == text.data() + text.size() && size >= 0 &&
+      EntryAt(dayFile) == TEntry::File && static_cast<int64_t>(fs::file_size(dayFile)) > size) {
+    if (::truncate(dayFile.c_str(), static_cast<off_t>(size)) != 0) {
+      throw platform::EInOutError(platform::IoCodeFromErrno(errno), dayFile);
+    }
+    platform::SyncFile(dayFile);
+  }
+  if (::unlink(note.c_str()) != 0 && errno != ENOENT) {
+    throw platform::EInOutError(platform::IoCodeFromErrno(errno), note);
+  }
 }
 
 // The changes that one insertion makes to the archive, taken back together when one of them
@@ -242,6 +270,7 @@ class TFiling {
 
   // Appends to a day file of `oldSize` bytes.
   void Append(const std::string& path, int64_t oldSize, const TContent& content) {
+    WriteNote(path, oldSize);
     Appends.push_back({path, oldSize});
     platform::TRecordFile file;
     if (const int code = file.Reset(path, 1); code != 0) throw platform::EInOutError(code, path);
@@ -272,6 +301,8 @@ class TFiling {
     for (const TReplacement& replacement : Replacements) {
       if (replacement.Kept) ::unlink(replacement.Previous.c_str());
     }
+    // The appends are whole and on the medium: nothing to cut back any more.
+    for (const TAppend& append : Appends) ::unlink(HiddenName(append.Path, AppendSuffix).c_str());
     Replacements.clear();
     Appends.clear();
     Created.clear();
@@ -295,7 +326,9 @@ class TFiling {
       if (::truncate(append.Path.c_str(), static_cast<off_t>(append.OldSize)) == 0) {
         try {
           platform::SyncFile(append.Path);
+          ::unlink(HiddenName(append.Path, AppendSuffix).c_str());
         } catch (const platform::EInOutError&) {
+          // The note stays: the next writer cuts the day file back.
         }
       }
     }
@@ -327,13 +360,40 @@ class TFiling {
     }
   }
 
+  // Notes an append before it begins. The note is not flushed: a killed writer's notes are in
+  // the page cache for the next one, and a flush would cost one more per day file and event
+  // (after a power cut, half a record left at a day file's end is refused by the file's name).
+  static void WriteNote(const std::string& dayFile, int64_t oldSize) {
+    const std::string note = HiddenName(dayFile, AppendSuffix);
+    CutBackAppend(dayFile);  // a note left there is of a writer that died
+    CheckFree(note);
+    const int handle =
+        ::open(note.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (handle < 0) throw platform::EInOutError(platform::IoCodeFromErrno(errno), note);
+    char text[24];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, oldSize);
+    (void)error;
+    const auto length = static_cast<size_t>(end - text);
+    const bool written = ::write(handle, text, length) == static_cast<ssize_t>(length);
+    const int code = written ? 0 : platform::IoCodeFromErrno(errno);
+    ::close(handle);
+    if (!written) {
+      ::unlink(note.c_str());
+      throw platform::EInOutError(code, note);
+    }
+  }
+
   // Files of a writer that died before it could remove them; this writer holds the lock, so
-  // no living writer is using them.
+  // no living writer is using them. A day file it was appending to is cut back first.
   static void RemoveLeftovers(const std::string& directory) {
     for (const std::string& name : platform::ListDirectory(directory)) {
       if (!IsHiddenName(name)) continue;
       const std::string path = directory + "/" + name;
-      if (EntryAt(path) == TEntry::File) ::unlink(path.c_str());
+      if (name.ends_with(AppendSuffix)) {
+        CutBackAppend(directory + "/" + name.substr(1, name.size() - 1 - AppendSuffix.size()));
+      } else if (EntryAt(path) == TEntry::File) {
+        ::unlink(path.c_str());
+      }
     }
   }
 
@@ -649,6 +709,7 @@ struct TSdsSession::TState {
     struct stat info {};
     const bool directories =
         DirectoriesThere(Root, fs::path(file.Relative).parent_path().string());
+    if (directories) CutBackAppend(file.Path);
     if (!directories || ::lstat(file.Path.c_str(), &info) != 0) {
       if (directories && errno != ENOENT) {
         throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);

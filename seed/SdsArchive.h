@@ -24,7 +24,9 @@
 // - Writers of one station's day files, threads or processes, take turns (TSdsLock): each
 //   reads and writes them alone, so none reads half a record and every writer's records end up
 //   in the archive once, whatever their order. Files that a writer killed half-way left beside the
-//   day files it touches (".NAME.partial", ".NAME.previous") are removed by the next one.
+//   day files it touches (".NAME.partial", ".NAME.previous") are removed by the next one, and
+//   a day file it was appending to (".NAME.append" holds its size before) is cut back to that
+//   size first: neither half a record nor part of an insertion stays after a kill.
 // - Below the root, the archive follows no symbolic link: a directory, a day file or a
 //   temporary name that is one throws ESeedError naming it, and the insertion is taken back. The
 //   root itself is the destination its user chose, and is taken as it resolves.
