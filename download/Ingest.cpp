@@ -53,6 +53,7 @@ class TIngestHost : public TDownloadHost {
     }
     Result.Bytes += int64_t{filing.RecordsWritten} * RecordLength;
     for (const seed::TSdsFiledChannel& channel : filing.Channels) {
+      if (!channel.Wrote) continue;  // its records were there already
       Channels.insert(CodesText(channel.Codes));
       DayFiles.insert(channel.DayFile);
     }

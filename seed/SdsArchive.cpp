@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -134,6 +135,9 @@ TEntry EntryAt(const std::string& path) {
 // and a second name of the old day file until the replacement is final.
 constexpr std::string_view PartialSuffix = ".partial";
 constexpr std::string_view PreviousSuffix = ".previous";
+// And while records are appended to it, its size before them: what the next writer cuts it
+// back to when this one was killed before the insertion was whole.
+constexpr std::string_view AppendSuffix = ".append";
 
 std::string HiddenName(const std::string& dayFile, std::string_view suffix) {
   const fs::path path(dayFile);
@@ -157,6 +161,8 @@ bool IsHiddenName(std::string_view name) {
     name.remove_suffix(PartialSuffix.size());
   } else if (name.ends_with(PreviousSuffix)) {
     name.remove_suffix(PreviousSuffix.size());
+  } else if (name.ends_with(AppendSuffix)) {
+    name.remove_suffix(AppendSuffix.size());
   } else {
     return false;
   }
@@ -169,6 +175,28 @@ bool IsHiddenName(std::string_view name) {
   }
   return fields.size() == 7 && fields[4] == "D" && AllDigits(fields[5], 4) &&
          AllDigits(fields[6], 3);
+}
+
+// A day file that a writer killed half-way was appending to (its note beside it) is cut back to
+// its size before, so that neither half a record nor part of an insertion stays in it; then
+// the note goes. Under the station's lock: no living writer is appending.
+void CutBackAppend(const std::string& dayFile) {
+  const std::string note = HiddenName(dayFile, AppendSuffix);
+  if (EntryAt(note) != TEntry::File) return;
+  const std::string text = platform::ReadWholeFile(note);
+  int64_t size = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
+  // A note without its size was left before the append began.
+  if (error == std::errc() && end == text.data() + text.size() && size >= 0 &&
+      EntryAt(dayFile) == TEntry::File && static_cast<int64_t>(fs::file_size(dayFile)) > size) {
+    if (::truncate(dayFile.c_str(), static_cast<off_t>(size)) != 0) {
+      throw platform::EInOutError(platform::IoCodeFromErrno(errno), dayFile);
+    }
+    platform::SyncFile(dayFile);
+  }
+  if (::unlink(note.c_str()) != 0 && errno != ENOENT) {
+    throw platform::EInOutError(platform::IoCodeFromErrno(errno), note);
+  }
 }
 
 // The changes that one insertion makes to the archive, taken back together when one of them
@@ -242,6 +270,7 @@ class TFiling {
 
   // Appends to a day file of `oldSize` bytes.
   void Append(const std::string& path, int64_t oldSize, const TContent& content) {
+    WriteNote(path, oldSize);
     Appends.push_back({path, oldSize});
     platform::TRecordFile file;
     if (const int code = file.Reset(path, 1); code != 0) throw platform::EInOutError(code, path);
@@ -272,6 +301,8 @@ class TFiling {
     for (const TReplacement& replacement : Replacements) {
       if (replacement.Kept) ::unlink(replacement.Previous.c_str());
     }
+    // The appends are whole and on the medium: nothing to cut back any more.
+    for (const TAppend& append : Appends) ::unlink(HiddenName(append.Path, AppendSuffix).c_str());
     Replacements.clear();
     Appends.clear();
     Created.clear();
@@ -295,7 +326,9 @@ class TFiling {
       if (::truncate(append.Path.c_str(), static_cast<off_t>(append.OldSize)) == 0) {
         try {
           platform::SyncFile(append.Path);
+          ::unlink(HiddenName(append.Path, AppendSuffix).c_str());
         } catch (const platform::EInOutError&) {
+          // The note stays: the next writer cuts the day file back.
         }
       }
     }
@@ -327,13 +360,40 @@ class TFiling {
     }
   }
 
+  // Notes an append before it begins. The note is not flushed: a killed writer's notes are in
+  // the page cache for the next one, and a flush would cost one more per day file and event
+  // (after a power cut, half a record left at a day file's end is refused by the file's name).
+  static void WriteNote(const std::string& dayFile, int64_t oldSize) {
+    const std::string note = HiddenName(dayFile, AppendSuffix);
+    CutBackAppend(dayFile);  // a note left there is of a writer that died
+    CheckFree(note);
+    const int handle =
+        ::open(note.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (handle < 0) throw platform::EInOutError(platform::IoCodeFromErrno(errno), note);
+    char text[24];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, oldSize);
+    (void)error;
+    const auto length = static_cast<size_t>(end - text);
+    const bool written = ::write(handle, text, length) == static_cast<ssize_t>(length);
+    const int code = written ? 0 : platform::IoCodeFromErrno(errno);
+    ::close(handle);
+    if (!written) {
+      ::unlink(note.c_str());
+      throw platform::EInOutError(code, note);
+    }
+  }
+
   // Files of a writer that died before it could remove them; this writer holds the lock, so
-  // no living writer is using them.
+  // no living writer is using them. A day file it was appending to is cut back first.
   static void RemoveLeftovers(const std::string& directory) {
     for (const std::string& name : platform::ListDirectory(directory)) {
       if (!IsHiddenName(name)) continue;
       const std::string path = directory + "/" + name;
-      if (EntryAt(path) == TEntry::File) ::unlink(path.c_str());
+      if (name.ends_with(AppendSuffix)) {
+        CutBackAppend(directory + "/" + name.substr(1, name.size() - 1 - AppendSuffix.size()));
+      } else if (EntryAt(path) == TEntry::File) {
+        ::unlink(path.c_str());
+      }
     }
   }
 
@@ -574,6 +634,12 @@ std::vector<std::pair<int64_t, int64_t>> Merged(std::vector<std::pair<int64_t, i
   return merged;
 }
 
+// The records of one insertion that go into one day file and are not there yet.
+struct TFresh {
+  std::vector<TRecordInfo> Records;  // by start time
+  bool Appended = false;             // all start at or after the file's last record
+};
+
 // The day files' indexes a session keeps (about 40 bytes a record) before it forgets those
 // used longest ago that hold nothing waiting, and the records that may wait: 10 and 5 MB.
 constexpr size_t IndexedRecordsKept = 1 << 18;
@@ -643,6 +709,7 @@ struct TSdsSession::TState {
     struct stat info {};
     const bool directories =
         DirectoriesThere(Root, fs::path(file.Relative).parent_path().string());
+    if (directories) CutBackAppend(file.Path);
     if (!directories || ::lstat(file.Path.c_str(), &info) != 0) {
       if (directories && errno != ENOENT) {
         throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
@@ -743,6 +810,10 @@ struct TSdsSession::TState {
   }
 
   TSdsInsertResult Insert(std::string_view records);
+  // Adds to an insertion's channels its records that its day files held already (`present`),
+  // with those it wrote there (`fresh`).
+  void AddPresent(const std::map<std::string, std::vector<TRecordInfo>>& present,
+                  const std::map<std::string, TFresh>& fresh, TSdsInsertResult& result);
   void Flush();
   void DropWaiting();
 
@@ -758,12 +829,6 @@ struct TSdsSession::TState {
 };
 
 namespace {
-
-// The records of one insertion that go into one day file and are not there yet.
-struct TFresh {
-  std::vector<TRecordInfo> Records;  // by start time
-  bool Appended = false;             // all start at or after the file's last record
-};
 
 std::string HashOf(const std::vector<TRecordInfo>& records) {
   TSha256 hash;
@@ -794,6 +859,10 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
   const auto locks = Lock(stations);
 
   std::map<std::string, TFresh> fresh;
+  // Records already in their day files (as those of a run killed before it recorded them):
+  // they are this insertion's copy there as much as the ones it writes.
+  std::map<std::string, std::vector<TRecordInfo>> present;
+  bool presentInBatch = false;
   bool appendOnly = true;
   for (auto& [relative, incoming] : byFile) {
     TDayFile& file = FileAt(relative);
@@ -802,9 +871,14 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     std::set<TRecordKey> known;
     std::vector<TRecordInfo> news;
     for (TRecordInfo& record : incoming) {
-      if (file.Holds(file.Records, record) || file.Holds(file.Waiting, record) ||
-          !known.insert(record.Key()).second) {
+      if (!known.insert(record.Key()).second) {
         ++result.RecordsPresent;
+      } else if (file.Holds(file.Records, record)) {
+        ++result.RecordsPresent;
+        present[relative].push_back(record);
+      } else if (file.Holds(file.Waiting, record)) {
+        ++result.RecordsPresent;
+        presentInBatch = true;
       } else {
         news.push_back(std::move(record));
       }
@@ -827,7 +901,12 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     ++result.FilesWritten;
     entry.Records = std::move(news);
   }
-  if (fresh.empty()) return result;
+  // Only when the whole of the insertion is on the medium is it a copy to record.
+  if (presentInBatch) present.clear();
+  if (fresh.empty()) {
+    AddPresent(present, fresh, result);
+    return result;
+  }
 
   if (!appendOnly) {
     // Into the batch, whole: the insertion is then filed with the batch, all of it or none.
@@ -885,8 +964,63 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     channel.Sha256 = HashOf(entry.Records);
     Restat(file);
   }
+  AddPresent(present, fresh, result);
   Trim();
   return result;
+}
+
+void TSdsSession::TState::AddPresent(const std::map<std::string, std::vector<TRecordInfo>>& present,
+                                     const std::map<std::string, TFresh>& fresh,
+                                     TSdsInsertResult& result) {
+  if (present.empty()) return;
+  for (const auto& [relative, records] : present) {
+    TDayFile& file = FileAt(relative);
+    // The insertion's records in the day file, those it wrote included, in file order; their
+    // bytes as the file holds them, which is what a check hashes again.
+    std::vector<TRecordInfo> mine = records;
+    if (const auto wrote = fresh.find(relative); wrote != fresh.end()) {
+      mine.insert(mine.end(), wrote->second.Records.begin(), wrote->second.Records.end());
+    }
+    std::vector<TIndexed> found;
+    for (const TRecordInfo& record : mine) {
+      const auto [first, last] = std::equal_range(file.Records.begin(), file.Records.end(),
+                                                  TIndexed{record.Start}, StartsEarlier);
+      const auto at = std::find_if(first, last, [&](const TIndexed& known) {
+        return known.SampleCount == record.SampleCount &&
+               file.Codes[static_cast<size_t>(known.Codes)] == record.Codes;
+      });
+      if (at != last) found.push_back(*at);
+    }
+    if (found.size() != mine.size()) continue;  // not all where the index says: not recorded
+    std::sort(found.begin(), found.end(),
+              [](const TIndexed& a, const TIndexed& b) { return a.Offset < b.Offset; });
+    TSdsFiledChannel channel;
+    channel.DayFile = relative;
+    channel.Codes = records.front().Codes;
+    channel.Wrote = fresh.count(relative) != 0;
+    TSha256 hash;
+    const TReading reading(file.Path);
+    std::vector<char> buffer;
+    for (const TIndexed& record : found) {
+      buffer.resize(static_cast<size_t>(record.Length));
+      TStore::ReadFully(reading.Handle, record.Offset, buffer.size(), buffer.data(), file.Path);
+      hash.Update(buffer.data(), buffer.size());
+      channel.RecordStarts.push_back(record.Start);
+    }
+    channel.RecordCount = static_cast<int>(channel.RecordStarts.size());
+    channel.Sha256 = hash.FinalHex();
+    const auto same =
+        std::find_if(result.Channels.begin(), result.Channels.end(),
+                     [&](const TSdsFiledChannel& c) { return c.DayFile == relative; });
+    if (same != result.Channels.end()) {
+      *same = std::move(channel);
+    } else {
+      result.Channels.push_back(std::move(channel));
+    }
+  }
+  std::sort(
+      result.Channels.begin(), result.Channels.end(),
+      [](const TSdsFiledChannel& a, const TSdsFiledChannel& b) { return a.DayFile < b.DayFile; });
 }
 
 void TSdsSession::TState::Flush() {

@@ -24,7 +24,9 @@
 // - Writers of one station's day files, threads or processes, take turns (TSdsLock): each
 //   reads and writes them alone, so none reads half a record and every writer's records end up
 //   in the archive once, whatever their order. Files that a writer killed half-way left beside the
-//   day files it touches (".NAME.partial", ".NAME.previous") are removed by the next one.
+//   day files it touches (".NAME.partial", ".NAME.previous") are removed by the next one, and
+//   a day file it was appending to (".NAME.append" holds its size before) is cut back to that
+//   size first: neither half a record nor part of an insertion stays after a kill.
 // - Below the root, the archive follows no symbolic link: a directory, a day file or a
 //   temporary name that is one throws ESeedError naming it, and the insertion is taken back. The
 //   root itself is the destination its user chose, and is taken as it resolves.
@@ -72,7 +74,11 @@ struct TSdsFiledChannel {
   TChannelCodes Codes;
   std::vector<int64_t> RecordStarts;  // microseconds since 1970, in file order
   int RecordCount = 0;
-  std::string Sha256;  // hex, of the written records' bytes concatenated in file order
+  std::string Sha256;  // hex, of the records' bytes concatenated in file order
+  // Whether the insertion wrote records into the day file. When some or all of its records
+  // were there already (filed by an earlier run), they are its copy too: in RecordStarts and
+  // Sha256, hashed as the day file holds them.
+  bool Wrote = true;
 };
 
 struct TSdsInsertResult {
@@ -84,7 +90,9 @@ struct TSdsInsertResult {
   // above are what it will write, and Channels is empty.
   bool Durable = true;
   std::vector<TSdsOverlap> Overlaps;      // in the order of the channels' day files and times
-  std::vector<TSdsFiledChannel> Channels;  // one per day file written into, in path order
+  // One per day file written into or holding its records already (when all of the insertion
+  // is on the medium), in path order.
+  std::vector<TSdsFiledChannel> Channels;
 };
 
 enum class TSdsRecordState { Intact, Changed, Missing };

@@ -164,6 +164,45 @@ TEST_F(Ingest, EveryFiledEventIsRecordedWithItsArchivedRecordsOnceTheyAreOnTheMe
   }
 }
 
+// Records already in the archive, as a run killed before it recorded them leaves them, are the
+// event's copy there: a later ingest records them (with those it writes beside them) and the
+// summary counts no channel or day file for them.
+TEST_F(Ingest, RecordsAlreadyInTheArchiveAreRecordedAsTheEventsCopy) {
+  TCardBuilder card;
+  card.Events = {EventAt("12", "2359", "30000", "001")};  // over midnight: two day files each
+  struct TCase {
+    const char* Title;
+    bool SecondDayGone;
+    size_t Channels;  // counted in the summary
+  };
+  for (const TCase c : {TCase{"all there", false, 0}, TCase{"the second day gone", true, 3}}) {
+    SCOPED_TRACE(c.Title);
+    const std::string archive = Archive / (c.SecondDayGone ? "gone" : "all");
+    ASSERT_TRUE(Run({card}, 1, archive).AllSaved());
+    if (c.SecondDayGone) {
+      std::vector<std::string> files;  // the day of the year last
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(archive)) {
+        if (entry.is_regular_file()) files.push_back(entry.path().string());
+      }
+      std::string last;
+      for (const std::string& file : files) last = std::max(last, file.substr(file.size() - 3));
+      for (const std::string& file : files) {
+        if (file.ends_with(last)) std::filesystem::remove(file);
+      }
+    }
+    TKeptRecords kept;
+    const TIngestSummary again = Run({card}, 1, archive, &kept);
+    ASSERT_TRUE(again.AllSaved());
+    EXPECT_EQ(again.Cards[0].Channels.size(), c.Channels);
+    ASSERT_EQ(kept.Events.size(), 1u);
+    ASSERT_EQ(kept.Events[0].Channels.size(), 6u);
+    TDayFileReader reader;
+    for (const TArchivedChannel& channel : kept.Events[0].Channels) {
+      EXPECT_EQ(reader.Check(channel).State, TFileState::Intact) << channel.Path();
+    }
+  }
+}
+
 // A stop asked for while the first event converts: that event and the ones after it are not
 // saved, the card says why, and the archive holds nothing of them.
 TEST_F(Ingest, AStopLeavesTheEventInHandAndTheRestUnsaved) {

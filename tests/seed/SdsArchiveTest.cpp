@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <latch>
@@ -371,6 +372,48 @@ TEST(SdsArchive, WhatAKilledWriterLeftIsRemovedAndNothingElse) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(testing_support::FilesIn(directory), expected);
   EXPECT_EQ(testing_support::FilesIn(root.Path()), std::vector<std::string>{"2026"});
+}
+
+int AppendsFlushed = 0;
+
+// A writer killed while it appends an event to a day file (after the event's first day file, in
+// the second one's append, cut short half-way into a record) leaves the two day files longer
+// than before; the next writer cuts them back first, so that the archive ends as if the killed
+// writer had never been there, and files the event whole.
+TEST(SdsArchive, AnAppendOfAKilledWriterIsCutBackByTheNextOne) {
+  const std::string noon = Event(TSeedTime::FromMilliseconds(2026, 6, 14, 12, 0, 0, 0), 60);
+  const std::string evening = Event(TSeedTime::FromMilliseconds(2026, 6, 14, 18, 0, 0, 0), 60);
+  testing_support::TTempDir clean;
+  seed::TSdsArchive(clean.Path()).Insert(noon + evening);
+  const TTree whole = Snapshot(clean.Path());
+
+  testing_support::TTempDir root;
+  seed::TSdsArchive(root.Path()).Insert(noon);
+  const TTree before = Snapshot(root.Path());
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    AppendsFlushed = 0;
+    platform::SyncHook = [](int, const std::string&, bool directory) {
+      if (!directory && ++AppendsFlushed == 2) ::kill(::getpid(), SIGKILL);
+      return 0;
+    };
+    try {
+      seed::TSdsArchive(root.Path()).Insert(evening);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the writer was not killed";
+  // The second day file's append cut short in the middle of a record.
+  const std::string second = root / std::next(before.begin())->first;
+  fs::resize_file(second, before.at(std::next(before.begin())->first).size() + 300);
+  ASSERT_NE(Difference(Snapshot(root.Path()), before), "");
+
+  seed::TSdsArchive(root.Path()).Insert(evening);
+  EXPECT_EQ(Difference(Snapshot(root.Path()), whole), "");
 }
 
 int Rewrites = 0;  // day files written under their temporary names and flushed
