@@ -38,7 +38,9 @@ struct TRecordInfo {
   int64_t Start = 0;  // microseconds since 1970
   int64_t End = 0;    // after its last sample
   int64_t SampleCount = 0;
-  std::string_view Bytes;
+  std::string_view Bytes;  // while it is parsed
+  int64_t Offset = 0;      // in the buffer or file it was parsed from
+  int32_t Length = 0;
 
   // What makes a record the same record as another.
   auto Key() const {
@@ -72,6 +74,7 @@ size_t ParseRecord(const char* data, size_t available, std::vector<char>& scratc
   if (msr_parse(scratch.data(), length, &msr, length, 0, 0) != MS_NOERROR) {
     throw ESeedError(source + ": unreadable miniSEED record at byte " + DecimalText(at));
   }
+  info.Length = length;
   info.Codes = {Trimmed(msr->network), Trimmed(msr->station), Trimmed(msr->location),
                 Trimmed(msr->channel)};
   info.Start = msr->starttime;
@@ -81,29 +84,6 @@ size_t ParseRecord(const char* data, size_t available, std::vector<char>& scratc
     info.End += std::llround(static_cast<double>(info.SampleCount) * 1e6 / msr->samprate);
   }
   return static_cast<size_t>(length);
-}
-
-// The records of a buffer, in their order. `source` names the buffer in errors.
-std::vector<TRecordInfo> ParseRecords(std::string_view bytes, const std::string& source) {
-  std::vector<TRecordInfo> records;
-  MSRecord* msr = nullptr;
-  size_t at = 0;
-  std::vector<char> scratch;
-  try {
-    while (at < bytes.size()) {
-      TRecordInfo info;
-      const size_t length = ParseRecord(bytes.data() + at, bytes.size() - at, scratch, msr,
-                                        info, source, static_cast<int64_t>(at));
-      info.Bytes = bytes.substr(at, length);
-      records.push_back(std::move(info));
-      at += length;
-    }
-  } catch (...) {
-    msr_free(&msr);
-    throw;
-  }
-  msr_free(&msr);
-  return records;
 }
 
 bool EarlierStart(const TRecordInfo& a, const TRecordInfo& b) {
@@ -529,6 +509,7 @@ void ScanRecords(int handle, const std::string& path,
       const size_t length =
           ParseRecord(buffer.data() + at, filled - at, scratch, msr, info, path, offset);
       info.Bytes = std::string_view(buffer.data() + at, length);
+      info.Offset = offset;
       take(info, offset);
       at += length;
     }
@@ -538,6 +519,74 @@ void ScanRecords(int handle, const std::string& path,
   }
   msr_free(&msr);
 }
+
+// Where an insertion's records are: a buffer, or the unnamed file they were spooled to.
+class TSource {
+ public:
+  explicit TSource(std::string_view memory) : Memory(memory) {}
+  TSource(int handle, std::string name) : Handle(handle), Name(std::move(name)) {}
+
+  // The records' headers in their order, each with its offset and length here.
+  std::vector<TRecordInfo> Records() const {
+    std::vector<TRecordInfo> records;
+    const auto take = [&](const TRecordInfo& record, int64_t /*offset*/) {
+      records.push_back(record);
+      records.back().Bytes = {};
+    };
+    if (Handle >= 0) {
+      ScanRecords(Handle, Name, take);
+      return records;
+    }
+    MSRecord* msr = nullptr;
+    std::vector<char> scratch;
+    try {
+      for (size_t at = 0; at < Memory.size();) {
+        TRecordInfo info;
+        info.Offset = static_cast<int64_t>(at);
+        at += ParseRecord(Memory.data() + at, Memory.size() - at, scratch, msr, info, Name,
+                          info.Offset);
+        take(info, info.Offset);
+      }
+    } catch (...) {
+      msr_free(&msr);
+      throw;
+    }
+    msr_free(&msr);
+    return records;
+  }
+
+  // The bytes [at, at + length): in place, or read into `scratch`.
+  std::string_view Bytes(int64_t at, size_t length, std::vector<char>& scratch) const {
+    if (Handle < 0) return Memory.substr(static_cast<size_t>(at), length);
+    scratch.resize(length);
+    TStore::ReadFully(Handle, at, length, scratch.data(), Name);
+    return {scratch.data(), length};
+  }
+
+  // The bytes of `records` (of this source) in their order, handed to `take` in runs of
+  // records that follow each other here, up to about 1 MB a run: few reads of a spooled file.
+  void ForRuns(const std::vector<TRecordInfo>& records,
+               const std::function<void(size_t first, size_t end, std::string_view bytes)>& take)
+      const {
+    std::vector<char> scratch;
+    for (size_t first = 0; first < records.size();) {
+      int64_t length = records[first].Length;
+      size_t end = first + 1;
+      while (end < records.size() && records[end].Offset == records[first].Offset + length &&
+             length < (1 << 20)) {
+        length += records[end].Length;
+        ++end;
+      }
+      take(first, end, Bytes(records[first].Offset, static_cast<size_t>(length), scratch));
+      first = end;
+    }
+  }
+
+ private:
+  std::string_view Memory;
+  int Handle = -1;
+  std::string Name = "new records";
+};
 
 // Checks the directories of a day file's path below the root without making any: a link or a
 // file on the way is refused. Returns false when one is missing.
@@ -677,7 +726,7 @@ struct TSdsSession::TState {
     indexed.End = record.End;
     indexed.Offset = offset;
     indexed.SampleCount = static_cast<int32_t>(record.SampleCount);
-    indexed.Length = static_cast<int32_t>(record.Bytes.size());
+    indexed.Length = record.Length;
     indexed.Codes = file.CodesIndex(record.Codes);
     indexed.Insertion = insertion;
     to.push_back(indexed);
@@ -742,7 +791,9 @@ struct TSdsSession::TState {
     return file;
   }
 
-  TSdsInsertResult Insert(std::string_view records);
+  // An insertion, then the batch written if it passed its bounds.
+  TSdsInsertResult Insert(const TSource& source);
+  TSdsInsertResult Insertion(const TSource& source);
   void Flush();
   void DropWaiting();
 
@@ -763,23 +814,18 @@ namespace {
 struct TFresh {
   std::vector<TRecordInfo> Records;  // by start time
   bool Appended = false;             // all start at or after the file's last record
+  std::string Sha256;                // of their bytes, once written
 };
-
-std::string HashOf(const std::vector<TRecordInfo>& records) {
-  TSha256 hash;
-  for (const TRecordInfo& record : records) hash.Update(record.Bytes);
-  return hash.FinalHex();
-}
 
 }  // namespace
 
-TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
+TSdsInsertResult TSdsSession::TState::Insertion(const TSource& source) {
   TSdsInsertResult result;
   const int32_t id = ++Insertions;
   result.Id = id;
   // Group by day file, keeping the records' order within each.
   std::map<std::string, std::vector<TRecordInfo>> byFile;
-  for (TRecordInfo& record : ParseRecords(records, "new records")) {
+  for (TRecordInfo& record : source.Records()) {
     CheckCodes(record.Codes);
     const TSeedTime start = TSeedTime::FromEpochMicroseconds(record.Start);
     byFile[TSdsArchive::DayFilePath(record.Codes, start.Year, start.DayOfYear())].push_back(
@@ -834,9 +880,13 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     for (auto& [relative, entry] : fresh) {
       TDayFile& file = FileAt(relative);
       const size_t before = file.Waiting.size();
-      for (const TRecordInfo& record : entry.Records) {
-        Index(file, record, Store.Add(record.Bytes), file.Waiting, id);
-      }
+      source.ForRuns(entry.Records, [&](size_t first, size_t end, std::string_view bytes) {
+        int64_t at = Store.Add(bytes);
+        for (size_t r = first; r < end; ++r) {
+          Index(file, entry.Records[r], at, file.Waiting, id);
+          at += entry.Records[r].Length;
+        }
+      });
       std::inplace_merge(file.Waiting.begin(),
                          file.Waiting.begin() + static_cast<ptrdiff_t>(before),
                          file.Waiting.end(), StartsEarlier);
@@ -853,9 +903,12 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
       TDayFile& file = FileAt(relative);
       filing.MakeDirectories(fs::path(relative).parent_path().string());
       const auto content = [&](platform::TRecordFile& to) {
-        for (const TRecordInfo& record : entry.Records) {
-          to.Write(record.Bytes.data(), static_cast<int64_t>(record.Bytes.size()));
-        }
+        TSha256 hash;
+        source.ForRuns(entry.Records, [&](size_t, size_t, std::string_view bytes) {
+          to.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+          hash.Update(bytes);
+        });
+        entry.Sha256 = hash.FinalHex();
       };
       if (file.Exists) {
         filing.Append(file.Path, file.Identity.Size, content);
@@ -877,12 +930,12 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     channel.Codes = entry.Records.front().Codes;
     for (const TRecordInfo& record : entry.Records) {
       Index(file, record, offset, file.Records, 0);
-      offset += static_cast<int64_t>(record.Bytes.size());
+      offset += record.Length;
       channel.RecordStarts.push_back(record.Start);
     }
     Indexed += entry.Records.size();
     channel.RecordCount = static_cast<int>(channel.RecordStarts.size());
-    channel.Sha256 = HashOf(entry.Records);
+    channel.Sha256 = std::move(entry.Sha256);
     Restat(file);
   }
   Trim();
@@ -1036,14 +1089,78 @@ TSdsSession::TSdsSession(std::string root) : State(std::make_unique<TState>(std:
 
 TSdsSession::~TSdsSession() = default;
 
-TSdsInsertResult TSdsSession::Insert(std::string_view records) {
-  TSdsInsertResult result = State->Insert(records);
+TSdsInsertResult TSdsSession::TState::Insert(const TSource& source) {
+  TSdsInsertResult result = Insertion(source);
   // The bounds of the batch: past them it is written at once, its insertions then durable.
-  if (!result.Durable && (State->WaitingRecords > WaitingRecordsKept ||
-                          (State->Store.InMemoryOnly() && State->Store.Bytes() > WaitingBytesInMemory))) {
-    State->Flush();
+  if (!result.Durable && (WaitingRecords > WaitingRecordsKept ||
+                          (Store.InMemoryOnly() && Store.Bytes() > WaitingBytesInMemory))) {
+    Flush();
   }
   return result;
+}
+
+TSdsInsertResult TSdsSession::Insert(std::string_view records) {
+  return State->Insert(TSource(records));
+}
+
+TSdsInsertResult TSdsSession::Insert(TSdsRecords& records) {
+  records.Spool();
+  if (records.Spooled > 0) return State->Insert(TSource(records.Handle, records.Directory));
+  return State->Insert(TSource(records.Memory));
+}
+
+TSdsRecords::TSdsRecords(std::string root) : Root(std::move(root)) {}
+
+TSdsRecords::~TSdsRecords() {
+  if (Handle >= 0) ::close(Handle);
+}
+
+void TSdsRecords::Append(const char* bytes, size_t length) {
+  if (Memory.size() + length > MemoryBytes && !NoFile) {
+    if (Handle < 0) {
+      // The archive's root may not be there before its first records: the nearest directory
+      // above it that is, most likely on the same file system.
+      fs::path directory = Root.empty() ? fs::path(".") : fs::path(Root);
+      for (;;) {
+        Handle = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (Handle >= 0 || errno != ENOENT || !directory.has_relative_path()) break;
+        fs::path parent = directory.parent_path();
+        if (parent.empty()) parent = ".";
+        if (parent == directory) break;
+        directory = std::move(parent);
+      }
+      Directory = directory.string();
+      NoFile = Handle < 0;
+    }
+    Spool();
+  }
+  Memory.append(bytes, length);
+}
+
+void TSdsRecords::Spool() {
+  if (Handle < 0 || Memory.empty()) return;
+  for (size_t done = 0; done < Memory.size();) {
+    const ssize_t n = ::pwrite(Handle, Memory.data() + done, Memory.size() - done,
+                               static_cast<off_t>(Spooled + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      throw platform::EInOutError(platform::IoCodeFromErrno(n < 0 ? errno : ENOSPC), Directory);
+    }
+    done += static_cast<size_t>(n);
+  }
+  Spooled += static_cast<int64_t>(Memory.size());
+  Memory.clear();
+}
+
+void TSdsRecords::Clear() {
+  Memory.clear();
+  if (Memory.capacity() > MemoryBytes) Memory.shrink_to_fit();
+  // A spool that cannot be emptied is dropped; the next records open another.
+  if (Handle >= 0 && Spooled > 0 && ::ftruncate(Handle, 0) != 0) {
+    ::close(Handle);
+    Handle = -1;
+  }
+  Spooled = 0;
 }
 
 void TSdsSession::Flush() {
