@@ -50,6 +50,21 @@ TBigCard::TBigCard() {
   Bytes = card.DataFileSize();
 }
 
+TBigCard::TBigCard(int events, int rate, int minutes) : Events(events) {
+  testing_support::TCardBuilder card;
+  card.Signature = "TARQP0410";
+  for (int i = 0; i < Events; ++i) {
+    testing_support::TBuiltEvent event;
+    event.Marker = "DEB2";
+    event.Channels = "6,23";
+    event.RateDuration = std::to_string(rate) + "," + std::to_string(minutes);
+    event.FileNumber = std::to_string(100 + i);
+    card.Events.push_back(event);
+  }
+  card.WriteTo(Dir.Path());
+  Bytes = card.DataFileSize();
+}
+
 TBigCard& BigCard() {
   static TBigCard card;
   return card;

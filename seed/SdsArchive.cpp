@@ -38,17 +38,9 @@ struct TRecordInfo {
   int64_t Start = 0;  // microseconds since 1970
   int64_t End = 0;    // after its last sample
   int64_t SampleCount = 0;
-  std::string_view Bytes;  // while it is parsed
-  int64_t Offset = 0;      // in the buffer or file it was parsed from
+  std::string_view Bytes;  // valid while it is handed over
   int32_t Length = 0;
-
-  // What makes a record the same record as another.
-  auto Key() const {
-    return std::make_tuple(Start, SampleCount, Codes.Network, Codes.Station, Codes.Location,
-                           Codes.Channel);
-  }
 };
-using TRecordKey = decltype(std::declval<TRecordInfo>().Key());
 
 std::string Trimmed(const char* code) {
   std::string text(code);
@@ -84,10 +76,6 @@ size_t ParseRecord(const char* data, size_t available, std::vector<char>& scratc
     info.End += std::llround(static_cast<double>(info.SampleCount) * 1e6 / msr->samprate);
   }
   return static_cast<size_t>(length);
-}
-
-bool EarlierStart(const TRecordInfo& a, const TRecordInfo& b) {
-  return a.Start < b.Start;
 }
 
 enum class TEntry { Missing, File, Directory, Link, Other };
@@ -381,6 +369,17 @@ bool StartsEarlier(const TIndexed& a, const TIndexed& b) {
   return a.Start < b.Start;
 }
 
+TIndexed IndexedOf(const TRecordInfo& record, int64_t offset, int32_t codes = 0) {
+  TIndexed indexed;
+  indexed.Start = record.Start;
+  indexed.End = record.End;
+  indexed.Offset = offset;
+  indexed.SampleCount = static_cast<int32_t>(record.SampleCount);
+  indexed.Length = record.Length;
+  indexed.Codes = codes;
+  return indexed;
+}
+
 // Record bytes that wait for the batch's flush: in an unnamed file in the archive's file system
 // (gone with the process, whatever kills it), or in memory where there is none.
 class TStore {
@@ -509,7 +508,6 @@ void ScanRecords(int handle, const std::string& path,
       const size_t length =
           ParseRecord(buffer.data() + at, filled - at, scratch, msr, info, path, offset);
       info.Bytes = std::string_view(buffer.data() + at, length);
-      info.Offset = offset;
       take(info, offset);
       at += length;
     }
@@ -526,33 +524,29 @@ class TSource {
   explicit TSource(std::string_view memory) : Memory(memory) {}
   TSource(int handle, std::string name) : Handle(handle), Name(std::move(name)) {}
 
-  // The records' headers in their order, each with its offset and length here.
-  std::vector<TRecordInfo> Records() const {
-    std::vector<TRecordInfo> records;
-    const auto take = [&](const TRecordInfo& record, int64_t /*offset*/) {
-      records.push_back(record);
-      records.back().Bytes = {};
-    };
+  // Hands each record's header to `take`, in their order, with its offset and length here.
+  void Scan(const std::function<void(const TRecordInfo&, int64_t offset)>& take) const {
     if (Handle >= 0) {
       ScanRecords(Handle, Name, take);
-      return records;
+      return;
     }
     MSRecord* msr = nullptr;
     std::vector<char> scratch;
     try {
       for (size_t at = 0; at < Memory.size();) {
         TRecordInfo info;
-        info.Offset = static_cast<int64_t>(at);
-        at += ParseRecord(Memory.data() + at, Memory.size() - at, scratch, msr, info, Name,
-                          info.Offset);
-        take(info, info.Offset);
+        const auto offset = static_cast<int64_t>(at);
+        const size_t length =
+            ParseRecord(Memory.data() + at, Memory.size() - at, scratch, msr, info, Name, offset);
+        info.Bytes = Memory.substr(at, length);
+        take(info, offset);
+        at += length;
       }
     } catch (...) {
       msr_free(&msr);
       throw;
     }
     msr_free(&msr);
-    return records;
   }
 
   // The bytes [at, at + length): in place, or read into `scratch`.
@@ -565,7 +559,7 @@ class TSource {
 
   // The bytes of `records` (of this source) in their order, handed to `take` in runs of
   // records that follow each other here, up to about 1 MB a run: few reads of a spooled file.
-  void ForRuns(const std::vector<TRecordInfo>& records,
+  void ForRuns(const std::vector<TIndexed>& records,
                const std::function<void(size_t first, size_t end, std::string_view bytes)>& take)
       const {
     std::vector<char> scratch;
@@ -661,24 +655,26 @@ struct TSdsSession::TState {
       Records.shrink_to_fit();
       LongestSpan = 0;
     }
-    // Whether `records` holds the record.
-    bool Holds(const std::vector<TIndexed>& records, const TRecordInfo& record) const {
+    // Whether `records` holds the record (of channel `codes`).
+    bool Holds(const std::vector<TIndexed>& records, const TIndexed& record,
+               const TChannelCodes& codes) const {
       const auto [first, last] = std::equal_range(records.begin(), records.end(),
                                                   TIndexed{record.Start}, StartsEarlier);
       return std::any_of(first, last, [&](const TIndexed& known) {
-        return known.SampleCount == record.SampleCount && Codes[static_cast<size_t>(known.Codes)] ==
-                                                              record.Codes;
+        return known.SampleCount == record.SampleCount &&
+               Codes[static_cast<size_t>(known.Codes)] == codes;
       });
     }
-    // The spans where `records` overlap [start, end) of the channel.
-    void Overlapping(const std::vector<TIndexed>& records, const TRecordInfo& record,
+    // The spans where `records` overlap the record's [start, end) on its channel `codes`.
+    void Overlapping(const std::vector<TIndexed>& records, const TIndexed& record,
+                     const TChannelCodes& codes,
                      std::vector<std::pair<int64_t, int64_t>>& spans) const {
       auto at = std::lower_bound(records.begin(), records.end(), TIndexed{record.End},
                                  StartsEarlier);
       while (at != records.begin()) {
         --at;
         if (at->Start + LongestSpan <= record.Start) break;
-        if (at->End > record.Start && Codes[static_cast<size_t>(at->Codes)] == record.Codes) {
+        if (at->End > record.Start && Codes[static_cast<size_t>(at->Codes)] == codes) {
           spans.emplace_back(std::max(at->Start, record.Start), std::min(at->End, record.End));
         }
       }
@@ -710,7 +706,7 @@ struct TSdsSession::TState {
       throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
     }
     ScanRecords(reading.Handle, file.Path, [&](const TRecordInfo& record, int64_t offset) {
-      Index(file, record, offset, file.Records, 0);
+      Index(file, IndexedOf(record, offset), record.Codes, file.Records, 0);
     });
     std::stable_sort(file.Records.begin(), file.Records.end(), StartsEarlier);
     file.Identity = IdentityOf(held);
@@ -719,17 +715,12 @@ struct TSdsSession::TState {
     Indexed += file.Records.size();
   }
 
-  void Index(TDayFile& file, const TRecordInfo& record, int64_t offset,
+  // Adds the record (of channel `codes`, at `record.Offset`) to an index of the day file.
+  void Index(TDayFile& file, TIndexed record, const TChannelCodes& codes,
              std::vector<TIndexed>& to, int32_t insertion) {
-    TIndexed indexed;
-    indexed.Start = record.Start;
-    indexed.End = record.End;
-    indexed.Offset = offset;
-    indexed.SampleCount = static_cast<int32_t>(record.SampleCount);
-    indexed.Length = record.Length;
-    indexed.Codes = file.CodesIndex(record.Codes);
-    indexed.Insertion = insertion;
-    to.push_back(indexed);
+    record.Codes = file.CodesIndex(codes);
+    record.Insertion = insertion;
+    to.push_back(record);
     file.LongestSpan = std::max(file.LongestSpan, record.End - record.Start);
   }
 
@@ -812,7 +803,8 @@ namespace {
 
 // The records of one insertion that go into one day file and are not there yet.
 struct TFresh {
-  std::vector<TRecordInfo> Records;  // by start time
+  std::vector<TIndexed> Records;  // by start time
+  int32_t Codes = 0;              // theirs, in the insertion's list
   bool Appended = false;             // all start at or after the file's last record
   std::string Sha256;                // of their bytes, once written
 };
@@ -823,56 +815,84 @@ TSdsInsertResult TSdsSession::TState::Insertion(const TSource& source) {
   TSdsInsertResult result;
   const int32_t id = ++Insertions;
   result.Id = id;
-  // Group by day file, keeping the records' order within each.
-  std::map<std::string, std::vector<TRecordInfo>> byFile;
-  for (TRecordInfo& record : source.Records()) {
-    CheckCodes(record.Codes);
-    const TSeedTime start = TSeedTime::FromEpochMicroseconds(record.Start);
-    byFile[TSdsArchive::DayFilePath(record.Codes, start.Year, start.DayOfYear())].push_back(
-        std::move(record));
+  // Grouped by day file, keeping the records' order within each: as compact entries and each
+  // channel's codes once, so that what an event of any length takes beside its bytes is small.
+  std::vector<TChannelCodes> codes;
+  std::map<std::pair<int32_t, int64_t>, std::vector<TIndexed>> byChannelDay;
+  source.Scan([&](const TRecordInfo& record, int64_t offset) {
+    auto found = std::find(codes.begin(), codes.end(), record.Codes);
+    if (found == codes.end()) found = codes.insert(codes.end(), record.Codes);
+    const auto index = static_cast<int32_t>(found - codes.begin());
+    const int64_t day = record.Start / MicrosecondsPerDay - (record.Start % MicrosecondsPerDay < 0);
+    byChannelDay[{index, day}].push_back(IndexedOf(record, offset, index));
+  });
+  for (const TChannelCodes& channel : codes) CheckCodes(channel);
+  std::map<std::string, std::vector<TIndexed>> byFile;
+  for (auto& [channelDay, records] : byChannelDay) {
+    const TSeedTime start = TSeedTime::FromEpochMicroseconds(records.front().Start);
+    std::vector<TIndexed>& file = byFile[TSdsArchive::DayFilePath(
+        codes[static_cast<size_t>(channelDay.first)], start.Year, start.DayOfYear())];
+    if (file.empty()) {
+      file = std::move(records);
+    } else {
+      file.insert(file.end(), records.begin(), records.end());
+    }
   }
+  byChannelDay.clear();
   if (byFile.empty()) return result;
+  const auto codesOf = [&](const TIndexed& record) -> const TChannelCodes& {
+    return codes[static_cast<size_t>(record.Codes)];
+  };
 
   std::set<std::pair<std::string, std::string>> stations;
   for (const auto& [relative, incoming] : byFile) {
-    stations.emplace(incoming.front().Codes.Network, incoming.front().Codes.Station);
+    stations.emplace(codesOf(incoming.front()).Network, codesOf(incoming.front()).Station);
   }
   const auto locks = Lock(stations);
 
   std::map<std::string, TFresh> fresh;
   bool appendOnly = true;
-  for (auto& [relative, incoming] : byFile) {
+  for (auto& [relative, news] : byFile) {
     TDayFile& file = FileAt(relative);
     Check(file);
-    // The new records that the file does not hold yet, nor the batch, nor this insertion twice.
-    std::set<TRecordKey> known;
-    std::vector<TRecordInfo> news;
-    for (TRecordInfo& record : incoming) {
-      if (file.Holds(file.Records, record) || file.Holds(file.Waiting, record) ||
-          !known.insert(record.Key()).second) {
+    // The new records that the file does not hold yet, nor the batch, nor this insertion twice
+    // (the first of equal ones stays), kept in place by start time.
+    std::stable_sort(news.begin(), news.end(), StartsEarlier);
+    size_t kept = 0;
+    for (const TIndexed& record : news) {
+      bool twice = false;
+      for (size_t k = kept; k > 0 && news[k - 1].Start == record.Start && !twice; --k) {
+        twice = news[k - 1].SampleCount == record.SampleCount &&
+                news[k - 1].Codes == record.Codes;
+      }
+      const TChannelCodes& channel = codesOf(record);
+      if (twice || file.Holds(file.Records, record, channel) ||
+          file.Holds(file.Waiting, record, channel)) {
         ++result.RecordsPresent;
       } else {
-        news.push_back(std::move(record));
+        news[kept++] = record;
       }
     }
+    news.resize(kept);
     if (news.empty()) continue;
-    std::stable_sort(news.begin(), news.end(), EarlierStart);
+    const TChannelCodes& channel = codesOf(news.front());
     std::vector<std::pair<int64_t, int64_t>> spans;
-    for (const TRecordInfo& record : news) {
-      file.Overlapping(file.Records, record, spans);
-      file.Overlapping(file.Waiting, record, spans);
+    for (const TIndexed& record : news) {
+      file.Overlapping(file.Records, record, channel, spans);
+      file.Overlapping(file.Waiting, record, channel, spans);
     }
     for (const auto& [start, end] : Merged(std::move(spans))) {
-      result.Overlaps.push_back(
-          {news.front().Codes, start, static_cast<double>(end - start) / 1e6});
+      result.Overlaps.push_back({channel, start, static_cast<double>(end - start) / 1e6});
     }
     TFresh& entry = fresh[relative];
     entry.Appended = file.Records.empty() || file.Records.back().Start <= news.front().Start;
     appendOnly = appendOnly && entry.Appended;
     result.RecordsWritten += static_cast<int>(news.size());
     ++result.FilesWritten;
+    entry.Codes = news.front().Codes;
     entry.Records = std::move(news);
   }
+  byFile.clear();
   if (fresh.empty()) return result;
 
   if (!appendOnly) {
@@ -883,8 +903,10 @@ TSdsInsertResult TSdsSession::TState::Insertion(const TSource& source) {
       source.ForRuns(entry.Records, [&](size_t first, size_t end, std::string_view bytes) {
         int64_t at = Store.Add(bytes);
         for (size_t r = first; r < end; ++r) {
-          Index(file, entry.Records[r], at, file.Waiting, id);
-          at += entry.Records[r].Length;
+          TIndexed record = entry.Records[r];
+          record.Offset = at;
+          Index(file, record, codesOf(record), file.Waiting, id);
+          at += record.Length;
         }
       });
       std::inplace_merge(file.Waiting.begin(),
@@ -927,9 +949,10 @@ TSdsInsertResult TSdsSession::TState::Insertion(const TSource& source) {
     int64_t offset = file.Exists ? file.Identity.Size : 0;
     TSdsFiledChannel& channel = result.Channels.emplace_back();
     channel.DayFile = relative;
-    channel.Codes = entry.Records.front().Codes;
-    for (const TRecordInfo& record : entry.Records) {
-      Index(file, record, offset, file.Records, 0);
+    channel.Codes = codes[static_cast<size_t>(entry.Codes)];
+    for (TIndexed record : entry.Records) {
+      record.Offset = offset;
+      Index(file, record, channel.Codes, file.Records, 0);
       offset += record.Length;
       channel.RecordStarts.push_back(record.Start);
     }
@@ -970,11 +993,7 @@ void TSdsSession::TState::Flush() {
       // Another writer may have filed some of them since.
       std::vector<TIndexed> waiting;
       for (const TIndexed& record : file->Waiting) {
-        TRecordInfo key;
-        key.Start = record.Start;
-        key.SampleCount = record.SampleCount;
-        key.Codes = file->Codes[static_cast<size_t>(record.Codes)];
-        if (file->Holds(file->Records, key)) {
+        if (file->Holds(file->Records, record, file->Codes[static_cast<size_t>(record.Codes)])) {
           TSdsInsertResult& insertion = Waiting[record.Insertion];
           --insertion.RecordsWritten;
           ++insertion.RecordsPresent;
