@@ -559,9 +559,9 @@ class TSource {
 
   // The bytes of `records` (of this source) in their order, handed to `take` in runs of
   // records that follow each other here, up to about 1 MB a run: few reads of a spooled file.
-  void ForRuns(const std::vector<TIndexed>& records,
-               const std::function<void(size_t first, size_t end, std::string_view bytes)>& take)
-      const {
+  void ForRuns(
+      const std::vector<TIndexed>& records,
+      const std::function<void(size_t first, size_t end, std::string_view bytes)>& take) const {
     std::vector<char> scratch;
     for (size_t first = 0; first < records.size();) {
       int64_t length = records[first].Length;
@@ -716,8 +716,8 @@ struct TSdsSession::TState {
   }
 
   // Adds the record (of channel `codes`, at `record.Offset`) to an index of the day file.
-  void Index(TDayFile& file, TIndexed record, const TChannelCodes& codes,
-             std::vector<TIndexed>& to, int32_t insertion) {
+  void Index(TDayFile& file, TIndexed record, const TChannelCodes& codes, std::vector<TIndexed>& to,
+             int32_t insertion) {
     record.Codes = file.CodesIndex(codes);
     record.Insertion = insertion;
     to.push_back(record);
@@ -803,8 +803,8 @@ namespace {
 
 // The records of one insertion that go into one day file and are not there yet.
 struct TFresh {
-  std::vector<TIndexed> Records;  // by start time
-  int32_t Codes = 0;              // theirs, in the insertion's list
+  std::vector<TIndexed> Records;     // by start time
+  int32_t Codes = 0;                 // theirs, in the insertion's list
   bool Appended = false;             // all start at or after the file's last record
   std::string Sha256;                // of their bytes, once written
 };
@@ -862,8 +862,7 @@ TSdsInsertResult TSdsSession::TState::Insertion(const TSource& source) {
     for (const TIndexed& record : news) {
       bool twice = false;
       for (size_t k = kept; k > 0 && news[k - 1].Start == record.Start && !twice; --k) {
-        twice = news[k - 1].SampleCount == record.SampleCount &&
-                news[k - 1].Codes == record.Codes;
+        twice = news[k - 1].SampleCount == record.SampleCount && news[k - 1].Codes == record.Codes;
       }
       const TChannelCodes& channel = codesOf(record);
       if (twice || file.Holds(file.Records, record, channel) ||
