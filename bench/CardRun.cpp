@@ -1,5 +1,6 @@
 #include "CardRun.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -49,6 +50,21 @@ TBigCard::TBigCard() {
   Bytes = card.DataFileSize();
 }
 
+TBigCard::TBigCard(int events, int rate, int minutes) : Events(events) {
+  testing_support::TCardBuilder card;
+  card.Signature = "TARQP0410";
+  for (int i = 0; i < Events; ++i) {
+    testing_support::TBuiltEvent event;
+    event.Marker = "DEB2";
+    event.Channels = "6,23";
+    event.RateDuration = std::to_string(rate) + "," + std::to_string(minutes);
+    event.FileNumber = std::to_string(100 + i);
+    card.Events.push_back(event);
+  }
+  card.WriteTo(Dir.Path());
+  Bytes = card.DataFileSize();
+}
+
 TBigCard& BigCard() {
   static TBigCard card;
   return card;
@@ -62,6 +78,8 @@ double ProcessorSeconds() {
 }
 
 bool ResetPeakMemory() {
+  // From the memory in use: what the allocator kept of memory freed before is given back.
+  ::malloc_trim(0);
   // Linux: "5" resets the peak resident set size (VmHWM) to the current one.
   std::ofstream refs("/proc/self/clear_refs");
   refs << "5";

@@ -19,6 +19,8 @@ struct TBigCard {
   int Events = 46;
   int64_t Bytes = 0;
   TBigCard();
+  // `events` events of 6 channels, each `minutes` long at `rate` Hz.
+  TBigCard(int events, int rate, int minutes);
   std::string DataFile() const { return Dir / "fichbase.dat"; }
 };
 

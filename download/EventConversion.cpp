@@ -38,6 +38,13 @@ void TDownloadRun::ShowError(const std::string& text) {
 void TDownloadRun::MakeWriters() {
   Writers.clear();
   for (const TOutputKind* kind : Snapshot.Kinds) Writers.push_back(kind->NewWriter(Writer));
+  // Kinds that make the same bytes of the frames make them once: the led ones take no frames.
+  std::vector<bool> led(Writers.size(), false);
+  for (size_t k = 0; k < Writers.size(); ++k) {
+    for (size_t j = k + 1; j < Writers.size() && !led[k]; ++j) {
+      if (!led[j] && Writers[k]->Lead(*Writers[j])) led[j] = true;
+    }
+  }
 
   // The writers that decode the frames, shared between two threads by their weight when more
   // than one does: text formatting on one core while the other converts the rest.
@@ -45,7 +52,7 @@ void TDownloadRun::MakeWriters() {
   OnLane.clear();
   std::vector<std::pair<TEventWriter*, int>> decoding;  // with their kind's weight
   for (size_t k = 0; k < Writers.size(); ++k) {
-    if (Snapshot.Kinds[k]->Weight > 0)
+    if (Snapshot.Kinds[k]->Weight > 0 && !led[k])
       decoding.emplace_back(Writers[k].get(), Snapshot.Kinds[k]->Weight);
   }
   std::stable_sort(decoding.begin(), decoding.end(),

@@ -39,15 +39,9 @@ struct TRecordInfo {
   int64_t Start = 0;  // microseconds since 1970
   int64_t End = 0;    // after its last sample
   int64_t SampleCount = 0;
-  std::string_view Bytes;
-
-  // What makes a record the same record as another.
-  auto Key() const {
-    return std::make_tuple(Start, SampleCount, Codes.Network, Codes.Station, Codes.Location,
-                           Codes.Channel);
-  }
+  std::string_view Bytes;  // valid while it is handed over
+  int32_t Length = 0;
 };
-using TRecordKey = decltype(std::declval<TRecordInfo>().Key());
 
 std::string Trimmed(const char* code) {
   std::string text(code);
@@ -73,6 +67,7 @@ size_t ParseRecord(const char* data, size_t available, std::vector<char>& scratc
   if (msr_parse(scratch.data(), length, &msr, length, 0, 0) != MS_NOERROR) {
     throw ESeedError(source + ": unreadable miniSEED record at byte " + DecimalText(at));
   }
+  info.Length = length;
   info.Codes = {Trimmed(msr->network), Trimmed(msr->station), Trimmed(msr->location),
                 Trimmed(msr->channel)};
   info.Start = msr->starttime;
@@ -82,33 +77,6 @@ size_t ParseRecord(const char* data, size_t available, std::vector<char>& scratc
     info.End += std::llround(static_cast<double>(info.SampleCount) * 1e6 / msr->samprate);
   }
   return static_cast<size_t>(length);
-}
-
-// The records of a buffer, in their order. `source` names the buffer in errors.
-std::vector<TRecordInfo> ParseRecords(std::string_view bytes, const std::string& source) {
-  std::vector<TRecordInfo> records;
-  MSRecord* msr = nullptr;
-  size_t at = 0;
-  std::vector<char> scratch;
-  try {
-    while (at < bytes.size()) {
-      TRecordInfo info;
-      const size_t length = ParseRecord(bytes.data() + at, bytes.size() - at, scratch, msr,
-                                        info, source, static_cast<int64_t>(at));
-      info.Bytes = bytes.substr(at, length);
-      records.push_back(std::move(info));
-      at += length;
-    }
-  } catch (...) {
-    msr_free(&msr);
-    throw;
-  }
-  msr_free(&msr);
-  return records;
-}
-
-bool EarlierStart(const TRecordInfo& a, const TRecordInfo& b) {
-  return a.Start < b.Start;
 }
 
 enum class TEntry { Missing, File, Directory, Link, Other };
@@ -461,6 +429,17 @@ bool StartsEarlier(const TIndexed& a, const TIndexed& b) {
   return a.Start < b.Start;
 }
 
+TIndexed IndexedOf(const TRecordInfo& record, int64_t offset, int32_t codes = 0) {
+  TIndexed indexed;
+  indexed.Start = record.Start;
+  indexed.End = record.End;
+  indexed.Offset = offset;
+  indexed.SampleCount = static_cast<int32_t>(record.SampleCount);
+  indexed.Length = record.Length;
+  indexed.Codes = codes;
+  return indexed;
+}
+
 // Record bytes that wait for the batch's flush: in an unnamed file in the archive's file system
 // (gone with the process, whatever kills it), or in memory where there is none.
 class TStore {
@@ -599,6 +578,70 @@ void ScanRecords(int handle, const std::string& path,
   msr_free(&msr);
 }
 
+// Where an insertion's records are: a buffer, or the unnamed file they were spooled to.
+class TSource {
+ public:
+  explicit TSource(std::string_view memory) : Memory(memory) {}
+  TSource(int handle, std::string name) : Handle(handle), Name(std::move(name)) {}
+
+  // Hands each record's header to `take`, in their order, with its offset and length here.
+  void Scan(const std::function<void(const TRecordInfo&, int64_t offset)>& take) const {
+    if (Handle >= 0) {
+      ScanRecords(Handle, Name, take);
+      return;
+    }
+    MSRecord* msr = nullptr;
+    std::vector<char> scratch;
+    try {
+      for (size_t at = 0; at < Memory.size();) {
+        TRecordInfo info;
+        const auto offset = static_cast<int64_t>(at);
+        const size_t length =
+            ParseRecord(Memory.data() + at, Memory.size() - at, scratch, msr, info, Name, offset);
+        info.Bytes = Memory.substr(at, length);
+        take(info, offset);
+        at += length;
+      }
+    } catch (...) {
+      msr_free(&msr);
+      throw;
+    }
+    msr_free(&msr);
+  }
+
+  // The bytes [at, at + length): in place, or read into `scratch`.
+  std::string_view Bytes(int64_t at, size_t length, std::vector<char>& scratch) const {
+    if (Handle < 0) return Memory.substr(static_cast<size_t>(at), length);
+    scratch.resize(length);
+    TStore::ReadFully(Handle, at, length, scratch.data(), Name);
+    return {scratch.data(), length};
+  }
+
+  // The bytes of `records` (of this source) in their order, handed to `take` in runs of
+  // records that follow each other here, up to about 1 MB a run: few reads of a spooled file.
+  void ForRuns(
+      const std::vector<TIndexed>& records,
+      const std::function<void(size_t first, size_t end, std::string_view bytes)>& take) const {
+    std::vector<char> scratch;
+    for (size_t first = 0; first < records.size();) {
+      int64_t length = records[first].Length;
+      size_t end = first + 1;
+      while (end < records.size() && records[end].Offset == records[first].Offset + length &&
+             length < (1 << 20)) {
+        length += records[end].Length;
+        ++end;
+      }
+      take(first, end, Bytes(records[first].Offset, static_cast<size_t>(length), scratch));
+      first = end;
+    }
+  }
+
+ private:
+  std::string_view Memory;
+  int Handle = -1;
+  std::string Name = "new records";
+};
+
 // Checks the directories of a day file's path below the root without making any: a link or a
 // file on the way is refused. Returns false when one is missing.
 bool DirectoriesThere(const std::string& root, const std::string& relativeDirectory) {
@@ -636,8 +679,10 @@ std::vector<std::pair<int64_t, int64_t>> Merged(std::vector<std::pair<int64_t, i
 
 // The records of one insertion that go into one day file and are not there yet.
 struct TFresh {
-  std::vector<TRecordInfo> Records;  // by start time
-  bool Appended = false;             // all start at or after the file's last record
+  std::vector<TIndexed> Records;  // by start time
+  int32_t Codes = 0;              // theirs, in the insertion's list
+  bool Appended = false;          // all start at or after the file's last record
+  std::string Sha256;             // of their bytes, once written
 };
 
 // The day files' indexes a session keeps (about 40 bytes a record) before it forgets those
@@ -678,24 +723,26 @@ struct TSdsSession::TState {
       Records.shrink_to_fit();
       LongestSpan = 0;
     }
-    // Whether `records` holds the record.
-    bool Holds(const std::vector<TIndexed>& records, const TRecordInfo& record) const {
+    // Whether `records` holds the record (of channel `codes`).
+    bool Holds(const std::vector<TIndexed>& records, const TIndexed& record,
+               const TChannelCodes& codes) const {
       const auto [first, last] = std::equal_range(records.begin(), records.end(),
                                                   TIndexed{record.Start}, StartsEarlier);
       return std::any_of(first, last, [&](const TIndexed& known) {
-        return known.SampleCount == record.SampleCount && Codes[static_cast<size_t>(known.Codes)] ==
-                                                              record.Codes;
+        return known.SampleCount == record.SampleCount &&
+               Codes[static_cast<size_t>(known.Codes)] == codes;
       });
     }
-    // The spans where `records` overlap [start, end) of the channel.
-    void Overlapping(const std::vector<TIndexed>& records, const TRecordInfo& record,
+    // The spans where `records` overlap the record's [start, end) on its channel `codes`.
+    void Overlapping(const std::vector<TIndexed>& records, const TIndexed& record,
+                     const TChannelCodes& codes,
                      std::vector<std::pair<int64_t, int64_t>>& spans) const {
       auto at = std::lower_bound(records.begin(), records.end(), TIndexed{record.End},
                                  StartsEarlier);
       while (at != records.begin()) {
         --at;
         if (at->Start + LongestSpan <= record.Start) break;
-        if (at->End > record.Start && Codes[static_cast<size_t>(at->Codes)] == record.Codes) {
+        if (at->End > record.Start && Codes[static_cast<size_t>(at->Codes)] == codes) {
           spans.emplace_back(std::max(at->Start, record.Start), std::min(at->End, record.End));
         }
       }
@@ -728,7 +775,7 @@ struct TSdsSession::TState {
       throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
     }
     ScanRecords(reading.Handle, file.Path, [&](const TRecordInfo& record, int64_t offset) {
-      Index(file, record, offset, file.Records, 0);
+      Index(file, IndexedOf(record, offset), record.Codes, file.Records, 0);
     });
     std::stable_sort(file.Records.begin(), file.Records.end(), StartsEarlier);
     file.Identity = IdentityOf(held);
@@ -737,17 +784,12 @@ struct TSdsSession::TState {
     Indexed += file.Records.size();
   }
 
-  void Index(TDayFile& file, const TRecordInfo& record, int64_t offset,
-             std::vector<TIndexed>& to, int32_t insertion) {
-    TIndexed indexed;
-    indexed.Start = record.Start;
-    indexed.End = record.End;
-    indexed.Offset = offset;
-    indexed.SampleCount = static_cast<int32_t>(record.SampleCount);
-    indexed.Length = static_cast<int32_t>(record.Bytes.size());
-    indexed.Codes = file.CodesIndex(record.Codes);
-    indexed.Insertion = insertion;
-    to.push_back(indexed);
+  // Adds the record (of channel `codes`, at `record.Offset`) to an index of the day file.
+  void Index(TDayFile& file, TIndexed record, const TChannelCodes& codes, std::vector<TIndexed>& to,
+             int32_t insertion) {
+    record.Codes = file.CodesIndex(codes);
+    record.Insertion = insertion;
+    to.push_back(record);
     file.LongestSpan = std::max(file.LongestSpan, record.End - record.Start);
   }
 
@@ -809,11 +851,14 @@ struct TSdsSession::TState {
     return file;
   }
 
-  TSdsInsertResult Insert(std::string_view records);
+  // An insertion, then the batch written if it passed its bounds.
+  TSdsInsertResult Insert(const TSource& source);
+  TSdsInsertResult Insertion(const TSource& source);
   // Adds to an insertion's channels its records that its day files held already (`present`),
-  // with those it wrote there (`fresh`).
-  void AddPresent(const std::map<std::string, std::vector<TRecordInfo>>& present,
-                  const std::map<std::string, TFresh>& fresh, TSdsInsertResult& result);
+  // with those it wrote there (`fresh`); `codes`: the insertion's channels.
+  void AddPresent(const std::map<std::string, std::vector<TIndexed>>& present,
+                  const std::map<std::string, TFresh>& fresh,
+                  const std::vector<TChannelCodes>& codes, TSdsInsertResult& result);
   void Flush();
   void DropWaiting();
 
@@ -830,81 +875,103 @@ struct TSdsSession::TState {
 
 namespace {
 
-std::string HashOf(const std::vector<TRecordInfo>& records) {
-  TSha256 hash;
-  for (const TRecordInfo& record : records) hash.Update(record.Bytes);
-  return hash.FinalHex();
-}
 
 }  // namespace
 
-TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
+TSdsInsertResult TSdsSession::TState::Insertion(const TSource& source) {
   TSdsInsertResult result;
   const int32_t id = ++Insertions;
   result.Id = id;
-  // Group by day file, keeping the records' order within each.
-  std::map<std::string, std::vector<TRecordInfo>> byFile;
-  for (TRecordInfo& record : ParseRecords(records, "new records")) {
-    CheckCodes(record.Codes);
-    const TSeedTime start = TSeedTime::FromEpochMicroseconds(record.Start);
-    byFile[TSdsArchive::DayFilePath(record.Codes, start.Year, start.DayOfYear())].push_back(
-        std::move(record));
+  // Grouped by day file, keeping the records' order within each: as compact entries and each
+  // channel's codes once, so that what an event of any length takes beside its bytes is small.
+  std::vector<TChannelCodes> codes;
+  std::map<std::pair<int32_t, int64_t>, std::vector<TIndexed>> byChannelDay;
+  source.Scan([&](const TRecordInfo& record, int64_t offset) {
+    auto found = std::find(codes.begin(), codes.end(), record.Codes);
+    if (found == codes.end()) found = codes.insert(codes.end(), record.Codes);
+    const auto index = static_cast<int32_t>(found - codes.begin());
+    const int64_t day = record.Start / MicrosecondsPerDay - (record.Start % MicrosecondsPerDay < 0);
+    byChannelDay[{index, day}].push_back(IndexedOf(record, offset, index));
+  });
+  for (const TChannelCodes& channel : codes) CheckCodes(channel);
+  std::map<std::string, std::vector<TIndexed>> byFile;
+  for (auto& [channelDay, records] : byChannelDay) {
+    const TSeedTime start = TSeedTime::FromEpochMicroseconds(records.front().Start);
+    std::vector<TIndexed>& file = byFile[TSdsArchive::DayFilePath(
+        codes[static_cast<size_t>(channelDay.first)], start.Year, start.DayOfYear())];
+    if (file.empty()) {
+      file = std::move(records);
+    } else {
+      file.insert(file.end(), records.begin(), records.end());
+    }
   }
+  byChannelDay.clear();
   if (byFile.empty()) return result;
+  const auto codesOf = [&](const TIndexed& record) -> const TChannelCodes& {
+    return codes[static_cast<size_t>(record.Codes)];
+  };
 
   std::set<std::pair<std::string, std::string>> stations;
   for (const auto& [relative, incoming] : byFile) {
-    stations.emplace(incoming.front().Codes.Network, incoming.front().Codes.Station);
+    stations.emplace(codesOf(incoming.front()).Network, codesOf(incoming.front()).Station);
   }
   const auto locks = Lock(stations);
 
   std::map<std::string, TFresh> fresh;
   // Records already in their day files (as those of a run killed before it recorded them):
   // they are this insertion's copy there as much as the ones it writes.
-  std::map<std::string, std::vector<TRecordInfo>> present;
+  std::map<std::string, std::vector<TIndexed>> present;
   bool presentInBatch = false;
   bool appendOnly = true;
-  for (auto& [relative, incoming] : byFile) {
+  for (auto& [relative, news] : byFile) {
     TDayFile& file = FileAt(relative);
     Check(file);
-    // The new records that the file does not hold yet, nor the batch, nor this insertion twice.
-    std::set<TRecordKey> known;
-    std::vector<TRecordInfo> news;
-    for (TRecordInfo& record : incoming) {
-      if (!known.insert(record.Key()).second) {
+    // The new records that the file does not hold yet, nor the batch, nor this insertion twice
+    // (the first of equal ones stays), kept in place by start time.
+    std::stable_sort(news.begin(), news.end(), StartsEarlier);
+    size_t kept = 0;
+    for (const TIndexed& record : news) {
+      bool twice = false;
+      for (size_t k = kept; k > 0 && news[k - 1].Start == record.Start && !twice; --k) {
+        twice = news[k - 1].SampleCount == record.SampleCount && news[k - 1].Codes == record.Codes;
+      }
+      const TChannelCodes& channel = codesOf(record);
+      if (twice) {
         ++result.RecordsPresent;
-      } else if (file.Holds(file.Records, record)) {
+      } else if (file.Holds(file.Records, record, channel)) {
         ++result.RecordsPresent;
         present[relative].push_back(record);
-      } else if (file.Holds(file.Waiting, record)) {
+      } else if (file.Holds(file.Waiting, record, channel)) {
         ++result.RecordsPresent;
         presentInBatch = true;
       } else {
-        news.push_back(std::move(record));
+        news[kept++] = record;
       }
     }
+    news.resize(kept);
     if (news.empty()) continue;
-    std::stable_sort(news.begin(), news.end(), EarlierStart);
+    const TChannelCodes& channel = codesOf(news.front());
     std::vector<std::pair<int64_t, int64_t>> spans;
-    for (const TRecordInfo& record : news) {
-      file.Overlapping(file.Records, record, spans);
-      file.Overlapping(file.Waiting, record, spans);
+    for (const TIndexed& record : news) {
+      file.Overlapping(file.Records, record, channel, spans);
+      file.Overlapping(file.Waiting, record, channel, spans);
     }
     for (const auto& [start, end] : Merged(std::move(spans))) {
-      result.Overlaps.push_back(
-          {news.front().Codes, start, static_cast<double>(end - start) / 1e6});
+      result.Overlaps.push_back({channel, start, static_cast<double>(end - start) / 1e6});
     }
     TFresh& entry = fresh[relative];
     entry.Appended = file.Records.empty() || file.Records.back().Start <= news.front().Start;
     appendOnly = appendOnly && entry.Appended;
     result.RecordsWritten += static_cast<int>(news.size());
     ++result.FilesWritten;
+    entry.Codes = news.front().Codes;
     entry.Records = std::move(news);
   }
+  byFile.clear();
   // Only when the whole of the insertion is on the medium is it a copy to record.
   if (presentInBatch) present.clear();
   if (fresh.empty()) {
-    AddPresent(present, fresh, result);
+    AddPresent(present, fresh, codes, result);
     return result;
   }
 
@@ -913,9 +980,15 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     for (auto& [relative, entry] : fresh) {
       TDayFile& file = FileAt(relative);
       const size_t before = file.Waiting.size();
-      for (const TRecordInfo& record : entry.Records) {
-        Index(file, record, Store.Add(record.Bytes), file.Waiting, id);
-      }
+      source.ForRuns(entry.Records, [&](size_t first, size_t end, std::string_view bytes) {
+        int64_t at = Store.Add(bytes);
+        for (size_t r = first; r < end; ++r) {
+          TIndexed record = entry.Records[r];
+          record.Offset = at;
+          Index(file, record, codesOf(record), file.Waiting, id);
+          at += record.Length;
+        }
+      });
       std::inplace_merge(file.Waiting.begin(),
                          file.Waiting.begin() + static_cast<ptrdiff_t>(before),
                          file.Waiting.end(), StartsEarlier);
@@ -932,9 +1005,12 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
       TDayFile& file = FileAt(relative);
       filing.MakeDirectories(fs::path(relative).parent_path().string());
       const auto content = [&](platform::TRecordFile& to) {
-        for (const TRecordInfo& record : entry.Records) {
-          to.Write(record.Bytes.data(), static_cast<int64_t>(record.Bytes.size()));
-        }
+        TSha256 hash;
+        source.ForRuns(entry.Records, [&](size_t, size_t, std::string_view bytes) {
+          to.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+          hash.Update(bytes);
+        });
+        entry.Sha256 = hash.FinalHex();
       };
       if (file.Exists) {
         filing.Append(file.Path, file.Identity.Size, content);
@@ -953,41 +1029,44 @@ TSdsInsertResult TSdsSession::TState::Insert(std::string_view records) {
     int64_t offset = file.Exists ? file.Identity.Size : 0;
     TSdsFiledChannel& channel = result.Channels.emplace_back();
     channel.DayFile = relative;
-    channel.Codes = entry.Records.front().Codes;
-    for (const TRecordInfo& record : entry.Records) {
-      Index(file, record, offset, file.Records, 0);
-      offset += static_cast<int64_t>(record.Bytes.size());
+    channel.Codes = codes[static_cast<size_t>(entry.Codes)];
+    for (TIndexed record : entry.Records) {
+      record.Offset = offset;
+      Index(file, record, channel.Codes, file.Records, 0);
+      offset += record.Length;
       channel.RecordStarts.push_back(record.Start);
     }
     Indexed += entry.Records.size();
     channel.RecordCount = static_cast<int>(channel.RecordStarts.size());
-    channel.Sha256 = HashOf(entry.Records);
+    channel.Sha256 = std::move(entry.Sha256);
     Restat(file);
   }
-  AddPresent(present, fresh, result);
+  AddPresent(present, fresh, codes, result);
   Trim();
   return result;
 }
 
-void TSdsSession::TState::AddPresent(const std::map<std::string, std::vector<TRecordInfo>>& present,
+void TSdsSession::TState::AddPresent(const std::map<std::string, std::vector<TIndexed>>& present,
                                      const std::map<std::string, TFresh>& fresh,
+                                     const std::vector<TChannelCodes>& codes,
                                      TSdsInsertResult& result) {
   if (present.empty()) return;
   for (const auto& [relative, records] : present) {
     TDayFile& file = FileAt(relative);
     // The insertion's records in the day file, those it wrote included, in file order; their
     // bytes as the file holds them, which is what a check hashes again.
-    std::vector<TRecordInfo> mine = records;
+    std::vector<TIndexed> mine = records;
     if (const auto wrote = fresh.find(relative); wrote != fresh.end()) {
       mine.insert(mine.end(), wrote->second.Records.begin(), wrote->second.Records.end());
     }
+    const TChannelCodes& channelCodes = codes[static_cast<size_t>(records.front().Codes)];
     std::vector<TIndexed> found;
-    for (const TRecordInfo& record : mine) {
+    for (const TIndexed& record : mine) {
       const auto [first, last] = std::equal_range(file.Records.begin(), file.Records.end(),
                                                   TIndexed{record.Start}, StartsEarlier);
       const auto at = std::find_if(first, last, [&](const TIndexed& known) {
         return known.SampleCount == record.SampleCount &&
-               file.Codes[static_cast<size_t>(known.Codes)] == record.Codes;
+               file.Codes[static_cast<size_t>(known.Codes)] == channelCodes;
       });
       if (at != last) found.push_back(*at);
     }
@@ -996,7 +1075,7 @@ void TSdsSession::TState::AddPresent(const std::map<std::string, std::vector<TRe
               [](const TIndexed& a, const TIndexed& b) { return a.Offset < b.Offset; });
     TSdsFiledChannel channel;
     channel.DayFile = relative;
-    channel.Codes = records.front().Codes;
+    channel.Codes = channelCodes;
     channel.Wrote = fresh.count(relative) != 0;
     TSha256 hash;
     const TReading reading(file.Path);
@@ -1051,11 +1130,7 @@ void TSdsSession::TState::Flush() {
       // Another writer may have filed some of them since.
       std::vector<TIndexed> waiting;
       for (const TIndexed& record : file->Waiting) {
-        TRecordInfo key;
-        key.Start = record.Start;
-        key.SampleCount = record.SampleCount;
-        key.Codes = file->Codes[static_cast<size_t>(record.Codes)];
-        if (file->Holds(file->Records, key)) {
+        if (file->Holds(file->Records, record, file->Codes[static_cast<size_t>(record.Codes)])) {
           TSdsInsertResult& insertion = Waiting[record.Insertion];
           --insertion.RecordsWritten;
           ++insertion.RecordsPresent;
@@ -1170,14 +1245,78 @@ TSdsSession::TSdsSession(std::string root) : State(std::make_unique<TState>(std:
 
 TSdsSession::~TSdsSession() = default;
 
-TSdsInsertResult TSdsSession::Insert(std::string_view records) {
-  TSdsInsertResult result = State->Insert(records);
+TSdsInsertResult TSdsSession::TState::Insert(const TSource& source) {
+  TSdsInsertResult result = Insertion(source);
   // The bounds of the batch: past them it is written at once, its insertions then durable.
-  if (!result.Durable && (State->WaitingRecords > WaitingRecordsKept ||
-                          (State->Store.InMemoryOnly() && State->Store.Bytes() > WaitingBytesInMemory))) {
-    State->Flush();
+  if (!result.Durable && (WaitingRecords > WaitingRecordsKept ||
+                          (Store.InMemoryOnly() && Store.Bytes() > WaitingBytesInMemory))) {
+    Flush();
   }
   return result;
+}
+
+TSdsInsertResult TSdsSession::Insert(std::string_view records) {
+  return State->Insert(TSource(records));
+}
+
+TSdsInsertResult TSdsSession::Insert(TSdsRecords& records) {
+  records.Spool();
+  if (records.Spooled > 0) return State->Insert(TSource(records.Handle, records.Directory));
+  return State->Insert(TSource(records.Memory));
+}
+
+TSdsRecords::TSdsRecords(std::string root) : Root(std::move(root)) {}
+
+TSdsRecords::~TSdsRecords() {
+  if (Handle >= 0) ::close(Handle);
+}
+
+void TSdsRecords::Append(const char* bytes, size_t length) {
+  if (Memory.size() + length > MemoryBytes && !NoFile) {
+    if (Handle < 0) {
+      // The archive's root may not be there before its first records: the nearest directory
+      // above it that is, most likely on the same file system.
+      fs::path directory = Root.empty() ? fs::path(".") : fs::path(Root);
+      for (;;) {
+        Handle = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (Handle >= 0 || errno != ENOENT || !directory.has_relative_path()) break;
+        fs::path parent = directory.parent_path();
+        if (parent.empty()) parent = ".";
+        if (parent == directory) break;
+        directory = std::move(parent);
+      }
+      Directory = directory.string();
+      NoFile = Handle < 0;
+    }
+    Spool();
+  }
+  Memory.append(bytes, length);
+}
+
+void TSdsRecords::Spool() {
+  if (Handle < 0 || Memory.empty()) return;
+  for (size_t done = 0; done < Memory.size();) {
+    const ssize_t n = ::pwrite(Handle, Memory.data() + done, Memory.size() - done,
+                               static_cast<off_t>(Spooled + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      throw platform::EInOutError(platform::IoCodeFromErrno(n < 0 ? errno : ENOSPC), Directory);
+    }
+    done += static_cast<size_t>(n);
+  }
+  Spooled += static_cast<int64_t>(Memory.size());
+  Memory.clear();
+}
+
+void TSdsRecords::Clear() {
+  Memory.clear();
+  if (Memory.capacity() > MemoryBytes) Memory.shrink_to_fit();
+  // A spool that cannot be emptied is dropped; the next records open another.
+  if (Handle >= 0 && Spooled > 0 && ::ftruncate(Handle, 0) != 0) {
+    ::close(Handle);
+    Handle = -1;
+  }
+  Spooled = 0;
 }
 
 void TSdsSession::Flush() {

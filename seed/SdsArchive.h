@@ -97,6 +97,38 @@ struct TSdsInsertResult {
 
 enum class TSdsRecordState { Intact, Changed, Missing };
 
+// The records of one insertion, gathered as they are packed: in memory up to MemoryBytes,
+// past that spooled to an unnamed file (O_TMPFILE, gone with the process) in the archive's
+// root, or in the nearest directory above it that exists, so that an event of any length takes
+// the same memory. Where the file system has no unnamed files they stay in memory.
+class TSdsRecords {
+ public:
+  static constexpr size_t MemoryBytes = 1 << 20;
+
+  explicit TSdsRecords(std::string root);
+  ~TSdsRecords();
+  TSdsRecords(const TSdsRecords&) = delete;
+  TSdsRecords& operator=(const TSdsRecords&) = delete;
+
+  // Throws platform::EInOutError, naming the spool's directory, when the spool cannot be written.
+  void Append(const char* bytes, size_t length);
+  void Clear();
+  int64_t Size() const { return Spooled + static_cast<int64_t>(Memory.size()); }
+  // Whether records went to the unnamed file.
+  bool InFile() const { return Handle >= 0 && Spooled > 0; }
+
+ private:
+  friend class TSdsSession;
+  void Spool();  // what is in memory to the file, when there is one
+
+  std::string Root;
+  std::string Directory;  // of the unnamed file
+  int Handle = -1;
+  bool NoFile = false;  // none can be made: everything stays in memory
+  int64_t Spooled = 0;  // bytes in the file
+  std::string Memory;   // the bytes after them
+};
+
 class TSdsSession {
  public:
   explicit TSdsSession(std::string root);
@@ -107,6 +139,8 @@ class TSdsSession {
   // Files concatenated miniSEED records (any channels, days and record lengths), creating
   // directories as needed: at once, or into the batch (the result is then not Durable).
   TSdsInsertResult Insert(std::string_view records);
+  // The same for records gathered in `records` (spooled or not); they stay there.
+  TSdsInsertResult Insert(TSdsRecords& records);
   // Writes every waiting insertion, all of them or (throwing) none: those then no longer wait
   // and are not in the archive.
   void Flush();

@@ -108,6 +108,10 @@ class TEventWriter {
   std::optional<seed::TSdsInsertResult> TakeFiling() { return DoTakeFiling(); }
   // The held insertions that FinishRun wrote, with their filed channels: taken once.
   std::vector<seed::TSdsInsertResult> TakeRunFilings() { return DoTakeRunFilings(); }
+  // Makes this kind hand `other`, a kind of the run asked after it, what `other` would make
+  // of the frames itself, when both make the same bytes: `other` then takes no frames (the run
+  // hands it none) and is done with each event when this kind is. Returns whether it does.
+  bool Lead(TEventWriter& other) { return DoLead(other); }
 
   // Waits until what was handed to the writer's own output writer is written (raising a write
   // error), or drops it: for the run's output writer, the run does so itself.
@@ -172,6 +176,7 @@ class TEventWriter {
   virtual void DoFinishRun() {}
   virtual std::optional<seed::TSdsInsertResult> DoTakeFiling() { return std::nullopt; }
   virtual std::vector<seed::TSdsInsertResult> DoTakeRunFilings() { return {}; }
+  virtual bool DoLead(TEventWriter& /*other*/) { return false; }
   // The files of the event in hand, in the order they were created.
   std::vector<TOutput*> Files;
 

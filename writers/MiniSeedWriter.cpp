@@ -16,7 +16,7 @@ class TMiniSeedWriter : public TSeedWriter {
     return {baseName + ".mseed"};
   }
   std::string DoCreate(const TEventSetup& event) override {
-    if (Packers.empty()) return {};  // refused
+    if (!HasStreams()) return {};  // refused
     const std::string name = event.BaseName + ".mseed";
     if (!CreateFile(File, event, name, 1)) return event.Directory + name;
     return {};

@@ -28,24 +28,27 @@ class TSdsWriter : public TSeedWriter {
       if (Session) Session->Flush();
       Root = root;
       Session = std::make_unique<seed::TSdsSession>(Root);
+      Records = std::make_unique<seed::TSdsRecords>(Root);
     }
-    Records.clear();
+    Records->Clear();
     Held = false;
     return {};
   }
   void DoWriteHeader(const TEventSetup& /*event*/) override {}
-  void DoRelease() override { Records.clear(); }
+  void DoRelease() override {
+    if (Records) Records->Clear();
+  }
 
  protected:
   void TakeRecord(int /*channel*/, const char* record, size_t length) override {
-    Records.append(record, length);
+    Records->Append(record, length);
   }
   // Filed once the event is complete, all its channels in one insertion: a stopped or failed
   // event, or one whose filing fails, leaves the archive as it was.
   void StreamsFinished() override {
-    Filing = Session->Insert(Records);
+    Filing = Session->Insert(*Records);
     Held = !Filing->Durable;
-    Records.clear();
+    Records->Clear();
     KeepFiled();  // held insertions a full batch wrote meanwhile
   }
   bool DoHolds() const override { return Held; }
@@ -67,7 +70,9 @@ class TSdsWriter : public TSeedWriter {
  private:
   std::string Root;
   std::unique_ptr<seed::TSdsSession> Session;  // of the run
-  std::string Records;                         // the event's records, each channel's in order
+  // The event's records, each channel's in order: spooled past a small bound, so that an
+  // event of any length takes the same memory.
+  std::unique_ptr<seed::TSdsRecords> Records;
   bool Held = false;                           // the event in hand waits in the batch
   std::optional<seed::TSdsInsertResult> Filing;         // of the event in hand
   std::vector<seed::TSdsInsertResult> RunFilings;       // held ones written since

@@ -26,9 +26,25 @@ void PrimePacking() {
 
 }  // namespace
 
+bool TSeedWriter::DoLead(TEventWriter& other) {
+  auto* follower = dynamic_cast<TSeedWriter*>(&other);
+  if (!follower || follower == this || follower->Leader || Leader) return false;
+  Followers.push_back(follower);
+  follower->Leader = this;
+  return true;
+}
+
+void TSeedWriter::Packed(int channel, const char* record, size_t length) {
+  TakeRecord(channel, record, length);
+  for (TSeedWriter* follower : Followers) {
+    if (follower->Open) follower->TakeRecord(channel, record, length);
+  }
+}
+
 std::string TSeedWriter::DoRefusal(const TEventSetup& event) {
   PrimePacking();
   Packers.clear();
+  Open = false;
   const TEventHeader& e = event.Header;
   const TProductOptions& products = event.Products;
   const seed::TCodeOptions codes{products.Network, products.Sheet.get()};
@@ -44,12 +60,16 @@ std::string TSeedWriter::DoRefusal(const TEventSetup& event) {
     for (int c = 0; c < event.Channels; ++c) {
       stream.Codes = seed::ChannelCodesFor(codes, e.StationSerial, e.SampleRate, c);
       Packers.push_back(std::make_unique<seed::TMiniSeedPacker>(
-          stream, [this, c](const char* record, size_t length) { TakeRecord(c, record, length); }));
+          stream, [this, c](const char* record, size_t length) { Packed(c, record, length); }));
     }
   } catch (const seed::ESeedError& error) {
     Packers.clear();
     return error.what();
   }
+  Open = true;
+  // Led, the streams were made only to be checked: the leader's, of the same event and options,
+  // give the records.
+  if (Leader) Packers.clear();
   Samples.resize(Packers.size());
   return {};
 }
@@ -73,11 +93,15 @@ void TSeedWriter::DoPad(int64_t frames) {
 }
 
 void TSeedWriter::DoEndEvent() {
-  if (Packers.empty()) return;
+  if (Packers.empty()) return;  // refused, or led: the leader ends the event
   for (const auto& packer : Packers) packer->Finish();
   StreamsFinished();
+  for (TSeedWriter* follower : Followers) {
+    if (follower->Open) follower->StreamsFinished();
+  }
 }
 
 void TSeedWriter::Closed() {
   Packers.clear();
+  Open = false;
 }

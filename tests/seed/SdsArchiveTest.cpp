@@ -470,6 +470,75 @@ TEST(SdsArchive, ASessionBatchesEarlierEventsAndRewritesADayFileOnce) {
   EXPECT_TRUE(session.TakeFiled().empty());
 }
 
+// Records gathered past the memory bound go to an unnamed file (the archive's root not made
+// yet) and are filed from there with the same bytes, counts and hashes as from one buffer:
+// into the batch before a day file's records, appended after them, and gathered anew after
+// Clear. The morning's records come channel by channel in turn, as the packers give them.
+TEST(SdsArchive, RecordsSpooledPastTheMemoryBoundAreFiledAsFromOneBuffer) {
+  testing_support::TTempDir base;
+  platform::TScopedSyncHook quick([](int, const std::string&, bool) { return 0; });
+  const std::string noon = Event(At(12, 0), 60);
+  const std::string morning = Event(At(9, 0), 3600);
+  const std::string evening = Event(At(14, 0), 3600);
+  ASSERT_GT(morning.size(), 2 * seed::TSdsRecords::MemoryBytes);
+  const std::vector<std::string> channels = [&] {
+    std::map<std::string, std::string> split;  // by the channel code of the fixed header
+    for (size_t at = 0; at < morning.size(); at += 512) {
+      split[morning.substr(at + 15, 3)] += morning.substr(at, 512);
+    }
+    std::vector<std::string> each;
+    for (const auto& [code, records] : split) each.push_back(records);
+    return each;
+  }();
+  ASSERT_EQ(channels.size(), 3u);
+
+  std::vector<std::vector<seed::TSdsInsertResult>> results(2);
+  for (int spooled = 0; spooled < 2; ++spooled) {
+    const std::string root = base / (spooled ? "spooled" : "buffer");
+    seed::TSdsSession session(root);
+    auto& filed = results[static_cast<size_t>(spooled)];
+    filed.push_back(session.Insert(noon));
+    if (!spooled) {
+      filed.push_back(session.Insert(morning));
+      filed.push_back(session.Insert(evening));
+    } else {
+      seed::TSdsRecords records(root);
+      records.Append("stale", 5);
+      records.Clear();
+      const size_t longest = std::max({channels[0].size(), channels[1].size(), channels[2].size()});
+      for (size_t at = 0; at < longest; at += 512) {
+        for (const std::string& channel : channels) {
+          if (at < channel.size()) records.Append(channel.data() + at, 512);
+        }
+      }
+      EXPECT_TRUE(records.InFile());
+      EXPECT_EQ(records.Size(), static_cast<int64_t>(morning.size()));
+      filed.push_back(session.Insert(records));
+      EXPECT_FALSE(filed.back().Durable);
+      records.Clear();
+      for (size_t at = 0; at < evening.size(); at += 512) records.Append(evening.data() + at, 512);
+      filed.push_back(session.Insert(records));
+      EXPECT_TRUE(filed.back().Durable);
+    }
+    session.Flush();
+    for (seed::TSdsInsertResult& result : session.TakeFiled()) filed[1] = std::move(result);
+  }
+  EXPECT_EQ(Difference(Snapshot(base / "spooled"), Snapshot(base / "buffer")), "");
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const seed::TSdsInsertResult& spooled = results[1][i];
+    const seed::TSdsInsertResult& buffer = results[0][i];
+    EXPECT_TRUE(spooled.Durable);
+    EXPECT_EQ(spooled.RecordsWritten, buffer.RecordsWritten);
+    ASSERT_EQ(spooled.Channels.size(), 3u);
+    ASSERT_EQ(buffer.Channels.size(), 3u);
+    for (size_t c = 0; c < 3; ++c) {
+      EXPECT_EQ(spooled.Channels[c].Sha256, buffer.Channels[c].Sha256);
+      EXPECT_EQ(spooled.Channels[c].RecordStarts, buffer.Channels[c].RecordStarts);
+    }
+  }
+}
+
 // Another writer (another session, or another process) changes a day file between a session's
 // calls: the session learns it again instead of appending at a stale end or rewriting from
 // stale offsets, and a waiting record the other writer filed meanwhile is not filed twice.

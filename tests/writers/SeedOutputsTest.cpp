@@ -10,6 +10,7 @@
 
 #include "support/ConvertFixture.h"
 #include "support/MiniSeedReadBack.h"
+#include "seed/SdsArchive.h"
 #include "seed/SeedTime.h"
 
 namespace {
@@ -421,6 +422,49 @@ TEST_F(SeedOutputs, AnEventWaitingInTheArchivesBatchCountsAsSavedOnlyOnceWritten
   const TTree both = Archive(Out.Path());
   ASSERT_EQ(both.size(), 3u);
   EXPECT_EQ(ReadRecords(both.begin()->second).size(), 2 * ReadRecords(first.begin()->second).size());
+}
+
+// With both kinds chosen, the archive's day files hold exactly the miniSEED files' records,
+// each channel's by day in time order: over midnight, for an event long enough that its
+// records wait in a file rather than in memory, and for one filed before them (the batch).
+TEST_F(SeedOutputs, TheArchiveFilesTheMiniSeedFilesRecordsByteForByte) {
+  Settings.Kinds = KindSet({"mseed", "sds"});
+  TCardBuilder card;
+  card.Events = {SmallEvent("DEB", "6,23"), SmallEvent("DEB", "6,23"), SmallEvent("DEB", "6,23")};
+  const char* stems[] = {"05122355", "05130100", "05122000"};
+  const char* durations[] = {"250,10", "250,1", "250,1"};
+  for (size_t e = 0; e < 3; ++e) {
+    card.Events[e].FileStem = stems[e];
+    card.Events[e].RateDuration = durations[e];
+    card.Events[e].FileNumber = "00" + std::to_string(e + 1);
+  }
+  Insert(card);
+  Download(3, {0, 1, 2});
+  ASSERT_TRUE(Host.Succeeded) << testing::PrintToString(Host.Errors);
+
+  std::map<std::string, std::map<int64_t, std::string>> expected;  // day file -> records by start
+  int64_t longest = 0;
+  for (const std::string& name : OutputFiles()) {
+    if (!name.ends_with(".mseed")) continue;
+    const std::string bytes = testing_support::ReadWholeFile(Out / name);
+    longest = std::max(longest, static_cast<int64_t>(bytes.size()));
+    size_t at = 0;
+    for (const TReadRecord& record : ReadRecords(bytes)) {
+      const seed::TSeedTime start = seed::TSeedTime::FromEpochMicroseconds(record.Start);
+      const std::string path = seed::TSdsArchive::DayFilePath(
+          {record.Network, record.Station, record.Location, record.Channel}, start.Year,
+          start.DayOfYear());
+      expected[path][record.Start] = bytes.substr(at, static_cast<size_t>(record.Length));
+      at += static_cast<size_t>(record.Length);
+    }
+  }
+  ASSERT_GT(longest, static_cast<int64_t>(seed::TSdsRecords::MemoryBytes));
+  TTree files;
+  for (const auto& [path, records] : expected) {
+    for (const auto& [start, bytes] : records) files[path] += bytes;
+  }
+  EXPECT_EQ(files.size(), 12u);  // 6 channels, 2 days
+  EXPECT_TRUE(Archive(Out.Path()) == files);
 }
 
 // Debian's mseed2sac reads our records back into SAC files with our SAC files' samples.
