@@ -3,7 +3,8 @@
 // each output kind alone and all six together: the time the card alone needs to deliver its
 // data file (card_s, read in the run's blocks), the download's wall time (download_s, flushed
 // as the programs flush), and their ratio (vs_card; the card is the limit when it is near 1).
-// Medians of the iterations.
+// Medians of the iterations. And the ingest of four cards, each in a card reader of its own,
+// at once against one after another (IngestCards.h).
 //
 // The pace: READTARQ_CARD_MBPS MB/s (10^6 bytes; 90 when unset), and each read also waits
 // READTARQ_CARD_LATENCY_US microseconds (500 when unset): a USB card reader answers each read
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "CardRun.h"
+#include "IngestCards.h"
 #include "download/DownloadRun.h"
 #include "platform/RecordFile.h"
 
@@ -121,5 +123,14 @@ BENCHMARK(BM_SlowCard)->ArgName("sensor")->Arg(Sensor)->Iterations(3)->UseManual
 BENCHMARK(BM_SlowCard)->ArgName("mseed")->Arg(MiniSeed)->Iterations(3)->UseManualTime();
 BENCHMARK(BM_SlowCard)->ArgName("sds")->Arg(Sds)->Iterations(3)->UseManualTime();
 BENCHMARK(BM_SlowCard)->ArgName("all_six")->Arg(AllSix)->Iterations(3)->UseManualTime();
+
+// Each card's data file read at the pace above, each card in a reader of its own: the readers
+// deliver at the same time, as four readers on four ports would.
+void BM_SlowIngestFourCards(benchmark::State& state) {
+  const TSlowCard slow;
+  IngestFourWays(state, FourIngestCards());
+}
+BENCHMARK(BM_SlowIngestFourCards)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(
+    benchmark::kSecond);
 
 }  // namespace

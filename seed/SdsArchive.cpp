@@ -529,16 +529,17 @@ class TReading {
   int Handle;
 };
 
-// Reads the records' headers of an open file from its start, a window at a time, handing each
-// record (its bytes valid during the call) to `take`.
+// Reads the records' headers of an open file from offset `from` (a record's start) to its end,
+// a window at a time, handing each record (its bytes valid during the call) to `take`.
 void ScanRecords(int handle, const std::string& path,
-                 const std::function<void(const TRecordInfo&, int64_t offset)>& take) {
+                 const std::function<void(const TRecordInfo&, int64_t offset)>& take,
+                 int64_t from = 0) {
   constexpr size_t Window = 1 << 20;
   constexpr size_t Longest = 1 << 17;  // more than any record's length
   std::vector<char> buffer(Window);
   std::vector<char> scratch;
   MSRecord* msr = nullptr;
-  int64_t fileAt = 0;  // of buffer[0]
+  int64_t fileAt = from;  // of buffer[0]
   size_t filled = 0;
   size_t at = 0;
   bool more = true;
@@ -768,21 +769,83 @@ struct TSdsSession::TState {
     if (S_ISLNK(info.st_mode)) RefuseLink(file.Path);
     if (!S_ISREG(info.st_mode)) throw ESeedError(file.Path + ": not a file");
     if (file.Learned && file.Exists && file.Identity == IdentityOf(info)) return;
-    Unindex(file);
     TReading reading(file.Path);
     struct stat held {};
     if (::fstat(reading.Handle, &held) != 0) {
       throw platform::EInOutError(platform::IoCodeFromErrno(errno), file.Path);
     }
-    ScanRecords(reading.Handle, file.Path, [&](const TRecordInfo& record, int64_t offset) {
-      Index(file, IndexedOf(record, offset), record.Codes, file.Records, 0);
-    });
-    std::stable_sort(file.Records.begin(), file.Records.end(), StartsEarlier);
+    if (!LearnAppended(file, reading, held)) {
+      Unindex(file);
+      try {
+        ScanRecords(reading.Handle, file.Path, [&](const TRecordInfo& record, int64_t offset) {
+          Index(file, IndexedOf(record, offset), record.Codes, file.Records, 0);
+        });
+      } catch (...) {
+        file.Records.clear();
+        throw;
+      }
+      std::stable_sort(file.Records.begin(), file.Records.end(), StartsEarlier);
+      Indexed += file.Records.size();
+    }
     file.Identity = IdentityOf(held);
     file.Exists = true;
     file.Learned = true;
-    Indexed += file.Records.size();
   }
+
+  // When the day file is the one known, grown: only records were appended to it (the bytes a
+  // writer leaves under the lock are never altered in place; a rewrite is a new file). Its
+  // records after those known are then indexed and it returns true; false when it is not so,
+  // and the index is as it was. Two cards of one station filed at once would otherwise read
+  // the whole day file again for each event, under the lock the other card waits for.
+  //
+  // The same inode is not proof enough, as a rewrite's new file may get the number of one
+  // removed before: the last record known must still be at its offset, the same record, and
+  // end where the file ended. A rewrite that kept it there added nothing before it, so the
+  // records before it are where they were too.
+  bool LearnAppended(TDayFile& file, const TReading& reading, const struct stat& held) {
+    const TIdentity now = IdentityOf(held);
+    if (!file.Learned || !file.Exists || file.Records.empty() ||
+        now.Device != file.Identity.Device || now.Inode != file.Identity.Inode ||
+        now.Size <= file.Identity.Size) {
+      return false;
+    }
+    const TIndexed& last = *std::max_element(
+        file.Records.begin(), file.Records.end(),
+        [](const TIndexed& a, const TIndexed& b) { return a.Offset < b.Offset; });
+    if (last.Offset + last.Length != static_cast<int64_t>(file.Identity.Size)) return false;
+    const TIndexed known = last;
+    const size_t before = file.Records.size();
+    try {
+      ScanRecords(
+          reading.Handle, file.Path,
+          [&](const TRecordInfo& record, int64_t offset) {
+            if (offset == known.Offset) {
+              if (record.Start != known.Start || record.SampleCount != known.SampleCount ||
+                  record.Length != known.Length ||
+                  !(record.Codes == file.Codes[static_cast<size_t>(known.Codes)])) {
+                throw TNotAppended();
+              }
+            } else {
+              Index(file, IndexedOf(record, offset), record.Codes, file.Records, 0);
+            }
+          },
+          known.Offset);
+    } catch (const TNotAppended&) {
+      file.Records.resize(before);
+      return false;
+    } catch (...) {
+      file.Records.resize(before);
+      Unindex(file);
+      throw;
+    }
+    const auto added = file.Records.begin() + static_cast<ptrdiff_t>(before);
+    std::stable_sort(added, file.Records.end(), StartsEarlier);
+    std::inplace_merge(file.Records.begin(), added, file.Records.end(), StartsEarlier);
+    Indexed += file.Records.size() - before;
+    return true;
+  }
+  struct TNotAppended {};
+
 
   // Adds the record (of channel `codes`, at `record.Offset`) to an index of the day file.
   void Index(TDayFile& file, TIndexed record, const TChannelCodes& codes, std::vector<TIndexed>& to,

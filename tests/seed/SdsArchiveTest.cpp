@@ -541,7 +541,8 @@ TEST(SdsArchive, RecordsSpooledPastTheMemoryBoundAreFiledAsFromOneBuffer) {
 
 // Another writer (another session, or another process) changes a day file between a session's
 // calls: the session learns it again instead of appending at a stale end or rewriting from
-// stale offsets, and a waiting record the other writer filed meanwhile is not filed twice.
+// stale offsets, and a waiting record the other writer filed meanwhile is not filed twice;
+// also when the other writer only appended to the day file.
 TEST(SdsArchive, ASessionNoticesAnotherWriterBetweenItsCalls) {
   testing_support::TTempDir root;
   platform::TScopedSyncHook quick([](int, const std::string&, bool) { return 0; });
@@ -564,6 +565,21 @@ TEST(SdsArchive, ASessionNoticesAnotherWriterBetweenItsCalls) {
   ASSERT_EQ(filed.size(), 1u);
   EXPECT_EQ(filed[0].RecordsWritten, 0);
   EXPECT_TRUE(filed[0].Channels.empty());
+
+  const std::string nine = Event(At(9, 0), 60, 1);
+  const std::string night = Event(At(21, 0), 60, 1);
+  const std::string last = Event(At(22, 0), 60, 1);
+  seed::TSdsArchive(root.Path()).Insert(night);  // appended by the other writer
+  const seed::TSdsInsertResult again = session.Insert(night);
+  EXPECT_EQ(again.RecordsWritten, 0);
+  EXPECT_EQ(again.RecordsPresent, static_cast<int>(ReadRecords(night).size()));
+  EXPECT_TRUE(session.Insert(last).Durable);
+  EXPECT_FALSE(session.Insert(nine).Durable);
+  seed::TSdsArchive(root.Path()).Insert(last + Event(At(23, 0), 60, 1));  // the last one new
+  session.Flush();
+  EXPECT_EQ(testing_support::ReadWholeFile(root / ZFile),
+            early + nine + morning + noon + evening + late + night + last +
+                Event(At(23, 0), 60, 1));
 }
 
 // Records that overlap other records of their channel in time are kept beside them and
