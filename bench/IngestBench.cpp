@@ -22,6 +22,7 @@ using testing_support::TBuiltEvent;
 using testing_support::TCardBuilder;
 using bench_support::FourIngestCards;
 using bench_support::IngestFourWays;
+using bench_support::IngestInto;
 using bench_support::Padded;
 using bench_support::TIngestCard;
 
@@ -38,21 +39,6 @@ TBuiltEvent EventOf(int serial, int day, int hour, int minute, int minutes, int 
 
 double Seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-TIngestSummary IngestInto(const std::string& archive, const std::vector<TIngestCard*>& cards,
-                          int jobs) {
-  std::vector<TTarqCard*> held;
-  std::vector<std::string> names;
-  for (TIngestCard* card : cards) {
-    held.push_back(&card->Card);
-    names.push_back(card->Drive.Root());
-  }
-  TIngestOptions options;
-  options.Archive = archive;
-  options.Jobs = jobs;
-  TIngestProgress quiet;
-  return IngestCards(held, names, options, quiet);
 }
 
 // The four cards from the page cache: one alone, one after another, all at once.

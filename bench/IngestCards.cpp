@@ -36,7 +36,10 @@ struct TTimed {
   bool Saved = false;
 };
 
-TTimed TimeIngest(const std::string& archive, const std::vector<TIngestCard*>& cards, int jobs) {
+}  // namespace
+
+TIngestSummary IngestInto(const std::string& archive, const std::vector<TIngestCard*>& cards,
+                          int jobs) {
   std::vector<TTarqCard*> held;
   std::vector<std::string> names;
   for (TIngestCard* card : cards) {
@@ -47,11 +50,17 @@ TTimed TimeIngest(const std::string& archive, const std::vector<TIngestCard*>& c
   options.Archive = archive;
   options.Jobs = jobs;
   TIngestProgress quiet;
+  return IngestCards(held, names, options, quiet);
+}
+
+namespace {
+
+TTimed TimeIngest(const std::string& archive, const std::vector<TIngestCard*>& cards, int jobs) {
   TTimed timed;
   const bool peakKnown = ResetPeakMemory();
   const double processor = ProcessorSeconds();
   const auto start = std::chrono::steady_clock::now();
-  timed.Saved = IngestCards(held, names, options, quiet).AllSaved();
+  timed.Saved = IngestInto(archive, cards, jobs).AllSaved();
   timed.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   timed.Processor = ProcessorSeconds() - processor;
   if (peakKnown) timed.PeakMegabytes = static_cast<double>(PeakMemoryBytes()) / 1e6;

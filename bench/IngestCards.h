@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "card/TarqCard.h"
+#include "download/Ingest.h"
 #include "support/CardDrive.h"
 #include "support/TestSupport.h"
 
@@ -29,6 +30,10 @@ const std::vector<TIngestCard*>& FourIngestCards();
 
 // `number` in decimal with leading zeros to `digits` digits, as the cards' file names have it.
 std::string Padded(int number, size_t digits);
+
+// The cards ingested into `archive` by `jobs` readers, quietly.
+TIngestSummary IngestInto(const std::string& archive, const std::vector<TIngestCard*>& cards,
+                          int jobs);
 
 // One hash over every file of the tree, by relative path.
 std::string TreeHash(const std::string& root);
