@@ -102,6 +102,34 @@ THelicorder BuildHelicorder(const std::string& id, int64_t day, double rate,
   return plot;
 }
 
+THelicorderLine HelicorderLine(const THelicorder& plot, int line, double base, double half,
+                               double shortest) {
+  THelicorderLine drawn;
+  const auto columns = static_cast<size_t>(plot.Columns);
+  const double mean = plot.LineMean[static_cast<size_t>(line)];
+  const auto y = [&](double v) {
+    return base - std::clamp((v - mean) / plot.Scale * half, -3 * half, 3 * half);
+  };
+  size_t gapStart = columns;
+  for (size_t c = 0; c <= columns; ++c) {
+    const size_t at = static_cast<size_t>(line) * columns + c;
+    const bool filled = c < columns && plot.Filled[at];
+    if (c < columns && !filled && gapStart == columns) gapStart = c;
+    if ((filled || c == columns) && gapStart < columns) {
+      drawn.Gaps.emplace_back(gapStart, c);
+      gapStart = columns;
+    }
+    if (!filled) continue;
+    THelicorderStroke stroke{c, y(plot.High[at]), y(plot.Low[at])};
+    if (stroke.Bottom - stroke.Top < shortest) {
+      stroke.Top -= shortest / 2;
+      stroke.Bottom += shortest / 2;
+    }
+    drawn.Strokes.push_back(stroke);
+  }
+  return drawn;
+}
+
 std::string HelicorderSvg(const THelicorder& plot) {
   const int lines = plot.Layout.Lines;
   const double spacing = lines > 24 ? 9 : 28;
@@ -113,12 +141,11 @@ std::string HelicorderSvg(const THelicorder& plot) {
                     "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) +
                     "\" font-family=\"sans-serif\" font-size=\"11\">";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"#fff\"/>";
-  svg += "<text x=\"" + std::to_string(LeftMargin) + "\" y=\"16\" font-size=\"13\">" +
-         plot.Id + " " + DayText(plot.Day) + " UTC, " + std::to_string(lines) + " lines of " +
+  svg += "<text x=\"" + std::to_string(LeftMargin) + "\" y=\"16\" font-size=\"13\">" + plot.Id +
+         " " + DayText(plot.Day) + " UTC, " + std::to_string(lines) + " lines of " +
          std::to_string(plot.Layout.LineLength / (60 * Microseconds)) +
          " min; half a line's spacing = " + Shortest(std::round(plot.Scale * 100) / 100) +
          " counts</text>";
-  const auto columns = static_cast<size_t>(plot.Columns);
   for (int line = 0; line < lines; ++line) {
     const double base = TopMargin + spacing * (line + 0.5);
     if (lines <= 24 || line % 4 == 0) {
@@ -127,34 +154,19 @@ std::string HelicorderSvg(const THelicorder& plot) {
     }
     std::string gaps;
     std::string trace;
-    const double mean = plot.LineMean[static_cast<size_t>(line)];
-    size_t gapStart = columns;
-    for (size_t c = 0; c <= columns; ++c) {
-      const size_t at = static_cast<size_t>(line) * columns + c;
-      const bool filled = c < columns && plot.Filled[at];
-      if (c < columns && !filled && gapStart == columns) gapStart = c;
-      if ((filled || c == columns) && gapStart < columns) {
-        gaps += "<rect x=\"" + std::to_string(LeftMargin + gapStart) + "\" y=\"" +
-                Fixed(base - half) + "\" width=\"" + std::to_string(c - gapStart) +
-                "\" height=\"" + Fixed(spacing) + "\"/>";
-        gapStart = columns;
-      }
-      if (!filled) continue;
-      auto y = [&](double v) {
-        return base - std::clamp((v - mean) / plot.Scale * half, -3 * half, 3 * half);
-      };
-      double top = y(plot.High[at]);
-      double bottom = y(plot.Low[at]);
-      if (bottom - top < 0.6) {
-        top -= 0.3;
-        bottom += 0.3;
-      }
+    const THelicorderLine drawn = HelicorderLine(plot, line, base, half, 0.6);
+    for (const auto& [first, end] : drawn.Gaps) {
+      gaps += "<rect x=\"" + std::to_string(LeftMargin + first) + "\" y=\"" + Fixed(base - half) +
+              "\" width=\"" + std::to_string(end - first) + "\" height=\"" + Fixed(spacing) +
+              "\"/>";
+    }
+    for (const THelicorderStroke& stroke : drawn.Strokes) {
       trace += 'M';
-      trace += std::to_string(LeftMargin + c);
+      trace += std::to_string(LeftMargin + stroke.Column);
       trace += ' ';
-      trace += Fixed(top);
+      trace += Fixed(stroke.Top);
       trace += 'V';
-      trace += Fixed(bottom);
+      trace += Fixed(stroke.Bottom);
     }
     if (!gaps.empty()) svg += "<g fill=\"#f6caca\">" + gaps + "</g>";
     if (!trace.empty()) {

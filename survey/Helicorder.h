@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "survey/RecordSamples.h"
@@ -41,5 +42,21 @@ struct THelicorder {
 THelicorder BuildHelicorder(const std::string& id, int64_t day, double rate,
                             const std::vector<TSampleRun>& runs, int columns = 1100);
 std::string HelicorderSvg(const THelicorder& plot);
+
+// One line of a day plot as drawn about its `base` (y growing downwards), `half` its half
+// spacing: the runs of columns without data [first, end), and each filled column's stroke, the
+// deflection about the line's mean clipped at one and a half line spacings, and never shorter
+// than `shortest` (a flat column still shows).
+struct THelicorderStroke {
+  size_t Column = 0;
+  double Top = 0;
+  double Bottom = 0;
+};
+struct THelicorderLine {
+  std::vector<std::pair<size_t, size_t>> Gaps;
+  std::vector<THelicorderStroke> Strokes;
+};
+THelicorderLine HelicorderLine(const THelicorder& plot, int line, double base, double half,
+                               double shortest);
 
 }  // namespace survey

@@ -171,6 +171,25 @@ TNoiseRange NoiseChartRange(const TNoiseSummary& noise) {
   return range;
 }
 
+std::vector<TDensityCell> DensityCells(const TNoiseSummary& noise, double lowDb, double highDb) {
+  std::vector<double> periods;
+  for (double f : noise.Frequencies) periods.push_back(1 / f);
+  std::vector<TDensityCell> cells;
+  for (size_t j = 0; j < periods.size() && j < noise.Pdf.size(); ++j) {
+    const double wide =
+        j + 1 < periods.size() ? std::sqrt(periods[j] / periods[j + 1]) : std::pow(2.0, 1.0 / 16);
+    double peak = 0;
+    for (double p : noise.Pdf[j]) peak = std::max(peak, p);
+    for (size_t b = 0; b < noise.Pdf[j].size(); ++b) {
+      const double p = noise.Pdf[j][b];
+      const double db = noise.PdfLowestDb + static_cast<double>(b);
+      if (p <= 0 || db < lowDb || db + 1 > highDb) continue;
+      cells.push_back({periods[j] / wide, periods[j] * wide, db, peak > 0 ? p / peak : 0});
+    }
+  }
+  return cells;
+}
+
 std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise) {
   TNoiseFrame frame;
   std::vector<double> periods;
@@ -188,20 +207,11 @@ std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise) {
               " font-size=\"13\"");
   // The density: one column per grid frequency, reaching halfway to its neighbours.
   std::string cells;
-  for (size_t j = 0; j < periods.size(); ++j) {
-    const double wide = j + 1 < periods.size() ? std::sqrt(periods[j] / periods[j + 1])
-                                               : std::pow(2.0, 1.0 / 16);
-    const double x0 = frame.X(periods[j] / wide), x1 = frame.X(periods[j] * wide);
-    double peak = 0;
-    for (double p : noise.Pdf[j]) peak = std::max(peak, p);
-    for (size_t b = 0; b < noise.Pdf[j].size(); ++b) {
-      const double p = noise.Pdf[j][b];
-      const double db = noise.PdfLowestDb + static_cast<double>(b);
-      if (p <= 0 || db < frame.LowDb || db + 1 > frame.HighDb) continue;
-      cells += Rect(std::min(x0, x1), frame.Y(db + 1), std::abs(x1 - x0) + 0.3,
-                    frame.Y(db) - frame.Y(db + 1) + 0.3,
-                    " fill=\"" + RampColour(peak > 0 ? p / peak : 0) + "\"");
-    }
+  for (const TDensityCell& cell : DensityCells(noise, frame.LowDb, frame.HighDb)) {
+    const double x0 = frame.X(cell.ShortPeriod), x1 = frame.X(cell.LongPeriod);
+    cells += Rect(std::min(x0, x1), frame.Y(cell.Db + 1), std::abs(x1 - x0) + 0.3,
+                  frame.Y(cell.Db) - frame.Y(cell.Db + 1) + 0.3,
+                  " fill=\"" + RampColour(cell.Share) + "\"");
   }
   svg += "<g>" + cells + "</g>";
   svg += NoiseAxes(frame, noise.Acceleration ? "(m/s²)²/Hz" : "count²/Hz");

@@ -24,6 +24,17 @@ struct TNoiseRange {
 };
 TNoiseRange NoiseChartRange(const TNoiseSummary& noise);
 
+// The density as drawn: per grid period and 1 dB bin with a share of the windows, a cell
+// reaching halfway to the neighbouring periods, from `Db` to `Db` + 1, its share relative to
+// the period's most common bin (0 to 1). Only the bins within [lowDb, highDb].
+struct TDensityCell {
+  double ShortPeriod = 0;
+  double LongPeriod = 0;
+  double Db = 0;
+  double Share = 0;
+};
+std::vector<TDensityCell> DensityCells(const TNoiseSummary& noise, double lowDb, double highDb);
+
 // Period (s, logarithmic) across, dB up.
 std::string NoiseSvg(const std::string& id, const TNoiseSummary& noise);
 

@@ -289,7 +289,6 @@ void TDayPlotView::paintEvent(QPaintEvent*) {
       std::max(1.0, static_cast<double>(height() - PlotTop - PlotBottom) / lines);
   const double half = spacing / 2;
   const double columnWidth = plotWidth / std::max(1, plot.Columns);
-  const auto columns = static_cast<size_t>(plot.Columns);
 
   painter.setPen(palette().color(QPalette::WindowText));
   painter.setFont(TitleFont(*this));
@@ -307,32 +306,16 @@ void TDayPlotView::paintEvent(QPaintEvent*) {
       painter.drawText(QRectF(0, base - 8, PlotLeft - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
                        LineLabel(line * plot.Layout.LineLength));
     }
-    const double mean = plot.LineMean[static_cast<size_t>(line)];
+    const survey::THelicorderLine drawn = survey::HelicorderLine(plot, line, base, half, 0.8);
+    for (const auto& [first, end] : drawn.Gaps) {
+      painter.fillRect(QRectF(PlotLeft + static_cast<double>(first) * columnWidth, base - half,
+                              static_cast<double>(end - first) * columnWidth, spacing),
+                       GapShade);
+    }
     std::vector<QLineF> trace;
-    size_t gapStart = columns;
-    for (size_t c = 0; c <= columns; ++c) {
-      const size_t at = static_cast<size_t>(line) * columns + c;
-      const bool filled = c < columns && plot.Filled[at];
-      if (c < columns && !filled && gapStart == columns) gapStart = c;
-      if ((filled || c == columns) && gapStart < columns) {
-        painter.fillRect(QRectF(PlotLeft + static_cast<double>(gapStart) * columnWidth, base - half,
-                                static_cast<double>(c - gapStart) * columnWidth, spacing),
-                         GapShade);
-        gapStart = columns;
-      }
-      if (!filled) continue;
-      // The deflection about the line's mean, clipped at one and a half line spacings.
-      auto y = [&](double v) {
-        return base - std::clamp((v - mean) / plot.Scale * half, -3 * half, 3 * half);
-      };
-      double top = y(plot.High[at]);
-      double low = y(plot.Low[at]);
-      if (low - top < 0.8) {
-        top -= 0.4;
-        low += 0.4;
-      }
-      const double x = PlotLeft + (static_cast<double>(c) + 0.5) * columnWidth;
-      trace.emplace_back(x, top, x, low);
+    for (const survey::THelicorderStroke& stroke : drawn.Strokes) {
+      const double x = PlotLeft + (static_cast<double>(stroke.Column) + 0.5) * columnWidth;
+      trace.emplace_back(x, stroke.Top, x, stroke.Bottom);
     }
     if (!trace.empty()) {
       painter.setPen(QPen(LineColours[line % 4], 1));
@@ -478,21 +461,12 @@ void TNoisePlot::paintEvent(QPaintEvent*) {
 
   // The density: a column per grid frequency reaching halfway to its neighbours, 1 dB bins.
   painter.setRenderHint(QPainter::Antialiasing, false);
-  for (size_t j = 0; j < periods.size() && j < noise.Pdf.size(); ++j) {
-    const double wide =
-        j + 1 < periods.size() ? std::sqrt(periods[j] / periods[j + 1]) : std::pow(2.0, 1.0 / 16);
-    const double x0 = frame.X(periods[j] / wide), x1 = frame.X(periods[j] * wide);
-    double peak = 0;
-    for (double p : noise.Pdf[j]) peak = std::max(peak, p);
-    for (size_t b = 0; b < noise.Pdf[j].size(); ++b) {
-      const double p = noise.Pdf[j][b];
-      const double db = noise.PdfLowestDb + static_cast<double>(b);
-      if (p <= 0 || db < frame.Range.LowDb || db + 1 > frame.Range.HighDb) continue;
-      const QColor colour(FromStd(survey::RampColour(peak > 0 ? p / peak : 0)));
-      painter.fillRect(QRectF(std::min(x0, x1), frame.Y(db + 1), std::abs(x1 - x0) + 0.5,
-                              frame.Y(db) - frame.Y(db + 1) + 0.5),
-                       colour);
-    }
+  for (const survey::TDensityCell& cell :
+       survey::DensityCells(noise, frame.Range.LowDb, frame.Range.HighDb)) {
+    const double x0 = frame.X(cell.ShortPeriod), x1 = frame.X(cell.LongPeriod);
+    painter.fillRect(QRectF(std::min(x0, x1), frame.Y(cell.Db + 1), std::abs(x1 - x0) + 0.5,
+                            frame.Y(cell.Db) - frame.Y(cell.Db + 1) + 0.5),
+                     QColor(FromStd(survey::RampColour(cell.Share))));
   }
 
   // Grid and axes.
