@@ -3,10 +3,8 @@
 // the archive keeps every record it held, the ledger records only events whose records are on
 // disk, and the next ingest completes.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -107,28 +105,7 @@ int SpawnIngest(const std::vector<std::string>& ingestArgs, const std::string& e
                 const std::function<bool()>& killWhen) {
   std::vector<std::string> args = {READTARQ_CLI_PROGRAM};
   args.insert(args.end(), ingestArgs.begin(), ingestArgs.end());
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  EXPECT_EQ(spawned, 0);
-  if (spawned != 0) return -1;
-  int status = 0;
-  for (;;) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
-    if (killWhen()) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return status;
-    }
-  }
+  return cli_test::RunKilledWhen(args, "/dev/null", errFile, killWhen);
 }
 
 // Whether an entry whose name contains `part` is anywhere under root; with `final`, only under

@@ -2,10 +2,8 @@
 // only complete files, the same bytes as an uninterrupted run's; the next run into the same
 // directory removes what the killed one left under temporary names and completes.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +12,7 @@
 #include <map>
 #include <set>
 
+#include "cli/CliRun.h"
 #include "support/CardBuilder.h"
 #include "support/TestSupport.h"
 
@@ -70,27 +69,8 @@ class KilledDownload : public ::testing::Test {
         READTARQ_CLI_PROGRAM, "download",   CardDir.Path(), "--to",  dest,
         "--record",           "--sensor",   "--binary",     "--sac", "--mseed",
         "--probe-date",       "2026-06-01", "--comment",    "killed"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0);
-    if (spawned != 0) return -1;
-    int status = 0;
-    for (;;) {
-      const pid_t done = ::waitpid(pid, &status, WNOHANG);
-      if (done == pid) return status;
-      if (!killWhen) {
-        ::usleep(1000);
-        continue;
-      }
+    if (!killWhen) return cli_test::RunKilledWhen(args, outFile, "/dev/null", nullptr);
+    return cli_test::RunKilledWhen(args, outFile, "/dev/null", [&] {
       TSeen seen;
       std::error_code error;
       for (const auto& entry : fs::directory_iterator(dest, error)) {
@@ -100,12 +80,8 @@ class KilledDownload : public ::testing::Test {
       }
       const std::string out = ReadWholeFile(outFile);
       seen.SavedLines = static_cast<size_t>(std::count(out.begin(), out.end(), '\n'));
-      if (killWhen(seen)) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return status;
-      }
-    }
+      return killWhen(seen);
+    });
   }
 
   testing_support::TTempDir CardDir;
