@@ -445,30 +445,12 @@ TIndexed IndexedOf(const TRecordInfo& record, int64_t offset, int32_t codes = 0)
 class TStore {
  public:
   explicit TStore(std::string root) : Root(std::move(root)) {}
-  ~TStore() {
-    if (Handle >= 0) ::close(Handle);
-  }
-  TStore(const TStore&) = delete;
-  TStore& operator=(const TStore&) = delete;
 
   int64_t Add(std::string_view bytes) {
-    if (Handle < 0 && !InMemory) {
-      Handle = ::open(Root.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-      InMemory = Handle < 0;
-    }
-    const int64_t at = Size;
-    if (InMemory) {
-      Memory.append(bytes);
-    } else {
-      for (size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::pwrite(Handle, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(Size + static_cast<int64_t>(done)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw platform::EInOutError(platform::IoCodeFromErrno(n < 0 ? errno : ENOSPC), Root);
-        done += static_cast<size_t>(n);
-      }
-    }
-    Size += static_cast<int64_t>(bytes.size());
+    if (!File.IsOpen() && !InMemory) InMemory = !File.Open(Root);
+    if (!InMemory) return File.Append(bytes);
+    const auto at = static_cast<int64_t>(Memory.size());
+    Memory.append(bytes);
     return at;
   }
 
@@ -477,22 +459,18 @@ class TStore {
       Memory.copy(to, length, static_cast<size_t>(at));
       return;
     }
-    ReadFully(Handle, at, length, to, Root);
+    ReadFully(File.Descriptor(), at, length, to, Root);
   }
 
   void Clear() {
     Memory.clear();
     Memory.shrink_to_fit();
     // A store that cannot be emptied is dropped; the next batch opens another.
-    if (Handle >= 0 && ::ftruncate(Handle, 0) != 0) {
-      ::close(Handle);
-      Handle = -1;
-    }
-    Size = 0;
+    File.Clear();
   }
 
   bool InMemoryOnly() const { return InMemory; }
-  int64_t Bytes() const { return Size; }
+  int64_t Bytes() const { return InMemory ? static_cast<int64_t>(Memory.size()) : File.Size(); }
 
   static void ReadFully(int handle, int64_t at, size_t length, char* to, const std::string& name) {
     for (size_t done = 0; done < length;) {
@@ -507,10 +485,9 @@ class TStore {
 
  private:
   std::string Root;
-  int Handle = -1;
+  platform::TUnnamedFile File;
   bool InMemory = false;
   std::string Memory;
-  int64_t Size = 0;
 };
 
 // A file opened for reading, never through a link, closed with the object.
@@ -1324,32 +1301,32 @@ TSdsInsertResult TSdsSession::Insert(std::string_view records) {
 
 TSdsInsertResult TSdsSession::Insert(TSdsRecords& records) {
   records.Spool();
-  if (records.Spooled > 0) return State->Insert(TSource(records.Handle, records.Directory));
+  if (records.File.Size() > 0) {
+    return State->Insert(TSource(records.File.Descriptor(), records.File.Directory()));
+  }
   return State->Insert(TSource(records.Memory));
 }
 
 TSdsRecords::TSdsRecords(std::string root) : Root(std::move(root)) {}
 
-TSdsRecords::~TSdsRecords() {
-  if (Handle >= 0) ::close(Handle);
-}
+TSdsRecords::~TSdsRecords() = default;
 
 void TSdsRecords::Append(const char* bytes, size_t length) {
   if (Memory.size() + length > MemoryBytes && !NoFile) {
-    if (Handle < 0) {
+    if (!File.IsOpen()) {
       // The archive's root may not be there before its first records: the nearest directory
       // above it that is, most likely on the same file system.
       fs::path directory = Root.empty() ? fs::path(".") : fs::path(Root);
       for (;;) {
-        Handle = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (Handle >= 0 || errno != ENOENT || !directory.has_relative_path()) break;
+        if (File.Open(directory.string()) || errno != ENOENT || !directory.has_relative_path()) {
+          break;
+        }
         fs::path parent = directory.parent_path();
         if (parent.empty()) parent = ".";
         if (parent == directory) break;
         directory = std::move(parent);
       }
-      Directory = directory.string();
-      NoFile = Handle < 0;
+      NoFile = !File.IsOpen();
     }
     Spool();
   }
@@ -1357,17 +1334,8 @@ void TSdsRecords::Append(const char* bytes, size_t length) {
 }
 
 void TSdsRecords::Spool() {
-  if (Handle < 0 || Memory.empty()) return;
-  for (size_t done = 0; done < Memory.size();) {
-    const ssize_t n = ::pwrite(Handle, Memory.data() + done, Memory.size() - done,
-                               static_cast<off_t>(Spooled + static_cast<int64_t>(done)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      throw platform::EInOutError(platform::IoCodeFromErrno(n < 0 ? errno : ENOSPC), Directory);
-    }
-    done += static_cast<size_t>(n);
-  }
-  Spooled += static_cast<int64_t>(Memory.size());
+  if (!File.IsOpen() || Memory.empty()) return;
+  File.Append(Memory);
   Memory.clear();
 }
 
@@ -1375,11 +1343,7 @@ void TSdsRecords::Clear() {
   Memory.clear();
   if (Memory.capacity() > MemoryBytes) Memory.shrink_to_fit();
   // A spool that cannot be emptied is dropped; the next records open another.
-  if (Handle >= 0 && Spooled > 0 && ::ftruncate(Handle, 0) != 0) {
-    ::close(Handle);
-    Handle = -1;
-  }
-  Spooled = 0;
+  if (File.Size() > 0) File.Clear();
 }
 
 void TSdsSession::Flush() {

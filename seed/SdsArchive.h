@@ -54,6 +54,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/UnnamedFile.h"
 #include "seed/SeedCodes.h"
 
 namespace seed {
@@ -113,20 +114,18 @@ class TSdsRecords {
   // Throws platform::EInOutError, naming the spool's directory, when the spool cannot be written.
   void Append(const char* bytes, size_t length);
   void Clear();
-  int64_t Size() const { return Spooled + static_cast<int64_t>(Memory.size()); }
+  int64_t Size() const { return File.Size() + static_cast<int64_t>(Memory.size()); }
   // Whether records went to the unnamed file.
-  bool InFile() const { return Handle >= 0 && Spooled > 0; }
+  bool InFile() const { return File.IsOpen() && File.Size() > 0; }
 
  private:
   friend class TSdsSession;
   void Spool();  // what is in memory to the file, when there is one
 
   std::string Root;
-  std::string Directory;  // of the unnamed file
-  int Handle = -1;
-  bool NoFile = false;  // none can be made: everything stays in memory
-  int64_t Spooled = 0;  // bytes in the file
-  std::string Memory;   // the bytes after them
+  platform::TUnnamedFile File;  // where the records go past MemoryBytes
+  bool NoFile = false;          // none can be made: everything stays in memory
+  std::string Memory;           // the bytes after those in the file
 };
 
 class TSdsSession {
