@@ -123,6 +123,7 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     Outcome.CloseFailure = CaughtCloseError();
     DiscardEventFiles();
   }
+  CancelReadAhead();
   // The last event saved, or the one being saved when the run failed.
   try {
     FinishSave(true);
@@ -155,7 +156,6 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
 }
 
 void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
-  Card.PositionAtFrames(entry);
   Entry = &entry;
   const TEventHeader& e = entry.Header;
   Host->ShowFileName(e.OriginalFileName);
@@ -163,7 +163,9 @@ void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
   Outcome.EventInHand = e.OriginalFileName;
   SetProgressFor(SamplesDownloaded);
   if (!OpenEventFiles()) {
-    // The message is shown; the line stays selected and the run goes on.
+    // The message is shown; the line stays selected and the run goes on, reading the card
+    // from the next event.
+    CancelReadAhead();
     ++Outcome.Refused;
     SamplesDownloaded += std::max<int32_t>(e.SamplesPerChannel, 0);
   } else {

@@ -4,8 +4,9 @@
 // At its start the run walks the card once (TTarqCard::WalkEvents), so that a card changed
 // since it was listed is converted as it is now; it then goes through the entries. Per
 // selected event: its values derived (EventValuesOf), its files named and created for every
-// kind of the snapshot, its frames read in blocks (TTarqCard::ReadOpenEventFrames) and handed
-// to the writers, its files closed, or deleted after a stop. The files are written under
+// kind of the snapshot, its frames read in blocks (TTarqCard::ReadOpenEventFrames), ahead on a
+// thread of its own and on into the next selected event's, and handed to the writers, its
+// files closed, or deleted after a stop. The files are written under
 // temporary names (platform/StagedFile.h); those kept are flushed to the medium and given
 // their final names while the next event converts; the event is reported converted (its line
 // deselected) once they are there. Each output kind is a writer (writers/OutputKinds.h); the
@@ -24,12 +25,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "card/CardLayout.h"
 #include "card/TarqCard.h"
 #include "download/DownloadHost.h"
 #include "download/DownloadSnapshot.h"
@@ -152,9 +155,17 @@ class TDownloadRun {
   // Up to `count` frames from frame k taken in hand one by one, up to a stop, the progress
   // shown every 100 frames; returns how many.
   int64_t TakeFrames(int64_t count, int64_t& k, int64_t& nextProgress, bool& stopped);
-  // One block of the event's frames from the card, into a buffer's bytes: records read, or
-  // the error that cut it short. Never throws; runs on the read-ahead's thread.
-  platform::TReadResult ReadBlock(char* bytes, int64_t firstFrame, int64_t frames) const;
+  // Whole frames of the event read at once: at most ReadBlockBytes.
+  int64_t BlockFramesOf(const TEventEntry& entry) const;
+  // The reads of this event's frames and trailer in hand, and those of the next selected event
+  // queued behind them (CardAhead).
+  void ReadAheadFrom(const TEventEntry& entry);
+  // The event's two passes, its frames and its trailer, queued.
+  void QueueEventReads(const TEventEntry& entry);
+  // The selected event after this one, when it is read ahead: not one refused unread.
+  const TEventEntry* NextToRead(const TEventEntry& entry) const;
+  // Nothing read ahead any more: the card is the run's.
+  void CancelReadAhead();
   // After a read error at frame k: one line of zeros per missing frame in every text file and
   // a 0.0 per missing frame in every SAC file, for frames k to SamplesPerChannel.
   void PadOutputs(int64_t firstMissingFrame);
@@ -228,11 +239,17 @@ class TDownloadRun {
   std::vector<TEventWriter*> Here;
   std::vector<TEventWriter*> OnLane;
   TWriterLane Lane;
-  // The event's frames, read ahead of the conversion into blocks of the output writer's pool:
-  // enough to go on converting through a flush of every channel's files or the end of an
-  // event's save, little enough to stay a few megabytes (4 blocks of at most ReadBlockBytes).
-  // The blocks are acquired on the run's thread, so the reading thread never allocates.
+  // The events' frames and trailers, read ahead of the conversion into blocks of the output
+  // writer's pool, from one event into the next, so that the card goes on delivering while an
+  // event's files close and the next event's are made. 8 blocks of at most ReadBlockBytes
+  // (3 MB, 35 ms of a 90 MB/s card): enough to ride out the conversion's unevenness (a flush of
+  // every channel's files, the miniSEED records packed at an event's end, a few milliseconds
+  // each) with the card kept busy; 4 blocks left a 90 MB/s card waiting about 5 % of the
+  // time. The blocks are acquired on the run's thread, so the reading thread never allocates.
   platform::TReadAhead<TOutputWriter::TBufferPtr> CardAhead{
-      4, [this] { return Writer.Acquire(); },
+      8, [this] { return Writer.Acquire(); },
       [this](TOutputWriter::TBufferPtr block) { Writer.Release(std::move(block)); }};
+  // The events whose reads are in hand and queued, in order: two passes each.
+  std::deque<const TEventEntry*> ReadingAhead;
+  static constexpr int64_t TrailerRecords = card_layout::TrailerSize / card_layout::RecordSize;
 };

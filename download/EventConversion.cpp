@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "base/DateTime.h"
 #include "base/Messages.h"
@@ -235,6 +236,7 @@ void TDownloadRun::ConvertEvent() {
   // The files and buffers are those OpenEventFiles made for this event: its values derived,
   // its channel count in range.
   const TEventHeader& e = Event();
+  ReadAheadFrom(*Entry);
   const TEventSetup setup = EventSetup();
   for (const auto& writer : Writers) writer->WriteHeader(setup);
 
@@ -245,18 +247,83 @@ void TDownloadRun::ConvertEvent() {
   const bool whole = ConvertFrames(frames, cardHash ? &*cardHash : nullptr);
 
   if (whole) {
-    uint8_t trailer[card_layout::TrailerSize];
-    if (Card.ReadEventTrailer(*Entry, trailer)) {
-      for (const auto& writer : Writers) writer->WriteTrailer(trailer);
+    // The trailer, read after the frames as the pass behind them.
+    CardAhead.EndPass();
+    platform::TReadResult read;
+    if (TOutputWriter::TBufferPtr block = CardAhead.Take(read)) {
+      if (read.Records == TrailerRecords) {
+        const auto* trailer = reinterpret_cast<const uint8_t*>(block->Bytes.data());
+        for (const auto& writer : Writers) writer->WriteTrailer(trailer);
+      }
+      Writer.Release(std::move(block));
     }
+    CardAhead.EndPass();
+    ReadingAhead.pop_front();
+  } else {
+    // A stop, or a read cut short: nothing more is read ahead.
+    CancelReadAhead();
   }
   SamplesDownloaded += frames;
   EventCardSha256 = cardHash ? cardHash->FinalHex() : std::string();
 }
 
-platform::TReadResult TDownloadRun::ReadBlock(char* bytes, int64_t firstFrame,
-                                              int64_t frames) const {
-  return Card.ReadOpenEventFrames(*Entry, firstFrame, frames, reinterpret_cast<uint8_t*>(bytes));
+int64_t TDownloadRun::BlockFramesOf(const TEventEntry& entry) const {
+  const int64_t frameBytes = 3 * static_cast<int64_t>(entry.Header.ChannelCount);
+  // The decoding reads each sample with the byte after it: one byte of the buffer stays free.
+  const int64_t blockBytes =
+      std::min<int64_t>(ReadBlockBytes, static_cast<int64_t>(TOutputWriter::BufferBytes) - 1);
+  return std::max<int64_t>(1, blockBytes / frameBytes);
+}
+
+void TDownloadRun::QueueEventReads(const TEventEntry& entry) {
+  const int64_t channels = entry.Header.ChannelCount;
+  const int64_t frames = std::max<int32_t>(entry.Header.SamplesPerChannel, 0);
+  CardAhead.Queue(
+      [this, &entry, channels](char* bytes, int64_t first, int64_t count) {
+        // A card that cannot be positioned at the event's frames ends the run with the error.
+        if (first == 0) Card.PositionAtFrames(entry);
+        return Card.ReadOpenEventFrames(entry, first / channels, count / channels,
+                                        reinterpret_cast<uint8_t*>(bytes));
+      },
+      frames * channels, BlockFramesOf(entry) * channels);
+  CardAhead.Queue(
+      [this, &entry](char* bytes, int64_t, int64_t count) {
+        return Card.ReadEventTrailer(entry, reinterpret_cast<uint8_t*>(bytes))
+                   ? platform::TReadResult{count, 0}
+                   : platform::TReadResult{0, platform::IoDataError};
+      },
+      TrailerRecords, TrailerRecords);
+  ReadingAhead.push_back(&entry);
+}
+
+const TEventEntry* TDownloadRun::NextToRead(const TEventEntry& entry) const {
+  for (const TEventEntry* next = &entry + 1; next < Entries.data() + Entries.size(); ++next) {
+    if (!IsSelected(*next)) continue;
+    // One the run refuses before reading it is not read ahead.
+    const TEventHeader& e = next->Header;
+    if (e.ChannelCount < 1 || e.ChannelCount > MaxChannels || e.SamplesPerChannel < 0) {
+      return nullptr;
+    }
+    return next;
+  }
+  return nullptr;
+}
+
+void TDownloadRun::ReadAheadFrom(const TEventEntry& entry) {
+  // The reads queued are this event's unless a read ended them, or the event before was not
+  // converted to its end.
+  if (ReadingAhead.empty() || ReadingAhead.front() != &entry || CardAhead.Ended()) {
+    CancelReadAhead();
+    QueueEventReads(entry);
+  }
+  if (ReadingAhead.size() == 1) {
+    if (const TEventEntry* next = NextToRead(entry)) QueueEventReads(*next);
+  }
+}
+
+void TDownloadRun::CancelReadAhead() {
+  CardAhead.Cancel();
+  ReadingAhead.clear();
 }
 
 int64_t TDownloadRun::TakeFrames(int64_t count, int64_t& k, int64_t& nextProgress, bool& stopped) {
@@ -283,40 +350,39 @@ int64_t TDownloadRun::TakeFrames(int64_t count, int64_t& k, int64_t& nextProgres
 
 bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
   const int64_t frameRecords = Event().ChannelCount;
-  const int64_t frameBytes = 3 * frameRecords;
-  // The decoding reads each sample with the byte after it: one byte of the buffer stays free.
-  const int64_t blockBytes =
-      std::min<int64_t>(ReadBlockBytes, static_cast<int64_t>(TOutputWriter::BufferBytes) - 1);
-  const int64_t blockFrames = std::max<int64_t>(1, blockBytes / frameBytes);
+  const int64_t blockFrames = BlockFramesOf(*Entry);
   const bool decode = !Here.empty() || !OnLane.empty();
 
   int64_t k = 0;
   int64_t nextProgress = 100;
   bool stopped = false;
   bool cutShort = false;
-  // The card is read in blocks of whole frames, ahead on a thread of its own, so that a slow
-  // card delivers the next blocks while this one is converted; each frame is still handled on
-  // its own: progress every 100 frames, the stop after the frame in hand, padding from the
-  // frame where the card could not be read. The pass counts records: a block read short ends
-  // it, and nothing is read after the frame that failed.
-  if (frames > 0) {
-    CardAhead.Start(
-        [this, frameRecords](char* bytes, int64_t first, int64_t count) {
-          return ReadBlock(bytes, first / frameRecords, count / frameRecords);
-        },
-        frames * frameRecords, blockFrames * frameRecords);
-  }
-  // Whatever ends the event (a stop, a write error), the card is the run's again before
-  // anything else reads it, and the blocks read ahead go back to the pool.
+  // The card is read in blocks of whole frames, ahead on a thread of its own (ReadAheadFrom),
+  // so that a slow card delivers the next blocks, and those of the next event, while this one
+  // is converted; each frame is still handled on its own: progress every 100 frames, the stop
+  // after the frame in hand, padding from the frame where the card could not be read. The
+  // pass counts records: a block read short ends it, and nothing is read after the frame
+  // that failed.
+  // Whatever ends the event abruptly (a write error, a card that cannot be positioned), the
+  // card is the run's again before anything else reads it, and the blocks read ahead go back
+  // to the pool.
   struct TCardBack {
-    platform::TReadAhead<TOutputWriter::TBufferPtr>& Ahead;
-    ~TCardBack() { Ahead.Cancel(); }
-  } cardBack{CardAhead};
+    TDownloadRun& Run;
+    ~TCardBack() {
+      if (std::uncaught_exceptions() > 0) Run.CancelReadAhead();
+    }
+  } cardBack{*this};
 
   while (k < frames && !stopped && !cutShort) {
     platform::TReadResult read;
     TOutputWriter::TBufferPtr block = CardAhead.Take(read);
-    if (!block) break;  // never: the pass ends with the block that came short
+    if (!block) {
+      // Never: the pass ends with the block that came short. Should it, the outputs are
+      // padded as after a read error rather than closed short of their header.
+      cutShort = true;
+      PadOutputs(k + 1);
+      break;
+    }
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(block->Bytes.data());
     const int64_t wanted = std::min(blockFrames, frames - k);
     const int64_t recordsRead = std::min(read.Records, wanted * frameRecords);
@@ -339,8 +405,6 @@ bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
     FinishSave(false);
     if (cutShort) PadOutputs(k + 1);
   }
-  // A stop leaves blocks read ahead: they go back, the card is the run's again.
-  CardAhead.Cancel();
   CutShort = cutShort;
   return !stopped && !cutShort;
 }

@@ -304,10 +304,13 @@ TEST_F(DownloadRun, ADiskThatFillsUpInALongEvent) {
 
 TEST_F(DownloadRun, ACardThatCannotBePositionedEndsTheRun) {
   Insert(ThreeEvents());
-  Host.OnShowFileName = [&](int) {
+  // The card reads on from the first event's frames to its trailer; it cannot be positioned
+  // at the third event's frames.
+  Host.OnShowFileName = [&](int shown) {
+    if (shown != 0) return;
     platform::TFaultPlan plan;
     plan.PathContains = "fichbase";
-    plan.SeeksLeft = 0;
+    plan.SeeksLeft = 1;
     platform::SetFaultPlan(plan);
   };
   Download(3, {0, 2});

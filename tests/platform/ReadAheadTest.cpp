@@ -183,4 +183,97 @@ TEST_F(ReadAheadTest, APoolFailureIsRaisedInPlace) {
   EXPECT_FALSE(Take(result));
 }
 
+// A pass queued behind another is read as soon as the one before has asked for all its
+// records, before the caller took a block of either; EndPass hands out the next pass's blocks
+// in order, the blocks of the pass it ended never, whether taken or not.
+TEST_F(ReadAheadTest, QueuedPassesReadOnWithoutWaitingForTheCaller) {
+  const auto at = [this](int64_t start) {
+    return [this, start](char* bytes, int64_t first, int64_t count) {
+      File.Seek(start + first);
+      return File.Read(bytes, count);
+    };
+  };
+  std::atomic<int> secondReads{0};
+  Ahead.Start(at(0), BlockRecords, BlockRecords);
+  Ahead.Queue(
+      [&, read = at(500)](char* bytes, int64_t first, int64_t count) {
+        ++secondReads;
+        return read(bytes, first, count);
+      },
+      2 * BlockRecords, BlockRecords);
+  Ahead.Queue(at(900), 3 * BlockRecords, BlockRecords);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (secondReads < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_EQ(secondReads, 2);
+
+  TReadResult result;
+  TBlockPtr block = Take(result);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->Bytes[0], ByteAt(0, 0));
+  EXPECT_FALSE(Take(result));  // the first pass is over, the next not yet in hand
+  Ahead.EndPass();
+  block = Take(result);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->Bytes[0], ByteAt(500, 0));
+  // Its second block, read already, is not handed out once the pass is ended.
+  Ahead.EndPass();
+  block = Take(result);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->Bytes[0], ByteAt(900, 0));
+  EXPECT_EQ(result.Records, BlockRecords);
+  block = Take(result);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(result.Records, FileRecords - 900 - BlockRecords);  // the file's end
+  EXPECT_FALSE(Take(result));
+  Ahead.EndPass();
+  EXPECT_FALSE(Take(result));
+  // The blocks of the pass ended unread served the next: none more than Depth were held.
+  EXPECT_LE(Pool.Given - Pool.Taken, 4);
+  Ahead.Cancel();
+  EXPECT_EQ(Pool.Given - Pool.Back, Pool.Taken);
+}
+
+// A read that fails ends the passes queued behind it too: they read nothing until the next
+// Start. What a read threw is raised by the Take of its block.
+TEST_F(ReadAheadTest, AFailedReadEndsThePassesQueuedBehindIt) {
+  for (const bool throws : {false, true}) {
+    SCOPED_TRACE(throws);
+    std::atomic<int> laterReads{0};
+    Ahead.Start(
+        [&](char* bytes, int64_t first, int64_t count) -> TReadResult {
+          if (first == 0) return File.Read(bytes, count);
+          if (throws) throw platform::EInOutError(23, "card.dat");
+          return {count / 2, platform::IoDataError};
+        },
+        4 * BlockRecords, BlockRecords);
+    Ahead.Queue(
+        [&](char* bytes, int64_t, int64_t count) {
+          ++laterReads;
+          return File.Read(bytes, count);
+        },
+        BlockRecords, BlockRecords);
+    TReadResult result;
+    ASSERT_TRUE(Take(result));
+    if (throws) {
+      EXPECT_THROW(Take(result), platform::EInOutError);
+    } else {
+      ASSERT_TRUE(Take(result));
+      EXPECT_EQ(result.Records, BlockRecords / 2);
+      EXPECT_EQ(result.Error, platform::IoDataError);
+    }
+    EXPECT_FALSE(Take(result));
+    EXPECT_TRUE(Ahead.Ended());
+    Ahead.EndPass();
+    EXPECT_FALSE(Take(result));
+    Ahead.Queue(FileRead(), BlockRecords, BlockRecords);
+    Ahead.EndPass();
+    EXPECT_FALSE(Take(result));
+    EXPECT_EQ(laterReads, 0);
+  }
+  Ahead.Start(FileRead(), BlockRecords, BlockRecords);
+  EXPECT_FALSE(Ahead.Ended());
+  TReadResult result;
+  EXPECT_TRUE(Take(result));
+}
+
 }  // namespace
