@@ -107,6 +107,14 @@ void EmptyDirectory(const std::string& dir) {
   }
 }
 
+int64_t DirectoryBytes(const std::string& dir) {
+  int64_t bytes = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file()) bytes += static_cast<int64_t>(entry.file_size());
+  }
+  return bytes;
+}
+
 TCopyTimes CopySeconds(const std::string& from, const std::string& to) {
   const auto start = std::chrono::steady_clock::now();
   auto since = [&start] {

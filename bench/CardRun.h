@@ -46,6 +46,8 @@ bool ResetPeakMemory();
 int64_t PeakMemoryBytes();
 
 void EmptyDirectory(const std::string& dir);
+// The bytes of every file under the directory.
+int64_t DirectoryBytes(const std::string& dir);
 
 struct TCopyTimes {
   double Written = -1;  // seconds until the last block was written
