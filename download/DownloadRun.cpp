@@ -124,14 +124,16 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
     DiscardEventFiles();
   }
   CancelReadAhead();
-  // The last event saved, or the one being saved when the run failed.
-  try {
-    FinishSave(true);
-  } catch (...) {
-    Outcome.Failed = true;
-    if (Outcome.ErrorText.empty()) {
-      Outcome.ErrorText = CaughtErrorText();
-      Outcome.ErrorFile = CaughtErrorFile();
+  // The events still being saved, also when the run failed: each is saved or fails alone.
+  while (!Saving.empty()) {
+    try {
+      FinishSave(true);
+    } catch (...) {
+      Outcome.Failed = true;
+      if (Outcome.ErrorText.empty()) {
+        Outcome.ErrorText = CaughtErrorText();
+        Outcome.ErrorFile = CaughtErrorFile();
+      }
     }
   }
   try {
@@ -172,7 +174,8 @@ void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
     ConvertEvent();
     if (CloseEventFiles()) {
       if (PartlyRefused) ++Outcome.Refused;
-      FinishSave(true);
+      FinishSavesDone();
+      while (Saving.size() >= MostSavesWaiting) FinishSave(true);
       StartSave();
     }
   }
@@ -210,7 +213,7 @@ void TDownloadRun::EndRun() {
 
 void TDownloadRun::StartSave() {
   const TEventEntry& entry = *Entry;
-  TPendingSave& save = Saving.emplace();
+  TPendingSave& save = Saving.emplace_back();
   save.Event = {entry.Line - 1, Event().OriginalFileName, EventBaseName, OutputNames(), {}};
   TSavedEvent& saved = save.Saved;
   for (const auto& writer : Writers) {
@@ -244,7 +247,8 @@ void TDownloadRun::StartSave() {
   }
   const bool recordNow = recordable && !save.Held && (!saved.Files.empty() || !saved.Channels.empty());
   save.RecordLater = recordable && save.Held;
-  Saver.Start([&save, recorder = recordNow ? Snapshot.Recorder : nullptr] {
+  // The saver holds the event by reference: the queue's other ends leave it in place.
+  Saver.Push([&save, recorder = recordNow ? Snapshot.Recorder : nullptr] {
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
     // Until its files and their final names are on the medium the event is not saved: a
@@ -255,22 +259,17 @@ void TDownloadRun::StartSave() {
   });
 }
 
-void TDownloadRun::FinishSave(bool wait) {
-  if (!Saving || (!wait && !Saver.Idle())) return;
+bool TDownloadRun::FinishSave(bool wait) {
   std::exception_ptr failure;
-  try {
-    Saver.Wait();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  TPendingSave save = std::move(*Saving);
-  Saving.reset();
+  if (Saving.empty() || !Saver.CollectOldest(wait, failure)) return false;
+  TPendingSave save = std::move(Saving.front());
+  Saving.pop_front();
   if (failure) {
     for (size_t k = 0; k < save.Staged.size(); ++k) {
       platform::TRecordFile::EraseQuietly(k < save.Published ? save.Saved.Files[k].Path
                                                              : save.Staged[k]);
     }
-    FailedEvent = save.Event.OriginalFileName;
+    if (FailedEvent.empty()) FailedEvent = save.Event.OriginalFileName;
     std::rethrow_exception(failure);
   }
   if (save.Warning) {
@@ -282,6 +281,12 @@ void TDownloadRun::FinishSave(bool wait) {
     Held.push_back({std::move(save.Event), std::move(save.Saved), save.RecordLater});
   } else if (Host) {
     Host->Deselect(save.Event);
+  }
+  return true;
+}
+
+void TDownloadRun::FinishSavesDone() {
+  while (FinishSave(false)) {
   }
 }
 

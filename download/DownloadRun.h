@@ -8,10 +8,11 @@
 // thread of its own and on into the next selected event's, and handed to the writers, its
 // files closed, or deleted after a stop. The files are written under
 // temporary names (platform/StagedFile.h); those kept are flushed to the medium and given
-// their final names while the next event converts; the event is reported converted (its line
-// deselected) once they are there. Each output kind is a writer (writers/OutputKinds.h); the
-// run reaches the event list, the progress window and in-run message boxes only through its
-// TDownloadHost.
+// their final names on a thread of their own while the next events convert, one event after
+// another; an event is reported converted (its line deselected) once they are there, and a
+// failing flush fails its event and those handed on after it. Each output kind is a writer
+// (writers/OutputKinds.h); the run reaches the event list, the progress window and in-run message
+// boxes only through its TDownloadHost.
 //
 // Output names, with D = DataDir and B = the event's base name (yymmdd_hhmm[_serial][_letter].NNN):
 //   record file        D/B
@@ -111,7 +112,7 @@ class TDownloadRun {
   void EndRun();
   void SetProgressFor(int64_t framesDone);
   // After the event's files were kept, they are flushed to the medium and the event recorded
-  // through the snapshot's recorder on the saver's thread, while the next event converts.
+  // through the snapshot's recorder on the saver's thread, while the next events convert.
   // Its line is deselected once that is done: until then the event is not saved.
   struct TPendingSave {
     TConvertedEvent Event;
@@ -122,11 +123,15 @@ class TDownloadRun {
     bool RecordLater = false;            // held, and recorded once the run's end wrote it
     std::optional<std::string> Warning;  // the recorder's
   };
-  // Hands the files of the event in hand, kept, to the saver.
+  // Hands the files of the event in hand, kept, to the saver, behind the events it has not
+  // saved yet.
   void StartSave();
-  // The event being saved, waited for (or only when the saver is done with it already):
-  // deselected, or, when a flush failed, its files deleted and the error raised.
-  void FinishSave(bool wait);
+  // The oldest event handed to the saver, waited for (or only when the saver is done with it
+  // already): deselected, or, when a flush failed, its files deleted and the error raised.
+  // False when there was none to finish.
+  bool FinishSave(bool wait);
+  // Every event the saver is done with, finished.
+  void FinishSavesDone();
   // The run's end for the writers: what they held written, the events held deselected.
   void FinishHeldEvents();
   // What an insertion into the archive wrote, as the ledger records it.
@@ -218,7 +223,11 @@ class TDownloadRun {
   std::array<uint8_t, 9> Signature{};
   TCardIdentity SavedCard;      // of the run's card, when it records its events
   bool RecorderWarned = false;  // the recorder's warning was shown in this run
-  std::optional<TPendingSave> Saving;
+  // Handed to the saver and not yet finished, oldest first. The saver flushes them one after
+  // another while the run converts on: the conversion waits for it only when this many are
+  // waiting, so that the disk is kept busy and the unsaved events stay few.
+  std::deque<TPendingSave> Saving;
+  static constexpr size_t MostSavesWaiting = 4;
   // Saved but held by a writer: recorded and deselected at the run's end.
   struct THeldEvent {
     TConvertedEvent Event;
@@ -226,7 +235,7 @@ class TDownloadRun {
     bool Record = false;
   };
   std::vector<THeldEvent> Held;
-  TWriterLane Saver;
+  TWorkQueue Saver;
   std::unique_ptr<platform::TStaging> Staging;  // the run's
   // The event whose save failed.
   std::string FailedEvent;

@@ -401,8 +401,8 @@ bool TDownloadRun::ConvertFrames(int64_t frames, TEventContentHash* cardHash) {
       if (writer->TakeBlock(block, blockRecords)) break;
     }
     Writer.Release(std::move(block));
-    // The event before, once its files are on the medium, is reported saved.
-    FinishSave(false);
+    // The events before, once their files are on the medium, are reported saved.
+    FinishSavesDone();
     if (cutShort) PadOutputs(k + 1);
   }
   CutShort = cutShort;

@@ -2,10 +2,13 @@
 // medium, with the size and SHA-256 of every file as it lies on disk, under an identity of
 // the event that depends on its place on the card.
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "base/Sha256.h"
 #include "ledger/EventIdentity.h"
@@ -22,9 +25,19 @@ using testing_support::TCardBuilder;
 // Paths flushed so far, and the path whose flush fails with ENOSPC.
 std::set<std::string> Synced;
 std::string FailingPath;
+// When set, the first event's flushes wait until it is true (at most 5 s: then HeldTooLong).
+std::atomic<bool>* FirstEventHeldUntil = nullptr;
+std::atomic<bool> HeldTooLong{false};
 
 int RecordingSync(int, const std::string& path, bool) {
   if (!FailingPath.empty() && path.find(FailingPath) != std::string::npos) return ENOSPC;
+  if (FirstEventHeldUntil && path.find(".001") != std::string::npos) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!*FirstEventHeldUntil && !HeldTooLong) {
+      if (std::chrono::steady_clock::now() > deadline) HeldTooLong = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
   // A file is flushed under its temporary name, before it gets its final one.
   Synced.insert(platform::FinalPathOf(path));
   return 0;
@@ -177,6 +190,29 @@ TEST_F(SavedEvents, AnEventWhoseFlushFailsOrThatWasStoppedIsNotRecorded) {
   EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.002");
   EXPECT_EQ(Host.Deselected, std::vector<int>{1});
   for (const std::string& name : OutputFiles()) EXPECT_EQ(name.find(".003"), std::string::npos);
+}
+
+// The conversion does not wait for the disk: the later events convert while the first is
+// still being flushed, and each is reported saved, in order, once its files are there.
+TEST_F(SavedEvents, LaterEventsConvertWhileAnEarlierOneIsFlushed) {
+  TCardBuilder card;
+  card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23", "002"),
+                 SmallEvent("DEB", "3,23", "003")};
+  Insert(card);
+  std::atomic<bool> thirdShown{false};
+  HeldTooLong = false;
+  FirstEventHeldUntil = &thirdShown;
+  Host.OnShowFileName = [&](int shown) {
+    if (shown == 2) thirdShown = true;
+  };
+  Download(3, {0, 1, 2});
+  FirstEventHeldUntil = nullptr;
+  EXPECT_FALSE(HeldTooLong);
+  EXPECT_TRUE(Host.Succeeded);
+  EXPECT_EQ(Host.Deselected, (std::vector<int>{0, 1, 2}));
+  ASSERT_EQ(Recorder.Events.size(), 3u);
+  EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.001");
+  EXPECT_TRUE(Recorder.Unflushed.empty());
 }
 
 TEST_F(SavedEvents, ARecorderThatFailsWarnsOnceAndTheDownloadGoesOn) {
