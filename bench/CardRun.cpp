@@ -44,6 +44,12 @@ TBigCard::TBigCard() {
     event.Channels = i % 2 ? "6,23" : "3,23";
     event.RateDuration = "125,60";
     event.FileNumber = std::to_string(100 + i);
+    // One hour after the other, as a recorder writes them: the archive files every record.
+    const int day = 12 + i / 24;
+    const int hour = i % 24;
+    event.FileStem =
+        "05" + std::to_string(day) + (hour < 10 ? "0" : "") + std::to_string(hour) + "30";
+    event.Field17 = "3600000";
     card.Events.push_back(event);
   }
   card.WriteTo(Dir.Path());
