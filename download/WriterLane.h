@@ -1,8 +1,8 @@
 #pragma once
-// A second thread for the run: the writers of an event share the frames with it. The run hands
-// it one piece of work at a time and waits for it before it touches what that work reads.
-// And a queue of work on a thread of its own: the events' files are flushed on it, one event
-// after another, while the next events convert.
+// Work on threads of the run's own. A queue runs pieces of work one after another while the run
+// goes on: the events' files are flushed on one while the next events convert. A lane is a
+// queue given one piece at a time and waited for before the run touches what that piece reads:
+// the writers of an event share the frames with it.
 
 #include <condition_variable>
 #include <deque>
@@ -11,31 +11,6 @@
 #include <mutex>
 #include <thread>
 #include <utility>
-
-class TWriterLane {
- public:
-  TWriterLane() = default;
-  ~TWriterLane();
-  TWriterLane(const TWriterLane&) = delete;
-  TWriterLane& operator=(const TWriterLane&) = delete;
-
-  // Starts the work on the lane's thread; the work given before must have been waited for.
-  void Start(std::function<void()> work);
-  // Waits until the work is done; raises what it raised.
-  void Wait();
-  // The work given last is done (or none was given): Wait will not wait.
-  bool Idle();
-
- private:
-  void Run();
-  std::mutex Mutex;
-  std::condition_variable Wake;
-  std::function<void()> Work;
-  bool Busy = false;
-  bool Quit = false;
-  std::exception_ptr Error;
-  std::thread Thread;
-};
 
 // Runs the pieces of work given, one after another in their order, on a thread of its own,
 // while the caller goes on; the caller collects them in the same order once they are done.
@@ -65,4 +40,19 @@ class TWorkQueue {
   bool Busy = false;
   bool Quit = false;
   std::thread Thread;
+};
+
+// A queue given one piece of work at a time.
+class TWriterLane {
+ public:
+  // Starts the work on the lane's thread; the work given before must have been waited for.
+  void Start(std::function<void()> work) { Queue.Push(std::move(work)); }
+  // Waits until the work is done; raises what it raised.
+  void Wait() {
+    std::exception_ptr error;
+    if (Queue.CollectOldest(true, error) && error) std::rethrow_exception(error);
+  }
+
+ private:
+  TWorkQueue Queue;
 };
