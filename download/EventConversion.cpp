@@ -13,6 +13,19 @@
 
 using WUtil::Chars;
 
+namespace {
+
+// What the run converts: 1 to MaxChannels channels and no negative sample count. Any other
+// event is refused before its frames are read.
+bool ChannelCountConvertible(const TEventHeader& e) {
+  return e.ChannelCount >= 1 && e.ChannelCount <= MaxChannels;
+}
+bool Convertible(const TEventHeader& e) {
+  return ChannelCountConvertible(e) && e.SamplesPerChannel >= 0;
+}
+
+}  // namespace
+
 std::string TDownloadRun::OutputPath(const std::string& name) const {
   std::string dir = WUtil::WithTrailingBackslash(Snapshot.DataDir);
   if (dir.back() != platform::PathDelim) dir += platform::PathDelim;
@@ -83,7 +96,7 @@ bool TDownloadRun::OpenEventFiles() {
   DiscardEventFiles();
   const TEventHeader& e = Event();
   Values = EventValuesOf(e, Card.EpromVersion, Card.ProbeDate);
-  if (e.ChannelCount < 1 || e.ChannelCount > MaxChannels) {
+  if (!ChannelCountConvertible(e)) {
     ShowError("Cannot convert " + e.OriginalFileName + ": it has " +
               std::to_string(e.ChannelCount) + " channels (1 to 18 can be converted)");
     return false;
@@ -300,11 +313,7 @@ const TEventEntry* TDownloadRun::NextToRead(const TEventEntry& entry) const {
   for (const TEventEntry* next = &entry + 1; next < Entries.data() + Entries.size(); ++next) {
     if (!IsSelected(*next)) continue;
     // One the run refuses before reading it is not read ahead.
-    const TEventHeader& e = next->Header;
-    if (e.ChannelCount < 1 || e.ChannelCount > MaxChannels || e.SamplesPerChannel < 0) {
-      return nullptr;
-    }
-    return next;
+    return Convertible(next->Header) ? next : nullptr;
   }
   return nullptr;
 }
