@@ -38,7 +38,7 @@ struct TConvertedEvent {
 struct TRunFailure {
   std::string File;              // the file the error struck (its final name), or ""
   std::string OriginalFileName;  // the event being written or saved (none of its files kept), or ""
-  int NotAttempted = 0;          // selected events the run did not reach
+  int NotAttempted = 0;          // selected events after that event: none of them saved
 };
 
 class TDownloadHost {

@@ -89,6 +89,7 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   Snapshot = snapshot;
   Outcome = {};
   FailedEvent.clear();
+  FailedLine = -1;
   CutShort = false;
   Staging = std::make_unique<platform::TStaging>();
   Held.clear();
@@ -163,6 +164,7 @@ void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
   Host->ShowFileName(e.OriginalFileName);
   ++Outcome.Attempted;
   Outcome.EventInHand = e.OriginalFileName;
+  Outcome.LineInHand = entry.Line - 1;
   SetProgressFor(SamplesDownloaded);
   if (!OpenEventFiles()) {
     // The message is shown; the line stays selected and the run goes on, reading the card
@@ -180,6 +182,7 @@ void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
     }
   }
   Outcome.EventInHand.clear();
+  Outcome.LineInHand = -1;
 }
 
 void TDownloadRun::EndRun() {
@@ -196,8 +199,16 @@ void TDownloadRun::EndRun() {
       host.ShowError(o.ErrorText);
     }
     if (o.Failed) {
-      const std::string event = FailedEvent.empty() ? o.EventInHand : FailedEvent;
-      host.RunFailed({o.ErrorFile, event, static_cast<int>(Snapshot.Events.size() - o.Attempted)});
+      const bool saveFailed = !FailedEvent.empty();
+      const int line = saveFailed ? FailedLine : o.LineInHand;
+      // No selected event after the failed one is saved, however far the run had converted:
+      // a failing save fails the saves queued after it, and the run stops.
+      const int notAttempted =
+          line < 0
+              ? static_cast<int>(Snapshot.Events.size() - o.Attempted)
+              : static_cast<int>(std::count_if(Snapshot.Events.begin(), Snapshot.Events.end(),
+                                               [line](int selected) { return selected > line; }));
+      host.RunFailed({o.ErrorFile, saveFailed ? FailedEvent : o.EventInHand, notAttempted});
     }
     host.RunFinished(!o.Failed && o.Refused == 0 && !stopped, o.Failed || stopped ? 0 : o.Refused);
   } catch (...) {
@@ -269,7 +280,10 @@ bool TDownloadRun::FinishSave(bool wait) {
       platform::TRecordFile::EraseQuietly(k < save.Published ? save.Saved.Files[k].Path
                                                              : save.Staged[k]);
     }
-    if (FailedEvent.empty()) FailedEvent = save.Event.OriginalFileName;
+    if (FailedEvent.empty()) {
+      FailedEvent = save.Event.OriginalFileName;
+      FailedLine = save.Event.Line;
+    }
     std::rethrow_exception(failure);
   }
   if (save.Warning) {

@@ -94,6 +94,7 @@ class TDownloadRun {
     int Refused = 0;        // selected events refused, wholly or by some kinds
     size_t Attempted = 0;   // selected events reached
     std::string EventInHand;
+    int LineInHand = -1;    // its line, counted from 0
     std::string ErrorText;  // shown at the end, when not empty
     std::string ErrorFile;  // the file the error struck (its final name), or ""
     std::optional<platform::ECloseError> CloseFailure;  // told in place of ErrorText
@@ -237,8 +238,9 @@ class TDownloadRun {
   std::vector<THeldEvent> Held;
   TWorkQueue Saver;
   std::unique_ptr<platform::TStaging> Staging;  // the run's
-  // The event whose save failed.
+  // The event whose save failed, and its line.
   std::string FailedEvent;
+  int FailedLine = -1;
   TOutcome Outcome;
 
   TOutputWriter Writer;

@@ -97,8 +97,8 @@ int FailingSyncHook(int handle, const std::string& path, bool directory) {
 
 TEST_F(DownloadCommandTest, AWriteErrorNamesTheFileTheEventAndTheEventsNotAttempted) {
   // The disk fills up as the second event's binary file is written, as the first event's
-  // miniSEED file is written, or as the first event's record file is flushed (while the
-  // second event converts).
+  // miniSEED file is written, or as the first event's record file is flushed (while later
+  // events convert: however far they got, none of them is saved).
   struct TCase {
     const char* Failing;
     bool Flush;
@@ -109,7 +109,7 @@ TEST_F(DownloadCommandTest, AWriteErrorNamesTheFileTheEventAndTheEventsNotAttemp
   const TCase cases[] = {
       {"Bin_060512_1030_023.002", false, "05121030.002", "060512_1030_023.001", "1 selected event"},
       {"060512_1030_023.001.mseed", false, "05121030.001", "", "2 selected events"},
-      {"060512_1030_023.001", true, "05121030.001", "", "1 selected event"},
+      {"060512_1030_023.001", true, "05121030.001", "", "2 selected events"},
   };
   platform::TScopedSyncHook hook(&FailingSyncHook);
   for (const TCase& c : cases) {
