@@ -228,10 +228,7 @@ void TDownloadRun::StartSave() {
   save.Event = {entry.Line - 1, Event().OriginalFileName, EventBaseName, OutputNames(), {}};
   TSavedEvent& saved = save.Saved;
   for (const auto& writer : Writers) {
-    save.Held = save.Held || writer->Holds();
-    if (std::optional<seed::TSdsInsertResult> filing = writer->TakeFiling()) {
-      save.Event.Filing = std::move(filing);
-    }
+    if (TEventWriter::TFiling filing = writer->TakeFiling()) save.File = std::move(filing);
   }
   for (size_t k = 0; k < Writers.size(); ++k) {
     for (TWrittenFile& file : Writers[k]->TakeWritten()) {
@@ -240,10 +237,7 @@ void TDownloadRun::StartSave() {
       save.Staged.push_back(std::move(file.Staged));
     }
   }
-  // The archive's records are a saved copy as files are, once they are on the medium: a held
-  // event is recorded when the run's end has written them.
-  if (save.Event.Filing && !save.Held) AddArchived(*save.Event.Filing, saved);
-  const bool recordable = Snapshot.Recorder && (!saved.Files.empty() || save.Event.Filing);
+  const bool recordable = Snapshot.Recorder && (!saved.Files.empty() || save.File);
   if (recordable) {
     saved.EventIdentity = EventIdentity(Event(), Signature, entry.HeaderOffset);
     saved.CardSha256 = EventCardSha256;
@@ -256,17 +250,28 @@ void TDownloadRun::StartSave() {
       saved.Values = HeaderValuesOf(*summary);
     }
   }
-  const bool recordNow = recordable && !save.Held && (!saved.Files.empty() || !saved.Channels.empty());
-  save.RecordLater = recordable && save.Held;
   // The saver holds the event by reference: the queue's other ends leave it in place.
-  Saver.Push([&save, recorder = recordNow ? Snapshot.Recorder : nullptr] {
+  Saver.Push([this, &save, recorder = recordable ? Snapshot.Recorder : nullptr] {
+    if (save.File) {
+      save.Event.Filing = save.File();
+      save.Held = !save.Event.Filing->Durable;
+    }
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
     // Until its files and their final names are on the medium the event is not saved: a
     // failing flush or rename fails the event, whose files then go as those of any failed
     // event.
     platform::PublishDurably(save.Staged, paths, save.Published);
-    if (recorder) save.Warning = recorder->RecordSavedEvent(save.Saved);
+    // The archive's records are a saved copy as files are, once they are on the medium: a held
+    // event is recorded when the run's end has written them.
+    if (save.Held) {
+      save.RecordLater = recorder != nullptr;
+      return;
+    }
+    if (save.Event.Filing) AddArchived(*save.Event.Filing, save.Saved);
+    if (recorder && (!save.Saved.Files.empty() || !save.Saved.Channels.empty())) {
+      save.Warning = recorder->RecordSavedEvent(save.Saved);
+    }
   });
 }
 

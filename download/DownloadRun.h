@@ -112,15 +112,17 @@ class TDownloadRun {
   // The end-of-run step: the outcome told to the host, the run no longer active.
   void EndRun();
   void SetProgressFor(int64_t framesDone);
-  // After the event's files were kept, they are flushed to the medium and the event recorded
-  // through the snapshot's recorder on the saver's thread, while the next events convert.
+  // After the event's files were kept, it is filed into the archive, its files are flushed to
+  // the medium and the event recorded through the snapshot's recorder on the saver's thread,
+  // while the next events convert.
   // Its line is deselected once that is done: until then the event is not saved.
   struct TPendingSave {
     TConvertedEvent Event;
     TSavedEvent Saved;                   // every file kept; what the recorder records
     std::vector<std::string> Staged;     // their temporary names, file by file
+    TEventWriter::TFiling File;          // into the archive, for a run filing into one
     size_t Published = 0;                // files given their final names
-    bool Held = false;                   // a writer holds the event until the run's end
+    bool Held = false;                   // its filing waits until the run's end
     bool RecordLater = false;            // held, and recorded once the run's end wrote it
     std::optional<std::string> Warning;  // the recorder's
   };

@@ -11,8 +11,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -97,15 +97,16 @@ class TEventWriter {
   void Flush() { DoFlush(); }
   // Drops what is buffered.
   void Release() { DoRelease(); }
-  // The event just ended waits in the writer, not yet on the medium, to be written with others
-  // by FinishRun: until then it is not saved.
-  bool Holds() const { return DoHolds(); }
   // The run's end, after its last event (also after a failure or a stop): writes what waits.
   // Throws when it cannot; the events it held are then not saved.
   void FinishRun() { DoFinishRun(); }
-  // What the event just ended put into an archive, for a kind that files into one: taken once.
-  // While the event is held its counts are those it will write, without its filed channels.
-  std::optional<seed::TSdsInsertResult> TakeFiling() { return DoTakeFiling(); }
+  // For a kind that files into an archive, the filing of the event just ended, taken once: the
+  // run calls it where it saves the event, in the order of the events, while later events
+  // convert. It throws when the filing fails. When the result is not Durable the event waits in
+  // the writer, not yet on the medium, to be written with others by FinishRun: until then it is
+  // not saved, and its counts are those it will write, without its filed channels.
+  using TFiling = std::function<seed::TSdsInsertResult()>;
+  TFiling TakeFiling() { return DoTakeFiling(); }
   // The held insertions that FinishRun wrote, with their filed channels: taken once.
   std::vector<seed::TSdsInsertResult> TakeRunFilings() { return DoTakeRunFilings(); }
   // Makes this kind hand `other`, a kind of the run asked after it, what `other` would make
@@ -172,9 +173,8 @@ class TEventWriter {
   virtual void DoEndEvent() {}
   virtual void DoFlush() {}
   virtual void DoRelease() {}
-  virtual bool DoHolds() const { return false; }
   virtual void DoFinishRun() {}
-  virtual std::optional<seed::TSdsInsertResult> DoTakeFiling() { return std::nullopt; }
+  virtual TFiling DoTakeFiling() { return nullptr; }
   virtual std::vector<seed::TSdsInsertResult> DoTakeRunFilings() { return {}; }
   virtual bool DoLead(TEventWriter& /*other*/) { return false; }
   // The files of the event in hand, in the order they were created.

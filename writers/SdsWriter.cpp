@@ -4,6 +4,8 @@
 // what its day files hold is learned once, and events filed before records already there wait
 // in its batch until the run's end, so that a day file is rewritten once, not once per event.
 
+#include <utility>
+
 #include "seed/SdsArchive.h"
 #include "writers/SeedWriter.h"
 
@@ -19,39 +21,35 @@ class TSdsWriter : public TSeedWriter {
     return {};
   }
   std::string DoCreate(const TEventSetup& event) override {
-    std::string root = event.Products.ArchiveRoot;
-    if (root.empty()) {
-      root = event.Directory;
-      if (root.size() > 1) root.pop_back();  // the separator
-    }
-    if (!Session || root != Root) {
-      if (Session) Session->Flush();
-      Root = root;
+    // The run's archive, the same for all its events.
+    if (!Session) {
+      Root = event.Products.ArchiveRoot;
+      if (Root.empty()) {
+        Root = event.Directory;
+        if (Root.size() > 1) Root.pop_back();  // the separator
+      }
       Session = std::make_unique<seed::TSdsSession>(Root);
-      Records = std::make_unique<seed::TSdsRecords>(Root);
     }
-    Records->Clear();
-    Held = false;
+    Records = std::make_unique<seed::TSdsRecords>(Root);
     return {};
   }
   void DoWriteHeader(const TEventSetup& /*event*/) override {}
-  void DoRelease() override {
-    if (Records) Records->Clear();
-  }
+  void DoRelease() override { Records.reset(); }
 
  protected:
   void TakeRecord(int /*channel*/, const char* record, size_t length) override {
     Records->Append(record, length);
   }
   // Filed once the event is complete, all its channels in one insertion: a stopped or failed
-  // event, or one whose filing fails, leaves the archive as it was.
+  // event, or one whose filing fails, leaves the archive as it was. The insertion is the run's
+  // to make where it saves its events, after those before it: the records go with it.
   void StreamsFinished() override {
-    Filing = Session->Insert(*Records);
-    Held = !Filing->Durable;
-    Records->Clear();
-    KeepFiled();  // held insertions a full batch wrote meanwhile
+    Filing = [this, records = std::shared_ptr<seed::TSdsRecords>(std::move(Records))] {
+      seed::TSdsInsertResult result = Session->Insert(*records);
+      KeepFiled();  // held insertions a full batch wrote meanwhile
+      return result;
+    };
   }
-  bool DoHolds() const override { return Held; }
   void DoFinishRun() override {
     if (!Session) return;
     Session->Flush();
@@ -60,22 +58,18 @@ class TSdsWriter : public TSeedWriter {
   void KeepFiled() {
     for (seed::TSdsInsertResult& filed : Session->TakeFiled()) RunFilings.push_back(std::move(filed));
   }
-  std::optional<seed::TSdsInsertResult> DoTakeFiling() override {
-    std::optional<seed::TSdsInsertResult> filing = std::move(Filing);
-    Filing.reset();
-    return filing;
-  }
+  TFiling DoTakeFiling() override { return std::exchange(Filing, nullptr); }
   std::vector<seed::TSdsInsertResult> DoTakeRunFilings() override { return std::move(RunFilings); }
 
  private:
   std::string Root;
-  std::unique_ptr<seed::TSdsSession> Session;  // of the run
+  // Of the run: used by one insertion at a time, in the order of the events.
+  std::unique_ptr<seed::TSdsSession> Session;
   // The event's records, each channel's in order: spooled past a small bound, so that an
   // event of any length takes the same memory.
   std::unique_ptr<seed::TSdsRecords> Records;
-  bool Held = false;                           // the event in hand waits in the batch
-  std::optional<seed::TSdsInsertResult> Filing;         // of the event in hand
-  std::vector<seed::TSdsInsertResult> RunFilings;       // held ones written since
+  TFiling Filing;                                  // of the event just ended
+  std::vector<seed::TSdsInsertResult> RunFilings;  // held ones written since
 };
 
 }  // namespace

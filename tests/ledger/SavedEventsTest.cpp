@@ -25,13 +25,15 @@ using testing_support::TCardBuilder;
 // Paths flushed so far, and the path whose flush fails with ENOSPC.
 std::set<std::string> Synced;
 std::string FailingPath;
-// When set, the first event's flushes wait until it is true (at most 5 s: then HeldTooLong).
+// When set, the flushes of paths holding HeldPathPart (the first event's files) wait until it
+// is true (at most 5 s: then HeldTooLong).
 std::atomic<bool>* FirstEventHeldUntil = nullptr;
+std::string HeldPathPart = ".001";
 std::atomic<bool> HeldTooLong{false};
 
 int RecordingSync(int, const std::string& path, bool) {
   if (!FailingPath.empty() && path.find(FailingPath) != std::string::npos) return ENOSPC;
-  if (FirstEventHeldUntil && path.find(".001") != std::string::npos) {
+  if (FirstEventHeldUntil && path.find(HeldPathPart) != std::string::npos) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!*FirstEventHeldUntil && !HeldTooLong) {
       if (std::chrono::steady_clock::now() > deadline) HeldTooLong = true;
@@ -199,20 +201,33 @@ TEST_F(SavedEvents, LaterEventsConvertWhileAnEarlierOneIsFlushed) {
   card.Events = {SmallEvent("DEB", "3,23"), SmallEvent("DEB", "3,23", "002"),
                  SmallEvent("DEB", "3,23", "003")};
   Insert(card);
-  std::atomic<bool> thirdShown{false};
-  HeldTooLong = false;
-  FirstEventHeldUntil = &thirdShown;
-  Host.OnShowFileName = [&](int shown) {
-    if (shown == 2) thirdShown = true;
-  };
-  Download(3, {0, 1, 2});
-  FirstEventHeldUntil = nullptr;
-  EXPECT_FALSE(HeldTooLong);
-  EXPECT_TRUE(Host.Succeeded);
-  EXPECT_EQ(Host.Deselected, (std::vector<int>{0, 1, 2}));
-  ASSERT_EQ(Recorder.Events.size(), 3u);
-  EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.001");
-  EXPECT_TRUE(Recorder.Unflushed.empty());
+  // The first event's files held, then (filing into the archive) its day files.
+  for (const char* held : {".001", ".D"}) {
+    SCOPED_TRACE(held);
+    if (std::string(held) == ".D") {
+      Settings.Kinds = KindSet({"record", "sds"});
+      std::filesystem::remove_all(Out.Path());
+      std::filesystem::create_directory(Out.Path());
+      Recorder.Events.clear();
+      Host = TScriptedHost{};
+    }
+    std::atomic<bool> thirdShown{false};
+    HeldTooLong = false;
+    HeldPathPart = held;
+    FirstEventHeldUntil = &thirdShown;
+    Host.OnShowFileName = [&](int shown) {
+      if (shown == 2) thirdShown = true;
+    };
+    Download(3, {0, 1, 2});
+    FirstEventHeldUntil = nullptr;
+    EXPECT_FALSE(HeldTooLong);
+    EXPECT_TRUE(Host.Succeeded);
+    EXPECT_EQ(Host.Deselected, (std::vector<int>{0, 1, 2}));
+    ASSERT_EQ(Recorder.Events.size(), 3u);
+    EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.001");
+    EXPECT_FALSE(Recorder.Events[0].Channels.empty() && std::string(held) == ".D");
+    EXPECT_TRUE(Recorder.Unflushed.empty());
+  }
 }
 
 TEST_F(SavedEvents, ARecorderThatFailsWarnsOnceAndTheDownloadGoesOn) {
