@@ -88,8 +88,6 @@ void TDownloadRun::DownloadEvents(const TDownloadSnapshot& snapshot, TDownloadHo
   Host = &host;
   Snapshot = snapshot;
   Outcome = {};
-  FailedEvent.clear();
-  FailedLine = -1;
   CutShort = false;
   Staging = std::make_unique<platform::TStaging>();
   Held.clear();
@@ -163,8 +161,7 @@ void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
   const TEventHeader& e = entry.Header;
   Host->ShowFileName(e.OriginalFileName);
   ++Outcome.Attempted;
-  Outcome.EventInHand = e.OriginalFileName;
-  Outcome.LineInHand = entry.Line - 1;
+  Outcome.InHand = {e.OriginalFileName, entry.Line - 1};
   SetProgressFor(SamplesDownloaded);
   if (!OpenEventFiles()) {
     // The message is shown; the line stays selected and the run goes on, reading the card
@@ -181,8 +178,7 @@ void TDownloadRun::DownloadEvent(const TEventEntry& entry) {
       StartSave();
     }
   }
-  Outcome.EventInHand.clear();
-  Outcome.LineInHand = -1;
+  Outcome.InHand = {};
 }
 
 void TDownloadRun::EndRun() {
@@ -199,16 +195,15 @@ void TDownloadRun::EndRun() {
       host.ShowError(o.ErrorText);
     }
     if (o.Failed) {
-      const bool saveFailed = !FailedEvent.empty();
-      const int line = saveFailed ? FailedLine : o.LineInHand;
+      const TEventAt& failed = o.FailedSave.Name.empty() ? o.InHand : o.FailedSave;
       // No selected event after the failed one is saved, however far the run had converted:
       // a failing save fails the saves queued after it, and the run stops.
       const int notAttempted =
-          line < 0
-              ? static_cast<int>(Snapshot.Events.size() - o.Attempted)
-              : static_cast<int>(std::count_if(Snapshot.Events.begin(), Snapshot.Events.end(),
-                                               [line](int selected) { return selected > line; }));
-      host.RunFailed({o.ErrorFile, saveFailed ? FailedEvent : o.EventInHand, notAttempted});
+          failed.Line < 0 ? static_cast<int>(Snapshot.Events.size() - o.Attempted)
+                          : static_cast<int>(std::count_if(
+                                Snapshot.Events.begin(), Snapshot.Events.end(),
+                                [line = failed.Line](int selected) { return selected > line; }));
+      host.RunFailed({o.ErrorFile, failed.Name, notAttempted});
     }
     host.RunFinished(!o.Failed && o.Refused == 0 && !stopped, o.Failed || stopped ? 0 : o.Refused);
   } catch (...) {
@@ -237,8 +232,8 @@ void TDownloadRun::StartSave() {
       save.Staged.push_back(std::move(file.Staged));
     }
   }
-  const bool recordable = Snapshot.Recorder && (!saved.Files.empty() || save.File);
-  if (recordable) {
+  save.Recordable = Snapshot.Recorder && (!saved.Files.empty() || save.File);
+  if (save.Recordable) {
     saved.EventIdentity = EventIdentity(Event(), Signature, entry.HeaderOffset);
     saved.CardSha256 = EventCardSha256;
     saved.Card = SavedCard;
@@ -251,7 +246,7 @@ void TDownloadRun::StartSave() {
     }
   }
   // The saver holds the event by reference: the queue's other ends leave it in place.
-  Saver.Push([this, &save, recorder = recordable ? Snapshot.Recorder : nullptr] {
+  Saver.Push([this, &save, recorder = save.Recordable ? Snapshot.Recorder : nullptr] {
     if (save.File) {
       save.Event.Filing = save.File();
       save.Held = !save.Event.Filing->Durable;
@@ -264,10 +259,7 @@ void TDownloadRun::StartSave() {
     platform::PublishDurably(save.Staged, paths, save.Published);
     // The archive's records are a saved copy as files are, once they are on the medium: a held
     // event is recorded when the run's end has written them.
-    if (save.Held) {
-      save.RecordLater = recorder != nullptr;
-      return;
-    }
+    if (save.Held) return;
     if (save.Event.Filing) AddArchived(*save.Event.Filing, save.Saved);
     if (recorder && (!save.Saved.Files.empty() || !save.Saved.Channels.empty())) {
       save.Warning = recorder->RecordSavedEvent(save.Saved);
@@ -285,9 +277,8 @@ bool TDownloadRun::FinishSave(bool wait) {
       platform::TRecordFile::EraseQuietly(k < save.Published ? save.Saved.Files[k].Path
                                                              : save.Staged[k]);
     }
-    if (FailedEvent.empty()) {
-      FailedEvent = save.Event.OriginalFileName;
-      FailedLine = save.Event.Line;
+    if (Outcome.FailedSave.Name.empty()) {
+      Outcome.FailedSave = {save.Event.OriginalFileName, save.Event.Line};
     }
     std::rethrow_exception(failure);
   }
@@ -297,7 +288,7 @@ bool TDownloadRun::FinishSave(bool wait) {
     RecorderWarned = true;
   }
   if (save.Held) {
-    Held.push_back({std::move(save.Event), std::move(save.Saved), save.RecordLater});
+    Held.push_back({std::move(save.Event), std::move(save.Saved), save.Recordable});
   } else if (Host) {
     Host->Deselect(save.Event);
   }

@@ -88,13 +88,18 @@ class TDownloadRun {
         : EInOutError(code, path, "Cannot create file " + path) {}
   };
 
+  // An event of the run: its original name and its line, counted from 0.
+  struct TEventAt {
+    std::string Name;
+    int Line = -1;
+  };
   // What the end of the run reports.
   struct TOutcome {
     bool Failed = false;
     int Refused = 0;        // selected events refused, wholly or by some kinds
     size_t Attempted = 0;   // selected events reached
-    std::string EventInHand;
-    int LineInHand = -1;    // its line, counted from 0
+    TEventAt InHand;        // the event being converted
+    TEventAt FailedSave;    // the first event whose save failed
     std::string ErrorText;  // shown at the end, when not empty
     std::string ErrorFile;  // the file the error struck (its final name), or ""
     std::optional<platform::ECloseError> CloseFailure;  // told in place of ErrorText
@@ -123,7 +128,7 @@ class TDownloadRun {
     TEventWriter::TFiling File;          // into the archive, for a run filing into one
     size_t Published = 0;                // files given their final names
     bool Held = false;                   // its filing waits until the run's end
-    bool RecordLater = false;            // held, and recorded once the run's end wrote it
+    bool Recordable = false;             // recorded once saved (held: once the run's end wrote it)
     std::optional<std::string> Warning;  // the recorder's
   };
   // Hands the files of the event in hand, kept, to the saver, behind the events it has not
@@ -240,9 +245,6 @@ class TDownloadRun {
   std::vector<THeldEvent> Held;
   TWorkQueue Saver;
   std::unique_ptr<platform::TStaging> Staging;  // the run's
-  // The event whose save failed, and its line.
-  std::string FailedEvent;
-  int FailedLine = -1;
   TOutcome Outcome;
 
   TOutputWriter Writer;

@@ -202,9 +202,10 @@ TEST_F(SavedEvents, LaterEventsConvertWhileAnEarlierOneIsFlushed) {
                  SmallEvent("DEB", "3,23", "003")};
   Insert(card);
   // The first event's files held, then (filing into the archive) its day files.
-  for (const char* held : {".001", ".D"}) {
+  for (const bool archive : {false, true}) {
+    const std::string held = archive ? ".D" : ".001";
     SCOPED_TRACE(held);
-    if (std::string(held) == ".D") {
+    if (archive) {
       Settings.Kinds = KindSet({"record", "sds"});
       std::filesystem::remove_all(Out.Path());
       std::filesystem::create_directory(Out.Path());
@@ -225,7 +226,7 @@ TEST_F(SavedEvents, LaterEventsConvertWhileAnEarlierOneIsFlushed) {
     EXPECT_EQ(Host.Deselected, (std::vector<int>{0, 1, 2}));
     ASSERT_EQ(Recorder.Events.size(), 3u);
     EXPECT_EQ(Recorder.Events[0].OriginalFileName, "05121030.001");
-    EXPECT_FALSE(Recorder.Events[0].Channels.empty() && std::string(held) == ".D");
+    EXPECT_FALSE(archive && Recorder.Events[0].Channels.empty());
     EXPECT_TRUE(Recorder.Unflushed.empty());
   }
 }
