@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <future>
 #include <stdexcept>
 
 #include "card/CardLayout.h"
@@ -247,16 +248,21 @@ void TDownloadRun::StartSave() {
   }
   // The saver holds the event by reference: the queue's other ends leave it in place.
   Saver.Push([this, &save, recorder = save.Recordable ? Snapshot.Recorder : nullptr] {
-    if (save.File) {
-      save.Event.Filing = save.File();
-      save.Held = !save.Event.Filing->Durable;
-    }
+    // The event's filing into the archive waits on its day files' flushes as the publishing
+    // waits on the event files' own: the two run side by side. The next event's filing starts
+    // only once this one has ended, so the archive is still filed in event order.
+    std::future<seed::TSdsInsertResult> filing;
+    if (save.File) filing = std::async(std::launch::async, save.File);
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
     // Until its files and their final names are on the medium the event is not saved: a
     // failing flush or rename fails the event, whose files then go as those of any failed
     // event.
     platform::PublishDurably(save.Staged, paths, save.Published);
+    if (filing.valid()) {
+      save.Event.Filing = filing.get();
+      save.Held = !save.Event.Filing->Durable;
+    }
     // The archive's records are a saved copy as files are, once they are on the medium: a held
     // event is recorded when the run's end has written them.
     if (save.Held) return;
