@@ -249,10 +249,14 @@ void TDownloadRun::StartSave() {
   // The saver holds the event by reference: the queue's other ends leave it in place.
   Saver.Push([this, &save, recorder = save.Recordable ? Snapshot.Recorder : nullptr] {
     // The event's filing into the archive waits on its day files' flushes as the publishing
-    // waits on the event files' own: the two run side by side. The next event's filing starts
-    // only once this one has ended, so the archive is still filed in event order.
+    // waits on the event files' own: the two run side by side (an event with no files of its
+    // own is filed here, when its filing is asked for). The next event's filing starts only
+    // once this one has ended, so the archive is still filed in event order.
     std::future<seed::TSdsInsertResult> filing;
-    if (save.File) filing = std::async(std::launch::async, save.File);
+    if (save.File) {
+      filing =
+          std::async(save.Staged.empty() ? std::launch::deferred : std::launch::async, save.File);
+    }
     std::vector<std::string> paths;
     for (const TSavedFile& file : save.Saved.Files) paths.push_back(file.Path);
     // Until its files and their final names are on the medium the event is not saved: a
